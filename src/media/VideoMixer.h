@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/Picture.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+class QWidget;
+
+namespace tvn {
+
+// The video mixer: shows any number of clips ("sources") mixed into one picture,
+// each named by the identifier AddSource returned. Sources are drawn in the
+// order they were added, the later over the earlier. Positions and durations
+// are milliseconds, as the engine's. Rectangles are display pixels; a negative
+// width mirrors the source. The placement properties are twips.
+class VideoMixer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~VideoMixer() override = default;
+
+    virtual QWidget* Display() = 0;
+
+    virtual void SetVisible(bool visible) = 0;
+    virtual bool Visible() = 0;
+    virtual void SetLeft(double twips) = 0;
+    virtual void SetTop(double twips) = 0;
+    virtual void SetWidth(double twips) = 0;
+    virtual void SetHeight(double twips) = 0;
+    virtual double Left() = 0;
+    virtual double Top() = 0;
+    virtual double Width() = 0;
+    virtual double Height() = 0;
+
+    virtual void Call9() = 0;
+    virtual void SetMixerSetting2(int32_t value) = 0;
+    virtual int32_t MixerSetting2() = 0;
+    virtual int32_t AddSource(const QString& fileName, int32_t flags) = 0;
+    virtual void Call11() = 0;
+    virtual void RemoveSource(int32_t source) = 0;
+    virtual void StopAll() = 0;
+
+    virtual void GetSourceSize(int32_t source, int32_t& width, int32_t& height) = 0;
+    virtual double GetSourceDuration(int32_t source) = 0;
+    virtual int32_t GetSourceFrameCount(int32_t source) = 0;
+    virtual void SetSourceDeinterlace(int32_t source, int32_t onOff) = 0;
+    virtual void SetSourceAlpha(int32_t source, float alpha) = 0;
+    virtual void SetSourceRect(int32_t source, float x, float y, float width, float height) = 0;
+    virtual void SeekSource(int32_t source, double position) = 0;
+    virtual void PlaySource(int32_t source) = 0;
+    virtual void PauseSource(int32_t source) = 0;
+
+    virtual Picture MixedFramePicture(int32_t which) = 0;
+};
+
+}  // namespace tvn
