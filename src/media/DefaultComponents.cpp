@@ -2,13 +2,17 @@
 #include "media/BasicVideoMixer.h"
 #include "media/Components.h"
 #include "media/NoDeviceAudioRecorder.h"
+#include "media/ffmpeg/FfmpegRecordingEngine.h"
 #include "platform/DesktopPlatform.h"
 
 namespace tvn {
 
 Components Components::defaults() {
     Components c;
-    c.createEngine = [](EngineRole, QWidget* parent) -> VideoEngine* { return new BasicVideoEngine(parent); };
+    c.createEngine = [](EngineRole role, QWidget* parent) -> VideoEngine* {
+        if (role == EngineRole::Recording) return new FfmpegRecordingEngine(parent);
+        return new BasicVideoEngine(parent);
+    };
     c.createMixer = [](QWidget* parent) -> VideoMixer* { return new BasicVideoMixer(parent); };
     c.createAudioRecorder = [] { return std::make_unique<NoDeviceAudioRecorder>(); };
     c.platform = std::make_shared<DesktopPlatform>();

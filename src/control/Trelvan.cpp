@@ -1,0 +1,297 @@
+#include "control/Trelvan.h"
+
+#include "annotate/AnnotationEditor.h"
+#include "annotate/AnnotationRenderer.h"
+#include "annotate/AnnotationStore.h"
+#include "annotate/PointerHandler.h"
+#include "annotate/TrackingTrail.h"
+#include "annotate/ZoomLoupe.h"
+#include "control/TrelvanListener.h"
+#include "core/Numeric.h"
+#include "core/Twips.h"
+#include "core/TvnError.h"
+#include "layout/FilmStrip.h"
+#include "layout/LayoutManager.h"
+#include "lesson/LessonCompressor.h"
+#include "lesson/LessonRecorder.h"
+#include "media/AudioRecorder.h"
+#include "media/VideoEngine.h"
+#include "media/VideoMixer.h"
+#include "overlay/OverlayController.h"
+#include "platform/Platform.h"
+#include "platform/Surface.h"
+#include "platform/SurfaceView.h"
+#include "playback/ClipLoader.h"
+#include "playback/FrameExport.h"
+#include "playback/Transport.h"
+
+#include <QDebug>
+#include <QResizeEvent>
+
+namespace tvn {
+
+namespace {
+void registerValueTypes() {
+    static const bool once = [] {
+        qRegisterMetaType<Collection>();
+        qRegisterMetaType<Picture>();
+        qRegisterMetaType<KiteTail>();
+        return true;
+    }();
+    (void)once;
+}
+}  // namespace
+
+Trelvan::Trelvan(QWidget* parent) : Trelvan(Components::defaults(), parent) {}
+
+Trelvan::Trelvan(Components components, QWidget* parent)
+    : QWidget(parent), components_(std::move(components)), platform_(components_.platform) {
+    registerValueTypes();
+    store_ = std::make_unique<AnnotationStore>();
+    renderer_ = std::make_unique<AnnotationRenderer>(*this);
+    editor_ = std::make_unique<AnnotationEditor>(*this);
+    pointer_ = std::make_unique<PointerHandler>(*this);
+    loupe_ = std::make_unique<ZoomLoupe>(*this);
+    tracking_ = std::make_unique<TrackingTrail>(*this);
+    clipLoader_ = std::make_unique<ClipLoader>(*this);
+    transport_ = std::make_unique<Transport>(*this);
+    frameExport_ = std::make_unique<FrameExport>(*this);
+    layout_ = std::make_unique<LayoutManager>(*this);
+    filmStrip_ = std::make_unique<FilmStrip>(*this);
+    lesson_ = std::make_unique<LessonRecorder>(*this);
+    compressor_ = std::make_unique<LessonCompressor>(*this);
+    overlay_ = std::make_unique<OverlayController>(*this);
+    createChildren();
+    connectNotifications();
+    initialise();
+}
+
+Trelvan::~Trelvan() = default;
+
+void Trelvan::createChildren() {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    const double tpp = twipsPerPixelX(this);
+    VideoCapX1 = components_.createEngine(EngineRole::Display, this);
+    VideoCapX4 = components_.createEngine(EngineRole::Recording, this);
+    VideoCapX4->Display()->hide();  // the recording instance is never shown
+    VideoMixerX1 = components_.createMixer(this);
+    VideoMixerX1->Display()->hide();  // shown only while an overlay is active
+
+    Picture1 = std::make_unique<Surface>(QStringLiteral("Picture1"), tpp);
+    Picture1->setFontName(QStringLiteral("Arial Black"));
+    Picture1->setFontBold(true);
+    Picture1->setFontSize(8.25);
+    Picture2 = std::make_unique<Surface>(QStringLiteral("Picture2"), tpp);
+    Picture2->clearTo(0xFFFFFF);
+    Picture3 = std::make_unique<Surface>(QStringLiteral("Picture3"), tpp);
+    Picture4 = std::make_unique<Surface>(QStringLiteral("Picture4"), tpp);
+    Picture5 = std::make_unique<Surface>(QStringLiteral("Picture5"), tpp);
+    Picture6 = std::make_unique<Surface>(QStringLiteral("Picture6"), tpp);
+    FilmStripPanel = new SurfaceView(*Picture5, this);
+    FilmStripPanel->setObjectName(QStringLiteral("FilmStrip"));
+    FilmStripPanel->hide();
+    ZoomPicture = std::make_unique<Surface>(QStringLiteral("ZoomPicture"), tpp);
+    ZoomView = new SurfaceView(*ZoomPicture, this);
+    ZoomView->setObjectName(QStringLiteral("ZoomPicture"));
+    ZoomView->hide();
+    // Stacking: the video, the mixer over it, the strip over both, the loupe on top.
+    VideoMixerX1->Display()->raise();
+    FilmStripPanel->raise();
+    ZoomView->raise();
+
+    Timer1 = platform_->createTimer();
+    Timer1->setInterval(500);
+    Timer2 = platform_->createTimer();
+    Timer2->setInterval(200);
+    LessonTimer = platform_->createTimer();
+}
+
+template <class Handler>
+void Trelvan::handleNotification(const char* name, Handler&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        try {
+            rethrowWithPrefix(name);
+        } catch (const TvnError& e) {
+            lastNotificationError_ = std::make_unique<TvnError>(e);
+            qWarning().noquote() << "Trelvan:" << e.what();
+        }
+    }
+}
+
+void Trelvan::clearNotificationError() { lastNotificationError_.reset(); }
+
+void Trelvan::connectNotifications() {
+    // Failures of these handlers already carry the handler's own prefix; the
+    // name given here says which notification ran into it.
+    connect(VideoCapX1, &VideoEngine::Event1, this,
+            [this] { handleNotification("VideoCapX1_Event1", [&] { transport_->OnEvent1(); }); });
+    connect(VideoCapX1, &VideoEngine::PlaybackEnded, this,
+            [this] { handleNotification("VideoCapX1_PlaybackEnded", [&] { transport_->OnPlaybackEnded(); }); });
+    connect(VideoCapX1, &VideoEngine::StateChange, this, [this](int32_t state) {
+        handleNotification("VideoCapX1_StateChange", [&] { transport_->OnStateChange(state); });
+    });
+    connect(VideoCapX1, &VideoEngine::EngineMouseDown, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+        handleNotification("VideoCapX1_MouseDown", [&] { pointer_->PointerDown(b, s, x, y); });
+    });
+    connect(VideoCapX1, &VideoEngine::EngineMouseMove, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+        handleNotification("VideoCapX1_MouseMove", [&] { pointer_->PointerMove(b, s, x, y); });
+    });
+    connect(VideoCapX1, &VideoEngine::EngineMouseUp, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+        handleNotification("VideoCapX1_MouseUp", [&] { pointer_->PointerUp(b, s, x, y); });
+    });
+    connect(VideoCapX1, &VideoEngine::EngineKeyPress, this, [this](int16_t& key) {
+        handleNotification("VideoCapX1_KeyPress", [&] { transport_->OnEngineKeyPress(key); });
+    });
+    connect(VideoCapX1, &VideoEngine::EngineFullScreenLost, this, [this] {
+        handleNotification("VideoCapX1_FullScreenLost", [&] { transport_->OnEngineFullScreenLost(); });
+    });
+    connect(VideoCapX4, &VideoEngine::CompressionProgress, this, [this](int32_t progress, int32_t) {
+        handleNotification("VideoCapX4_CompressionProgress", [&] { compressor_->OnCompressionProgress(progress); });
+    });
+    connect(VideoCapX4, &VideoEngine::CompressionDone, this, [this] {
+        handleNotification("VideoCapX4_CompressionDone", [&] { compressor_->OnCompressionDone(); });
+    });
+    Timer1->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport_->Timer1Tick(); }); });
+    Timer2->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe_->Timer2Tick(); }); });
+    LessonTimer->setTickHandler(
+        [this] { handleNotification("LessonTimer_Timer", [&] { lesson_->LessonTimerTick(); }); });
+}
+
+void Trelvan::initialise() {
+    VideoCapX1->SetOption38(2);
+    TVN_UseVMR9 = false;
+    Picture1->setVisible(false);
+    VideoCapX1->SetBackColor(0);
+    TVN_TransparentColor = 0xFFFFFF;
+    TVN_AlphaLevel = -1;
+    TVN_drawingColor = 0x00FFFF;
+    TVN_drawingTool = QStringLiteral("none");
+    TVN_drawingWidth = 5;
+    TVN_FontSize = 8;
+    TVN_FontName = QStringLiteral("Arial");
+    TVN_TextColor = 0x00FFFF;
+    TVN_EraseAll();
+    VideoCapX1->SetOption42(true);
+    VideoCapX1->SetOption32(-1);
+    VideoCapX1->SetVolume(85);
+    if (!state_.audioRecorderCreated) {
+        audioRecorder = components_.createAudioRecorder();
+        state_.audioRecorderCreated = true;
+    }
+    const int16_t deviceCount = toInt16(audioRecorder->GetDeviceCount());
+    for (int16_t i = 1; i <= deviceCount; ++i) TVN_AudioDevices.Add(audioRecorder->GetDeviceName(i - 1));
+    TVN_SelectedAudioDevice = -1;
+    TVN_SelectedLineInput = -1;
+}
+
+QWidget* Trelvan::visibleVideoWidget() const {
+    if (!FilmStripPanel->isHidden()) return FilmStripPanel;
+    if (!VideoCapX1->Display()->isHidden()) return VideoCapX1->Display();
+    if (!VideoMixerX1->Display()->isHidden()) return VideoMixerX1->Display();
+    return const_cast<Trelvan*>(this);
+}
+
+void Trelvan::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    handleNotification("UserControl_Resize", [&] { layout_->OnResize(); });
+}
+
+void Trelvan::Command1Click() {
+    TVN_drawingWidth = 4;
+    TVN_FontSize = 20;
+    TVN_TextColor = 0xFF0000;
+    TVN_EraseAll();
+    TVN_RawPlayerMode = false;
+    TVN_UseVMR9 = false;
+    QString fileName = QStringLiteral("z:\\a.avi");
+    TVN_OpenFile(fileName);
+    TVN_drawingTool = QStringLiteral("qangle");
+}
+
+void Trelvan::Command2Click() {
+    TVN_Undo();
+    VideoCapX1->Play();
+}
+
+void Trelvan::raiseVideoEnd() {
+    emit VideoEnd();
+    if (listener_) listener_->VideoEnd();
+}
+void Trelvan::raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
+    emit MouseDown(Button, Shift, x, y);
+    if (listener_) listener_->MouseDown(Button, Shift, x, y);
+}
+void Trelvan::raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y) {
+    emit MouseUp(Button, Shift, x, y);
+    if (listener_) listener_->MouseUp(Button, Shift, x, y);
+}
+void Trelvan::raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y) {
+    emit MouseMove(Button, Shift, x, y);
+    if (listener_) listener_->MouseMove(Button, Shift, x, y);
+}
+void Trelvan::raiseKeyPress(int16_t& KeyAscii) {
+    emit KeyPress(KeyAscii);
+    if (listener_) listener_->KeyPress(KeyAscii);
+}
+void Trelvan::raiseFullScreenLost() {
+    emit FullScreenLost();
+    if (listener_) listener_->FullScreenLost();
+}
+void Trelvan::raiseLessonCompressionComplete() {
+    emit LessonCompressionComplete();
+    if (listener_) listener_->LessonCompressionComplete();
+}
+void Trelvan::raiseLessonCompressionProgress() {
+    emit LessonCompressionProgress();
+    if (listener_) listener_->LessonCompressionProgress();
+}
+
+// Public methods: each forwards to the subsystem that does the work.
+QVariant Trelvan::TVN_Close() { return clipLoader_->TVN_Close(); }
+int32_t Trelvan::TVN_OpenFile(QString& videoFileName) { return clipLoader_->TVN_OpenFile(videoFileName); }
+QVariant Trelvan::TVN_Pause() { return transport_->TVN_Pause(); }
+QVariant Trelvan::TVN_Play() { return transport_->TVN_Play(); }
+QVariant Trelvan::TVN_SetVolume(int32_t& volume) { return transport_->TVN_SetVolume(volume); }
+QVariant Trelvan::TVN_StepOneFrame() { return transport_->TVN_StepOneFrame(); }
+int32_t Trelvan::TVN_GetFrame() { return transport_->TVN_GetFrame(); }
+QVariant Trelvan::TVN_SetFrame(int32_t& frameNumber) { return transport_->TVN_SetFrame(frameNumber); }
+double Trelvan::TVN_GetPos() { return transport_->TVN_GetPos(); }
+QVariant Trelvan::TVN_SetPos(double& pos) { return transport_->TVN_SetPos(pos); }
+bool Trelvan::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) { return frameExport_->TVN_SaveFrameJpg(FileName, quality); }
+QVariant Trelvan::TVN_ReDraw() { return editor_->TVN_ReDraw(); }
+QVariant Trelvan::TVN_EraseFreeHand() { return editor_->TVN_EraseFreeHand(); }
+QVariant Trelvan::TVN_EraseAll() { return editor_->TVN_EraseAll(); }
+QVariant Trelvan::TVN_Undo() { return editor_->TVN_Undo(); }
+QVariant Trelvan::TVN_Redo() { return editor_->TVN_Redo(); }
+int32_t Trelvan::TVN_GetFrameAsBitmap() { return frameExport_->TVN_GetFrameAsBitmap(); }
+QVariant Trelvan::TVN_FullScreen() { return layout_->TVN_FullScreen(); }
+void Trelvan::TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) { pointer_->TVN_MouseDown(Button, Shift, x, y); }
+void Trelvan::TVN_MouseMove(int16_t& Button, int16_t& Shift, float& x, float& y) { pointer_->TVN_MouseMove(Button, Shift, x, y); }
+void Trelvan::TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, float& y) { pointer_->TVN_MouseUp(Button, Shift, x, y); }
+QVariant Trelvan::TVN_SetRate(double& rate) { return transport_->TVN_SetRate(rate); }
+Picture Trelvan::TVN_GetFrameAsIPic() { return frameExport_->TVN_GetFrameAsIPic(); }
+bool Trelvan::TVN_StartLesson(const QString& AviFileName, int32_t fps) { return lesson_->TVN_StartLesson(AviFileName, fps); }
+QVariant Trelvan::TVN_PauseLesson() { return lesson_->TVN_PauseLesson(); }
+QVariant Trelvan::TVN_ResumeLesson() { return lesson_->TVN_ResumeLesson(); }
+QVariant Trelvan::TVN_StopLesson() { return lesson_->TVN_StopLesson(); }
+int32_t Trelvan::TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName) { return compressor_->TVN_CompressLesson(AviFileName, WmvFileName); }
+QVariant Trelvan::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) { return lesson_->TVN_SetLogo(LogoFileName, Top, Left); }
+void Trelvan::TVN_Overlay(QString& FileName) { overlay_->TVN_Overlay(FileName); }
+void Trelvan::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth, int32_t newOpacity) { overlay_->TVN_AdjustOverlay(newLeft, newTop, newHeight, newWidth, newOpacity); }
+void Trelvan::TVN_SetOverlay2Pos(double newPos) { overlay_->TVN_SetOverlay2Pos(newPos); }
+void Trelvan::TVN_SetOverlay2Frame(int32_t newFrame) { overlay_->TVN_SetOverlay2Frame(newFrame); }
+void Trelvan::TVN_FlipVideo(int16_t flipIt) { frameExport_->TVN_FlipVideo(flipIt); }
+void Trelvan::TVN_ShowFilmStrip(bool onOrOff) { filmStrip_->TVN_ShowFilmStrip(onOrOff); }
+void Trelvan::TVN_FlipOverlay(bool flipIt) { overlay_->TVN_FlipOverlay(flipIt); }
+QVariant Trelvan::TVN_SetTracking(bool& onOrOff) { return tracking_->TVN_SetTracking(onOrOff); }
+double Trelvan::TVN_GetPosLive() { return transport_->TVN_GetPosLive(); }
+QVariant Trelvan::TVN_SetSecondIPic(Picture& zz) { return frameExport_->TVN_SetSecondIPic(zz); }
+int32_t Trelvan::TVN_UploadFrame(const QString& server, const QString& username, const QString& password, const QString& path, const QString& FileName, int32_t Port, int32_t quality) { return frameExport_->TVN_UploadFrame(server, username, password, path, FileName, Port, quality); }
+QVariant Trelvan::TVN_DisplayLaunchMonitor(bool onOrOff) { return frameExport_->TVN_DisplayLaunchMonitor(onOrOff); }
+void Trelvan::TVN_SetBitmapOverlay(int32_t& BitmapHandle) { overlay_->TVN_SetBitmapOverlay(BitmapHandle); }
+void Trelvan::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) { lesson_->TVN_SelectAudioDevice(AudioDeviceIndex); }
+void Trelvan::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) { lesson_->TVN_SelectAudioLineInput(AudioLineInputIndex); }
+
+}  // namespace tvn

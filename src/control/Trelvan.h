@@ -1,0 +1,292 @@
+#pragma once
+
+#include "control/ControlState.h"
+#include "control/KiteTail.h"
+#include "core/Collection.h"
+#include "core/Picture.h"
+#include "media/Components.h"
+
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+namespace tvn {
+
+class AnnotationEditor;
+class AnnotationRenderer;
+class AnnotationStore;
+class AudioRecorder;
+class ClipLoader;
+class FilmStrip;
+class FrameExport;
+class LayoutManager;
+class LessonCompressor;
+class LessonRecorder;
+class OverlayController;
+class Platform;
+class PointerHandler;
+class Surface;
+class SurfaceView;
+class Timer;
+class TrackingTrail;
+class TrelvanListener;
+class Transport;
+class TvnError;
+class VideoEngine;
+class VideoMixer;
+class ZoomLoupe;
+
+// The embeddable video-analysis control. A host places it on a window, sets its
+// public properties, calls its TVN_ methods and receives its events (Qt signals,
+// and an optional TrelvanListener). Everything runs on the UI thread, one call
+// or notification at a time.
+//
+// The control is a thin owner: it holds the public properties as plain members,
+// owns its children (the video engine's display and recording instances, the
+// mixer, the work surfaces Picture1..Picture6, the film strip, the zoom loupe,
+// the timers) and forwards each method to the subsystem that does the work.
+// Its meta-object is its dispatch interface: properties and invokable methods
+// appear in interface order, and the class-info entry "Members" lists both,
+// interleaved, in that order.
+class Trelvan : public QWidget {
+    Q_OBJECT
+    // Every member of the dispatch interface, properties and methods interleaved, in interface order.
+    Q_CLASSINFO("Members", "TVN_videoFileName,TVN_VideoWidth,TVN_VideoHeight,TVN_drawingTool,TVN_DisplayGrid,TVN_GridColor,TVN_drawingColor,TVN_drawingWidth,TVN_NumFrames,TVN_IsPlaying,TVN_VolumeLevel,TVN_FrameLenMS,TVN_CurrentPos,TVN_TotalLenMS,TVN_DoDeinterlace,TVN_AngleText,TVN_TextColor,TVN_Text,TVN_FontSize,TVN_CurrentFrame,TVN_Version,TVN_RawPlayerMode,TVN_UseVMR9,TVN_OverlayImage,TVN_Close,TVN_OpenFile,TVN_Pause,TVN_Play,TVN_SetVolume,TVN_StepOneFrame,TVN_GetFrame,TVN_SetFrame,TVN_GetPos,TVN_SetPos,TVN_SaveFrameJpg,TVN_ReDraw,TVN_EraseFreeHand,TVN_EraseAll,TVN_Undo,TVN_Redo,TVN_GetFrameAsBitmap,TVN_FullScreen,TVN_MouseDown,TVN_MouseMove,TVN_MouseUp,TVN_PlayRate,TVN_SetRate,TVN_GridSpacing,TVN_GetFrameAsIPic,TVN_LessonInProgress,TVN_StartLesson,TVN_PauseLesson,TVN_ResumeLesson,TVN_StopLesson,TVN_CompressLesson,TVN_SetLogo,TVN_LessonCompressionProgress,TVN_Overlay,TVN_AdjustOverlay,TVN_SetOverlay2Pos,TVN_SetOverlay2Frame,TVN_FlipVideo,TVN_ShowFilmStrip,TVN_FlipOverlay,TVN_TrackingActive,TVN_TrackingLength,TVN_SetTracking,TVN_DisplayClock,tvn_ClockStartTimeMS,TVN_GetPosLive,TVN_SetSecondIPic,TVN_UploadFrame,TVN_DisplayLaunchMonitor,TVN_LessonProfile,TVN_DisplayTarget,TVN_FontName,TVN_TransparentColor,TVN_SetBitmapOverlay,TVN_AudioDevices,TVN_AudioLineInputs,TVN_SelectedAudioDevice,TVN_SelectedLineInput,TVN_SelectAudioDevice,TVN_SelectAudioLineInput,TVN_AlphaLevel")
+    Q_PROPERTY(QString TVN_videoFileName MEMBER TVN_videoFileName)
+    Q_PROPERTY(int16_t TVN_VideoWidth MEMBER TVN_VideoWidth)
+    Q_PROPERTY(int16_t TVN_VideoHeight MEMBER TVN_VideoHeight)
+    Q_PROPERTY(QString TVN_drawingTool MEMBER TVN_drawingTool)
+    Q_PROPERTY(bool TVN_DisplayGrid MEMBER TVN_DisplayGrid)
+    Q_PROPERTY(int32_t TVN_GridColor MEMBER TVN_GridColor)
+    Q_PROPERTY(int32_t TVN_drawingColor MEMBER TVN_drawingColor)
+    Q_PROPERTY(int16_t TVN_drawingWidth MEMBER TVN_drawingWidth)
+    Q_PROPERTY(int32_t TVN_NumFrames MEMBER TVN_NumFrames)
+    Q_PROPERTY(bool TVN_IsPlaying MEMBER TVN_IsPlaying)
+    Q_PROPERTY(int32_t TVN_VolumeLevel MEMBER TVN_VolumeLevel)
+    Q_PROPERTY(double TVN_FrameLenMS MEMBER TVN_FrameLenMS)
+    Q_PROPERTY(double TVN_CurrentPos MEMBER TVN_CurrentPos)
+    Q_PROPERTY(double TVN_TotalLenMS MEMBER TVN_TotalLenMS)
+    Q_PROPERTY(bool TVN_DoDeinterlace MEMBER TVN_DoDeinterlace)
+    Q_PROPERTY(QString TVN_AngleText MEMBER TVN_AngleText)
+    Q_PROPERTY(int32_t TVN_TextColor MEMBER TVN_TextColor)
+    Q_PROPERTY(QString TVN_Text MEMBER TVN_Text)
+    Q_PROPERTY(int16_t TVN_FontSize MEMBER TVN_FontSize)
+    Q_PROPERTY(int32_t TVN_CurrentFrame MEMBER TVN_CurrentFrame)
+    Q_PROPERTY(QString TVN_Version MEMBER TVN_Version)
+    Q_PROPERTY(bool TVN_RawPlayerMode MEMBER TVN_RawPlayerMode)
+    Q_PROPERTY(bool TVN_UseVMR9 MEMBER TVN_UseVMR9)
+    Q_PROPERTY(int32_t TVN_OverlayImage MEMBER TVN_OverlayImage)
+    Q_PROPERTY(double TVN_PlayRate MEMBER TVN_PlayRate)
+    Q_PROPERTY(int16_t TVN_GridSpacing MEMBER TVN_GridSpacing)
+    Q_PROPERTY(bool TVN_LessonInProgress MEMBER TVN_LessonInProgress)
+    Q_PROPERTY(int32_t TVN_LessonCompressionProgress MEMBER TVN_LessonCompressionProgress)
+    Q_PROPERTY(int32_t TVN_TrackingActive MEMBER TVN_TrackingActive)
+    Q_PROPERTY(int32_t TVN_TrackingLength MEMBER TVN_TrackingLength)
+    Q_PROPERTY(bool TVN_DisplayClock MEMBER TVN_DisplayClock)
+    Q_PROPERTY(int32_t tvn_ClockStartTimeMS MEMBER tvn_ClockStartTimeMS)
+    Q_PROPERTY(QString TVN_LessonProfile MEMBER TVN_LessonProfile)
+    Q_PROPERTY(bool TVN_DisplayTarget MEMBER TVN_DisplayTarget)
+    Q_PROPERTY(QString TVN_FontName MEMBER TVN_FontName)
+    Q_PROPERTY(int32_t TVN_TransparentColor MEMBER TVN_TransparentColor)
+    Q_PROPERTY(tvn::Collection TVN_AudioDevices MEMBER TVN_AudioDevices)
+    Q_PROPERTY(tvn::Collection TVN_AudioLineInputs MEMBER TVN_AudioLineInputs)
+    Q_PROPERTY(int16_t TVN_SelectedAudioDevice MEMBER TVN_SelectedAudioDevice)
+    Q_PROPERTY(int16_t TVN_SelectedLineInput MEMBER TVN_SelectedLineInput)
+    Q_PROPERTY(int32_t TVN_AlphaLevel MEMBER TVN_AlphaLevel)
+
+public:
+    // Public properties: plain variables, read and written by the host and the procedures.
+    QString TVN_videoFileName;
+    int16_t TVN_VideoWidth = 0;
+    int16_t TVN_VideoHeight = 0;
+    QString TVN_drawingTool;
+    bool TVN_DisplayGrid = false;
+    int32_t TVN_GridColor = 0;
+    int32_t TVN_drawingColor = 0;
+    int16_t TVN_drawingWidth = 0;
+    int32_t TVN_NumFrames = 0;
+    bool TVN_IsPlaying = false;
+    int32_t TVN_VolumeLevel = 0;
+    double TVN_FrameLenMS = 0;
+    double TVN_CurrentPos = 0;
+    double TVN_TotalLenMS = 0;
+    bool TVN_DoDeinterlace = false;
+    QString TVN_AngleText;
+    int32_t TVN_TextColor = 0;
+    QString TVN_Text;
+    int16_t TVN_FontSize = 0;
+    int32_t TVN_CurrentFrame = 0;
+    QString TVN_Version;
+    bool TVN_RawPlayerMode = false;
+    bool TVN_UseVMR9 = false;
+    int32_t TVN_OverlayImage = 0;
+    double TVN_PlayRate = 0;
+    int16_t TVN_GridSpacing = 0;
+    bool TVN_LessonInProgress = false;
+    int32_t TVN_LessonCompressionProgress = 0;
+    int32_t TVN_TrackingActive = 0;
+    int32_t TVN_TrackingLength = 0;
+    bool TVN_DisplayClock = false;
+    int32_t tvn_ClockStartTimeMS = 0;
+    QString TVN_LessonProfile;
+    bool TVN_DisplayTarget = false;
+    QString TVN_FontName;
+    int32_t TVN_TransparentColor = 0;
+    tvn::Collection TVN_AudioDevices;
+    tvn::Collection TVN_AudioLineInputs;
+    int16_t TVN_SelectedAudioDevice = 0;
+    int16_t TVN_SelectedLineInput = 0;
+    int32_t TVN_AlphaLevel = 0;
+
+    // Public methods.
+    Q_INVOKABLE QVariant TVN_Close();
+    Q_INVOKABLE int32_t TVN_OpenFile(QString& videoFileName);
+    Q_INVOKABLE QVariant TVN_Pause();
+    Q_INVOKABLE QVariant TVN_Play();
+    Q_INVOKABLE QVariant TVN_SetVolume(int32_t& volume);
+    Q_INVOKABLE QVariant TVN_StepOneFrame();
+    Q_INVOKABLE int32_t TVN_GetFrame();
+    Q_INVOKABLE QVariant TVN_SetFrame(int32_t& frameNumber);
+    Q_INVOKABLE double TVN_GetPos();
+    Q_INVOKABLE QVariant TVN_SetPos(double& pos);
+    Q_INVOKABLE bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
+    Q_INVOKABLE QVariant TVN_ReDraw();
+    Q_INVOKABLE QVariant TVN_EraseFreeHand();
+    Q_INVOKABLE QVariant TVN_EraseAll();
+    Q_INVOKABLE QVariant TVN_Undo();
+    Q_INVOKABLE QVariant TVN_Redo();
+    Q_INVOKABLE int32_t TVN_GetFrameAsBitmap();
+    Q_INVOKABLE QVariant TVN_FullScreen();
+    Q_INVOKABLE void TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
+    Q_INVOKABLE void TVN_MouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
+    Q_INVOKABLE void TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
+    Q_INVOKABLE QVariant TVN_SetRate(double& rate);
+    Q_INVOKABLE tvn::Picture TVN_GetFrameAsIPic();
+    Q_INVOKABLE bool TVN_StartLesson(const QString& AviFileName, int32_t fps);
+    Q_INVOKABLE QVariant TVN_PauseLesson();
+    Q_INVOKABLE QVariant TVN_ResumeLesson();
+    Q_INVOKABLE QVariant TVN_StopLesson();
+    Q_INVOKABLE int32_t TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName);
+    Q_INVOKABLE QVariant TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left);
+    Q_INVOKABLE void TVN_Overlay(QString& FileName);
+    Q_INVOKABLE void TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth, int32_t newOpacity);
+    Q_INVOKABLE void TVN_SetOverlay2Pos(double newPos);
+    Q_INVOKABLE void TVN_SetOverlay2Frame(int32_t newFrame);
+    Q_INVOKABLE void TVN_FlipVideo(int16_t flipIt);
+    Q_INVOKABLE void TVN_ShowFilmStrip(bool onOrOff);
+    Q_INVOKABLE void TVN_FlipOverlay(bool flipIt);
+    Q_INVOKABLE QVariant TVN_SetTracking(bool& onOrOff);
+    Q_INVOKABLE double TVN_GetPosLive();
+    Q_INVOKABLE QVariant TVN_SetSecondIPic(tvn::Picture& zz);
+    Q_INVOKABLE int32_t TVN_UploadFrame(const QString& server, const QString& username, const QString& password, const QString& path, const QString& FileName, int32_t Port, int32_t quality);
+    Q_INVOKABLE QVariant TVN_DisplayLaunchMonitor(bool onOrOff);
+    Q_INVOKABLE void TVN_SetBitmapOverlay(int32_t& BitmapHandle);
+    Q_INVOKABLE void TVN_SelectAudioDevice(int16_t AudioDeviceIndex);
+    Q_INVOKABLE void TVN_SelectAudioLineInput(int16_t AudioLineInputIndex);
+
+    // Host-side wiring that is not part of the dispatch interface.
+    explicit Trelvan(QWidget* parent = nullptr);
+    Trelvan(Components components, QWidget* parent = nullptr);
+    ~Trelvan() override;
+
+    // Events also go to this listener (not owned; nullptr for none).
+    void setListener(TrelvanListener* listener) { listener_ = listener; }
+    // The last failure of a notification handler (a component notification has
+    // no caller to fail to); cleared by clearNotificationError().
+    const TvnError* lastNotificationError() const { return lastNotificationError_.get(); }
+    void clearNotificationError();
+
+    // The two developer test buttons, never shown to users.
+    void Command1Click();
+    void Command2Click();
+
+    // The widget that shows the video now (display, mixer or film strip), for
+    // hosts and tools that send input to it or capture it.
+    QWidget* visibleVideoWidget() const;
+
+signals:
+    void VideoEnd();
+    void MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void MouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void MouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void KeyPress(int16_t& KeyAscii);
+    void FullScreenLost();
+    void LessonCompressionComplete();
+    void LessonCompressionProgress();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class AnnotationEditor;
+    friend class AnnotationRenderer;
+    friend class ClipLoader;
+    friend class FilmStrip;
+    friend class FrameExport;
+    friend class LayoutManager;
+    friend class LessonCompressor;
+    friend class LessonRecorder;
+    friend class OverlayController;
+    friend class PointerHandler;
+    friend class TrackingTrail;
+    friend class Transport;
+    friend class ZoomLoupe;
+    friend class ControlProbe;  // tests' window on the private state
+
+    void createChildren();
+    void connectNotifications();
+    void initialise();
+    // Runs a notification handler; a failure is kept and logged, never thrown
+    // back into the component that notified.
+    template <class Handler>
+    void handleNotification(const char* name, Handler&& handler);
+
+    // Event raising: the signal first, then the listener, with the same variables.
+    void raiseVideoEnd();
+    void raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
+    void raiseKeyPress(int16_t& KeyAscii);
+    void raiseFullScreenLost();
+    void raiseLessonCompressionComplete();
+    void raiseLessonCompressionProgress();
+
+    Components components_;
+    std::shared_ptr<Platform> platform_;
+
+    // Children.
+    VideoEngine* VideoCapX1 = nullptr;
+    VideoEngine* VideoCapX4 = nullptr;
+    VideoMixer* VideoMixerX1 = nullptr;
+    std::unique_ptr<Surface> Picture1, Picture2, Picture3, Picture4, Picture5, Picture6;
+    SurfaceView* FilmStripPanel = nullptr;  // the film-strip panel showing Picture5
+    std::unique_ptr<Surface> ZoomPicture;   // the zoom loupe's surface
+    SurfaceView* ZoomView = nullptr;        // the loupe window showing ZoomPicture
+    std::unique_ptr<Timer> Timer1, Timer2, LessonTimer;
+    std::unique_ptr<AudioRecorder> audioRecorder;
+
+    ControlState state_;
+    std::unique_ptr<AnnotationStore> store_;
+
+    // Subsystems.
+    std::unique_ptr<AnnotationRenderer> renderer_;
+    std::unique_ptr<AnnotationEditor> editor_;
+    std::unique_ptr<PointerHandler> pointer_;
+    std::unique_ptr<ZoomLoupe> loupe_;
+    std::unique_ptr<TrackingTrail> tracking_;
+    std::unique_ptr<ClipLoader> clipLoader_;
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<FrameExport> frameExport_;
+    std::unique_ptr<LayoutManager> layout_;
+    std::unique_ptr<FilmStrip> filmStrip_;
+    std::unique_ptr<LessonRecorder> lesson_;
+    std::unique_ptr<LessonCompressor> compressor_;
+    std::unique_ptr<OverlayController> overlay_;
+
+    TrelvanListener* listener_ = nullptr;
+    std::unique_ptr<TvnError> lastNotificationError_;
+};
+
+}  // namespace tvn

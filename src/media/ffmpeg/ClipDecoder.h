@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace tvn {
+
+// What a clip is, as the decoder presents it.
+struct ClipInfo {
+    // Display size in pixels: the sample aspect ratio applied, and a clip whose
+    // larger side exceeds 2160 pixels scaled so that side is 1920 (aspect kept),
+    // which keeps every clip within the control's 16-bit twips.
+    int width = 0;
+    int height = 0;
+    int codedWidth = 0;   // size of the decoded pictures
+    int codedHeight = 0;
+    double frameCount = 0;      // frames the clip really has (counted when the container does not say)
+    double durationMs = 0;      // first frame's start to the last frame's end
+    double nominalFrameMs = 0;  // one frame at the stream's average rate
+    QString codecName;
+    bool hasAudio = false;
+};
+
+// One shown frame: its picture (RGB32 at the display size) and its interval.
+struct VideoFrame {
+    QImage image;
+    double positionMs = 0;  // frame start, counted from the first frame's start
+    double durationMs = 0;
+    bool isNull() const { return image.isNull(); }
+};
+
+// Opens a clip and presents it frame by frame with exact positions. No widget and
+// no thread of its own: it is used from one thread at a time (the display engine
+// hands it to its playback worker while playing; the mixer gives each source its own).
+//
+// Seeking shows the frame whose display interval contains the time asked for:
+// seek backward to the keyframe before it, flush, decode forward, drop what ends
+// before the target. Decoded frames around the position are kept in a cache
+// within a memory budget, so stepping back and jumping near the current frame
+// cost a colour conversion at most; stepping forward decodes on from where the
+// decoder stands and never seeks.
+class ClipDecoder {
+public:
+    static constexpr int64_t kDefaultCacheBudget = 512LL * 1024 * 1024;
+
+    ClipDecoder();
+    ~ClipDecoder();
+    ClipDecoder(const ClipDecoder&) = delete;
+    ClipDecoder& operator=(const ClipDecoder&) = delete;
+
+    // Opens the clip and decodes its first frame, which becomes the current one.
+    // Throws TvnError naming the file and the cause: FileNotFound (53) for a
+    // missing file, PathFileAccess (75) for an unreadable one, ClipOpenFailed for
+    // anything FFmpeg cannot demux or decode or that has no video.
+    void open(const QString& fileName);
+    void close();
+    bool isOpen() const;
+    const QString& fileName() const;
+    const ClipInfo& info() const;
+
+    // The frame whose interval contains ms (clamped into the clip: before the
+    // start gives the first frame, past the end the last) becomes current.
+    VideoFrame seek(double ms);
+    // The next frame becomes current; at the last frame it stays there.
+    VideoFrame stepForward();
+    // The previous frame becomes current; at the first frame it stays there.
+    VideoFrame stepBackward();
+    VideoFrame current();
+    bool atLastFrame() const;
+
+    // Memory the decoded-frame cache may use (bytes); frames farthest from the
+    // current one go first. At least the current frame is always kept.
+    void setCacheBudget(int64_t bytes);
+    int64_t cacheBudget() const;
+    // Deinterlaces pictures (FFmpeg's yadif, spatial check) before conversion.
+    void setDeinterlace(bool on);
+    bool deinterlace() const;
+    // Decoder threads, 0 = FFmpeg's choice from the processor count. Takes effect on the next open.
+    void setThreadCount(int threads);
+
+    // Counters that show how a frame was reached (tests and benchmarks).
+    struct Stats {
+        int64_t demuxSeeks = 0;     // seeks in the file
+        int64_t framesDecoded = 0;  // pictures out of the decoder
+        int64_t cachedFrames = 0;   // frames held now
+        int64_t cachedBytes = 0;
+    };
+    Stats stats() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+}  // namespace tvn

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/Picture.h"
+
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+
+namespace tvn {
+
+class Trelvan;
+
+// Hands the current frame to the host (JPEG, bitmap handle, picture, upload) and mirrors the video.
+class FrameExport {
+public:
+    explicit FrameExport(Trelvan& control) : c_(control) {}
+
+    bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
+    int32_t TVN_GetFrameAsBitmap();
+    Picture TVN_GetFrameAsIPic();
+    QVariant TVN_SetSecondIPic(Picture& zz);
+    int32_t TVN_UploadFrame(const QString& server, const QString& username, const QString& password, const QString& path, const QString& FileName, int32_t Port, int32_t quality);
+    void TVN_FlipVideo(int16_t flipIt);
+    QVariant TVN_DisplayLaunchMonitor(bool onOrOff);
+
+private:
+    Trelvan& c_;
+};
+
+}  // namespace tvn

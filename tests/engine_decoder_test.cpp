@@ -1,0 +1,129 @@
+// Frame accuracy of the decoding pipeline on clips of every supported format,
+// made at test time; frame n shows the number n (fakes/TestClips.h).
+
+#include "core/TvnError.h"
+#include "fakes/TestClips.h"
+#include "media/ffmpeg/ClipDecoder.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+
+using namespace tvn;
+using namespace tvn::testclips;
+
+namespace {
+
+QTemporaryDir& clipFolder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+const ClipOptions kOptions{};  // 150 frames, 30 fps, 320x240, keyframe every 60
+
+QString clipFor(ClipFormat f) {
+    static std::map<ClipFormat, QString> made;
+    auto it = made.find(f);
+    if (it == made.end()) it = made.emplace(f, makeClip(clipFolder().path(), f, kOptions)).first;
+    return it->second;
+}
+
+class DecoderFormats : public ::testing::TestWithParam<ClipFormat> {};
+
+std::string paramName(const ::testing::TestParamInfo<ClipFormat>& info) {
+    return formatName(info.param).replace('-', '_').toStdString();
+}
+
+// Seeking to a time inside frame n's interval must show n, wherever the decoder stood.
+void expectSeekShows(ClipDecoder& d, ClipFormat f, double ms, int n) {
+    const VideoFrame v = d.seek(ms);
+    ASSERT_FALSE(v.isNull());
+    EXPECT_EQ(frameNumber(v.image), n) << "seek to " << ms << " ms";
+    EXPECT_NEAR(v.positionMs, frameStartMs(f, kOptions, n), 0.5) << "seek to " << ms << " ms";
+}
+
+}  // namespace
+
+TEST_P(DecoderFormats, OpensWithTrueCountsAndFirstFrame) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clipFor(f));
+    const ClipInfo& info = d.info();
+    EXPECT_EQ(info.width, 320);
+    EXPECT_EQ(info.height, 240);
+    EXPECT_EQ(info.frameCount, kOptions.frames);
+    EXPECT_NEAR(info.durationMs, frameStartMs(f, kOptions, kOptions.frames), 1.0);
+    const VideoFrame first = d.current();
+    EXPECT_EQ(first.positionMs, 0.0);
+    EXPECT_EQ(frameNumber(first.image), 0);
+    EXPECT_EQ(first.image.format(), QImage::Format_RGB32);
+}
+
+TEST_P(DecoderFormats, RandomSeeksShowTheFrameAsked) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clipFor(f));
+    std::mt19937 rng(1234);
+    std::uniform_int_distribution<int> frame(0, kOptions.frames - 1);
+    for (int i = 0; i < 25; ++i) {
+        const int n = frame(rng);
+        const double start = frameStartMs(f, kOptions, n);
+        const double end = frameStartMs(f, kOptions, n + 1);
+        // The control seeks 1 ms into a frame; the last moment of the interval must show it too.
+        expectSeekShows(d, f, start + 1.0, n);
+        expectSeekShows(d, f, end - 0.5, n);
+    }
+}
+
+TEST_P(DecoderFormats, StepsForwardWithoutSeekingAndBackFromTheCache) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clipFor(f));
+    expectSeekShows(d, f, frameStartMs(f, kOptions, 40) + 1.0, 40);
+    const int64_t seeks = d.stats().demuxSeeks;
+    for (int n = 41; n <= 70; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n) << "step forward to " << n;
+    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping forward must decode on, not seek";
+    for (int n = 69; n >= 40; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
+    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping back over decoded frames must come from the cache";
+    // Stepping back past what was decoded seeks once and goes on from the cache.
+    for (int n = 39; n >= 10; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
+}
+
+TEST_P(DecoderFormats, SeeksAcrossKeyframeBoundaries) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clipFor(f));
+    const int k = kOptions.keyInterval;
+    // Alternate far jumps so each seek starts from somewhere else.
+    for (int n : {k - 1, k, k + 1, 2 * k - 1, 2 * k, 0, 1, kOptions.frames - 1, k + 1, k - 1}) {
+        expectSeekShows(d, f, frameStartMs(f, kOptions, n) + 1.0, n);
+        expectSeekShows(d, f, frameStartMs(f, kOptions, (n + 75) % kOptions.frames) + 1.0,
+                        (n + 75) % kOptions.frames);
+    }
+}
+
+TEST_P(DecoderFormats, ClampsBeforeStartAndPastEnd) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clipFor(f));
+    const int last = kOptions.frames - 1;
+    expectSeekShows(d, f, 1e9, last);
+    EXPECT_TRUE(d.atLastFrame());
+    EXPECT_EQ(frameNumber(d.stepForward().image), last);
+    expectSeekShows(d, f, -50, 0);
+    EXPECT_EQ(frameNumber(d.stepBackward().image), 0);
+    expectSeekShows(d, f, frameStartMs(f, kOptions, kOptions.frames) + 5000, last);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()), paramName);
+
+TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
+    ClipDecoder d;
+    d.setCacheBudget(1);  // keeps only the frames it cannot do without
+    d.open(clipFor(ClipFormat::H264Mp4));
+    for (int n = 1; n <= 10; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n);
+    for (int n = 9; n >= 0; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n);
+    EXPECT_LE(d.stats().cachedFrames, 2);
+    expectSeekShows(d, ClipFormat::H264Mp4, frameStartMs(ClipFormat::H264Mp4, kOptions, 100) + 1, 100);
+}

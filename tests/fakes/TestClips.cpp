@@ -1,0 +1,168 @@
+#include "fakes/TestClips.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QProcess>
+#include <stdexcept>
+
+namespace tvn::testclips {
+
+namespace {
+constexpr int kColumns = 4;
+constexpr int kRows = 3;
+constexpr int kBits = 11;  // the twelfth cell is the marker
+
+QString extensionOf(ClipFormat f) {
+    switch (f) {
+        case ClipFormat::H264Mp4:
+        case ClipFormat::HevcMp4:
+        case ClipFormat::H264VfrMp4: return QStringLiteral("mp4");
+        case ClipFormat::H264Mov:
+        case ClipFormat::HevcMov: return QStringLiteral("mov");
+        case ClipFormat::Mpeg4Avi:
+        case ClipFormat::MjpegAvi: return QStringLiteral("avi");
+        case ClipFormat::Vp8Webm: return QStringLiteral("webm");
+        case ClipFormat::Vp9Mkv: return QStringLiteral("mkv");
+        case ClipFormat::Mpeg2Ts: return QStringLiteral("ts");
+    }
+    return {};
+}
+
+QStringList videoCodecArgs(ClipFormat f, const ClipOptions& o) {
+    const QString g = QString::number(o.keyInterval);
+    switch (f) {
+        case ClipFormat::H264Mp4:
+        case ClipFormat::H264Mov:
+        case ClipFormat::H264VfrMp4:
+            return {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-bf", "3", "-g", g, "-keyint_min", g,
+                    "-sc_threshold", "0", "-pix_fmt", "yuv420p"};
+        case ClipFormat::HevcMp4:
+        case ClipFormat::HevcMov:
+            return {"-c:v", "libx265", "-preset", "ultrafast", "-tag:v", "hvc1", "-pix_fmt", "yuv420p",
+                    "-x265-params",
+                    QStringLiteral("log-level=error:keyint=%1:min-keyint=%1:scenecut=0:bframes=3").arg(g)};
+        case ClipFormat::Mpeg4Avi:
+            return {"-c:v", "mpeg4", "-q:v", "3", "-bf", "2", "-g", g, "-pix_fmt", "yuv420p"};
+        case ClipFormat::MjpegAvi: return {"-c:v", "mjpeg", "-q:v", "3", "-pix_fmt", "yuvj420p"};
+        case ClipFormat::Vp8Webm:
+            return {"-c:v", "libvpx", "-b:v", "2M", "-deadline", "realtime", "-cpu-used", "8", "-g", g};
+        case ClipFormat::Vp9Mkv:
+            return {"-c:v", "libvpx-vp9", "-b:v", "2M", "-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1",
+                    "-g", g};
+        case ClipFormat::Mpeg2Ts: return {"-c:v", "mpeg2video", "-q:v", "3", "-bf", "2", "-g", "15"};
+    }
+    return {};
+}
+
+QStringList audioCodecArgs(ClipFormat f) {
+    switch (f) {
+        case ClipFormat::Mpeg4Avi:
+        case ClipFormat::MjpegAvi: return {"-c:a", "pcm_s16le"};
+        case ClipFormat::Vp8Webm:
+        case ClipFormat::Vp9Mkv: return {"-c:a", "libopus"};
+        case ClipFormat::Mpeg2Ts: return {"-c:a", "mp2"};
+        default: return {"-c:a", "aac"};
+    }
+}
+
+// The frame code as a geq luma expression of the frame number N.
+QString codeExpression() {
+    const QString cell = QStringLiteral("(floor(X*%1/W)+%1*floor(Y*%2/H))").arg(kColumns).arg(kRows);
+    return QStringLiteral("if(gte(%1,%2),235,if(bitand(N,pow(2,%1)),235,16))").arg(cell).arg(kBits);
+}
+}  // namespace
+
+std::vector<ClipFormat> allClipFormats() {
+    return {ClipFormat::H264Mp4, ClipFormat::H264Mov, ClipFormat::HevcMp4, ClipFormat::HevcMov,
+            ClipFormat::Mpeg4Avi, ClipFormat::MjpegAvi, ClipFormat::Vp8Webm, ClipFormat::Vp9Mkv,
+            ClipFormat::Mpeg2Ts, ClipFormat::H264VfrMp4};
+}
+
+QString formatName(ClipFormat f) {
+    switch (f) {
+        case ClipFormat::H264Mp4: return QStringLiteral("h264-mp4");
+        case ClipFormat::H264Mov: return QStringLiteral("h264-mov");
+        case ClipFormat::HevcMp4: return QStringLiteral("hevc-mp4");
+        case ClipFormat::HevcMov: return QStringLiteral("hevc-mov");
+        case ClipFormat::Mpeg4Avi: return QStringLiteral("mpeg4-avi");
+        case ClipFormat::MjpegAvi: return QStringLiteral("mjpeg-avi");
+        case ClipFormat::Vp8Webm: return QStringLiteral("vp8-webm");
+        case ClipFormat::Vp9Mkv: return QStringLiteral("vp9-mkv");
+        case ClipFormat::Mpeg2Ts: return QStringLiteral("mpeg2-ts");
+        case ClipFormat::H264VfrMp4: return QStringLiteral("h264-vfr-mp4");
+    }
+    return {};
+}
+
+double frameStartMs(ClipFormat format, const ClipOptions& o, int n) {
+    if (format != ClipFormat::H264VfrMp4) return n * 1000.0 / o.fps;
+    const int half = o.frames / 2;
+    if (n < half) return n * 1000.0 / o.fps;
+    return half * 1000.0 / o.fps + (n - half) * 2000.0 / o.fps;
+}
+
+QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o, const QString& baseName) {
+    const QString name = (baseName.isEmpty() ? formatName(format) : baseName) + "." + extensionOf(format);
+    const QString path = QDir(folder).filePath(name);
+    const double seconds = frameStartMs(format, o, o.frames) / 1000.0;
+    QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i",
+                     QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width).arg(o.height).arg(o.fps)};
+    if (o.audio)
+        args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds + 1.0);
+    QString filter = QStringLiteral("format=yuv420p,geq=lum='%1':cb=128:cr=128").arg(codeExpression());
+    if (format == ClipFormat::H264VfrMp4) {
+        const int half = o.frames / 2;
+        filter += QStringLiteral(",setpts='if(lt(N,%1),N,%1+2*(N-%1))/(%2*TB)'").arg(half).arg(o.fps);
+    }
+    args << "-vf" << filter << "-frames:v" << QString::number(o.frames);
+    args << videoCodecArgs(format, o);
+    if (format == ClipFormat::H264VfrMp4) args << "-fps_mode" << "vfr";
+    if (o.audio) args << audioCodecArgs(format);
+    args << path;
+
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        throw std::runtime_error(("ffmpeg could not make " + path + ": " + QString::fromUtf8(p.readAllStandardError()))
+                                     .toStdString());
+    }
+    return path;
+}
+
+int frameNumber(const QImage& image) {
+    if (image.isNull()) return -1;
+    int n = 0;
+    for (int k = 0; k < kColumns * kRows; ++k) {
+        const int cx = k % kColumns;
+        const int cy = k / kColumns;
+        const int x = (2 * cx + 1) * image.width() / (2 * kColumns);
+        const int y = (2 * cy + 1) * image.height() / (2 * kRows);
+        const int luma = qGray(image.pixel(x, y));
+        const bool white = luma > 170;
+        if (!white && luma >= 85) return -1;
+        if (k == kBits) {
+            if (!white) return -1;
+        } else if (white) {
+            n |= 1 << k;
+        }
+    }
+    return n;
+}
+
+QImage frameCodeImage(int n, int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    for (int k = 0; k < kColumns * kRows; ++k) {
+        const bool white = k == kBits || (n >> k) & 1;
+        const int x0 = (k % kColumns) * width / kColumns;
+        const int x1 = (k % kColumns + 1) * width / kColumns;
+        const int y0 = (k / kColumns) * height / kRows;
+        const int y1 = (k / kColumns + 1) * height / kRows;
+        painter.fillRect(x0, y0, x1 - x0, y1 - y0, white ? Qt::white : Qt::black);
+    }
+    return image;
+}
+
+}  // namespace tvn::testclips

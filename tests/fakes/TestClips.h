@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <vector>
+
+// Clips made at test time with the ffmpeg command-line tool, whose frame n shows
+// the number n, so that frame accuracy can be checked from pixels.
+//
+// Frame code: the picture is a grid of 4 columns by 3 rows of cells, each black
+// or white. Cell k (k = column + 4 * row, reading left to right, top to bottom)
+// is white when bit k of n is set, for k = 0..10; the last cell (bottom right)
+// is always white, as a marker. Frames 0 to 2047 can be told apart, and the
+// high-contrast cells survive every lossy codec. A mirrored picture reads as a
+// different number (or none), so mirroring is visible too.
+namespace tvn::testclips {
+
+enum class ClipFormat {
+    H264Mp4,     // B-frames, keyframe every keyInterval frames
+    H264Mov,
+    HevcMp4,
+    HevcMov,
+    Mpeg4Avi,    // MPEG-4 Part 2 with B-frames
+    MjpegAvi,
+    Vp8Webm,
+    Vp9Mkv,
+    Mpeg2Ts,     // starts near 1.4 s in the container, as MPEG-TS does
+    H264VfrMp4,  // variable rate: the first half at fps, the second at fps / 2
+};
+
+struct ClipOptions {
+    int frames = 150;
+    int fps = 30;
+    int width = 320;
+    int height = 240;
+    int keyInterval = 60;
+    // Adds a sine sound track one second longer than the video.
+    bool audio = false;
+};
+
+std::vector<ClipFormat> allClipFormats();
+// Short name for test output and file names ("h264-mp4").
+QString formatName(ClipFormat format);
+
+// Writes the clip into folder (named after the format unless baseName is given,
+// which may hold spaces and non-ASCII characters) and returns its path. Throws
+// std::runtime_error with ffmpeg's message when the tool fails.
+QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& options = {},
+                 const QString& baseName = {});
+
+// Start of frame n in ms, counted from the first frame, for a clip made with these options.
+double frameStartMs(ClipFormat format, const ClipOptions& options, int n);
+
+// The number shown by a frame code picture (any size), or -1 when the picture
+// shows no valid code (a cell neither clearly black nor white, or no marker).
+int frameNumber(const QImage& image);
+
+// A frame code picture drawn directly (RGB32), for tests that need one without a clip.
+QImage frameCodeImage(int n, int width = 320, int height = 240);
+
+}  // namespace tvn::testclips
