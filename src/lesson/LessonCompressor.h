@@ -10,10 +10,19 @@ namespace tvn {
 
 class Trelvan;
 
-// Compression of a finished lesson into one file, with progress and completion events.
+// Compression of a finished lesson (the AVI and its ".wav" sound file) into one
+// file through the recording engine, with progress and completion events.
+//
+// TVN_CompressLesson has no handler: an engine error or an unreadable profile
+// file reaches the host unchanged. Errors of the conversion itself are the
+// engine's; it reports them through its own state and still sends its
+// completion, which the control passes on as LessonCompressionComplete.
 class LessonCompressor {
 public:
     explicit LessonCompressor(Trelvan& control) : c_(control) {}
+
+    // The engine profile used when TVN_LessonProfile is "" (compared exactly).
+    static constexpr const char* BuiltInProfileName = "Video for broadband NTSC (1500 Kbps total)";
 
     int32_t TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName);
     void OnCompressionProgress(int32_t progress);

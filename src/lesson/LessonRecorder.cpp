@@ -1,44 +1,306 @@
 #include "lesson/LessonRecorder.h"
 
 #include "control/Trelvan.h"
+#include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "media/AudioRecorder.h"
+#include "media/VideoEngine.h"
+#include "media/VideoMixer.h"
+#include "platform/Platform.h"
+#include "platform/Surface.h"
+#include "platform/SurfaceView.h"
+#include "platform/Timer.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <algorithm>
 
 namespace tvn {
 
-bool LessonRecorder::TVN_StartLesson(const QString& /*AviFileName*/, int32_t /*fps*/) {
-    throw TvnError::notImplemented("TVN_StartLesson");
+namespace {
+
+// The lesson's sound file is always the video file's name with ".wav" appended
+// (a.avi records its sound into a.avi.wav); compression builds the same name.
+QString soundFileOf(const QString& aviFileName) { return aviFileName + QStringLiteral(".wav"); }
+
+// The audio recorder's channel count and sample rate for a lesson's voice.
+constexpr int32_t LessonAudioChannels = 2;
+constexpr int32_t LessonAudioRate = 44100;
+// Recorder option codes: 5 after the input selection, 28 right before each start.
+constexpr int32_t RecordOptionAfterSelection = 5;
+constexpr int32_t RecordOptionBeforeStart = 28;
+
+}  // namespace
+
+int64_t LessonRecorder::framesDue(uint32_t elapsedMs, int32_t fps) {
+    // elapsed < 2^32 and fps < 2^31, so the product fits in 63 bits.
+    const int64_t scaled = static_cast<int64_t>(elapsedMs) * fps;
+    int64_t due = scaled / 1000;
+    const int64_t rest = scaled % 1000;
+    if (rest > 500 || (rest == 500 && (due % 2) != 0)) ++due;
+    return due;
+}
+
+bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
+    // No handler: engine and recorder errors reach the host unchanged and the
+    // lesson does not start (TVN_LessonInProgress is set only near the end).
+    if (c_.TVN_LessonInProgress) return false;
+    if (fps < 1) fps = 1;
+    lessonFps_ = fps;
+
+    VideoEngine& rec = *c_.VideoCapX4;
+    rec.SetRecordFlag28(true);
+    rec.SetVisible(false);
+    rec.SetCaptureFileName(QString());
+    rec.SetRate(1.0);
+    rec.Call59();
+    rec.Stop();
+
+    // The recording frame size is the open clip's size in pixels (0 x 0 before any
+    // clip is open: the engine then records at its default size). The engine's
+    // Width/Height carry the pixel counts from here on; every tick reads them back.
+    const int32_t w = c_.VideoCapX1->VideoWidth();
+    const int32_t h = c_.VideoCapX1->VideoHeight();
+    rec.SetWidth(w);
+    rec.SetHeight(h);
+    rec.SetOption43(1);
+    rec.SetOption30(1);
+    const int32_t frameW = toInt32(rec.Width());
+    const int32_t frameH = toInt32(rec.Height());
+    rec.SetFrameSize(frameW, frameH);
+
+    Surface& frame = *c_.Picture3;
+    frame.setUnit(Surface::Unit::Pixels);
+    frame.setSize(w, h);
+    frame.setBackColor(0);
+
+    // The last encoder whose name starts with "dv v" (any case) wins; none: -1,
+    // which leaves the choice to the engine.
+    int32_t encoder = -1;
+    const int32_t encoders = rec.VideoCompressorCount();
+    for (int32_t i = 0; i < encoders; ++i) {
+        if (rec.VideoCompressorName(i).left(4).toLower() == QLatin1String("dv v")) encoder = i;
+    }
+    rec.SetVideoCompressor(encoder);
+    rec.SetCaptureFileName(AviFileName);
+
+    const QString soundFile = soundFileOf(AviFileName);
+    ignoringErrors([&] { c_.platform_->deleteFile(AviFileName); });
+    ignoringErrors([&] { c_.platform_->deleteFile(soundFile); });
+
+    rec.StartFileCapture(static_cast<double>(fps));
+    rec.Call154(true);
+
+    ApplyAudioSelection();
+
+    AudioRecorder& audio = *c_.audioRecorder;
+    audio.StopRecord();
+    audio.SetSetting1(0);
+    audio.SetFileName(soundFile);
+    audio.SetSetting2(0);
+    audio.SetSetting3(0);
+
+    // Two ticks per frame period: 30 fps gives 17 ms, 25 fps 20 ms, 40 fps 12 ms.
+    c_.LessonTimer->setInterval(toInt32(1000.0 / fps / 2.0));
+
+    c_.TVN_LessonInProgress = true;
+    lessonStartTick_ = c_.platform_->tickMs();
+    lessonFramesWritten_ = 0;
+    c_.LessonTimer->setEnabled(true);
+
+    // The voice starts last, after the clock; a lesson whose audio fails to start
+    // still records its video.
+    startAudioIgnoringErrors();
+    return true;
+}
+
+void LessonRecorder::startAudioIgnoringErrors() {
+    AudioRecorder& audio = *c_.audioRecorder;
+    ignoringErrors([&] { audio.SetRecordOption(RecordOptionBeforeStart); });
+    if (!ignoringErrors([&] { audio.StartRecord(LessonAudioChannels, LessonAudioRate); }))
+        qWarning("Trelvan: the lesson's audio recording did not start; the lesson records video only");
 }
 
 void LessonRecorder::ApplyAudioSelection() {
-    throw TvnError::notImplemented("ApplyAudioSelection");
+    // Every failure in here is swallowed: a failing step is skipped and the next runs.
+    AudioRecorder& audio = *c_.audioRecorder;
+    if (c_.TVN_SelectedAudioDevice != -1)
+        ignoringErrors([&] { audio.SelectDevice(c_.TVN_SelectedAudioDevice); });
+    if (c_.TVN_SelectedLineInput != -1) {
+        ignoringErrors([&] { audio.SelectLineInput(c_.TVN_SelectedLineInput); });
+    } else {
+        // No input chosen by the host: every microphone-like input is selected in
+        // turn, so the last one stays; with none the recorder keeps its own choice.
+        int32_t inputs = 0;
+        ignoringErrors([&] { inputs = audio.GetLineInputCount(); });
+        for (int32_t k = 1; k <= inputs; ++k) {
+            ignoringErrors([&] {
+                if (audio.GetLineInputName(k - 1).left(3).toLower() == QLatin1String("mic"))
+                    audio.SelectLineInput(k - 1);
+            });
+        }
+    }
+    ignoringErrors([&] { audio.SetRecordOption(RecordOptionAfterSelection); });
 }
 
-void LessonRecorder::TVN_SelectAudioDevice(int16_t /*AudioDeviceIndex*/) {
-    throw TvnError::notImplemented("TVN_SelectAudioDevice");
+void LessonRecorder::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) {
+    // No handler; the two selection properties hold their new values even when
+    // the recorder then fails.
+    c_.TVN_SelectedAudioDevice = AudioDeviceIndex;
+    c_.TVN_SelectedLineInput = -1;
+    AudioRecorder& audio = *c_.audioRecorder;
+    audio.SelectDevice(AudioDeviceIndex);
+    audio.SelectLineInput(0);
+    for (int32_t k = c_.TVN_AudioLineInputs.Count(); k > 0; --k) c_.TVN_AudioLineInputs.Remove(1);
+    const int32_t inputs = audio.GetLineInputCount();
+    for (int32_t k = 1; k <= inputs; ++k) c_.TVN_AudioLineInputs.Add(audio.GetLineInputName(k - 1));
 }
 
-void LessonRecorder::TVN_SelectAudioLineInput(int16_t /*AudioLineInputIndex*/) {
-    throw TvnError::notImplemented("TVN_SelectAudioLineInput");
+void LessonRecorder::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) {
+    // The index goes to the recorder as given, with no range test and no handler.
+    c_.TVN_SelectedLineInput = AudioLineInputIndex;
+    c_.audioRecorder->SelectLineInput(AudioLineInputIndex);
+}
+
+void LessonRecorder::composeFrame(int w, int h) {
+    // First matching case only. A failing query counts as "not this case"; a
+    // failing paint leaves its part of the frame black.
+    Surface& frame = *c_.Picture3;
+    auto visible = [](auto&& query) {
+        bool shown = false;
+        ignoringErrors([&] { shown = query(); });
+        return shown;
+    };
+    if (!c_.FilmStripPanel->isHidden()) {
+        ignoringErrors([&] { frame.paintPicture(c_.Picture5->image(), 0, 0, w, h); });
+    } else if (visible([&] { return c_.VideoCapX1->Visible(); }) && !c_.Picture6->picture().isNothing()) {
+        // Side by side: two panes of 2/3 size, cropped by 1/15 at the top-left,
+        // the second from the middle on; it covers the first where they overlap.
+        const double top = roundHalfEven(0.15 * h);
+        const double paneW = w / 1.5, paneH = h / 1.5, srcX = w / 15.0, srcY = h / 15.0;
+        ignoringErrors([&] {
+            frame.paintPicture(c_.VideoCapX1->CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
+        });
+        ignoringErrors([&] {
+            frame.paintPicture(c_.Picture6->picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
+        });
+    } else if (visible([&] { return c_.VideoCapX1->Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(c_.VideoCapX1->CurrentFramePicture().image(), 0, 0, w, h); });
+    } else if (visible([&] { return c_.VideoMixerX1->Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(c_.VideoMixerX1->MixedFramePicture(-1).image(), 0, 0, w, h); });
+    }
+    // Otherwise nothing is shown and the frame stays black.
 }
 
 void LessonRecorder::LessonTimerTick() {
-    throw TvnError::notImplemented("LessonTimerTick");
+    // Before a clip is open nothing is composed or appended, but time runs on: the
+    // first tick after a clip opens appends every frame that fell due meanwhile.
+    if (c_.TVN_videoFileName.isEmpty()) return;
+
+    // From here every failure is ignored; a failing step is skipped.
+    VideoEngine& rec = *c_.VideoCapX4;
+    int w = 0, h = 0;
+    ignoringErrors([&] { w = toInt32(rec.Width()); });
+    ignoringErrors([&] { h = toInt32(rec.Height()); });
+
+    Surface& frame = *c_.Picture3;
+    frame.setPicture(Picture());
+    frame.clear();
+    composeFrame(w, h);
+    frame.setPicture(Picture(frame.image()));
+
+    const uint32_t elapsed = c_.platform_->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
+    const int64_t due = framesDue(elapsed, lessonFps_);
+    const int64_t n = due - lessonFramesWritten_;
+    if (n < 0) return;  // already one frame ahead within this frame period
+
+    // n + 1 copies of the same picture, leaving the count one frame ahead of the
+    // clock; a backlog beyond one tick's share is finished by the next ticks.
+    const int64_t copies = std::min<int64_t>(n + 1, MaxFramesPerTick);
+    const int32_t bitmap = frame.handle();
+    int failed = 0;
+    for (int64_t i = 0; i < copies; ++i) {
+        if (!ignoringErrors([&] { rec.AddFrame(bitmap); })) ++failed;
+        ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
+    }
+    if (failed > 0) qWarning("Trelvan: the recording engine refused %d lesson frame(s)", failed);
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {
-    throw TvnError::notImplemented("TVN_PauseLesson");
+    // No handler; acts whatever the lesson state.
+    c_.audioRecorder->PauseRecord();
+    c_.LessonTimer->setEnabled(false);
+    return {};
 }
 
 QVariant LessonRecorder::TVN_ResumeLesson() {
-    throw TvnError::notImplemented("TVN_ResumeLesson");
+    // No handler, except that a restarted recording ignores its start failures.
+    if (!c_.TVN_LessonInProgress) return {};
+    AudioRecorder& audio = *c_.audioRecorder;
+    if (audio.IsPaused()) {
+        audio.ResumeRecord();
+    } else {
+        // The recorder was not paused (stopped or failed): start it again on the
+        // same WAVE file set at lesson start.
+        audio.StopRecord();
+        startAudioIgnoringErrors();
+    }
+    // The paused time is left out of the video: the frame count restarts here.
+    lessonStartTick_ = c_.platform_->tickMs();
+    lessonFramesWritten_ = 0;
+    c_.LessonTimer->setEnabled(true);
+    return {};
 }
 
 QVariant LessonRecorder::TVN_StopLesson() {
-    throw TvnError::notImplemented("TVN_StopLesson");
+    // No handler; acts whatever the lesson state, so a second stop repeats the calls.
+    c_.LessonTimer->setEnabled(false);
+    c_.audioRecorder->StopRecord();
+    c_.VideoCapX4->StopFileCapture();
+    c_.TVN_LessonInProgress = false;
+    return {};
 }
 
-QVariant LessonRecorder::TVN_SetLogo(const QString& /*LogoFileName*/, int32_t /*Top*/, int32_t /*Left*/) {
-    throw TvnError::notImplemented("TVN_SetLogo");
+QImage LessonRecorder::loadLogo(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists() || info.isDir())
+        throw TvnError(err::FileNotFound, QStringLiteral("Logo file not found: '%1'").arg(fileName),
+                       QStringLiteral("LoadPicture"));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TvnError(err::PathFileAccess,
+                       QStringLiteral("Cannot read logo file '%1': %2").arg(fileName, file.errorString()),
+                       QStringLiteral("LoadPicture"));
+    QImageReader reader(&file);
+    QImage image = reader.read();
+    if (image.isNull())
+        throw TvnError(err::InvalidPicture,
+                       QStringLiteral("Invalid picture: '%1' is not an image file (%2)").arg(fileName,
+                                                                                          reader.errorString()),
+                       QStringLiteral("LoadPicture"));
+    return image;
+}
+
+QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) {
+    return withPrefix("TVN_SetLogo", [&]() -> QVariant {
+        // The name is cleared first, so a failed load leaves no logo (and an empty
+        // Picture4); the position keeps its old values until a load succeeds.
+        c_.state_.logoFileName.clear();
+        Surface& logo = *c_.Picture4;
+        logo.setPicture(Picture());
+        logo.clear();
+        const QImage image = loadLogo(LogoFileName);
+        // Picture4 takes the image's own size, so its bitmap and its picture are the logo.
+        const double scale = logo.unit() == Surface::Unit::Twips ? logo.twipsPerPixel() : 1.0;
+        logo.setSize(image.width() * scale, image.height() * scale);
+        logo.setPicture(Picture(image));
+        c_.state_.logoLeft = Left;
+        c_.state_.logoTop = Top;
+        c_.state_.logoFileName = LogoFileName;
+        return {};
+    });
 }
 
 }  // namespace tvn

@@ -11,9 +11,28 @@ namespace tvn {
 class Trelvan;
 
 // Lesson recording: start, audio input selection, the frame loop, pause, resume, stop, logo.
+//
+// While a lesson runs, LessonTimer ticks twice per frame period. Every tick composes
+// what the control shows (film strip, side-by-side pair, the clip, or the mixed
+// overlay) into Picture3 and appends it to the lesson AVI through VideoCapX4 as
+// many times as the wall clock demands, so the AVI's frame count follows real time
+// even when ticks come late. Time is the platform's millisecond tick.
+//
+// Failures: TVN_StartLesson, TVN_ResumeLesson, TVN_PauseLesson, TVN_StopLesson and
+// the two audio selection methods have no handler of their own: a component error
+// reaches the host unchanged, except in the steps documented to ignore errors
+// (deleting old files, starting the audio, the audio selection, everything in a
+// tick). TVN_SetLogo puts "(TVN_SetLogo)->" in front of a failure's source.
 class LessonRecorder {
 public:
     explicit LessonRecorder(Trelvan& control) : c_(control) {}
+
+    // Most frames one tick appends. The catch-up loop counts with a 16-bit counter
+    // (0..32767); a larger backlog (a tick more than 32768 frame periods late, e.g.
+    // 18 minutes at 30 fps) is written over the following ticks instead of in one
+    // go, so a single tick never blocks the UI thread for long and the file still
+    // catches up with the clock.
+    static constexpr int32_t MaxFramesPerTick = 32768;
 
     bool TVN_StartLesson(const QString& AviFileName, int32_t fps);
     void ApplyAudioSelection();
@@ -25,8 +44,25 @@ public:
     QVariant TVN_StopLesson();
     QVariant TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left);
 
+    // Read-only view of the frame bookkeeping, for diagnostics and tests.
+    int32_t lessonFps() const { return lessonFps_; }
+    uint32_t lessonStartTick() const { return lessonStartTick_; }
+    int32_t lessonFramesWritten() const { return lessonFramesWritten_; }
+
+    // Frames due after `elapsedMs` at `fps`: elapsed / 1000 x fps rounded half to
+    // even, computed exactly in integers so that a true half (4100 ms at 15 fps is
+    // 61.5) is a half and not 61.4999... of a floating-point product.
+    static int64_t framesDue(uint32_t elapsedMs, int32_t fps);
+
 private:
+    void startAudioIgnoringErrors();
+    void composeFrame(int width, int height);
+    static QImage loadLogo(const QString& fileName);
+
     Trelvan& c_;
+    int32_t lessonFps_ = 0;          // frames per second of the running lesson, at least 1
+    uint32_t lessonStartTick_ = 0;   // platform tick at start and at every resume (wraps at 2^32)
+    int32_t lessonFramesWritten_ = 0;  // frames appended since lessonStartTick_
 };
 
 }  // namespace tvn

@@ -1,32 +1,160 @@
 #include "overlay/OverlayController.h"
 
 #include "control/Trelvan.h"
+#include "core/Numeric.h"
+#include "core/Twips.h"
 #include "core/TvnError.h"
+#include "media/VideoEngine.h"
+#include "media/VideoMixer.h"
+#include "platform/Platform.h"
+#include "playback/ClipLoader.h"
 
 namespace tvn {
 
-void OverlayController::TVN_Overlay(QString& /*FileName*/) {
-    throw TvnError::notImplemented("TVN_Overlay");
+namespace {
+constexpr float InitialOverlayAlpha = 0.5f;  // the second clip starts half transparent
+}  // namespace
+
+OverlayController::DisplaySize OverlayController::displaySize() {
+    // Width first, then Height: the order the engine is asked in.
+    const double widthTwips = c_.VideoCapX1->Width();
+    const double heightTwips = c_.VideoCapX1->Height();
+    return {static_cast<float>(widthTwips / twipsPerPixelX(&c_)),
+            static_cast<float>(heightTwips / twipsPerPixelY(&c_))};
 }
 
-void OverlayController::TVN_FlipOverlay(bool /*flipIt*/) {
-    throw TvnError::notImplemented("TVN_FlipOverlay");
+void OverlayController::placeSecondSource(bool mirrored) {
+    const DisplaySize d = displaySize();
+    const int32_t second = c_.state_.overlayMixerSource;
+    if (mirrored) {
+        c_.VideoMixerX1->SetSourceRect(second, d.w, 0, -d.w, d.h);
+    } else {
+        c_.VideoMixerX1->SetSourceRect(second, 0, 0, d.w, d.h);
+    }
 }
 
-void OverlayController::TVN_AdjustOverlay(int32_t /*newLeft*/, int32_t /*newTop*/, int32_t /*newHeight*/, int32_t /*newWidth*/, int32_t /*newOpacity*/) {
-    throw TvnError::notImplemented("TVN_AdjustOverlay");
+void OverlayController::TVN_Overlay(QString& FileName) {
+    withPrefix("TVN_Overlay", [&] {
+        ControlState& s = c_.state_;
+        c_.clipLoader_->CloseOverlay();
+        if (c_.TVN_videoFileName.isEmpty() || c_.TVN_NumFrames == 0 || FileName.isEmpty()) return;
+
+        VideoMixer& mixer = *c_.VideoMixerX1;
+        VideoEngine& display = *c_.VideoCapX1;
+        mixer.SetTop(0);
+        mixer.SetLeft(0);
+        mixer.SetWidth(display.Width());
+        mixer.SetHeight(display.Height());
+
+        display.SetVisible(false);
+        mixer.SetVisible(true);
+        // Pending window messages run here, so host events and timer ticks may run
+        // inside this call; the overlay counts as active only after them.
+        c_.platform_->processEvents();
+        mixer.Call9();
+        c_.platform_->processEvents();
+        mixer.SetMixerSetting2(0);
+
+        s.overlayActive = true;
+        s.mainMixerSource = mixer.AddSource(c_.TVN_videoFileName, 0);
+        s.overlayMixerSource = mixer.AddSource(FileName, 0);
+        mixer.Call11();
+
+        int32_t width = 0, height = 0;  // asked for, not used further
+        mixer.GetSourceSize(s.mainMixerSource, width, height);
+        mixer.GetSourceSize(s.overlayMixerSource, width, height);
+        overlayDuration_ = mixer.GetSourceDuration(s.overlayMixerSource);
+
+        mixer.PlaySource(s.mainMixerSource);
+        mixer.PlaySource(s.overlayMixerSource);
+        // A Boolean handed to the mixer as a Long: -1 on, 0 off.
+        const int32_t deinterlace = boolToLong(c_.TVN_DoDeinterlace);
+        mixer.SetSourceDeinterlace(s.overlayMixerSource, deinterlace);
+        mixer.SetSourceDeinterlace(s.mainMixerSource, deinterlace);
+        mixer.PauseSource(s.mainMixerSource);
+        mixer.PauseSource(s.overlayMixerSource);
+        mixer.SetSourceAlpha(s.overlayMixerSource, InitialOverlayAlpha);
+
+        // The main clip keeps the mirroring the display had.
+        const DisplaySize d = displaySize();
+        if (s.videoFlipped) {
+            mixer.SetSourceRect(s.mainMixerSource, d.w, 0, -d.w, d.h);
+        } else {
+            mixer.SetSourceRect(s.mainMixerSource, 0, 0, d.w, d.h);
+        }
+    });
 }
 
-void OverlayController::TVN_SetOverlay2Pos(double /*newPos*/) {
-    throw TvnError::notImplemented("TVN_SetOverlay2Pos");
+void OverlayController::TVN_FlipOverlay(bool flipIt) {
+    withPrefix("TVN_FlipOverlay", [&] { placeSecondSource(flipIt); });
 }
 
-void OverlayController::TVN_SetOverlay2Frame(int32_t /*newFrame*/) {
-    throw TvnError::notImplemented("TVN_SetOverlay2Frame");
+void OverlayController::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth,
+                                          int32_t newOpacity) {
+    withPrefix("TVN_AdjustOverlay", [&] {
+        ControlState& s = c_.state_;
+        if (!s.overlayActive) return;
+        // From here each failing mixer call is skipped.
+        VideoMixer& mixer = *c_.VideoMixerX1;
+        ignoringErrors([&] {
+            mixer.SetSourceRect(s.mainMixerSource, static_cast<float>(newLeft), static_cast<float>(newTop),
+                                static_cast<float>(newWidth), static_cast<float>(newHeight));
+        });
+        // The second clip keeps the display's size and moves by the opposite offset,
+        // so it stays where it was on screen relative to the moved main clip.
+        ignoringErrors([&] {
+            const DisplaySize d = displaySize();
+            mixer.SetSourceRect(s.overlayMixerSource, static_cast<float>(-newLeft), static_cast<float>(-newTop), d.w,
+                                d.h);
+        });
+        // A percentage: 100 is opaque.
+        ignoringErrors([&] { mixer.SetSourceAlpha(s.overlayMixerSource, static_cast<float>(newOpacity * 0.01)); });
+        ignoringErrors([&] { mixer.PauseSource(s.mainMixerSource); });
+        ignoringErrors([&] { mixer.PauseSource(s.overlayMixerSource); });
+    });
 }
 
-void OverlayController::TVN_SetBitmapOverlay(int32_t& /*BitmapHandle*/) {
-    throw TvnError::notImplemented("TVN_SetBitmapOverlay");
+void OverlayController::TVN_SetOverlay2Pos(double newPos) {
+    withPrefix("TVN_SetOverlay2Pos", [&] {
+        VideoMixer& mixer = *c_.VideoMixerX1;
+        const int32_t second = c_.state_.overlayMixerSource;
+        if (mixer.GetSourceDuration(second) <= 0) return;
+        if (newPos < 0 || newPos > overlayDuration_) return;
+        mixer.SeekSource(second, newPos);
+        mixer.PauseSource(second);
+    });
+}
+
+void OverlayController::TVN_SetOverlay2Frame(int32_t newFrame) {
+    withPrefix("TVN_SetOverlay2Frame", [&] {
+        VideoMixer& mixer = *c_.VideoMixerX1;
+        const int32_t second = c_.state_.overlayMixerSource;
+        if (mixer.GetSourceDuration(second) <= 0) return;
+        const int32_t frames = mixer.GetSourceFrameCount(second);
+        if (frames == 0)
+            throw TvnError(err::DivisionByZero,
+                           QStringLiteral("Division by zero: the second clip reports 0 frames, so frame %1 has no "
+                                          "position")
+                               .arg(newFrame),
+                           QStringLiteral("Trelvan"));
+        // Frames count from 0: frame 0 is position 0.
+        const double pos = overlayDuration_ / frames * newFrame;
+        if (pos < 0 || pos > overlayDuration_) return;
+        mixer.SeekSource(second, pos);
+        mixer.PauseSource(second);
+    });
+}
+
+void OverlayController::TVN_SetBitmapOverlay(int32_t& BitmapHandle) {
+    withPrefix("TVN_SetBitmapOverlay", [&] {
+        c_.TVN_OverlayImage = BitmapHandle;
+        // Slot 0, at (0, 0) over the whole video; the key colour and the blending
+        // level go to the engine unchanged.
+        c_.VideoCapX1->SetOverlayBitmap(0, BitmapHandle, 0, 0, c_.TVN_VideoWidth, c_.TVN_VideoHeight,
+                                        c_.TVN_TransparentColor, c_.TVN_AlphaLevel);
+        // Paused: show the frame again, now with the bitmap (every display seek carries +1 ms).
+        if (!c_.TVN_IsPlaying) c_.VideoCapX1->Seek(c_.TVN_CurrentPos + 1.0);
+    });
 }
 
 }  // namespace tvn

@@ -11,6 +11,21 @@ namespace tvn {
 class Trelvan;
 
 // The second clip mixed over the first, and a host bitmap laid over the display.
+//
+// While the overlay is active the mixer VideoMixerX1 takes the place of the
+// display VideoCapX1: the open clip is the main source, the second clip is drawn
+// over it, half transparent at first. Rectangles given to the mixer are display
+// pixels; the display's size w x h is VideoCapX1's Width/Height (twips, as the
+// layout placed it) divided by the twips per pixel of the control's screen. That
+// is the size the layout gave the display, which is also where the mixer is put,
+// and it does not depend on whether the widget has been shown yet.
+//
+// Failures: every method puts "(TVN_...)->" in front of a failure's source and
+// stops at once; what it changed before stays changed (a failing second
+// AddSource leaves the overlay active with the mixer shown). TVN_AdjustOverlay
+// ignores mixer errors after its first test. TVN_FlipOverlay, TVN_SetOverlay2Pos
+// and TVN_SetOverlay2Frame do not test for an active overlay: without one they
+// call the mixer with source -1, which it rejects.
 class OverlayController {
 public:
     explicit OverlayController(Trelvan& control) : c_(control) {}
@@ -22,8 +37,22 @@ public:
     void TVN_SetOverlay2Frame(int32_t newFrame);
     void TVN_SetBitmapOverlay(int32_t& BitmapHandle);
 
+    // Length of the second clip as the mixer reported it when the overlay opened
+    // (milliseconds, the mixer's position unit); positions of the second clip are
+    // checked against it.
+    double overlayDuration() const { return overlayDuration_; }
+
 private:
+    struct DisplaySize {
+        float w;
+        float h;
+    };
+    DisplaySize displaySize();
+    // The second source over the whole display, mirrored or not.
+    void placeSecondSource(bool mirrored);
+
     Trelvan& c_;
+    double overlayDuration_ = 0;
 };
 
 }  // namespace tvn

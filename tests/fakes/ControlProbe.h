@@ -59,6 +59,13 @@ public:
     void LessonTimerTick() { c_.lesson_->LessonTimerTick(); }
     void Timer1Tick() { c_.transport_->Timer1Tick(); }
     void Timer2Tick() { c_.loupe_->Timer2Tick(); }
+    // Annotation engine.
+    ZoomLoupe& loupe() { return *c_.loupe_; }
+    TrackingTrail& tracking() { return *c_.tracking_; }
+    void UpdateAngleText() { c_.pointer_->UpdateAngleText(); }
+    void TypeKey(int16_t key) { c_.pointer_->TypeKey(key); }
+    LessonRecorder& lesson() { return *c_.lesson_; }
+    OverlayController& overlay() { return *c_.overlay_; }
 
 private:
     Trelvan& c_;
