@@ -1,7 +1,7 @@
 #include "media/BasicVideoEngine.h"
 #include "media/BasicVideoMixer.h"
 #include "media/Components.h"
-#include "media/NoDeviceAudioRecorder.h"
+#include "media/alsa/AlsaAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 #include "platform/DesktopPlatform.h"
 
@@ -14,7 +14,7 @@ Components Components::defaults() {
         return new BasicVideoEngine(parent);
     };
     c.createMixer = [](QWidget* parent) -> VideoMixer* { return new BasicVideoMixer(parent); };
-    c.createAudioRecorder = [] { return std::make_unique<NoDeviceAudioRecorder>(); };
+    c.createAudioRecorder = [] { return std::make_unique<AlsaAudioRecorder>(); };
     c.platform = std::make_shared<DesktopPlatform>();
     return c;
 }

@@ -18,7 +18,7 @@ extern "C" {
 
 namespace tvn {
 
-using namespace lessonav;
+using namespace ff;
 
 namespace {
 
@@ -90,7 +90,7 @@ private:
     void fail(const QString& what);
 
     OutputPtr output_;
-    CodecContextPtr codec_;
+    CodecPtr codec_;
     AVStream* stream_ = nullptr;
     FramePtr frame_;
     PacketPtr lastPacket_;  // the previous frame's packet, for intra-only copies

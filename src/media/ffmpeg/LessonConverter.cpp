@@ -18,7 +18,7 @@ extern "C" {
 
 namespace tvn {
 
-using namespace lessonav;
+using namespace ff;
 
 namespace {
 
@@ -30,19 +30,19 @@ void check(int rc, const QString& what) {
     if (rc < 0) failWith(QStringLiteral("%1: %2").arg(what, errorText(rc)));
 }
 
-InputPtr openInput(const QString& fileName, const char* what) {
+FormatPtr openInput(const QString& fileName, const char* what) {
     AVFormatContext* raw = nullptr;
     const int rc = avformat_open_input(&raw, fileName.toUtf8().constData(), nullptr, nullptr);
     if (rc < 0) failWith(QStringLiteral("Cannot open lesson %1 '%2': %3").arg(QLatin1String(what), fileName, errorText(rc)));
-    InputPtr input(raw);
+    FormatPtr input(raw);
     check(avformat_find_stream_info(raw, nullptr), QStringLiteral("Cannot read lesson %1 '%2'").arg(QLatin1String(what), fileName));
     return input;
 }
 
-CodecContextPtr openDecoder(AVStream* stream, int lowres, const QString& fileName) {
+CodecPtr openDecoder(AVStream* stream, int lowres, const QString& fileName) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) failWith(QStringLiteral("No decoder for the stream in '%1'").arg(fileName));
-    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    CodecPtr ctx(avcodec_alloc_context3(codec));
     check(avcodec_parameters_to_context(ctx.get(), stream->codecpar), fileName);
     ctx->pkt_timebase = stream->time_base;
     ctx->lowres = std::min(lowres, static_cast<int>(codec->max_lowres));
@@ -81,16 +81,16 @@ private:
     bool mp4_ = false;
     int lastPercent_ = -1;
 
-    InputPtr vin_;
+    FormatPtr vin_;
     int vIndex_ = -1;
-    CodecContextPtr vdec_;
+    CodecPtr vdec_;
     double inFps_ = 25;
-    InputPtr ain_;
+    FormatPtr ain_;
     int aIndex_ = -1;
-    CodecContextPtr adec_;
+    CodecPtr adec_;
 
     OutputPtr out_;
-    CodecContextPtr venc_, aenc_;
+    CodecPtr venc_, aenc_;
     AVStream* vst_ = nullptr;
     AVStream* ast_ = nullptr;
     int outWidth_ = 0, outHeight_ = 0;

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+typedef struct _snd_pcm snd_pcm_t;
+typedef struct sf_private_tag SNDFILE;
+
+namespace tvn {
+
+// One running capture: an ALSA PCM read on its own thread into a 16-bit PCM
+// WAVE file written through libsndfile. libsndfile rewrites the WAVE sizes
+// after every block (about every 50 ms), so the file is complete at any
+// moment, also if the process dies.
+//
+// While paused the thread goes on reading the device (so it does not overrun)
+// and drops what it reads; resuming first drops what the device buffered
+// during the pause. A capture overrun is logged and the recording goes on; a
+// write failure (full disk) is logged, stops the writing and is readable from
+// error().
+class AlsaCaptureSession {
+public:
+    // Opens the PCM for capture and the file, then starts the thread. append:
+    // continue an existing WAVE file of the same format instead of creating one.
+    // Throws a TvnError naming the device or the file; a file created here is
+    // removed again when the start fails.
+    AlsaCaptureSession(const QString& pcmName, const QString& deviceName, const QString& fileName, int channels,
+                       int sampleRate, bool append);
+    ~AlsaCaptureSession();  // stops
+    AlsaCaptureSession(const AlsaCaptureSession&) = delete;
+    AlsaCaptureSession& operator=(const AlsaCaptureSession&) = delete;
+
+    void pause();
+    void resume();
+    bool paused() const { return paused_; }
+    // Stops the thread and closes the device and the file; later calls do nothing.
+    void stop();
+
+    int64_t framesWritten() const { return framesWritten_; }
+    int overruns() const { return overruns_; }
+    QString error() const;
+
+private:
+    struct PcmCloser {
+        void operator()(snd_pcm_t* pcm) const;
+    };
+    struct FileCloser {
+        void operator()(SNDFILE* file) const;
+    };
+
+    void run();
+    void setError(const QString& what);
+
+    const QString fileName_;
+    const int channels_;
+    std::unique_ptr<snd_pcm_t, PcmCloser> pcm_;
+    std::unique_ptr<SNDFILE, FileCloser> file_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> dropPending_{false};
+    std::atomic<int64_t> framesWritten_{0};
+    std::atomic<int> overruns_{0};
+    mutable std::mutex errorMutex_;  // guards error_
+    QString error_;
+};
+
+}  // namespace tvn
