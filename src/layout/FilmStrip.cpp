@@ -1,22 +1,126 @@
 #include "layout/FilmStrip.h"
 
 #include "control/Trelvan.h"
+#include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "media/VideoEngine.h"
+#include "media/VideoMixer.h"
+#include "platform/Platform.h"
+#include "platform/Surface.h"
 #include "platform/SurfaceView.h"
+#include "playback/Transport.h"
+
+#include <QPointer>
+#include <utility>
+#include <vector>
 
 namespace tvn {
 
-void FilmStrip::TVN_ShowFilmStrip(bool /*onOrOff*/) {
-    throw TvnError::notImplemented("TVN_ShowFilmStrip");
+namespace {
+
+// Blocks user input on the widgets that take it while the strip is drawn, and
+// gives each back the enabled state it had, however the drawing ends.
+class InputBlock {
+public:
+    explicit InputBlock(std::initializer_list<QWidget*> widgets) {
+        for (QWidget* w : widgets) {
+            if (!w) continue;
+            saved_.emplace_back(w, w->testAttribute(Qt::WA_ForceDisabled));
+            w->setEnabled(false);
+        }
+    }
+    ~InputBlock() {
+        for (auto& [widget, wasDisabled] : saved_)
+            if (widget) widget->setEnabled(!wasDisabled);
+    }
+    InputBlock(const InputBlock&) = delete;
+    InputBlock& operator=(const InputBlock&) = delete;
+
+private:
+    std::vector<std::pair<QPointer<QWidget>, bool>> saved_;
+};
+
+}  // namespace
+
+void FilmStrip::clearSurface() {
+    c_.Picture5->setPicture(Picture());
+    c_.Picture5->clear();
+}
+
+void FilmStrip::TVN_ShowFilmStrip(bool onOrOff) {
+    withPrefix("TVN_ShowFilmStrip", [&] {
+        if (onOrOff) {
+            clearSurface();
+            c_.FilmStripPanel->show();
+            c_.FilmStripPanel->raise();
+            DrawFilmStrip();
+        } else {
+            clearSurface();
+            c_.FilmStripPanel->hide();
+            clearSurface();
+        }
+        c_.FilmStripPanel->update();
+    });
 }
 
 void FilmStrip::DrawFilmStrip() {
     if (c_.FilmStripPanel->isHidden()) return;
-    throw TvnError::notImplemented("DrawFilmStrip");
+    if (filmStripBusy_) return;
+    filmStripBusy_ = true;
+    // A failure before the frame loop would otherwise leave the flag set and
+    // silence every later strip; it is cleared on every way out.
+    struct BusyReset {
+        bool& flag;
+        ~BusyReset() { flag = false; }
+    } busyReset{filmStripBusy_};
+
+    Surface& surface = *c_.Picture5;
+    withPrefix("DrawFilmStrip", [&] {
+        c_.FilmStripPanel->setGeometry(0, 0, c_.width(), c_.height());
+        surface.setUnit(Surface::Unit::Pixels);
+        surface.setSize(c_.width(), c_.height());
+        surface.setPicture(Picture(surface.image()));  // what is drawn so far stays as background
+        c_.platform_->processEvents();
+    });
+    InputBlock block({c_.VideoCapX1->Display(), c_.VideoMixerX1->Display(), c_.FilmStripPanel});
+
+    // From here nothing fails: a step that fails is skipped and the next runs,
+    // so a thumbnail that cannot be painted is left out and the position is
+    // still restored.
+    Transport& transport = *c_.transport_;
+    double saved = 0;
+    ignoringErrors([&] { saved = transport.TVN_GetPos(); });
+    int16_t x = 0;
+    int16_t y = 0;
+    for (int i = 0; i < kThumbnails; ++i) {
+        Picture frame;
+        ignoringErrors([&] { frame = c_.VideoCapX1->CurrentFramePicture(); });
+        const double w = surface.width();
+        const double h = surface.height();
+        if (!frame.isNothing()) ignoringErrors([&] { surface.paintPicture(frame.image(), x, y, w / 3, h / 3); });
+        ignoringErrors([&] { x = toInt16(x + w / 3); });
+        if (x >= w) {
+            x = 0;
+            ignoringErrors([&] { y = toInt16(y + h / 3); });
+        }
+        ignoringErrors([&] { transport.TVN_StepOneFrame(); });
+        ignoringErrors([&] { c_.platform_->waitMs(kStepWaitMs); });
+    }
+    ignoringErrors([&] { surface.setPicture(Picture(surface.image())); });
+    ignoringErrors([&] { transport.TVN_SetPos(saved); });
+    c_.FilmStripPanel->update();
 }
 
 void FilmStrip::SyncPositionViews() {
-    throw TvnError::notImplemented("SyncPositionViews");
+    // Every failure is ignored; a failing step is skipped.
+    const ControlState& s = c_.state_;
+    bool mixerShown = false;
+    ignoringErrors([&] { mixerShown = c_.VideoMixerX1->Visible(); });
+    if (mixerShown) {
+        ignoringErrors([&] { c_.VideoMixerX1->SeekSource(s.mainMixerSource, c_.TVN_CurrentPos); });
+        ignoringErrors([&] { c_.VideoMixerX1->PauseSource(s.mainMixerSource); });
+    }
+    if (!c_.FilmStripPanel->isHidden()) ignoringErrors([&] { DrawFilmStrip(); });
 }
 
 }  // namespace tvn

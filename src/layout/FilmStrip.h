@@ -10,17 +10,37 @@ namespace tvn {
 
 class Trelvan;
 
-// The film strip of the next nine frames over the whole control.
+// The film strip: a panel over the whole control showing nine consecutive
+// frames from the current one, a 3 x 3 grid in reading order on Picture5.
+//
+// It is built by really stepping the display engine through the nine frames
+// (waiting 100 ms after each step so the engine shows it) and copying each
+// shown frame, then returning to the starting position, whatever the steps
+// did. Picture5 works in pixels, so thumbnails land on whole pixels: the grid
+// cursor advances by the rounded third of the width (half to even) and a new
+// row starts only when it reaches or passes the width; on a width of 3k + 1
+// pixels a row therefore holds a fourth, clipped thumbnail.
 class FilmStrip {
 public:
     explicit FilmStrip(Trelvan& control) : c_(control) {}
 
     void TVN_ShowFilmStrip(bool onOrOff);
     void DrawFilmStrip();
+    // After the transport moved the clip: the mixer's main source follows
+    // while an overlay is shown, and the strip is drawn again while it is on.
     void SyncPositionViews();
 
+    static constexpr int kThumbnails = 9;
+    static constexpr int kStepWaitMs = 100;
+
 private:
+    // Clears Picture5's background picture and its bitmap.
+    void clearSurface();
+
     Trelvan& c_;
+    // True while DrawFilmStrip runs: the nested calls that its own frame steps
+    // (and events let run meanwhile) make return at once.
+    bool filmStripBusy_ = false;
 };
 
 }  // namespace tvn

@@ -1,8 +1,8 @@
 #include "layout/LayoutManager.h"
 
+#include "annotate/AnnotationRenderer.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
-#include "annotate/AnnotationRenderer.h"
 #include "core/Twips.h"
 #include "layout/FilmStrip.h"
 #include "media/VideoEngine.h"
@@ -12,10 +12,10 @@ namespace tvn {
 
 void LayoutManager::OnResize() {
     withPrefix("UserControl_Resize", [&] {
-        const double tx = twipsPerPixelX(&c_);
-        const double ty = twipsPerPixelY(&c_);
-        const double W = c_.width() * tx;
-        const double H = c_.height() * ty;
+        // W and H are the control's size in twips, the unit of the placement
+        // properties and of the annotation surfaces.
+        const double W = c_.width() * twipsPerPixelX(&c_);
+        const double H = c_.height() * twipsPerPixelY(&c_);
         if (W < 1 || H < 1) return;  // a collapsed control keeps its old layout
         ControlState& s = c_.state_;
         s.pointerScaleX = s.videoWidthTwips / W;
@@ -30,7 +30,12 @@ void LayoutManager::OnResize() {
 }
 
 QVariant LayoutManager::TVN_FullScreen() {
-    throw TvnError::notImplemented("TVN_FullScreen");
+    // The engine shows the video full screen by itself and reports when the user
+    // leaves it (FullScreenLost); the control's own layout does not change.
+    return withPrefix("TVN_FullScreen", [&]() -> QVariant {
+        c_.VideoCapX1->FullScreen(1);
+        return {};
+    });
 }
 
 }  // namespace tvn

@@ -10,14 +10,30 @@ namespace tvn {
 
 class Trelvan;
 
+// The frame measures of a clip, derived from what the engine reports.
+struct ClipMeasures {
+    int32_t numFrames = 0;
+    double frameLenMs = 0;
+    double totalLenMs = 0;  // numFrames x frameLenMs
+};
+
 // Opening and closing a clip, deriving the clip measures, and closing the second-clip overlay.
 class ClipLoader {
 public:
     explicit ClipLoader(Trelvan& control) : c_(control) {}
 
+    // Closes the previous clip, opens the new one in the display engine, stands
+    // it paused at 0 and derives the measures and the picture size (pixels and
+    // twips). Returns the number of frames; 0 for an empty name or when the
+    // engine reports no usable frame count or duration.
     int32_t TVN_OpenFile(QString& videoFileName);
     QVariant TVN_Close();
     void CloseOverlay();
+
+    // The measures for an engine's frame count and duration (ms); all 0 when
+    // either is not positive. Rounding is half to even; Overflow (6) when the
+    // frame count does not fit 32 bits.
+    static ClipMeasures measuresFor(double frames, double lengthMs);
 
 private:
     Trelvan& c_;

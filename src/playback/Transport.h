@@ -12,6 +12,13 @@ class Trelvan;
 
 // Play, pause, steps and jumps, rate and volume, the timer of timer-driven clips, and the
 // display engine's notifications.
+//
+// The control keeps its own position (TVN_CurrentPos in ms, TVN_CurrentFrame)
+// computed from the frame length; only TVN_Pause and TVN_GetPosLive ask the
+// engine. Every seek asks for the target plus 1.0 ms, so that an engine that
+// rounds a time down to the frame it falls in never lands on the frame before.
+// Clips whose file name ends in "mov" (any case) are timer-driven: Timer1
+// advances the position at 30 frames per second while they play.
 class Transport {
 public:
     explicit Transport(Trelvan& control) : c_(control) {}
@@ -20,6 +27,7 @@ public:
     QVariant TVN_Pause();
     QVariant TVN_StepOneFrame();
     int32_t TVN_GetFrame();
+    // Clamps frameNumber (the caller's variable) to TVN_NumFrames; negatives pass.
     QVariant TVN_SetFrame(int32_t& frameNumber);
     double TVN_GetPos();
     double TVN_GetPosLive();
@@ -30,10 +38,23 @@ public:
     void OnEvent1();
     void OnPlaybackEnded();
     void OnStateChange(int32_t state);
+    // Raises KeyPress; then, while a text is being typed, the key as the host
+    // left it edits that text.
     void OnEngineKeyPress(int16_t& KeyAscii);
     void OnEngineFullScreenLost();
 
+    // The engine reports state 2 while it plays.
+    static constexpr int32_t kStateRunning = 2;
+
 private:
+    bool timerDriven() const;
+    // TVN_CurrentPos / TVN_FrameLenMS rounded half to even; -1 without a frame length.
+    int32_t frameFromPosition() const;
+    // After a move: the annotations are redrawn when they depend on the
+    // position (tracking trail, clock), then the other position views follow.
+    void redrawTestAndSync();
+    void stopTimer1();
+
     Trelvan& c_;
 };
 
