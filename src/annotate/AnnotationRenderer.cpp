@@ -1,11 +1,58 @@
 #include "annotate/AnnotationRenderer.h"
 
+#include "annotate/AnnotationStore.h"
+#include "annotate/TrackingTrail.h"
 #include "control/Trelvan.h"
+#include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "core/Twips.h"
 #include "media/VideoEngine.h"
 #include "platform/Surface.h"
 
 namespace tvn {
+
+namespace {
+constexpr int32_t kBlack = 0;
+
+// A stroke with the black shadow 10·w twips below it (none for a black stroke).
+void lineWithShadow(Surface& p, double x1, double y1, double x2, double y2, int32_t colour, int w) {
+    if (colour != kBlack) p.line(x1, y1 + 10.0 * w, x2, y2 + 10.0 * w, kBlack);
+    p.line(x1, y1, x2, y2, colour);
+}
+
+// The value of the number at the start of text, as a host's Val() reads it:
+// blanks skipped, an optional sign, digits with one decimal point, an exponent.
+double leadingNumber(const QString& text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    const qsizetype start = i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
+    bool digits = false, point = false;
+    while (i < n && (text[i].isDigit() || (text[i] == u'.' && !point))) {
+        if (text[i] == u'.') point = true;
+        else digits = true;
+        ++i;
+    }
+    if (!digits) return 0;
+    qsizetype end = i;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (text[j] == u'+' || text[j] == u'-')) ++j;
+        if (j < n && text[j].isDigit()) {
+            while (j < n && text[j].isDigit()) ++j;
+            end = j;
+        }
+    }
+    bool ok = false;
+    const double v = text.mid(start, end - start).toDouble(&ok);
+    return ok ? v : 0;
+}
+}  // namespace
+
+QString AnnotationRenderer::normalisedAngleText(const QString& text) {
+    return QString::number(toInt32(leadingNumber(text))) + QChar(0x00B0);
+}
 
 void AnnotationRenderer::RedrawAnnotations() {
     withPrefix("RedrawAnnotations", [&] {
@@ -13,8 +60,161 @@ void AnnotationRenderer::RedrawAnnotations() {
         if (c_.TVN_OverlayImage != 0 && c_.TVN_OverlayImage != c_.Picture1->handle()) return;
         // Nothing to draw on.
         if (c_.VideoCapX1->Option43() == 0 || c_.TVN_videoFileName.isEmpty()) return;
-        throw TvnError::notImplemented("RedrawAnnotations");
+
+        Surface& p = *c_.Picture1;
+        const AnnotationStore& st = *c_.store_;
+        p.clearTo(c_.TVN_TransparentColor);
+        p.setDrawWidth(c_.TVN_drawingWidth);
+        // The font name stays as the last text drawn left it.
+        p.setFontSize(c_.TVN_FontSize);
+
+        const ControlState& state = c_.state_;
+        if (!state.logoFileName.isEmpty() && !c_.Picture4->picture().isNothing()) {
+            p.paintPicture(c_.Picture4->picture().image(), state.logoLeft * twipsPerPixelX(&c_),
+                           state.logoTop * twipsPerPixelY(&c_));
+        }
+
+        const int w = p.drawWidth();
+        c_.tracking_->DrawTrail(p);
+
+        if (c_.TVN_DisplayTarget) {
+            p.line(0, st.targetY, p.width(), st.targetY, c_.TVN_drawingColor);
+            p.line(st.targetX, 0, st.targetX, p.height(), c_.TVN_drawingColor);
+        }
+
+        if (st.lightMouseShown) drawLightMouse(p, w);
+
+        if (st.Angle1.Visible) {
+            const int32_t colour = st.Angle1.BorderColor;
+            p.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour);
+            p.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour);
+            c_.TVN_AngleText = normalisedAngleText(c_.TVN_AngleText);
+            p.setForeColor(colour);
+            p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
+            p.print(c_.TVN_AngleText);
+        }
+
+        for (const AngleAnnotation& a : st.angleNotes) {
+            if (!a.shown) continue;
+            lineWithShadow(p, a.x1, a.y1, a.x2, a.y2, a.color, w);
+            lineWithShadow(p, a.x3, a.y3, a.x4, a.y4, a.color, w);
+            p.setForeColor(a.color);
+            p.setCurrentPosition(a.x2, a.y2);
+            p.print(a.text);
+        }
+
+        for (const LineObject& line : st.Lines) {
+            if (line.Visible) lineWithShadow(p, line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w);
+        }
+
+        drawCirclineGuide(p, w);
+        drawShapes(p, w);
+        drawCaptionAndClock(p);
+        drawGrid(p);
+        drawTexts(p);
+
+        p.combineAnd(*c_.Picture2);
+
+        const int32_t handle = p.handle();
+        c_.VideoCapX1->SetOverlayBitmap(0, handle, 0, 0, c_.TVN_VideoWidth, c_.TVN_VideoHeight,
+                                        c_.TVN_TransparentColor, -1);
+        c_.TVN_OverlayImage = handle;
+
+        // A paused engine shows the frame again only when it is sought.
+        if (!c_.TVN_IsPlaying) c_.VideoCapX1->Seek(c_.TVN_CurrentPos + 1.0);
     });
+}
+
+void AnnotationRenderer::drawLightMouse(Surface& p, int w) {
+    const AnnotationStore& st = *c_.store_;
+    const double x = st.lightMouseX, y = st.lightMouseY;
+    const double d = st.lightMouseLeft ? 1.0 : -1.0;
+    const auto strokes = [&](int32_t colour) {
+        p.line(x + 200 * d, y + 100, x, y, colour);
+        p.line(x + 200 * d, y - 100, x, y, colour);
+        p.line(x + (400 + 75.0 * w) * d, y, x, y, colour);
+    };
+    if (st.lightMouseColor != kBlack) {
+        p.setDrawWidth(w + 2);
+        strokes(kBlack);
+    }
+    p.setDrawWidth(w);
+    strokes(st.lightMouseColor);
+}
+
+void AnnotationRenderer::drawCirclineGuide(Surface& p, int w) {
+    const AnnotationStore& st = *c_.store_;
+    if (st.circlineShape == -1) return;
+    if (!st.Shape1.at(static_cast<size_t>(st.circlineShape)).Visible) return;
+    const double left = st.circlineCenterX - st.circlineSpread / 2.0;
+    const double right = st.circlineCenterX + st.circlineSpread / 2.0;
+    const double top = st.circlineCenterY, bottom = st.circlineCenterY + st.circlineDrop;
+    const int32_t colour = toInt32(st.circlineColor);
+    p.setDrawWidth(w + 2);
+    p.line(left, top, left, bottom, kBlack);
+    p.line(right, top, right, bottom, kBlack);
+    p.setDrawWidth(w);
+    p.line(left, top, left, bottom, colour);
+    p.line(right, top, right, bottom, colour);
+}
+
+void AnnotationRenderer::drawShapes(Surface& p, int w) {
+    for (const ShapeObject& s : c_.store_->Shape1) {
+        if (!s.Visible) continue;
+        if (s.Shape == ShapeObject::Rectangle) {
+            const double off = 5.0 * w;
+            if (s.BorderColor != kBlack)
+                p.box(s.Left + off, s.Top + off, s.Left + s.Width + off, s.Top + s.Height + off, kBlack);
+            p.box(s.Left, s.Top, s.Left + s.Width, s.Top + s.Height, s.BorderColor);
+        } else {
+            // An oval is drawn as a circle: the height only places the centre.
+            const int32_t cx = toInt32(s.Left + s.Width / 2.0);
+            const int32_t cy = toInt32(s.Top + s.Height / 2.0);
+            const int32_t r = toInt32(s.Width / 2.0);
+            if (s.BorderColor != kBlack) {
+                p.setDrawWidth(w + 2);
+                p.circle(cx, cy, r, kBlack);
+                p.setDrawWidth(w);
+            }
+            p.circle(cx, cy, r, s.BorderColor);
+        }
+    }
+}
+
+void AnnotationRenderer::drawCaptionAndClock(Surface& p) {
+    p.setCurrentPosition(0, 0);
+    p.setForeColor(c_.TVN_TextColor);
+    if (!c_.TVN_Text.isEmpty()) p.print(c_.TVN_Text);
+    if (c_.TVN_DisplayClock) {
+        const double seconds = (c_.TVN_CurrentPos - c_.tvn_ClockStartTimeMS) / 1000.0;
+        p.print(QString::number(seconds, 'f', 3) + QLatin1Char('s'));
+    }
+}
+
+void AnnotationRenderer::drawGrid(Surface& p) {
+    if (!c_.TVN_DisplayGrid) return;
+    p.setDrawWidth(2);
+    // The bound is 16-bit: a surface wider than 32767 twips overflows and ends the
+    // redraw here. The counter stops at the bound, never past 16 bits.
+    const int16_t width = toInt16(p.width());
+    const int32_t step = c_.TVN_GridSpacing;
+    if (step <= 0) return;  // 0 would never advance; a negative step never starts
+    const double height = p.height();
+    for (int32_t i = 0; i <= width; i += step) {
+        p.line(i, 0, i, height, c_.TVN_GridColor);
+        p.line(0, i, p.width(), i, c_.TVN_GridColor);
+    }
+}
+
+void AnnotationRenderer::drawTexts(Surface& p) {
+    for (const TextAnnotation& t : c_.store_->textNotes) {
+        if (t.text.isEmpty()) continue;
+        p.setFontName(t.fontName);
+        p.setFontSize(t.fontSize);
+        p.setForeColor(t.color);
+        p.setCurrentPosition(t.x, t.y);
+        p.print(t.text);
+    }
 }
 
 }  // namespace tvn

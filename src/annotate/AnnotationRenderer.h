@@ -1,24 +1,41 @@
 #pragma once
 
-#include "core/Picture.h"
-
 #include <QString>
-#include <QVariant>
 #include <cstdint>
 
 namespace tvn {
 
+class Surface;
 class Trelvan;
 
 // Turns the annotation store into the picture on the annotation surface (Picture1)
 // and hands it to the video engine as an overlay with a key colour.
+//
+// Every call repaints the whole surface from nothing, in a fixed order: clear to
+// the key colour, logo, tracking trail, target, light-mouse arrow, the angle in
+// progress, committed angles, the line pool, the circline guide, the shape pool,
+// caption and clock, grid, texts, then the free-hand layer ANDed over it; then the
+// hand-over to the engine and, while paused, a seek to the current position + 1 ms
+// so the paused frame shows the new overlay. A failure ends the redraw where it
+// happened (what was drawn stays, the hand-over does not run).
 class AnnotationRenderer {
 public:
     explicit AnnotationRenderer(Trelvan& control) : c_(control) {}
 
     void RedrawAnnotations();
 
+    // The live angle text as the renderer prints it: the leading number of `text`
+    // (0 if none) rounded half to even, followed by the degree sign.
+    static QString normalisedAngleText(const QString& text);
+
 private:
+    void drawLightMouse(Surface& p, int w);
+    void drawCirclineGuide(Surface& p, int w);
+    void drawShapes(Surface& p, int w);
+    void drawCaptionAndClock(Surface& p);
+    void drawGrid(Surface& p);
+    void drawTexts(Surface& p);
+
     Trelvan& c_;
 };
 

@@ -1,17 +1,22 @@
 #pragma once
 
-#include "core/Picture.h"
-
 #include <QString>
-#include <QVariant>
 #include <cstdint>
 
 namespace tvn {
 
 class Trelvan;
 
-// Pointer press, drag and release on the video, from the engine's notifications and the
-// host's TVN_Mouse* forwarders, for every drawing tool; and key typing into a text.
+// Pointer press, drag and release on the video, from the engine's notifications
+// and the host's TVN_Mouse* forwarders, for every drawing tool; key typing into
+// a text; and the measuring of the angle being drawn.
+//
+// Units: x, y arrive in control twips and are scaled by pointerScaleX/Y to
+// annotation-surface twips, which are written back into the caller's variables
+// (the release also rounds them to whole twips). Every press, move and release
+// ends by raising MouseDown / MouseMove / MouseUp with the position in video
+// pixels; after a failure the event is not raised and the failure goes to the
+// caller with the handler's prefix.
 class PointerHandler {
 public:
     explicit PointerHandler(Trelvan& control) : c_(control) {}
@@ -22,9 +27,29 @@ public:
     void TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
     void TVN_MouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
     void TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
+    // A key typed on the video (after the KeyPress event): with the tool "text"
+    // while a text is being typed, edits the newest text (caret "_", backspace 8,
+    // Enter 13 ends the text) and redraws.
     void TypeKey(int16_t keyAscii);
 
+    // Measures Angle1 against Angle2 and writes TVN_AngleText ("45°"); arms
+    // without a common end point leave the text as it is.
+    void UpdateAngleText();
+
 private:
+    // A bitmap other than the annotation surface has been handed to the engine.
+    bool foreignOverlay() const;
+    bool isTool(const char* keyword) const;
+    bool isLightMouseTool() const;
+    void startText(float x, float y);
+    void startAngle(float x, float y);
+    void startQuickAngle(float x, float y);
+    void stretchShape(float x, float y);
+    void commitAngle();
+    void finishCircle(float x, float y);
+    float toPixelsX(float twips) const;
+    float toPixelsY(float twips) const;
+
     Trelvan& c_;
 };
 

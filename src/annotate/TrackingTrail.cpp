@@ -1,12 +1,40 @@
 #include "annotate/TrackingTrail.h"
 
+#include "annotate/AnnotationStore.h"
 #include "control/Trelvan.h"
-#include "core/TvnError.h"
+#include "platform/Surface.h"
 
 namespace tvn {
 
-QVariant TrackingTrail::TVN_SetTracking(bool& /*onOrOff*/) {
-    throw TvnError::notImplemented("TVN_SetTracking");
+QVariant TrackingTrail::TVN_SetTracking(bool& onOrOff) {
+    // No handler of its own: a failure goes to the host unchanged.
+    if (onOrOff) {
+        c_.TVN_drawingTool = QStringLiteral("tracker");
+        c_.TVN_TrackingActive = -1;
+    } else {
+        c_.TVN_drawingTool = QStringLiteral("none");
+        c_.store_->trackTrail.clear();
+        c_.store_->trackTrailCreated = true;
+        c_.TVN_TrackingActive = 0;
+    }
+    return QVariant();
+}
+
+void TrackingTrail::DrawTrail(Surface& surface) {
+    const QList<KiteTail>& trail = c_.store_->trackTrail;
+    if (trail.isEmpty() || c_.TVN_TrackingActive == 0) return;
+    const int64_t cur = c_.TVN_GetFrame();
+    const int64_t lo = cur - static_cast<int64_t>(c_.TVN_TrackingLength);
+    const auto inWindow = [&](int32_t frame) { return lo <= frame && frame <= cur; };
+    for (qsizetype i = 0; i + 1 < trail.size(); ++i) {
+        const KiteTail& a = trail[i];
+        const KiteTail& b = trail[i + 1];
+        // Only the later point is tested, so the segment leading into the window's
+        // oldest frame is drawn too.
+        if (static_cast<int64_t>(b.frameNum) == static_cast<int64_t>(a.frameNum) + 1 && inWindow(b.frameNum))
+            surface.line(a.x, a.y, b.x, b.y, a.color);
+        if (inWindow(a.frameNum)) surface.line(a.x, a.y, a.x, a.y, 0);
+    }
 }
 
 }  // namespace tvn

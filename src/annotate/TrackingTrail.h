@@ -1,21 +1,30 @@
 #pragma once
 
-#include "core/Picture.h"
-
-#include <QString>
 #include <QVariant>
-#include <cstdint>
 
 namespace tvn {
 
+class Surface;
 class Trelvan;
 
-// Switches the hand-built tracking trail on and off.
+// The hand-built tracking trail: switching tracking on and off, and drawing the
+// part of the trail that belongs to the frames just before the current one.
+// Points are collected by the pointer press with the tool "tracker"; the release
+// steps the video one frame on.
 class TrackingTrail {
 public:
     explicit TrackingTrail(Trelvan& control) : c_(control) {}
 
+    // On: tool "tracker", TVN_TrackingActive -1; earlier points stay. Off: tool
+    // "none", every point dropped, TVN_TrackingActive 0.
     QVariant TVN_SetTracking(bool& onOrOff);
+
+    // The trail block of the full redraw: with tracking active, for each pair of
+    // neighbouring points (in click order) a segment in the first point's colour
+    // when the later point is one frame after the first and lies in the window
+    // [current - TVN_TrackingLength, current]; a black dot on each point in the
+    // window except the newest. Uses the surface's current pen width.
+    void DrawTrail(Surface& surface);
 
 private:
     Trelvan& c_;

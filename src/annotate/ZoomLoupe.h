@@ -2,23 +2,61 @@
 
 #include "core/Picture.h"
 
-#include <QString>
-#include <QVariant>
-#include <cstdint>
-
 namespace tvn {
 
 class Trelvan;
 
-// The zoom loupe over the video and the 200 ms redraw timer (Timer2) of pointer gestures.
+// The zoom loupe and the gesture redraw timer Timer2.
+//
+// The loupe is the window ZoomView (showing the surface ZoomPicture) on top of
+// everything, placed in control twips. Inside it sits the inner image: the frame
+// current at the last press or move, stretched to four times the clip's pixel
+// size and positioned relative to the window's top-left corner, so the window
+// shows a 4x magnified part of the frame around the pointer. Parts of the inner
+// image outside the window are clipped.
+//
+// Timer2 (200 ms) redraws the annotation surface during a gesture instead of
+// every pointer move doing so; in raw player mode (Option43 = 0) its first tick
+// switches it off and the moves redraw themselves.
 class ZoomLoupe {
 public:
     explicit ZoomLoupe(Trelvan& control) : c_(control) {}
 
+    // Tick of Timer2: redraw with the timer off, let pending events run, switch it
+    // on again; with Option43 = 0 only switch it off.
     void Timer2Tick();
 
+    // Centres the window on (x, y), control twips, with its current size.
+    void Follow(float x, float y);
+    // Press with the tool "zoom": window one third of the control, inner image of
+    // the current frame at 4 x the clip's pixel size; shows the window. A clip
+    // wider or taller than 8191 pixels overflows (16-bit product).
+    void SetUp();
+    // Move with the tool "zoom", (x, y) in surface twips: a fresh frame, placed so
+    // that the surface point lies at two thirds of the window's width and height.
+    void Pan(float x, float y);
+    void Hide();
+
+    // Window placement in control twips.
+    double left() const { return left_; }
+    double top() const { return top_; }
+    double width() const { return width_; }
+    double height() const { return height_; }
+    // Inner image placement relative to the window, twips.
+    double innerLeft() const { return innerLeft_; }
+    double innerTop() const { return innerTop_; }
+    double innerWidth() const { return innerWidth_; }
+    double innerHeight() const { return innerHeight_; }
+    const Picture& innerPicture() const { return innerPicture_; }
+
 private:
+    // Paints the inner image into ZoomPicture and places ZoomView.
+    void refresh();
+
     Trelvan& c_;
+    double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    double innerLeft_ = 0, innerTop_ = 0, innerWidth_ = 0, innerHeight_ = 0;
+    Picture innerPicture_;
 };
 
 }  // namespace tvn
