@@ -65,10 +65,20 @@ QStringList audioCodecArgs(ClipFormat f) {
     }
 }
 
-// The frame code as a geq luma expression of the frame number N.
-QString codeExpression() {
-    const QString cell = QStringLiteral("(floor(X*%1/W)+%1*floor(Y*%2/H))").arg(kColumns).arg(kRows);
-    return QStringLiteral("if(gte(%1,%2),235,if(bitand(N,pow(2,%1)),235,16))").arg(cell).arg(kBits);
+// The frame code as drawbox filters over a black picture, each cell switched on
+// by its bit of the frame number n.
+QString codeFilter() {
+    QString f = QStringLiteral("format=yuv420p");
+    for (int k = 0; k < kColumns * kRows; ++k) {
+        const QString enable = k == kBits ? QStringLiteral("1") : QStringLiteral("bitand(n\\,%1)").arg(1 << k);
+        f += QStringLiteral(",drawbox=x=%1*iw/%2:y=%3*ih/%4:w=iw/%2+1:h=ih/%4+1:color=white:t=fill:enable='%5'")
+                 .arg(k % kColumns)
+                 .arg(kColumns)
+                 .arg(k / kColumns)
+                 .arg(kRows)
+                 .arg(enable);
+    }
+    return f;
 }
 }  // namespace
 
@@ -109,7 +119,7 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
                      QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width).arg(o.height).arg(o.fps)};
     if (o.audio)
         args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds + 1.0);
-    QString filter = QStringLiteral("format=yuv420p,geq=lum='%1':cb=128:cr=128").arg(codeExpression());
+    QString filter = codeFilter();
     if (format == ClipFormat::H264VfrMp4) {
         const int half = o.frames / 2;
         filter += QStringLiteral(",setpts='if(lt(N,%1),N,%1+2*(N-%1))/(%2*TB)'").arg(half).arg(o.fps);

@@ -218,10 +218,13 @@ void ClipDecoder::Impl::openFile(const QString& file) {
 // when it has one (MP4, MOV, AVI), otherwise by reading every packet once (a
 // demux pass without decoding; Matroska, WebM and MPEG-TS do not store a count).
 void ClipDecoder::Impl::measure() {
-    if (stream->nb_frames > 0 && stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) {
+    // A variable-rate clip's container duration can miss the last frame's own
+    // length; its packets tell the truth.
+    const bool variableRate = stream->avg_frame_rate.num > 0 && stream->r_frame_rate.num > 0 &&
+                              std::abs(av_q2d(stream->avg_frame_rate) / av_q2d(stream->r_frame_rate) - 1.0) > 0.01;
+    if (!variableRate && stream->nb_frames > 0 && stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) {
         info.frameCount = double(stream->nb_frames);
-        const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : firstPts;
-        endPts = start + stream->duration;
+        endPts = firstPts + stream->duration;
     } else {
         AVFormatContext* raw = nullptr;
         int64_t count = 0;
@@ -360,19 +363,27 @@ void ClipDecoder::Impl::restart() {
 
 int ClipDecoder::Impl::seekAndDecode(int64_t target) {
     // Some containers (MPEG-TS) land after a keyframe or past the target; seek
-    // further back until the decoder's first picture starts at or before it.
+    // further back until the decoder's first picture starts at or before it,
+    // and at last go to the clip's start, by time and then by byte.
     int64_t backoff = 0;
     const int64_t second = av_rescale_q(1, AVRational{1, 1}, timeBase);
-    for (int attempt = 0; attempt < 6; ++attempt) {
+    bool atStartByTime = false;
+    for (int attempt = 0; attempt < 7; ++attempt) {
         const int64_t seekTs = target - backoff;
         int r = -1;
-        if (seekTs > firstPts && attempt < 5) r = av_seek_frame(format.get(), streamIndex, seekTs, AVSEEK_FLAG_BACKWARD);
-        if (r < 0) r = avformat_seek_file(format.get(), streamIndex, INT64_MIN, firstPts, firstPts, 0);
+        if (seekTs > firstPts && attempt < 4) {
+            r = av_seek_frame(format.get(), streamIndex, seekTs, AVSEEK_FLAG_BACKWARD);
+        } else if (!atStartByTime) {
+            atStartByTime = true;
+            r = avformat_seek_file(format.get(), streamIndex, INT64_MIN, firstPts, firstPts, 0);
+        }
         if (r < 0) r = av_seek_frame(format.get(), streamIndex, 0, AVSEEK_FLAG_BYTE);
+        if (r < 0) r = avformat_seek_file(format.get(), streamIndex, INT64_MIN, firstPts, firstPts, 0);
         ++stats.demuxSeeks;
         restart();
         const int found = decodeUntil(target);
         if (found >= 0) return found;
+        if (r < 0) break;
         backoff = backoff == 0 ? second : backoff * 4;
     }
     throw TvnError(err::ClipOpenFailed,
@@ -441,7 +452,15 @@ VideoFrame ClipDecoder::Impl::show(int index) {
     return v;
 }
 
-ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {}
+ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
+    // FFmpeg's warnings (deprecated pixel formats, concealed errors) are not the
+    // user's business; failures reach the caller as TvnError.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_ERROR);
+        return true;
+    }();
+    (void)quiet;
+}
 ClipDecoder::~ClipDecoder() = default;
 
 void ClipDecoder::open(const QString& fileName) {
