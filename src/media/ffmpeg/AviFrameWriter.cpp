@@ -97,7 +97,8 @@ private:
     SwsPtr sws_;
     bool intraOnly_ = false;
     bool haveFrame_ = false;
-    int64_t nextPts_ = 0;   // worker only
+    int64_t framesIn_ = 0;    // frames sent to the encoder (worker only)
+    int64_t packetsOut_ = 0;  // packets received from it (worker only)
     std::thread thread_;
 
     mutable std::mutex mutex_;  // guards queue_, queuedImages_, lastKey_, stopping_, error_, added_, encoded_
@@ -148,6 +149,7 @@ void AviFrameWriter::Worker::open() {
     codec_->pix_fmt = choosePixelFormat(codec);
     codec_->max_b_frames = 0;  // AVI has no reordering: one packet per frame, in order
     codec_->thread_count = 2;
+    codec_->thread_type = FF_THREAD_SLICE;  // frame threads would hold packets back
     if (codec->id == AV_CODEC_ID_MJPEG || codec->id == AV_CODEC_ID_MPEG4) {
         // High quality at a fixed quantiser: q 2 is near transparent for screen content.
         codec_->flags |= AV_CODEC_FLAG_QSCALE;
@@ -229,7 +231,7 @@ void AviFrameWriter::Worker::run() {
         std::scoped_lock lock(mutex_);
         if (!error_.isEmpty()) return;
     }
-    if (!intraOnly_) encode(nullptr);  // drain the encoder
+    encode(nullptr);  // drain the encoder
 }
 
 QImage AviFrameWriter::Worker::prepare(const QImage& image) const {
@@ -256,9 +258,9 @@ QImage AviFrameWriter::Worker::prepare(const QImage& image) const {
 }
 
 void AviFrameWriter::Worker::writeEntry(const Entry& entry, int64_t index) {
-    nextPts_ = index;
     if (entry.repeat && haveFrame_) {
-        if (intraOnly_ && lastPacket_) {
+        // A packet can be copied only once the encoder has handed out the previous frame's.
+        if (intraOnly_ && lastPacket_ && packetsOut_ == framesIn_) {
             PacketPtr copy(av_packet_clone(lastPacket_.get()));
             copy->pts = copy->dts = index;
             copy->duration = 1;
@@ -290,12 +292,14 @@ void AviFrameWriter::Worker::writeEntry(const Entry& entry, int64_t index) {
 void AviFrameWriter::Worker::encode(AVFrame* frame) {
     int rc = avcodec_send_frame(codec_.get(), frame);
     if (rc < 0) return fail(QStringLiteral("encoder: %1").arg(errorText(rc)));
+    if (frame) ++framesIn_;
     PacketPtr packet(av_packet_alloc());
     for (;;) {
         rc = avcodec_receive_packet(codec_.get(), packet.get());
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return;
         if (rc < 0) return fail(QStringLiteral("encoder: %1").arg(errorText(rc)));
         if (intraOnly_) lastPacket_.reset(av_packet_clone(packet.get()));
+        ++packetsOut_;
         writePacket(packet.get());
         av_packet_unref(packet.get());
     }

@@ -1,0 +1,318 @@
+// The recording engine writing lesson AVI files, driven as a lesson drives it:
+// SetCaptureFileName, SetFrameSize, SetVideoCompressor, StartFileCapture,
+// AddFrame per frame, StopFileCapture; files read back with libavformat.
+
+#include "recording_test_support.h"
+
+#include "core/TvnError.h"
+#include "media/ffmpeg/AviFrameWriter.h"
+#include "media/ffmpeg/EncodingProfile.h"
+#include "media/ffmpeg/FfmpegRecordingEngine.h"
+
+#include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
+#include <gtest/gtest.h>
+
+using namespace tvn;
+using namespace tvn::rectest;
+
+namespace {
+
+class RecordingEngineTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (int32_t h : handles_) BitmapTable::instance().release(h);
+    }
+    int32_t bitmap(const QImage& image) {
+        handles_.push_back(BitmapTable::instance().add(image));
+        return handles_.back();
+    }
+    QString path(const char* name) const { return dir_.filePath(QLatin1String(name)); }
+
+    QTemporaryDir dir_;
+    FfmpegRecordingEngine engine_;
+    std::vector<int32_t> handles_;
+};
+
+TEST_F(RecordingEngineTest, EncoderListIsRealAndNeverOffersDv) {
+    ASSERT_GE(engine_.VideoCompressorCount(), 1);
+    EXPECT_EQ(engine_.VideoCompressorName(0), QStringLiteral("MJPEG (Motion JPEG)"));
+    for (int32_t i = 0; i < engine_.VideoCompressorCount(); ++i)
+        EXPECT_NE(engine_.VideoCompressorName(i).left(4).toLower(), QStringLiteral("dv v")) << i;
+    for (int32_t bad : {-1, engine_.VideoCompressorCount()}) {
+        try {
+            engine_.VideoCompressorName(bad);
+            ADD_FAILURE() << "index " << bad << " answered";
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::SubscriptOutOfRange);
+        }
+    }
+}
+
+// Every encoder the list offers, and -1 (the default): the file holds one frame
+// per AddFrame, repeated handles included, and the frames show the bitmaps.
+TEST_F(RecordingEngineTest, EveryOfferedEncoderWritesOneFramePerAddFrame) {
+    const std::vector<std::pair<int32_t, std::string>> cases = [&] {
+        std::vector<std::pair<int32_t, std::string>> c{{-1, "mjpeg"}};
+        const char* codecs[] = {"mjpeg", "mpeg4", "ffv1", "huffyuv"};
+        for (int32_t i = 0; i < engine_.VideoCompressorCount(); ++i) c.emplace_back(i, codecs[i]);
+        return c;
+    }();
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
+    const int32_t handles[] = {bitmap(solid({96, 64}, colours[0])), bitmap(solid({96, 64}, colours[1])),
+                               bitmap(solid({96, 64}, colours[2]))};
+    // Frames 0-3 red (three catch-up copies), 4 green, 5-6 blue, 7 red again.
+    const int order[] = {0, 0, 0, 0, 1, 2, 2, 0};
+    for (const auto& [index, codec] : cases) {
+        SCOPED_TRACE(codec + " at index " + std::to_string(index));
+        const QString file = path(("enc" + std::to_string(index + 1) + ".avi").c_str());
+        engine_.SetCaptureFileName(file);
+        engine_.SetFrameSize(96, 64);
+        engine_.SetVideoCompressor(index);
+        engine_.StartFileCapture(25.0);
+        for (int k : order) engine_.AddFrame(handles[k]);
+        engine_.StopFileCapture();
+
+        const auto streams = probeStreams(file);
+        ASSERT_EQ(streams.size(), 1u);
+        EXPECT_EQ(streams[0].codec, codec);
+        EXPECT_EQ(streams[0].packets, 8);
+        EXPECT_EQ(streams[0].width, 96);
+        EXPECT_EQ(streams[0].height, 64);
+        EXPECT_NEAR(streams[0].frameRate, 25.0, 1e-6);
+        const auto frames = decodeFrames(file);
+        ASSERT_EQ(frames.size(), 8u);
+        for (size_t f = 0; f < frames.size(); ++f)
+            EXPECT_TRUE(near(frames[f].pixelColor(48, 32), colours[order[f]])) << "frame " << f;
+    }
+}
+
+// Bitmaps of another size are scaled; with no frame size the lesson records
+// 640 x 480 with the picture fitted; an empty handle is a black frame.
+TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack) {
+    struct Case {
+        const char* name;
+        int frameW, frameH;
+        QSize image;
+        int outW, outH;
+        QPoint inside, outside;  // a pixel of the picture, a pixel of the black border (or -1)
+    };
+    const Case cases[] = {
+        {"stretched", 80, 60, {320, 120}, 80, 60, {2, 2}, {-1, -1}},
+        {"no frame size, wide picture", 0, 0, {320, 120}, 640, 480, {320, 240}, {320, 20}},
+        {"no frame size, tall picture", 0, 0, {100, 400}, 640, 480, {320, 240}, {20, 240}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path((std::string(c.name).substr(0, 5) + std::to_string(c.image.width()) + ".avi").c_str());
+        engine_.SetCaptureFileName(file);
+        engine_.SetFrameSize(c.frameW, c.frameH);
+        engine_.SetVideoCompressor(-1);
+        engine_.StartFileCapture(10.0);
+        engine_.AddFrame(bitmap(solid(c.image, Qt::yellow)));
+        engine_.AddFrame(0);           // no bitmap
+        engine_.AddFrame(0x7ffffff0);  // not a handle
+        engine_.StopFileCapture();
+        const auto frames = decodeFrames(file);
+        ASSERT_EQ(frames.size(), 3u);
+        EXPECT_EQ(frames[0].size(), QSize(c.outW, c.outH));
+        EXPECT_TRUE(near(frames[0].pixelColor(c.inside), Qt::yellow));
+        if (c.outside.x() >= 0) EXPECT_TRUE(near(frames[0].pixelColor(c.outside), Qt::black));
+        EXPECT_TRUE(near(frames[1].pixelColor(c.inside), Qt::black));
+        EXPECT_TRUE(near(frames[2].pixelColor(c.inside), Qt::black));
+    }
+}
+
+TEST_F(RecordingEngineTest, BadStartsFailWithAnErrorNamingTheFile) {
+    struct Case {
+        const char* name;
+        QString file;
+        double fps;
+        int32_t number;
+    };
+    const Case cases[] = {
+        {"missing folder", path("no/such/folder/x.avi"), 25, err::PathFileAccess},
+        {"folder is a file", QStringLiteral("/etc/hostname/x.avi"), 25, err::PathFileAccess},
+        {"no file name", QString(), 25, err::PathFileAccess},
+        {"zero fps", path("zero.avi"), 0, err::InvalidCall},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine_.SetCaptureFileName(c.file);
+        engine_.SetFrameSize(64, 48);
+        try {
+            engine_.StartFileCapture(c.fps);
+            ADD_FAILURE() << "started";
+            engine_.StopFileCapture();
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), c.number) << e.what();
+            if (!c.file.isEmpty()) EXPECT_TRUE(e.description().contains(c.file)) << e.what();
+        }
+        if (c.file.startsWith(dir_.path())) EXPECT_FALSE(QFile::exists(c.file));
+        // The failed start leaves no capture behind.
+        EXPECT_THROW(engine_.AddFrame(0), TvnError);
+    }
+}
+
+// A full disk, made by a file size limit: the start fails when the header
+// cannot be written; a disk that fills up later fails the stop, and either
+// way the error names the file.
+TEST_F(RecordingEngineTest, AFullDiskFailsWithTheFileName) {
+    struct FileSizeLimit {
+        explicit FileSizeLimit(rlim_t bytes) {
+            previousHandler = signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &previous);
+            rlimit limited = previous;
+            limited.rlim_cur = bytes;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        ~FileSizeLimit() {
+            setrlimit(RLIMIT_FSIZE, &previous);
+            signal(SIGXFSZ, previousHandler);
+        }
+        rlimit previous{};
+        sighandler_t previousHandler;
+    };
+    const QString atStart = path("full-at-start.avi");
+    engine_.SetCaptureFileName(atStart);
+    engine_.SetFrameSize(320, 240);
+    {
+        FileSizeLimit limit(600);
+        try {
+            engine_.StartFileCapture(25);
+            ADD_FAILURE() << "started on a full disk";
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::PathFileAccess);
+            EXPECT_TRUE(e.description().contains(atStart)) << e.what();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(atStart));
+
+    const QString later = path("full-later.avi");
+    engine_.SetCaptureFileName(later);
+    QImage noise(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y) % 256, (x ^ y) % 256));
+    const int32_t handle = bitmap(noise);
+    {
+        FileSizeLimit limit(64 * 1024);
+        engine_.StartFileCapture(25);
+        for (int i = 0; i < 10; ++i) ignoringErrors([&] { engine_.AddFrame(i % 2 ? handle : 0); });
+        try {
+            engine_.StopFileCapture();
+            ADD_FAILURE() << "stopped cleanly on a full disk";
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::CaptureFailed);
+            EXPECT_TRUE(e.description().contains(later)) << e.what();
+        }
+    }
+    EXPECT_THROW(engine_.AddFrame(0), TvnError);  // the capture is closed after the failed stop
+}
+
+TEST_F(RecordingEngineTest, CaptureStateRules) {
+    engine_.StopFileCapture();  // nothing running: nothing to do (a lesson stopped twice)
+    EXPECT_THROW(engine_.AddFrame(0), TvnError);
+    engine_.SetCaptureFileName(path("state.avi"));
+    engine_.SetFrameSize(64, 48);
+    engine_.StartFileCapture(30.0);
+    try {
+        engine_.StartFileCapture(30.0);
+        ADD_FAILURE() << "second start accepted";
+    } catch (const TvnError& e) {
+        EXPECT_EQ(e.number(), err::InvalidCall);
+    }
+    engine_.AddFrame(0);
+    engine_.StopFileCapture();
+    engine_.StopFileCapture();
+    EXPECT_EQ(probeStreams(path("state.avi")).at(0).packets, 1);
+}
+
+// More distinct pictures than the encoder can take at once: the queue stays
+// bounded and the file still holds one frame per call.
+TEST(AviFrameWriterTest, AFullQueueStillWritesEveryFrame) {
+    QTemporaryDir dir;
+    AviFrameWriter::Settings s;
+    s.fileName = dir.filePath("burst.avi");
+    s.width = 640;
+    s.height = 360;
+    s.queueCapacity = 2;
+    AviFrameWriter writer(s);
+    std::vector<QImage> images;
+    for (int i = 0; i < 8; ++i) images.push_back(solid({1280, 720}, QColor::fromHsv(i * 40, 255, 255)));
+    for (int i = 0; i < 120; ++i) writer.addFrame(images[i % images.size()]);
+    writer.finish();
+    EXPECT_EQ(writer.framesAdded(), 120);
+    EXPECT_LE(writer.framesEncoded(), 120);
+    EXPECT_GE(writer.framesEncoded(), 1);
+    EXPECT_EQ(probeStreams(s.fileName).at(0).packets, 120);
+}
+
+TEST(EncodingProfileTest, BuiltInListAndItsEnd) {
+    FfmpegRecordingEngine engine;
+    const int32_t n = engine.ProfileCount();
+    ASSERT_GE(n, 1);
+    int found = -1;
+    for (int32_t i = 0; i < n; ++i) {
+        EXPECT_FALSE(engine.ProfileName(i).isEmpty());
+        if (engine.ProfileName(i) == QStringLiteral("Video for broadband NTSC (1500 Kbps total)")) found = i;
+    }
+    EXPECT_GE(found, 0);
+    EXPECT_EQ(engine.ProfileName(n), QString());
+    EXPECT_THROW(engine.ProfileName(n + 1), TvnError);
+    EXPECT_THROW(engine.ProfileName(-1), TvnError);
+    const EncodingProfile b = EncodingProfile::builtIns()[found];
+    EXPECT_EQ(b.channels, 2);
+    EXPECT_EQ(b.sampleRate, 44100);
+    EXPECT_NEAR(b.videoBitRate, 1400000, 50000);
+    EXPECT_EQ(b.videoBitRate + b.audioBitRate, 1500000);
+}
+
+TEST(EncodingProfileTest, OutputSizeFitsKeepsAspectAndIsEven) {
+    const EncodingProfile p = EncodingProfile::broadband();
+    struct Case {
+        int w, h, outW, outH;
+    } cases[] = {
+        {1920, 1080, 640, 360}, {720, 576, 600, 480}, {320, 240, 320, 240}, {1000, 1000, 480, 480},
+        {321, 241, 320, 240},   {4000, 100, 640, 16},  {640, 480, 640, 480},
+    };
+    for (const auto& c : cases) {
+        int w = 0, h = 0;
+        p.outputSize(c.w, c.h, w, h);
+        EXPECT_EQ(w, c.outW) << c.w << "x" << c.h;
+        EXPECT_EQ(h, c.outH) << c.w << "x" << c.h;
+    }
+}
+
+TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
+    const EncodingProfile p = EncodingProfile::parse(QStringLiteral(
+        "# lesson for the web\n  Size = 320x240\nframe rate=12.5\r\nvideo bit rate = 600k\n\naudio bit rate = 64000\n"
+        "channels = 1\nsample rate = 22050\n"));
+    EXPECT_EQ(p.maxWidth, 320);
+    EXPECT_EQ(p.maxHeight, 240);
+    EXPECT_DOUBLE_EQ(p.frameRate, 12.5);
+    EXPECT_EQ(p.videoBitRate, 600000);
+    EXPECT_EQ(p.audioBitRate, 64000);
+    EXPECT_EQ(p.channels, 1);
+    EXPECT_EQ(p.sampleRate, 22050);
+    EXPECT_EQ(EncodingProfile::parse(QStringLiteral("video bit rate = 2M")).videoBitRate, 2000000);
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"size 320x240", "line 1"},          {"size = 320 by 240", "line 1"}, {"\nchannels = 3", "line 2"},
+        {"sample rate = 100", "line 1"},     {"colour = red", "unknown key"}, {"video bit rate = fast", "line 1"},
+        {"frame rate = -1", "frame rate"},   {"size = 8x8", "size"},
+    };
+    FfmpegRecordingEngine engine;
+    for (const auto& [text, mention] : bad) {
+        try {
+            engine.SetCustomProfile(QString::fromUtf8(text));
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::ProfileInvalid) << text;
+            EXPECT_TRUE(e.description().contains(QLatin1String(mention))) << e.what();
+        }
+    }
+    engine.SetCustomProfile(QString());  // an empty profile file: no custom profile
+}
+
+}  // namespace

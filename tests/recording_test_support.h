@@ -1,0 +1,176 @@
+#pragma once
+
+// Helpers shared by the recording tests: reading back the files that lessons
+// write (with libavformat and libsndfile, independent of the writers) and
+// waiting for queued notifications with a time-out.
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "core/BitmapTable.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QImage>
+#include <QString>
+#include <QThread>
+#include <cmath>
+#include <functional>
+#include <sndfile.h>
+#include <string>
+#include <vector>
+
+namespace tvn::rectest {
+
+struct StreamSummary {
+    std::string codec;
+    AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
+    int width = 0, height = 0, channels = 0, sampleRate = 0;
+    int64_t packets = 0;
+    double seconds = 0;  // from the first packet's start to the last packet's end
+    double frameRate = 0;
+};
+
+// Reads every packet of a media file. Empty when the file cannot be opened.
+inline std::vector<StreamSummary> probeStreams(const QString& path) {
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0) return {};
+    avformat_find_stream_info(fmt, nullptr);
+    std::vector<StreamSummary> out(fmt->nb_streams);
+    std::vector<int64_t> first(fmt->nb_streams, AV_NOPTS_VALUE), last(fmt->nb_streams, AV_NOPTS_VALUE);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        const AVCodecParameters* p = fmt->streams[i]->codecpar;
+        out[i].codec = avcodec_get_name(p->codec_id);
+        out[i].type = p->codec_type;
+        out[i].width = p->width;
+        out[i].height = p->height;
+        out[i].channels = p->ch_layout.nb_channels;
+        out[i].sampleRate = p->sample_rate;
+        out[i].frameRate = av_q2d(fmt->streams[i]->avg_frame_rate);
+    }
+    AVPacket* pkt = av_packet_alloc();
+    while (av_read_frame(fmt, pkt) >= 0) {
+        const int s = pkt->stream_index;
+        ++out[s].packets;
+        const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            if (first[s] == AV_NOPTS_VALUE || ts < first[s]) first[s] = ts;
+            if (last[s] == AV_NOPTS_VALUE || ts + pkt->duration > last[s]) last[s] = ts + pkt->duration;
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i)
+        if (first[i] != AV_NOPTS_VALUE) out[i].seconds = (last[i] - first[i]) * av_q2d(fmt->streams[i]->time_base);
+    avformat_close_input(&fmt);
+    return out;
+}
+
+inline const StreamSummary* findStream(const std::vector<StreamSummary>& streams, AVMediaType type) {
+    for (const auto& s : streams)
+        if (s.type == type) return &s;
+    return nullptr;
+}
+
+// Decodes the video frames of a file into RGB32 images, at most maxFrames.
+inline std::vector<QImage> decodeFrames(const QString& path, int maxFrames = 1 << 20) {
+    std::vector<QImage> frames;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0) return frames;
+    avformat_find_stream_info(fmt, nullptr);
+    const int index = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) {
+        avformat_close_input(&fmt);
+        return frames;
+    }
+    const AVCodec* codec = avcodec_find_decoder(fmt->streams[index]->codecpar->codec_id);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(ctx, fmt->streams[index]->codecpar);
+    avcodec_open2(ctx, codec, nullptr);
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_frame(ctx, frame) >= 0 && static_cast<int>(frames.size()) < maxFrames) {
+            QImage image(frame->width, frame->height, QImage::Format_RGB32);
+            SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                             frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr,
+                                             nullptr);
+            uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+            const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
+            sws_freeContext(sws);
+            frames.push_back(image);
+        }
+    };
+    while (static_cast<int>(frames.size()) < maxFrames && av_read_frame(fmt, pkt) >= 0) {
+        if (pkt->stream_index == index && avcodec_send_packet(ctx, pkt) >= 0) drain();
+        av_packet_unref(pkt);
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&ctx);
+    avformat_close_input(&fmt);
+    return frames;
+}
+
+// True when two colours differ by at most tolerance in each channel (lossy codecs).
+inline bool near(QColor a, QColor b, int tolerance = 24) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+inline QImage solid(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// Runs queued calls until done() or the time-out; returns done().
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+struct Wave {
+    int channels = 0, sampleRate = 0, format = 0;
+    std::vector<short> samples;  // interleaved
+    double seconds() const { return channels && sampleRate ? double(samples.size()) / channels / sampleRate : 0; }
+};
+
+inline Wave readWave(const QString& path) {
+    Wave w;
+    SF_INFO info = {};
+    SNDFILE* f = sf_open(path.toUtf8().constData(), SFM_READ, &info);
+    if (!f) return w;
+    w.channels = info.channels;
+    w.sampleRate = info.samplerate;
+    w.format = info.format;
+    w.samples.resize(static_cast<size_t>(info.frames) * info.channels);
+    w.samples.resize(static_cast<size_t>(sf_readf_short(f, w.samples.data(), info.frames)) * info.channels);
+    sf_close(f);
+    return w;
+}
+
+// Power of one frequency in the first channel of [from, from + count) (Goertzel).
+inline double tonePower(const Wave& w, double hz, size_t from, size_t count) {
+    const double k = 2 * std::cos(2 * M_PI * hz / w.sampleRate);
+    double s1 = 0, s2 = 0;
+    for (size_t i = from; i < from + count && i * w.channels < w.samples.size(); ++i) {
+        const double s = w.samples[i * w.channels] / 32768.0 + k * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(count);
+}
+
+}  // namespace tvn::rectest
