@@ -59,7 +59,10 @@ inline std::vector<StreamSummary> probeStreams(const QString& path) {
         const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
         if (ts != AV_NOPTS_VALUE) {
             if (first[s] == AV_NOPTS_VALUE || ts < first[s]) first[s] = ts;
-            if (last[s] == AV_NOPTS_VALUE || ts + pkt->duration > last[s]) last[s] = ts + pkt->duration;
+            int64_t duration = pkt->duration;
+            if (duration == 0 && out[s].frameRate > 0)  // some containers leave video durations out
+                duration = av_rescale_q(1, av_inv_q(fmt->streams[s]->avg_frame_rate), fmt->streams[s]->time_base);
+            if (last[s] == AV_NOPTS_VALUE || ts + duration > last[s]) last[s] = ts + duration;
         }
         av_packet_unref(pkt);
     }

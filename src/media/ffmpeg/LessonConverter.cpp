@@ -115,6 +115,8 @@ void Conversion::run() {
         failWith(QStringLiteral("Cannot convert '%1': the span %2 to %3 s is empty")
                      .arg(job_.videoFile).arg(job_.fromSeconds).arg(job_.toSeconds));
     mp4_ = job_.outputFile.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive);
+    lastPercent_ = 0;
+    if (progress_) progress_(0);
     openVideoInput();
     if (!job_.audioFile.isEmpty() && QFileInfo::exists(job_.audioFile)) openAudioInput();
     openOutput();
