@@ -88,10 +88,12 @@ void AnnotationRenderer::RedrawAnnotations() {
             const int32_t colour = st.Angle1.BorderColor;
             p.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour);
             p.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour);
-            c_.TVN_AngleText = normalisedAngleText(c_.TVN_AngleText);
+            // Printed normalised; TVN_AngleText itself keeps what the measuring wrote,
+            // so an angle whose arms never met commits an empty text.
+            const QString text = normalisedAngleText(c_.TVN_AngleText);
             p.setForeColor(colour);
             p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
-            p.print(c_.TVN_AngleText);
+            p.print(text);
         }
 
         for (const AngleAnnotation& a : st.angleNotes) {

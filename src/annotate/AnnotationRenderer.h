@@ -25,7 +25,8 @@ public:
     void RedrawAnnotations();
 
     // The live angle text as the renderer prints it: the leading number of `text`
-    // (0 if none) rounded half to even, followed by the degree sign.
+    // (0 if none) rounded half to even, followed by the degree sign ("°" -> "0°",
+    // "" -> "0°"). Committed angles print their stored text as it is.
     static QString normalisedAngleText(const QString& text);
 
 private:
