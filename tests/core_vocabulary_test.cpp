@@ -1,0 +1,164 @@
+#include "core/BitmapTable.h"
+#include "core/Collection.h"
+#include "core/Numeric.h"
+#include "core/TvnError.h"
+#include "platform/Surface.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvn;
+
+namespace {
+
+TEST(Numeric, RoundsHalvesToEvenAndChecksRanges) {
+    struct Case { double in; double out; };
+    for (const Case c : {Case{2.5, 2}, {3.5, 4}, {-2.5, -2}, {299.5, 300}, {300.5, 300}, {0.49999, 0}, {-0.5, 0},
+                         {299.74, 300}, {1.5, 2}})
+        EXPECT_EQ(roundHalfEven(c.in), c.out) << c.in;
+    EXPECT_EQ(toInt16(32767.4), 32767);
+    EXPECT_EQ(toInt16(-32768.5), -32768);  // half to even stays inside
+    for (double bad : {32767.5, -32769.0, 1e10, std::nan("")}) {
+        try {
+            toInt16(bad);
+            ADD_FAILURE() << bad << " should overflow";
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::Overflow);
+        }
+    }
+    EXPECT_EQ(toInt32(2147483647.0), 2147483647);
+    EXPECT_THROW(toInt32(2147483648.0), TvnError);
+}
+
+TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
+    auto inner = [] { throw TvnError(53, "File not found: 'x'", "Engine"); };
+    try {
+        withPrefix("Outer", [&] { withPrefix("Middle", [&] { withPrefix("Inner", inner); }); });
+        FAIL();
+    } catch (const TvnError& e) {
+        EXPECT_EQ(e.number(), 53);
+        EXPECT_EQ(e.description(), "File not found: 'x'");
+        EXPECT_EQ(e.source(), "(Outer)->(Middle)->(Inner)->Engine");
+    }
+    try {
+        withPrefix("Proc", [] { throw std::runtime_error("disk full"); });
+        FAIL();
+    } catch (const TvnError& e) {
+        EXPECT_EQ(e.number(), err::InvalidCall);
+        EXPECT_EQ(e.description(), "disk full");
+        EXPECT_TRUE(e.source().startsWith("(Proc)->"));
+    }
+    EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
+    const TvnError ni = TvnError::notImplemented("TVN_Foo");
+    EXPECT_EQ(ni.number(), 5);
+    EXPECT_EQ(ni.description(), "TVN_Foo is not implemented yet");
+}
+
+TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
+    Collection c;
+    c.Add("A");
+    c.Add("B");
+    c.Add("C");
+    EXPECT_EQ(c.Count(), 3);
+    EXPECT_EQ(c.Item(1), "A");
+    c.Remove(1);
+    EXPECT_EQ(c.Item(1), "B");
+    for (int bad : {0, 3, -1}) {
+        try {
+            c.Item(bad);
+            ADD_FAILURE();
+        } catch (const TvnError& e) {
+            EXPECT_EQ(e.number(), err::SubscriptOutOfRange);
+        }
+    }
+}
+
+TEST(BitmapTableTest, HandlesAreStableUntilReleased) {
+    auto& table = BitmapTable::instance();
+    QImage red(4, 4, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const int32_t h = table.add(red);
+    EXPECT_NE(h, 0);
+    EXPECT_EQ(table.image(h).pixel(0, 0), QColor(Qt::red).rgb());
+    QImage blue = red;
+    blue.fill(Qt::blue);
+    EXPECT_TRUE(table.update(h, blue));
+    EXPECT_EQ(table.image(h).pixel(0, 0), QColor(Qt::blue).rgb());
+    table.release(h);
+    EXPECT_TRUE(table.image(h).isNull());
+    EXPECT_FALSE(table.update(h, blue));
+    EXPECT_TRUE(table.image(0).isNull());
+}
+
+// Pixel helpers: colour of a surface pixel as 0x00BBGGRR.
+int32_t at(const Surface& s, int x, int y) { return Surface::fromQColor(QColor(s.image().pixel(x, y))); }
+
+TEST(SurfaceTest, DrawsInTwipsWithExactColours) {
+    Surface s("test", 15.0);
+    s.setSize(100 * 15, 50 * 15);
+    EXPECT_EQ(s.widthPixels(), 100);
+    EXPECT_EQ(s.heightPixels(), 50);
+    s.clearTo(0xFFFFFF);
+    s.setDrawWidth(1);
+    s.line(10 * 15, 10 * 15, 30 * 15, 10 * 15, 0x00FFFF);  // yellow
+    EXPECT_EQ(at(s, 20, 10), 0x00FFFF);
+    EXPECT_EQ(at(s, 20, 12), 0xFFFFFF);
+    // A zero-length line is a dot of the pen width.
+    s.setDrawWidth(5);
+    s.line(60 * 15, 30 * 15, 60 * 15, 30 * 15, 0xFF0000);
+    EXPECT_EQ(at(s, 60, 30), 0xFF0000);
+    EXPECT_EQ(at(s, 61, 31), 0xFF0000);
+    EXPECT_EQ(at(s, 66, 30), 0xFFFFFF);
+    // No anti-aliasing: only the colours drawn exist.
+    for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const int32_t c = at(s, x, y);
+            ASSERT_TRUE(c == 0xFFFFFF || c == 0x00FFFF || c == 0xFF0000) << x << "," << y << " " << c;
+        }
+}
+
+TEST(SurfaceTest, PrintMovesToNextLineAndCombineAndKeepsStrokes) {
+    Surface s("text", 15.0);
+    s.setSize(200 * 15, 100 * 15);
+    s.clearTo(0xFFFFFF);
+    s.setFontName("Arial");
+    s.setFontSize(12);
+    s.setForeColor(0);
+    s.setCurrentPosition(0, 0);
+    s.print("Hello");
+    EXPECT_EQ(s.currentX(), 0);
+    EXPECT_GT(s.currentY(), 100);  // one line of a 12-point font is well over 100 twips
+    const double firstLine = s.currentY();
+    s.print("World");
+    EXPECT_NEAR(s.currentY(), 2 * firstLine, 1);
+
+    Surface layer("layer", 15.0);
+    layer.setSize(200 * 15, 100 * 15);
+    layer.clearTo(0xFFFFFF);
+    layer.setDrawWidth(3);
+    layer.line(0, 90 * 15, 199 * 15, 90 * 15, 0x0000FF);  // red stroke
+    s.combineAnd(layer);
+    EXPECT_EQ(at(s, 100, 90), 0x0000FF);
+    EXPECT_EQ(at(s, 150, 70), 0xFFFFFF);  // white ANDed with white stays white
+}
+
+TEST(SurfaceTest, PaintsPicturesStretchedFromASourceOffsetAndHandsOutOneHandle) {
+    Surface s("pixels");
+    s.setUnit(Surface::Unit::Pixels);
+    s.setSize(40, 40);
+    s.clearTo(0);
+    QImage src(20, 20, QImage::Format_RGB32);
+    src.fill(Qt::green);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) src.setPixel(x, y, qRgb(255, 0, 0));
+    // Source from (10, 10) onward: all green, stretched over the left half.
+    s.paintPicture(src, 0, 0, 20, 40, 10, 10);
+    EXPECT_EQ(at(s, 5, 5), 0x00FF00);
+    EXPECT_EQ(at(s, 30, 5), 0);
+    const int32_t h = s.handle();
+    EXPECT_EQ(s.handle(), h);
+    s.clearTo(0xFFFFFF);
+    EXPECT_EQ(Surface::fromQColor(QColor(BitmapTable::instance().image(s.handle()).pixel(0, 0))), 0xFFFFFF);
+    EXPECT_EQ(s.handle(), h);
+}
+
+}  // namespace
