@@ -127,7 +127,7 @@ TEST(LessonStart, ChoosesTheLastEncoderNamedDvV) {
         {{"DV Video Encoder", "Motion JPEG", "dV V2"}, "VideoCapX4.VideoCompressor = 2"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.names.join(","));
+        SCOPED_TRACE(c.names.join(",").toStdString());
         LessonFixture f;
         f.h.engine4->compressorNames = c.names;
         f.h.c().TVN_StartLesson("x.avi", 25);
@@ -208,7 +208,7 @@ TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
                           "SetRecordOption(5)"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.inputs.join(","));
+        SCOPED_TRACE(c.inputs.join(",").toStdString());
         LessonFixture f;
         f.h.recorder->lineInputNames = c.inputs;
         f.h.c().TVN_SelectedAudioDevice = c.device;
@@ -236,7 +236,7 @@ TEST(AudioSelection, SwallowsEveryRecorderFailure) {
 
 TEST(AudioSelection, SelectDeviceRefillsLineInputsAndResetsTheLineChoice) {
     for (const QStringList& inputs : {QStringList{"Mic", "Line"}, QStringList{}}) {
-        SCOPED_TRACE(inputs.join(","));
+        SCOPED_TRACE(inputs.join(",").toStdString());
         LessonFixture f;
         f.h.c().TVN_AudioLineInputs = Collection({"old 1", "old 2", "old 3"});
         f.h.c().TVN_SelectedLineInput = 2;
