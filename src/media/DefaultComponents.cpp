@@ -1,8 +1,10 @@
 #include "media/BasicVideoEngine.h"
 #include "media/BasicVideoMixer.h"
 #include "media/Components.h"
+#include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/alsa/AlsaAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
+#include "media/ffmpeg/FfmpegVideoMixer.h"
 #include "platform/DesktopPlatform.h"
 
 namespace tvn {
@@ -11,9 +13,9 @@ Components Components::defaults() {
     Components c;
     c.createEngine = [](EngineRole role, QWidget* parent) -> VideoEngine* {
         if (role == EngineRole::Recording) return new FfmpegRecordingEngine(parent);
-        return new BasicVideoEngine(parent);
+        return role == EngineRole::Display ? new FfmpegDisplayEngine(parent) : new BasicVideoEngine(parent);
     };
-    c.createMixer = [](QWidget* parent) -> VideoMixer* { return new BasicVideoMixer(parent); };
+    c.createMixer = [](QWidget* parent) -> VideoMixer* { return new FfmpegVideoMixer(parent); };
     c.createAudioRecorder = [] { return std::make_unique<AlsaAudioRecorder>(); };
     c.platform = std::make_shared<DesktopPlatform>();
     return c;

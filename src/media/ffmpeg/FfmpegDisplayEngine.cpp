@@ -1,0 +1,324 @@
+#include "media/ffmpeg/FfmpegDisplayEngine.h"
+
+#include "core/BitmapTable.h"
+#include "core/TvnError.h"
+#include "media/ffmpeg/EngineDisplayWidget.h"
+#include "media/ffmpeg/FrameUploader.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+namespace tvn {
+
+namespace {
+constexpr double kMinRate = 0.1;
+constexpr double kMaxRate = 4.0;
+constexpr int16_t kMirrored = 101;
+enum State : int32_t { Closed = 0, Paused = 1, Running = 2 };
+
+bool writeJpeg(const QImage& image, QIODevice* device, int32_t quality) {
+    QImageWriter writer(device, "jpeg");
+    writer.setQuality(std::clamp<int32_t>(quality, 1, 100));
+    return writer.write(image);
+}
+}  // namespace
+
+FfmpegDisplayEngine::FfmpegDisplayEngine(QWidget* parent) : BasicVideoEngine(parent) {
+    view_ = new EngineDisplayWidget(parent);
+    setDisplay(view_);
+    SetBackColor(0);
+    connect(view_, &EngineDisplayWidget::pointer, this,
+            [this](EngineDisplayWidget::Pointer kind, int16_t button, int16_t shift, float x, float y) {
+                switch (kind) {
+                    case EngineDisplayWidget::Pointer::Down: emit EngineMouseDown(button, shift, x, y); break;
+                    case EngineDisplayWidget::Pointer::Move: emit EngineMouseMove(button, shift, x, y); break;
+                    case EngineDisplayWidget::Pointer::Up: emit EngineMouseUp(button, shift, x, y); break;
+                }
+            });
+    connect(view_, &EngineDisplayWidget::keyTyped, this, [this](int16_t key) { emit EngineKeyPress(key); });
+}
+
+FfmpegDisplayEngine::~FfmpegDisplayEngine() {
+    stopWorker();
+    delete fullScreenView_.data();
+}
+
+// ---- settings ---------------------------------------------------------------
+
+void FfmpegDisplayEngine::SetDeinterlace(int32_t onOff) {
+    BasicVideoEngine::SetDeinterlace(onOff);
+    const bool wasPlaying = playing_;
+    stopWorker();
+    decoder_.setDeinterlace(onOff != 0);
+    if (decoder_.isOpen()) showFrame(decoder_.current());
+    if (wasPlaying) startWorker();
+}
+
+void FfmpegDisplayEngine::SetFlipMode(int16_t mode) {
+    BasicVideoEngine::SetFlipMode(mode);
+    composer_.setMirrored(mode == kMirrored);
+    recompose();
+}
+
+void FfmpegDisplayEngine::SetBackColor(int32_t colour) {
+    BasicVideoEngine::SetBackColor(colour);
+    if (view_) view_->setBackground(FrameComposer::colourOf(colour));
+}
+
+void FfmpegDisplayEngine::setCacheBudgetBytes(int64_t bytes) {
+    const bool wasPlaying = playing_;
+    stopWorker();
+    decoder_.setCacheBudget(bytes);
+    if (wasPlaying) startWorker();
+}
+
+// ---- playback ---------------------------------------------------------------
+
+void FfmpegDisplayEngine::OpenClip(const QString& fileName) {
+    closeClip();
+    try {
+        decoder_.open(fileName);
+    } catch (...) {
+        rethrowWithPrefix("OpenClip");
+    }
+    showFrame(decoder_.current());
+    setState(Paused);
+    emit Event1();
+}
+
+void FfmpegDisplayEngine::closeClip() {
+    stopWorker();
+    decoder_.close();
+    shown_ = {};
+    composed_ = {};
+    if (view_) view_->setPicture({});
+    if (fullScreenView_) fullScreenView_->setPicture({});
+}
+
+void FfmpegDisplayEngine::Stop() {
+    closeClip();
+    setState(Closed);
+}
+
+void FfmpegDisplayEngine::Play() {
+    if (!decoder_.isOpen() || playing_) return;
+    if (decoder_.atLastFrame()) showFrame(decoder_.seek(0));
+    startWorker();
+    setState(Running);
+}
+
+void FfmpegDisplayEngine::Pause() {
+    if (!decoder_.isOpen()) return;
+    stopWorker();
+    setState(Paused);
+}
+
+void FfmpegDisplayEngine::Seek(double ms) {
+    if (!decoder_.isOpen()) return;
+    const bool wasPlaying = playing_;
+    stopWorker();
+    try {
+        showFrame(decoder_.seek(ms));
+    } catch (...) {
+        rethrowWithPrefix("Seek");
+    }
+    if (wasPlaying) startWorker();
+}
+
+void FfmpegDisplayEngine::SetRate(double rate) {
+    if (!std::isfinite(rate) || rate <= 0) rate = 1.0;
+    rate = std::clamp(rate, kMinRate, kMaxRate);
+    BasicVideoEngine::SetRate(rate);
+    if (playing_) {
+        stopWorker();
+        startWorker();
+    }
+}
+
+void FfmpegDisplayEngine::SetVolume(int32_t volume) { BasicVideoEngine::SetVolume(std::clamp(volume, 0, 100)); }
+
+void FfmpegDisplayEngine::startWorker() {
+    uint64_t generation;
+    {
+        std::scoped_lock lock(handoverMutex_);
+        generation = generation_;
+        pendingPosted_ = false;
+    }
+    // The worker starts from the frame on screen.
+    if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
+    playing_ = true;
+    worker_.start(decoder_, rate(), [this, generation](const VideoFrame& frame, bool atEnd) {
+        bool post = false;
+        {
+            std::scoped_lock lock(handoverMutex_);
+            if (generation != generation_) return;
+            pending_ = frame;
+            pendingAtEnd_ = pendingAtEnd_ || atEnd;
+            post = !pendingPosted_;
+            pendingPosted_ = true;
+        }
+        if (post) QMetaObject::invokeMethod(this, [this] { deliverFrame(); }, Qt::QueuedConnection);
+    });
+}
+
+void FfmpegDisplayEngine::stopWorker() {
+    {
+        std::scoped_lock lock(handoverMutex_);
+        ++generation_;
+        pending_ = {};
+        pendingAtEnd_ = false;
+        pendingPosted_ = false;
+    }
+    worker_.stop();
+    playing_ = false;
+}
+
+void FfmpegDisplayEngine::deliverFrame() {
+    VideoFrame frame;
+    bool atEnd = false;
+    {
+        std::scoped_lock lock(handoverMutex_);
+        if (!pendingPosted_) return;  // dropped by a stop
+        frame = std::move(pending_);
+        pending_ = {};
+        atEnd = pendingAtEnd_;
+        pendingAtEnd_ = false;
+        pendingPosted_ = false;
+    }
+    if (!playing_) return;
+    if (!frame.isNull()) showFrame(frame);
+    if (atEnd) {
+        stopWorker();
+        setState(Paused);
+        emit PlaybackEnded();
+    }
+}
+
+void FfmpegDisplayEngine::setState(int32_t state) {
+    if (state == state_) return;
+    state_ = state;
+    emit StateChange(state);
+}
+
+// ---- full screen ------------------------------------------------------------
+
+void FfmpegDisplayEngine::FullScreen(int32_t onOff) {
+    if (onOff == 0) {
+        if (fullScreenView_) {
+            delete fullScreenView_.data();
+        }
+        return;
+    }
+    if (fullScreenView_) return;
+    fullScreenView_ = new EngineDisplayWidget(nullptr);
+    fullScreenView_->setAttribute(Qt::WA_DeleteOnClose);
+    fullScreenView_->setBackground(FrameComposer::colourOf(BackColor()));
+    fullScreenView_->setPicture(composed_);
+    connect(fullScreenView_, &EngineDisplayWidget::escapePressed, this, &FfmpegDisplayEngine::leaveFullScreen);
+    connect(fullScreenView_, &EngineDisplayWidget::doubleClicked, this, &FfmpegDisplayEngine::leaveFullScreen);
+    fullScreenView_->showFullScreen();
+    fullScreenView_->activateWindow();
+    fullScreenView_->setFocus();
+}
+
+bool FfmpegDisplayEngine::isFullScreen() const { return fullScreenView_ != nullptr; }
+
+void FfmpegDisplayEngine::leaveFullScreen() {
+    if (!fullScreenView_) return;
+    fullScreenView_->close();  // deletes itself
+    fullScreenView_ = nullptr;
+    emit EngineFullScreenLost();
+}
+
+// ---- queries ----------------------------------------------------------------
+
+double FfmpegDisplayEngine::GetFrameCount() { return decoder_.isOpen() ? decoder_.info().frameCount : 0; }
+
+int32_t FfmpegDisplayEngine::GetDuration() {
+    return decoder_.isOpen() ? int32_t(std::lround(decoder_.info().durationMs)) : 0;
+}
+
+void FfmpegDisplayEngine::GetVideoSize(int32_t& width, int32_t& height) {
+    width = VideoWidth();
+    height = VideoHeight();
+}
+
+double FfmpegDisplayEngine::GetPosition() { return decoder_.isOpen() ? std::round(shown_.positionMs) : 0; }
+int32_t FfmpegDisplayEngine::VideoWidth() { return decoder_.isOpen() ? decoder_.info().width : 0; }
+int32_t FfmpegDisplayEngine::VideoHeight() { return decoder_.isOpen() ? decoder_.info().height : 0; }
+
+// ---- frames -----------------------------------------------------------------
+
+void FfmpegDisplayEngine::showFrame(const VideoFrame& frame) {
+    shown_ = frame;
+    recompose();
+}
+
+void FfmpegDisplayEngine::recompose() {
+    composed_ = composer_.compose(shown_.image);
+    if (view_) view_->setPicture(composed_);
+    if (fullScreenView_) fullScreenView_->setPicture(composed_);
+}
+
+Picture FfmpegDisplayEngine::CurrentFramePicture() { return composed_.isNull() ? Picture() : Picture(composed_); }
+
+int32_t FfmpegDisplayEngine::GetFrameBitmap() {
+    return composed_.isNull() ? 0 : BitmapTable::instance().add(composed_);
+}
+
+QByteArray FfmpegDisplayEngine::jpegOfShownFrame(int32_t quality) const {
+    if (composed_.isNull()) return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return writeJpeg(composed_, &buffer, quality) ? bytes : QByteArray();
+}
+
+bool FfmpegDisplayEngine::SaveFrameJpeg(const QString& fileName, int32_t quality) {
+    if (composed_.isNull() || fileName.isEmpty()) return false;
+    // Written aside and renamed, so a failure never leaves a partial file behind.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!writeJpeg(composed_, &file, quality)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user, const QString& password,
+                                      const QString& path, const QString& fileName, int32_t port, int32_t quality) {
+    const QByteArray jpeg = jpegOfShownFrame(quality);
+    if (jpeg.isEmpty() || server.trimmed().isEmpty() || fileName.isEmpty()) return false;
+    FrameUploader uploader;
+    const bool ok = uploader.upload(jpeg, server, user, password, path, fileName, port);
+    if (!ok) qWarning("%s", qPrintable(uploader.lastError()));
+    return ok;
+}
+
+void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y,
+                                         const QString& fontName, int32_t fontSize, int32_t colour,
+                                         int32_t background) {
+    composer_.setCaption(slot, text, x, y, fontName, fontSize, colour, background);
+    recompose();
+}
+
+void FfmpegDisplayEngine::SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width,
+                                           int32_t height, int32_t& keyColour, int32_t alpha) {
+    if (bitmapHandle == 0) {
+        composer_.removeOverlay(slot);
+    } else {
+        const QImage bitmap = BitmapTable::instance().image(bitmapHandle);
+        if (bitmap.isNull())
+            throw TvnError(err::InvalidPicture,
+                           QStringLiteral("SetOverlayBitmap: %1 is not a bitmap handle").arg(bitmapHandle),
+                           QStringLiteral("VideoEngine"));
+        composer_.setOverlay(slot, bitmap, x, y, width, height, keyColour, alpha);
+    }
+    recompose();
+}
+
+}  // namespace tvn

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "media/BasicVideoEngine.h"
+#include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/FrameComposer.h"
+#include "media/ffmpeg/PlaybackWorker.h"
+
+#include <QPointer>
+#include <memory>
+#include <mutex>
+
+namespace tvn {
+
+class EngineDisplayWidget;
+
+// The display instance of the video engine on FFmpeg (VideoCapX1): opens and
+// plays a clip, shows exact frames, hands out the picture as shown, lays
+// overlay bitmaps and captions over it, and reports pointer and key input.
+//
+// Notifications (all on the UI thread):
+// - StateChange: 2 while playing, 1 when paused (also after OpenClip and at the
+//   clip's end), 0 when the clip is closed (Stop). Raised on every change.
+// - PlaybackEnded: once, when playback reaches the last frame; the engine then
+//   pauses on it. Play at the last frame starts again from the first.
+// - Event1: once per OpenClip, when the clip is open and its first frame shown.
+// - EngineFullScreenLost: when full screen ends by Escape or a double-click.
+//
+// Settings: Deinterlace 1 runs every picture through yadif; FlipMode 101 mirrors
+// the picture left to right (overlays are not mirrored); BackColor fills the
+// display while no clip is open. VideoRenderer, Option30/32/38/42/43 and Call154
+// are stored and read back; with one drawing path (QPainter) they change nothing.
+// SetRate accepts 0.1 to 4.0 (values outside are clamped); the sound plays only
+// at rate 1 and is muted at any other rate, never pitch-shifted or garbled.
+class FfmpegDisplayEngine : public BasicVideoEngine {
+    Q_OBJECT
+public:
+    explicit FfmpegDisplayEngine(QWidget* parent);
+    ~FfmpegDisplayEngine() override;
+
+    void SetDeinterlace(int32_t onOff) override;
+    void SetFlipMode(int16_t mode) override;
+    void SetBackColor(int32_t colour) override;
+
+    void OpenClip(const QString& fileName) override;
+    void Stop() override;
+    void Play() override;
+    void Pause() override;
+    void Seek(double ms) override;
+    void SetRate(double rate) override;
+    void SetVolume(int32_t volume) override;
+    void Call154(bool value) override { call154_ = value; }
+    void FullScreen(int32_t onOff) override;
+
+    double GetFrameCount() override;
+    int32_t GetDuration() override;
+    void GetVideoSize(int32_t& width, int32_t& height) override;
+    double GetPosition() override;
+    int32_t VideoWidth() override;
+    int32_t VideoHeight() override;
+
+    Picture CurrentFramePicture() override;
+    int32_t GetFrameBitmap() override;
+    bool SaveFrameJpeg(const QString& fileName, int32_t quality) override;
+    bool UploadFrame(const QString& server, const QString& user, const QString& password, const QString& path,
+                     const QString& fileName, int32_t port, int32_t quality) override;
+    void SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y, const QString& fontName,
+                        int32_t fontSize, int32_t colour, int32_t background) override;
+    void SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width, int32_t height,
+                          int32_t& keyColour, int32_t alpha) override;
+
+    // Memory for decoded frames around the position (default 512 MiB).
+    void setCacheBudgetBytes(int64_t bytes);
+    bool isPlaying() const { return playing_; }
+    bool isFullScreen() const;
+    // The composed picture, as painted; null with no clip.
+    QImage shownPicture() const { return composed_; }
+    // Encodes the shown picture as JPEG (quality 1..100); empty with no clip.
+    QByteArray jpegOfShownFrame(int32_t quality) const;
+
+private:
+    void stopWorker();
+    void startWorker();
+    void showFrame(const VideoFrame& frame);
+    void recompose();
+    void deliverFrame();
+    void setState(int32_t state);
+    void leaveFullScreen();
+    void closeClip();
+
+    EngineDisplayWidget* view_ = nullptr;
+    QPointer<EngineDisplayWidget> fullScreenView_;
+    ClipDecoder decoder_;
+    PlaybackWorker worker_;
+    FrameComposer composer_;
+    VideoFrame shown_;
+    QImage composed_;
+    bool playing_ = false;
+    int32_t state_ = 0;
+    bool call154_ = false;
+
+    // Frames handed over by the worker, picked up on the UI thread.
+    std::mutex handoverMutex_;  // guards pending_, pendingAtEnd_, pendingPosted_, generation_
+    VideoFrame pending_;
+    bool pendingAtEnd_ = false;
+    bool pendingPosted_ = false;
+    uint64_t generation_ = 0;  // bumped on every stop, so frames of a stopped run are dropped
+};
+
+}  // namespace tvn

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <map>
+
+namespace tvn {
+
+// Composes the picture the display shows and the frame operations hand out:
+// the decoded frame, mirrored left to right when flipped, with the overlay
+// bitmaps and captions laid over it. Everything is in the video's display
+// pixels (VideoWidth x VideoHeight), so an overlay stays on the same spot of the
+// picture whatever size the widget has.
+//
+// Overlay bitmaps: the bitmap is stretched to the rectangle (x, y, width,
+// height) given in video pixels (width or height <= 0: the bitmap's own size);
+// pixels of the key colour (0x00BBGGRR) are left out; alpha is the opacity of the
+// rest, 0 (invisible) to 255 (opaque), and -1 means opaque. Slots are drawn in
+// ascending order; a handle of 0 removes the slot.
+//
+// Captions: the text is drawn with its top-left corner at (x, y) video pixels,
+// in the font and point size given, colour 0x00BBGGRR; a background of -1 leaves
+// the picture visible behind the text, any other value fills the text's box.
+class FrameComposer {
+public:
+    void setOverlay(int32_t slot, const QImage& bitmap, int x, int y, int width, int height, int32_t keyColour,
+                    int32_t alpha);
+    void removeOverlay(int32_t slot);
+    void setCaption(int32_t slot, const QString& text, int x, int y, const QString& fontName, int fontSize,
+                    int32_t colour, int32_t background);
+    void setMirrored(bool mirrored) { mirrored_ = mirrored; }
+    bool mirrored() const { return mirrored_; }
+    bool isPlain() const { return !mirrored_ && overlays_.empty() && captions_.empty(); }
+    void clear();
+
+    // The composed picture; the frame itself (no copy) when there is nothing to add.
+    QImage compose(const QImage& frame) const;
+
+    // 0x00BBGGRR to a QColor.
+    static QColor colourOf(int32_t bgr);
+
+private:
+    struct Overlay {
+        QImage keyed;  // ARGB32 premultiplied, key colour transparent, alpha applied
+        QRect rect;
+    };
+    struct Caption {
+        QString text;
+        QPoint at;
+        QFont font;
+        QColor colour;
+        QColor background;  // invalid: none
+    };
+    bool mirrored_ = false;
+    std::map<int32_t, Overlay> overlays_;
+    std::map<int32_t, Caption> captions_;
+};
+
+}  // namespace tvn
