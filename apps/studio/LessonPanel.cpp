@@ -1,0 +1,142 @@
+#include "LessonPanel.h"
+
+#include "control/Trelvan.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace studio {
+
+LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
+    auto* form = new QFormLayout(this);
+    fps_ = new QSpinBox(this);
+    fps_->setRange(1, 60);
+    fps_->setValue(25);
+    fps_->setSuffix(tr(" fps"));
+    form->addRow(tr("Frame rate"), fps_);
+
+    auto* buttons = new QGridLayout;
+    auto* startButton = new QPushButton(tr("Start..."), this);
+    auto* pause = new QPushButton(tr("Pause"), this);
+    auto* resume = new QPushButton(tr("Resume"), this);
+    auto* stop = new QPushButton(tr("Stop"), this);
+    buttons->addWidget(startButton, 0, 0);
+    buttons->addWidget(pause, 0, 1);
+    buttons->addWidget(resume, 1, 0);
+    buttons->addWidget(stop, 1, 1);
+    form->addRow(buttons);
+    connect(startButton, &QPushButton::clicked, this, &LessonPanel::start);
+    connect(pause, &QPushButton::clicked, this, [this] {
+        if (ctx_.run(tr("Pause lesson"), [this] { ctx_.control->TVN_PauseLesson(); }) && !paused_) {
+            recordedMs_ += running_.elapsed();
+            paused_ = true;
+        }
+    });
+    connect(resume, &QPushButton::clicked, this, [this] {
+        if (ctx_.run(tr("Resume lesson"), [this] { ctx_.control->TVN_ResumeLesson(); }) &&
+            ctx_.control->TVN_LessonInProgress && paused_) {
+            running_.restart();
+            paused_ = false;
+        }
+    });
+    connect(stop, &QPushButton::clicked, this, [this] {
+        if (ctx_.run(tr("Stop lesson"), [this] { ctx_.control->TVN_StopLesson(); })) {
+            if (!paused_) recordedMs_ += running_.elapsed();
+            paused_ = true;
+            ctx_.showMessage(tr("Lesson written to %1 and %1.wav").arg(lessonFile_));
+        }
+    });
+    time_ = new QLabel(QStringLiteral("0:00"), this);
+    form->addRow(tr("Recorded"), time_);
+
+    device_ = new QComboBox(this);
+    lineInput_ = new QComboBox(this);
+    form->addRow(tr("Audio device"), device_);
+    form->addRow(tr("Line input"), lineInput_);
+    refreshDevices();
+    connect(device_, &QComboBox::activated, this, [this](int index) {
+        ctx_.run(tr("Select audio device"),
+                 [&] { ctx_.control->TVN_SelectAudioDevice(static_cast<int16_t>(index)); });
+        lineInput_->clear();
+        lineInput_->addItems(ctx_.control->TVN_AudioLineInputs.items());
+    });
+    connect(lineInput_, &QComboBox::activated, this, [this](int index) {
+        ctx_.run(tr("Select line input"),
+                 [&] { ctx_.control->TVN_SelectAudioLineInput(static_cast<int16_t>(index)); });
+    });
+
+    profile_ = new QComboBox(this);
+    profile_->addItem(tr("Built-in broadband profile"));
+    profile_->addItem(tr("Custom profile file..."));
+    form->addRow(tr("Profile"), profile_);
+    auto* compressButton = new QPushButton(tr("Compress..."), this);
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    form->addRow(compressButton, progress_);
+    connect(compressButton, &QPushButton::clicked, this, &LessonPanel::compress);
+    connect(ctx_.control, &tvn::Trelvan::LessonCompressionProgress, this,
+            [this] { progress_->setValue(ctx_.control->TVN_LessonCompressionProgress); });
+    connect(ctx_.control, &tvn::Trelvan::LessonCompressionComplete, this, [this] {
+        progress_->setValue(100);
+        ctx_.showMessage(tr("Lesson compression finished"));
+    });
+
+    clock_ = new QTimer(this);
+    clock_->setInterval(250);
+    connect(clock_, &QTimer::timeout, this, &LessonPanel::updateClock);
+    clock_->start();
+}
+
+void LessonPanel::refreshDevices() {
+    device_->clear();
+    device_->addItems(ctx_.control->TVN_AudioDevices.items());
+    if (device_->count() == 0) device_->addItem(tr("(no capture device: video only)"));
+}
+
+void LessonPanel::start() {
+    const QString file = QFileDialog::getSaveFileName(this, tr("Record lesson to"), QString(), tr("AVI video (*.avi)"));
+    if (file.isEmpty()) return;
+    bool started = false;
+    if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return;
+    if (!started) {
+        ctx_.showMessage(tr("A lesson is already being recorded"));
+        return;
+    }
+    lessonFile_ = file;
+    recordedMs_ = 0;
+    paused_ = false;
+    running_.start();
+}
+
+void LessonPanel::compress() {
+    QString avi = lessonFile_;
+    if (avi.isEmpty()) avi = QFileDialog::getOpenFileName(this, tr("Lesson video"), QString(), tr("AVI video (*.avi)"));
+    if (avi.isEmpty()) return;
+    const QString out = QFileDialog::getSaveFileName(this, tr("Compressed lesson"), QString(),
+                                                     tr("Windows Media (*.wmv);;MP4 (*.mp4)"));
+    if (out.isEmpty()) return;
+    if (profile_->currentIndex() == 1) {
+        const QString profile = QFileDialog::getOpenFileName(this, tr("Profile file"));
+        if (profile.isEmpty()) return;
+        ctx_.control->TVN_LessonProfile = profile;
+    } else {
+        ctx_.control->TVN_LessonProfile.clear();
+    }
+    progress_->setValue(0);
+    ctx_.run(tr("Compress lesson"), [&] { ctx_.control->TVN_CompressLesson(avi, out); });
+}
+
+void LessonPanel::updateClock() {
+    const qint64 ms = recordedMs_ + (ctx_.control->TVN_LessonInProgress && !paused_ ? running_.elapsed() : 0);
+    time_->setText(QStringLiteral("%1:%2").arg(ms / 60000).arg((ms / 1000) % 60, 2, 10, QLatin1Char('0')));
+}
+
+}  // namespace studio
