@@ -1,0 +1,97 @@
+// Frame upload over FTP to a loopback pyftpdlib server started by the test.
+
+#include "fakes/TestClips.h"
+#include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "media/ffmpeg/FrameUploader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+using namespace tvn;
+using namespace tvn::testclips;
+
+namespace {
+
+// A one-user FTP server on a free loopback port, serving a temporary folder.
+class LoopbackFtp {
+public:
+    LoopbackFtp() {
+        const QString script = QStringLiteral(
+            "import sys\n"
+            "from pyftpdlib.authorizers import DummyAuthorizer\n"
+            "from pyftpdlib.handlers import FTPHandler\n"
+            "from pyftpdlib.servers import FTPServer\n"
+            "a = DummyAuthorizer()\n"
+            "a.add_user('coach', 's3cret-Pw', sys.argv[1], perm='elradfmwMT')\n"
+            "FTPHandler.authorizer = a\n"
+            "FTPHandler.auth_failed_timeout = 0.1\n"
+            "s = FTPServer(('127.0.0.1', 0), FTPHandler)\n"
+            "print(s.socket.getsockname()[1], flush=True)\n"
+            "s.serve_forever(timeout=0.2)\n");
+        // The system interpreter carries the packaged pyftpdlib.
+        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+                      {"-c", script, root_.path()});
+        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
+    }
+    ~LoopbackFtp() {
+        server_.kill();
+        server_.waitForFinished(5000);
+    }
+    int port() const { return port_; }
+    QString root() const { return root_.path(); }
+
+private:
+    QTemporaryDir root_;
+    QProcess server_;
+    int port_ = 0;
+};
+
+}  // namespace
+
+TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
+    LoopbackFtp ftp;
+    ASSERT_GT(ftp.port(), 0) << "pyftpdlib could not be started";
+    QTemporaryDir clips;
+    QWidget host;
+    FfmpegDisplayEngine engine(&host);
+    engine.OpenClip(makeClip(clips.path(), ClipFormat::H264Mp4));
+    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
+
+    EXPECT_TRUE(engine.UploadFrame("127.0.0.1", "coach", "s3cret-Pw", "lessons/today", "frame 12.jpg", ftp.port(), 75));
+    QFile arrived(QDir(ftp.root()).filePath("lessons/today/frame 12.jpg"));
+    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
+    const QByteArray bytes = arrived.readAll();
+    EXPECT_EQ(bytes, engine.jpegOfShownFrame(75));
+    EXPECT_EQ(frameNumber(QImage::fromData(bytes, "JPG")), 12);
+
+    // Given as a URL, with the port in it.
+    EXPECT_TRUE(engine.UploadFrame(QStringLiteral("ftp://127.0.0.1:%1").arg(ftp.port()), "coach", "s3cret-Pw", "",
+                                   "root.jpg", 0, 50));
+    EXPECT_TRUE(QFile::exists(QDir(ftp.root()).filePath("root.jpg")));
+
+    // A wrong password is refused by the server: False, and the password is in no message.
+    FrameUploader uploader;
+    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port()));
+    EXPECT_FALSE(uploader.lastError().isEmpty());
+    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
+    EXPECT_FALSE(engine.UploadFrame("127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port(), 75));
+    EXPECT_FALSE(QFile::exists(QDir(ftp.root()).filePath("bad.jpg")));
+
+    // Nobody listening: False within the connect time-out, no crash.
+    uploader.connectTimeoutSeconds = 2;
+    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "s3cret-Pw", "", "none.jpg", 1));
+}
+
+TEST(EngineUpload, TargetUrlsFollowTheServerForm) {
+    struct Case {
+        const char *server, *path, *file, *url;
+    };
+    for (const Case& c : {Case{"example.org", "a/b", "f.jpg", "ftp://example.org/a/b/f.jpg"},
+                          Case{"sftp://host/", "/up/", "x y.jpg", "sftp://host/up/x%20y.jpg"},
+                          Case{"https://h.example/put", "", "ü.jpg", "https://h.example/put/%C3%BC.jpg"}})
+        EXPECT_EQ(FrameUploader::targetUrl(c.server, c.path, QString::fromUtf8(c.file)), c.url) << c.server;
+}
