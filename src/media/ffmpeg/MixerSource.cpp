@@ -1,0 +1,131 @@
+#include "media/ffmpeg/MixerSource.h"
+
+namespace tvn {
+
+namespace {
+// A position up to 1 µs before a frame's start shows that frame, so that
+// duration / frameCount x n lands on frame n despite floating-point rounding.
+constexpr double kFrameStartToleranceMs = 0.001;
+// Containers such as Matroska and WebM keep times in whole milliseconds, so a
+// frame may start up to half a millisecond after duration / frameCount x n; a
+// position that close before the next frame's start shows that next frame.
+constexpr double kContainerRoundingMs = 0.5 + kFrameStartToleranceMs;
+}  // namespace
+
+MixerSource::MixerSource(FrameDue frameDue) : frameDue_(std::move(frameDue)) {}
+
+MixerSource::~MixerSource() { stopWorker(); }
+
+void MixerSource::open(const QString& fileName) {
+    stopWorker();
+    decoder_.open(fileName);
+    shown_ = decoder_.current();
+}
+
+void MixerSource::seek(double ms, Clock::time_point now) {
+    const bool wasPlaying = playing_;
+    stopWorker();
+    shown_ = seekDecoder(ms);
+    if (wasPlaying) startWorker(now);
+}
+
+void MixerSource::play(Clock::time_point now) {
+    if (playing_) return;
+    startWorker(now);
+}
+
+void MixerSource::pause() {
+    if (!playing_) return;
+    stopWorker();
+}
+
+void MixerSource::setDeinterlace(bool on) {
+    if (decoder_.deinterlace() == on) return;
+    const bool wasPlaying = playing_;
+    stopWorker();
+    decoder_.setDeinterlace(on);
+    // Decode the shown frame again through (or without) the deinterlacer.
+    shown_ = decoder_.seek(shown_.positionMs);
+    if (wasPlaying) startWorker(Clock::now());
+}
+
+VideoFrame MixerSource::seekDecoder(double ms) {
+    VideoFrame frame = decoder_.seek(ms + kFrameStartToleranceMs);
+    if (!decoder_.atLastFrame() && frame.durationMs > 2 * kContainerRoundingMs &&
+        frame.positionMs + frame.durationMs - ms <= kContainerRoundingMs)
+        frame = decoder_.stepForward();
+    return frame;
+}
+
+bool MixerSource::adoptDueFrame() {
+    VideoFrame frame;
+    {
+        std::scoped_lock lock(mutex_);
+        if (!duePending_) return false;
+        frame = std::move(due_);
+        due_ = {};
+        duePending_ = false;
+    }
+    if (frame.isNull()) return false;
+    shown_ = std::move(frame);
+    return true;
+}
+
+void MixerSource::startWorker(Clock::time_point now) {
+    stopWorker();
+    if (decoder_.atLastFrame() && decoder_.current().positionMs == shown_.positionMs) return;
+    // The worker continues from the frame on screen, not from one decoded ahead.
+    if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
+    uint64_t generation;
+    {
+        std::scoped_lock lock(mutex_);
+        stopRequested_ = false;
+        generation = generation_;
+    }
+    playing_ = true;
+    worker_ = std::thread(&MixerSource::run, this, generation, now, shown_.positionMs);
+}
+
+void MixerSource::stopWorker() {
+    {
+        std::scoped_lock lock(mutex_);
+        stopRequested_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+    // A frame that was due before the stop is still the one the user saw last.
+    adoptDueFrame();
+    {
+        std::scoped_lock lock(mutex_);
+        ++generation_;
+    }
+    playing_ = false;
+}
+
+void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anchorPositionMs) {
+    double lastPosition = anchorPositionMs;
+    for (;;) {
+        VideoFrame frame;
+        try {
+            frame = decoder_.stepForward();
+        } catch (...) {
+            frame = {};  // a clip that cannot be decoded further stops on its last good frame
+        }
+        if (frame.isNull() || frame.positionMs <= lastPosition) return;  // the last frame stays shown
+        lastPosition = frame.positionMs;
+        const auto due = anchor + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double, std::milli>(frame.positionMs - anchorPositionMs));
+        bool notify = false;
+        {
+            std::unique_lock lock(mutex_);
+            if (wake_.wait_until(lock, due, [this] { return stopRequested_; })) return;
+            if (generation != generation_) return;
+            notify = !duePending_;
+            due_ = std::move(frame);
+            duePending_ = true;
+        }
+        if (notify) frameDue_();
+    }
+}
+
+}  // namespace tvn
