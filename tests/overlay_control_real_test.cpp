@@ -1,0 +1,135 @@
+// The second-clip overlay through the control on the real components, on clips
+// made at test time whose frame n shows the number n as a grid of black and
+// white cells. Where the two clips blend half and half, a cell that is white in
+// one clip only is mid grey; white in both, white; in neither, black.
+#include "control/Trelvan.h"
+#include "fakes/ControlProbe.h"
+#include "fakes/TestClips.h"
+#include "media/Components.h"
+
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+
+using namespace tvn;
+using namespace tvn::testclips;
+
+namespace {
+
+QTemporaryDir& folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString clip(const char* name, int fps) {
+    ClipOptions o;
+    o.frames = 30;
+    o.fps = fps;
+    o.keyInterval = 10;
+    return makeClip(folder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
+}
+
+template <class Pred>
+bool waitFor(Pred done, int timeoutMs) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    if (!done()) loop.exec();
+    return done();
+}
+
+enum Level { Black = 0, Grey = 1, White = 2 };
+
+// Level of the centre of cell k (4 columns x 3 rows) of a picture.
+Level cellLevel(const QImage& image, int k) {
+    const int cw = image.width() / 4, ch = image.height() / 3;
+    const int x0 = (k % 4) * cw + cw / 3, y0 = (k / 4) * ch + ch / 3;
+    int sum = 0, n = 0;
+    for (int y = y0; y < y0 + ch / 3; ++y)
+        for (int x = x0; x < x0 + cw / 3; ++x, ++n) sum += qGray(image.pixel(x, y));
+    const int mean = n ? sum / n : 0;
+    return mean < 50 ? Black : mean > 200 ? White : Grey;
+}
+
+struct RealOverlay : ::testing::Test {
+    void SetUp() override {
+        control = std::make_unique<Trelvan>(Components::defaults());
+        control->resize(320, 240);
+        control->show();
+        QString main = clip("main", 30);
+        ASSERT_EQ(control->TVN_OpenFile(main), 30);
+        QString second = clip("second", 25);
+        control->TVN_Overlay(second);
+        ASSERT_TRUE(ControlProbe(*control).state().overlayActive);
+    }
+    QImage mixed() { return control->TVN_GetFrameAsIPic().image(); }
+    // Waits until the mixed picture shows the expected cell levels.
+    ::testing::AssertionResult shows(const std::map<int, Level>& cells) {
+        QImage last;
+        const bool ok = waitFor(
+            [&] {
+                last = mixed();
+                if (last.isNull()) return false;
+                for (const auto& [k, level] : cells)
+                    if (cellLevel(last, k) != level) return false;
+                return true;
+            },
+            3000);
+        if (ok) return ::testing::AssertionSuccess();
+        auto failure = ::testing::AssertionFailure() << "cells:";
+        for (int k = 0; k < 12 && !last.isNull(); ++k) failure << ' ' << cellLevel(last, k);
+        return failure;
+    }
+    std::unique_ptr<Trelvan> control;
+};
+
+TEST_F(RealOverlay, SecondClipBlendsHalfAndHalfAndMovesOnItsOwn) {
+    // Both on frame 0: only the markers (cell 11) are white.
+    EXPECT_TRUE(shows({{0, Black}, {1, Black}, {11, White}}));
+    // Second clip on frame 3 (cells 0 and 1) over main frame 0.
+    control->TVN_SetOverlay2Frame(3);
+    EXPECT_TRUE(shows({{0, Grey}, {1, Grey}, {2, Black}, {11, White}}));
+    // Main clip to frame 5 (cells 0 and 2); the second stays on 3.
+    int32_t five = 5;
+    control->TVN_SetFrame(five);
+    EXPECT_TRUE(shows({{0, White}, {1, Grey}, {2, Grey}, {3, Black}, {11, White}}));
+}
+
+TEST_F(RealOverlay, MirroredSecondClipIsMirroredOnThePixels) {
+    control->TVN_SetOverlay2Frame(3);
+    int32_t five = 5;
+    control->TVN_SetFrame(five);
+    control->TVN_FlipOverlay(true);
+    // The second's cells 0, 1 and its marker move to columns 3, 2 and the bottom left.
+    EXPECT_TRUE(shows({{0, Grey}, {1, Black}, {2, White}, {3, Grey}, {8, Grey}, {11, Grey}}));
+    control->TVN_FlipOverlay(false);
+    EXPECT_TRUE(shows({{0, White}, {1, Grey}, {2, Grey}, {3, Black}, {11, White}}));
+}
+
+TEST_F(RealOverlay, AdjustSetsOpacityAndPlacesTheMainClip) {
+    control->TVN_SetOverlay2Frame(3);
+    int32_t five = 5;
+    control->TVN_SetFrame(five);
+    const QImage before = mixed();
+    ASSERT_FALSE(before.isNull());
+    const int w = before.width(), h = before.height();
+
+    control->TVN_AdjustOverlay(0, 0, h, w, 100);  // opaque second clip
+    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed()) == 3; }, 3000)) << frameNumber(mixed());
+    control->TVN_AdjustOverlay(0, 0, h, w, 0);  // transparent second clip
+    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed()) == 5; }, 3000)) << frameNumber(mixed());
+
+    // The main clip squeezed into the right half; nothing covers the left half.
+    control->TVN_AdjustOverlay(w / 2, 0, h, w / 2, 0);
+    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed().copy(w / 2, 0, w - w / 2, h)) == 5; }, 3000));
+    EXPECT_EQ(cellLevel(mixed(), 0), Black);  // main frame 5 has cell 0 white where it was
+}
+
+}  // namespace
