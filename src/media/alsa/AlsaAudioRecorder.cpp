@@ -24,6 +24,10 @@ QString hintText(void* hint, const char* id) {
     return text;
 }
 
+// ALSA reports every PCM of its configuration that cannot open (OSS, absent
+// cards) on stderr; while probing, that is expected and kept quiet.
+void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 bool opensForCapture(const QString& pcmName) {
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, pcmName.toUtf8().constData(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) return false;
@@ -57,6 +61,7 @@ void AlsaAudioRecorder::loadDevices() {
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0 || !hints) return;
     std::vector<Device> found;
+    snd_lib_error_set_handler(quietAlsaError);
     for (void** h = hints; *h; ++h) {
         const QString pcm = hintText(*h, "NAME");
         const QString ioid = hintText(*h, "IOID");
@@ -67,6 +72,7 @@ void AlsaAudioRecorder::loadDevices() {
         if (name.isEmpty()) name = pcm;
         found.push_back({pcm, name});
     }
+    snd_lib_error_set_handler(nullptr);
     snd_device_name_free_hint(hints);
     std::stable_partition(found.begin(), found.end(), [](const Device& d) { return d.pcm == QLatin1String("default"); });
     // Two PCMs of one card often share a description: tell them apart by their PCM name.

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
+#include <chrono>
 #include <vector>
 
 namespace tvn {
@@ -127,12 +128,35 @@ void AlsaCaptureSession::run() {
     const snd_pcm_uframes_t block = std::max<unsigned>(64, rate * BlockMilliseconds / 1000);
     std::vector<short> buffer(block * channels_);
     bool writing = true;
-    while (!stopping_) {
+    // The file's time 0 is the start (or the resume): a device that delivers its
+    // first samples late gets silence in front for the gap, so the sound stays
+    // in step with the lesson's video, which counts from the same moment.
+    auto started = std::chrono::steady_clock::now();
+    int64_t framesAtStart = 0;  // frames in the file when this stretch of recording began
+    bool aligning = true;
+    // At the stop the device still holds what it captured before it (its
+    // latency): read that too, for at most a second, so the file ends at the stop.
+    bool draining = false;
+    int64_t drainTarget = 0;
+    std::chrono::steady_clock::time_point drainDeadline;
+    for (;;) {
+        if (stopping_) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!draining) {
+                draining = true;
+                drainTarget = framesAtStart + static_cast<int64_t>(std::chrono::duration<double>(now - started).count() * rate);
+                drainDeadline = now + std::chrono::seconds(1);
+            }
+            if (paused_ || !writing || aligning || framesWritten_ >= drainTarget || now > drainDeadline) break;
+        }
         if (dropPending_.exchange(false)) {
             // What the device buffered while paused belongs to the pause.
             snd_pcm_drop(pcm);
             snd_pcm_prepare(pcm);
             snd_pcm_start(pcm);
+            started = std::chrono::steady_clock::now();
+            framesAtStart = framesWritten_;
+            aligning = true;
         }
         const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), block);
         if (n == -EAGAIN) {
@@ -156,13 +180,25 @@ void AlsaCaptureSession::run() {
             continue;
         }
         if (paused_ || !writing || n == 0) continue;
-        const sf_count_t written = sf_writef_short(file_.get(), buffer.data(), n);
-        if (written != n) {
+        if (aligning) {
+            aligning = false;
+            snd_pcm_sframes_t buffered = 0;
+            if (snd_pcm_delay(pcm, &buffered) < 0) buffered = 0;
+            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            const int64_t gap = static_cast<int64_t>(elapsed * rate) - n - buffered;
+            if (gap > static_cast<int64_t>(rate / 50) && gap < static_cast<int64_t>(rate) * 10) {
+                const std::vector<short> silence(static_cast<size_t>(gap) * channels_, 0);
+                if (sf_writef_short(file_.get(), silence.data(), gap) == gap) framesWritten_ += gap;
+            }
+        }
+        const sf_count_t keep = draining ? std::min<sf_count_t>(n, drainTarget - framesWritten_) : n;
+        const sf_count_t written = sf_writef_short(file_.get(), buffer.data(), keep);
+        if (written != keep) {
             setError(QStringLiteral("write failed: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
             writing = false;  // keep reading so stop() finds a live thread; the file keeps what it has
             continue;
         }
-        framesWritten_ += n;
+        framesWritten_ += keep;
     }
 }
 
