@@ -10,6 +10,7 @@
 #include "fakes/FakeVideoEngine.h"
 #include "fakes/FakeVideoMixer.h"
 #include "fakes/TestClips.h"
+#include "media/Components.h"
 #include "media/NoDeviceAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 #include "platform/DesktopPlatform.h"
@@ -133,6 +134,72 @@ TEST(LessonControlReal, PausedTimeIsLeftOutOfTheFile) {
     const StreamSummary* video = findStream(probeStreams(avi), AVMEDIA_TYPE_VIDEO);
     ASSERT_NE(video, nullptr);
     EXPECT_NEAR(static_cast<double>(video->packets), 41.0, 3.0);  // 2 s recorded, one frame ahead at each start
+}
+
+// The whole road on the real components: a real clip with a bitmap laid over
+// it, then the film strip, then the overlay of a second clip; the lesson records
+// whichever of them is shown.
+TEST(LessonControlReal, RecordsClipFilmStripAndOverlayOfRealClips) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    testclips::ClipOptions o;
+    o.frames = 30;
+    o.keyInterval = 10;
+    QString main = testclips::makeClip(dir.path(), testclips::ClipFormat::H264Mp4, o, "main");
+    QString second = testclips::makeClip(dir.path(), testclips::ClipFormat::H264Mp4, o, "second");
+    const QString avi = dir.filePath("whole.avi");
+
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    int32_t four = 4;
+    control.TVN_SetFrame(four);
+    // A red square in the top-left corner, the rest of the bitmap the key colour.
+    QImage mark(320, 240, QImage::Format_RGB32);
+    mark.fill(Qt::white);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) mark.setPixel(x, y, qRgb(255, 0, 0));
+    int32_t handle = BitmapTable::instance().add(mark);
+    control.TVN_SetBitmapOverlay(handle);
+
+    // Showing the strip and setting up the overlay take real time of their own,
+    // which the lesson records too: the frame count follows the measured time.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(control.TVN_StartLesson(avi, 25));
+    RealLesson::runFor(1000);
+    control.TVN_ShowFilmStrip(true);
+    RealLesson::runFor(1000);
+    control.TVN_ShowFilmStrip(false);
+    const double overlayFrom = clock.elapsed() / 1000.0;
+    control.TVN_Overlay(second);
+    control.TVN_SetOverlay2Frame(9);
+    control.TVN_AdjustOverlay(0, 0, 240, 320, 100);  // the second clip opaque
+    RealLesson::runFor(1000);
+    const double seconds = clock.elapsed() / 1000.0;
+    control.TVN_StopLesson();
+    BitmapTable::instance().release(handle);
+
+    const std::vector<QImage> frames = decodeFrames(avi);
+    EXPECT_NEAR(static_cast<double>(frames.size()), seconds * 25.0, 2.0) << seconds << " s";
+    ASSERT_FALSE(frames.empty());
+    std::vector<int> numbers;
+    for (const QImage& f : frames) numbers.push_back(testclips::frameNumber(f));
+    EXPECT_EQ(numbers.front(), 4);
+    EXPECT_TRUE(near(frames.front().pixel(10, 10), QColor(255, 0, 0), 60));
+    // Clip, then strip, then overlay, each for about a third of the lesson.
+    const auto lastFour = std::find(numbers.rbegin(), numbers.rend(), 4).base();
+    const auto firstNine = std::find(numbers.begin(), numbers.end(), 9);
+    ASSERT_NE(firstNine, numbers.end());
+    EXPECT_LT(lastFour, firstNine);
+    EXPECT_GE(lastFour - numbers.begin(), 22);    // at least the first second
+    EXPECT_GE(firstNine - lastFour, 22);           // the strip's second
+    // The last second, and the catch-up frames of the time the overlay took to set up.
+    EXPECT_GE(numbers.end() - firstNine, 23);
+    EXPECT_LE(static_cast<double>(numbers.end() - firstNine), (seconds - overlayFrom) * 25.0 + 2.0);
+    EXPECT_TRUE(std::all_of(firstNine, numbers.end(), [](int n) { return n == 9; }));
+    EXPECT_TRUE(std::none_of(lastFour, firstNine, [](int n) { return n == 4 || n == 9; }));
 }
 
 }  // namespace
