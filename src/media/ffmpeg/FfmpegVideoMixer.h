@@ -83,7 +83,7 @@ private:
     void adoptDueFrames();
     void recompose();
 
-    MixerDisplay* view_ = nullptr;
+    QPointer<MixerDisplay> view_;  // owned by the parent widget, which may delete it first
     std::vector<Entry> sources_;  // in the order they were added: the drawing order
     int32_t nextId_ = 1;
     bool held_ = false;           // between Call9 and Call11
