@@ -3,6 +3,7 @@
 // white cells. Where the two clips blend half and half, a cell that is white in
 // one clip only is mid grey; white in both, white; in neither, black.
 #include "control/Trelvan.h"
+#include "core/BitmapTable.h"
 #include "fakes/ControlProbe.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
@@ -130,6 +131,34 @@ TEST_F(RealOverlay, AdjustSetsOpacityAndPlacesTheMainClip) {
     control->TVN_AdjustOverlay(w / 2, 0, h, w / 2, 0);
     EXPECT_TRUE(waitFor([&] { return frameNumber(mixed().copy(w / 2, 0, w - w / 2, h)) == 5; }, 3000));
     EXPECT_EQ(cellLevel(mixed(), 0), Black);  // main frame 5 has cell 0 white where it was
+}
+
+TEST(RealBitmapOverlay, KeyColourLeavesTheVideoVisible) {
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    QString main = clip("bitmap-main", 30);
+    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    int32_t six = 6;
+    control.TVN_SetFrame(six);
+    // The key colour (white, the default TVN_TransparentColor) everywhere but a
+    // red square in the top-left corner, between the cells the frame code uses.
+    QImage mark(320, 240, QImage::Format_RGB32);
+    mark.fill(Qt::white);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) mark.setPixel(x, y, qRgb(255, 0, 0));
+    int32_t handle = BitmapTable::instance().add(mark);
+    control.TVN_SetBitmapOverlay(handle);
+    EXPECT_EQ(control.TVN_OverlayImage, handle);
+    QImage shown;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            shown = control.TVN_GetFrameAsIPic().image();
+            return !shown.isNull() && qRed(shown.pixel(10, 10)) > 200 && qGreen(shown.pixel(10, 10)) < 60;
+        },
+        3000));
+    EXPECT_EQ(frameNumber(shown), 6);  // the video shows through the key colour
+    BitmapTable::instance().release(handle);
 }
 
 }  // namespace
