@@ -5,7 +5,6 @@
 #include "media/alsa/AlsaAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 #include "media/ffmpeg/FfmpegVideoMixer.h"
-#include "media/ffmpeg/FfmpegVideoMixer.h"
 #include "platform/DesktopPlatform.h"
 
 namespace tvn {
