@@ -4,6 +4,7 @@
 #include "fakes/TestClips.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -34,11 +35,18 @@ struct ShellRun {
     int exitCode = -1;
 };
 
+// The shell named by TVNSH (ctest sets it), else the one built beside the tests.
+QString shellPath() {
+    QString shell = qEnvironmentVariable("TVNSH");
+    if (shell.isEmpty()) shell = QCoreApplication::applicationDirPath() + QStringLiteral("/../tvnsh");
+    return QFileInfo(shell).isExecutable() ? shell : QString();
+}
+
 ShellRun runScript(const QString& script) {
-    const QString shell = qEnvironmentVariable("TVNSH");
+    const QString shell = shellPath();
     ShellRun run;
     if (shell.isEmpty()) {
-        ADD_FAILURE() << "TVNSH is not set (ctest sets it to the built tvnsh)";
+        ADD_FAILURE() << "no tvnsh: TVNSH is not set and none was built beside the tests";
         return run;
     }
     QProcess p;
