@@ -16,6 +16,7 @@
 #include "platform/DesktopPlatform.h"
 
 #include <QElapsedTimer>
+#include <QPainter>
 #include <algorithm>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -158,8 +159,7 @@ TEST(LessonControlReal, RecordsClipFilmStripAndOverlayOfRealClips) {
     // A red square in the top-left corner, the rest of the bitmap the key colour.
     QImage mark(320, 240, QImage::Format_RGB32);
     mark.fill(Qt::white);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x) mark.setPixel(x, y, qRgb(255, 0, 0));
+    QPainter(&mark).fillRect(0, 0, 20, 20, Qt::red);
     int32_t handle = BitmapTable::instance().add(mark);
     control.TVN_SetBitmapOverlay(handle);
 

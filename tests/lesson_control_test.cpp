@@ -103,6 +103,7 @@ TEST(LessonStart, FpsBelowOneIsOneAndTimerTicksTwicePerFrame) {
         {1, 1, 500, "VideoCapX4.StartFileCapture(1)"},   {15, 15, 33, "VideoCapX4.StartFileCapture(15)"},
         {25, 25, 20, "VideoCapX4.StartFileCapture(25)"}, {30, 30, 17, "VideoCapX4.StartFileCapture(30)"},
         {40, 40, 12, "VideoCapX4.StartFileCapture(40)"},  // 12.5 rounds to the even 12
+        {5000, 5000, 1, "VideoCapX4.StartFileCapture(5000)"},  // never a 0 ms timer
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fps);

@@ -2,21 +2,23 @@
 // made at test time whose frame n shows the number n as a grid of black and
 // white cells. Where the two clips blend half and half, a cell that is white in
 // one clip only is mid grey; white in both, white; in neither, black.
+#include "recording_test_support.h"
+
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
 #include "fakes/ControlProbe.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 
-#include <QEventLoop>
+#include <QPainter>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
 
 using namespace tvn;
 using namespace tvn::testclips;
+using tvn::rectest::waitUntil;
 
 namespace {
 
@@ -31,19 +33,6 @@ QString clip(const char* name, int fps) {
     o.fps = fps;
     o.keyInterval = 10;
     return makeClip(folder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
-}
-
-template <class Pred>
-bool waitFor(Pred done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
 }
 
 enum Level { Black = 0, Grey = 1, White = 2 };
@@ -71,10 +60,16 @@ struct RealOverlay : ::testing::Test {
         ASSERT_TRUE(ControlProbe(*control).state().overlayActive);
     }
     QImage mixed() { return control->TVN_GetFrameAsIPic().image(); }
+    // Second clip on frame 3 (cells 0 and 1), main clip on frame 5 (cells 0 and 2).
+    void showFiveOverThree() {
+        control->TVN_SetOverlay2Frame(3);
+        int32_t five = 5;
+        control->TVN_SetFrame(five);
+    }
     // Waits until the mixed picture shows the expected cell levels.
     ::testing::AssertionResult shows(const std::map<int, Level>& cells) {
         QImage last;
-        const bool ok = waitFor(
+        const bool ok = waitUntil(
             [&] {
                 last = mixed();
                 if (last.isNull()) return false;
@@ -104,9 +99,7 @@ TEST_F(RealOverlay, SecondClipBlendsHalfAndHalfAndMovesOnItsOwn) {
 }
 
 TEST_F(RealOverlay, MirroredSecondClipIsMirroredOnThePixels) {
-    control->TVN_SetOverlay2Frame(3);
-    int32_t five = 5;
-    control->TVN_SetFrame(five);
+    showFiveOverThree();
     control->TVN_FlipOverlay(true);
     // The second's cells 0, 1 and its marker move to columns 3, 2 and the bottom left.
     EXPECT_TRUE(shows({{0, Grey}, {1, Black}, {2, White}, {3, Grey}, {8, Grey}, {11, Grey}}));
@@ -115,21 +108,19 @@ TEST_F(RealOverlay, MirroredSecondClipIsMirroredOnThePixels) {
 }
 
 TEST_F(RealOverlay, AdjustSetsOpacityAndPlacesTheMainClip) {
-    control->TVN_SetOverlay2Frame(3);
-    int32_t five = 5;
-    control->TVN_SetFrame(five);
+    showFiveOverThree();
     const QImage before = mixed();
     ASSERT_FALSE(before.isNull());
     const int w = before.width(), h = before.height();
 
     control->TVN_AdjustOverlay(0, 0, h, w, 100);  // opaque second clip
-    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed()) == 3; }, 3000)) << frameNumber(mixed());
+    EXPECT_TRUE(waitUntil([&] { return frameNumber(mixed()) == 3; }, 3000)) << frameNumber(mixed());
     control->TVN_AdjustOverlay(0, 0, h, w, 0);  // transparent second clip
-    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed()) == 5; }, 3000)) << frameNumber(mixed());
+    EXPECT_TRUE(waitUntil([&] { return frameNumber(mixed()) == 5; }, 3000)) << frameNumber(mixed());
 
     // The main clip squeezed into the right half; nothing covers the left half.
     control->TVN_AdjustOverlay(w / 2, 0, h, w / 2, 0);
-    EXPECT_TRUE(waitFor([&] { return frameNumber(mixed().copy(w / 2, 0, w - w / 2, h)) == 5; }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return frameNumber(mixed().copy(w / 2, 0, w - w / 2, h)) == 5; }, 3000));
     EXPECT_EQ(cellLevel(mixed(), 0), Black);  // main frame 5 has cell 0 white where it was
 }
 
@@ -145,13 +136,12 @@ TEST(RealBitmapOverlay, KeyColourLeavesTheVideoVisible) {
     // red square in the top-left corner, between the cells the frame code uses.
     QImage mark(320, 240, QImage::Format_RGB32);
     mark.fill(Qt::white);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x) mark.setPixel(x, y, qRgb(255, 0, 0));
+    QPainter(&mark).fillRect(0, 0, 20, 20, Qt::red);
     int32_t handle = BitmapTable::instance().add(mark);
     control.TVN_SetBitmapOverlay(handle);
     EXPECT_EQ(control.TVN_OverlayImage, handle);
     QImage shown;
-    EXPECT_TRUE(waitFor(
+    EXPECT_TRUE(waitUntil(
         [&] {
             shown = control.TVN_GetFrameAsIPic().image();
             return !shown.isNull() && qRed(shown.pixel(10, 10)) > 200 && qGreen(shown.pixel(10, 10)) < 60;

@@ -103,7 +103,9 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     audio.SetSetting3(0);
 
     // Two ticks per frame period: 30 fps gives 17 ms, 25 fps 20 ms, 40 fps 12 ms.
-    c_.LessonTimer->setInterval(toInt32(1000.0 / fps / 2.0));
+    // Above 1000 fps the half period rounds to 0, which would spin the UI thread;
+    // it ticks every millisecond instead and the catch-up keeps the count true.
+    c_.LessonTimer->setInterval(std::max(1, toInt32(1000.0 / fps / 2.0)));
 
     c_.TVN_LessonInProgress = true;
     lessonStartTick_ = c_.platform_->tickMs();
