@@ -100,6 +100,7 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
     };
     const Case cases[] = {
         {"stretched", 80, 60, {320, 120}, 80, 60, {2, 2}, {-1, -1}},
+        {"odd clip size", 97, 61, {97, 61}, 97, 61, {48, 30}, {-1, -1}},
         {"no frame size, wide picture", 0, 0, {320, 120}, 640, 480, {320, 240}, {320, 20}},
         {"no frame size, tall picture", 0, 0, {100, 400}, 640, 480, {320, 240}, {20, 240}},
     };

@@ -122,10 +122,20 @@ const AlsaAudioRecorder::Device& AlsaAudioRecorder::recordingDevice() const {
 
 int32_t AlsaAudioRecorder::GetDeviceCount() { return static_cast<int32_t>(devices_.size()); }
 
-QString AlsaAudioRecorder::GetDeviceName(int32_t index) {
-    if (index < 0 || index >= GetDeviceCount())
+void AlsaAudioRecorder::checkDeviceIndex(int32_t index) const {
+    if (index < 0 || index >= static_cast<int32_t>(devices_.size()))
         throw recorderError(err::SubscriptOutOfRange,
                             QStringLiteral("No audio capture device %1 (there are %2)").arg(index).arg(devices_.size()));
+}
+
+void AlsaAudioRecorder::checkLineInputIndex(int32_t index) const {
+    if (index < 0 || index >= static_cast<int32_t>(lineInputs_.size()))
+        throw recorderError(err::SubscriptOutOfRange,
+                            QStringLiteral("No line input %1 (the device has %2)").arg(index).arg(lineInputs_.size()));
+}
+
+QString AlsaAudioRecorder::GetDeviceName(int32_t index) {
+    checkDeviceIndex(index);
     return devices_[index].name;
 }
 
@@ -134,9 +144,7 @@ QString AlsaAudioRecorder::DevicePcmName(int32_t index) const {
 }
 
 void AlsaAudioRecorder::SelectDevice(int32_t index) {
-    if (index < 0 || index >= GetDeviceCount())
-        throw recorderError(err::SubscriptOutOfRange,
-                            QStringLiteral("No audio capture device %1 (there are %2)").arg(index).arg(devices_.size()));
+    checkDeviceIndex(index);
     selectedDevice_ = index;
     loadLineInputs();
 }
@@ -144,16 +152,12 @@ void AlsaAudioRecorder::SelectDevice(int32_t index) {
 int32_t AlsaAudioRecorder::GetLineInputCount() { return static_cast<int32_t>(lineInputs_.size()); }
 
 QString AlsaAudioRecorder::GetLineInputName(int32_t index) {
-    if (index < 0 || index >= GetLineInputCount())
-        throw recorderError(err::SubscriptOutOfRange,
-                            QStringLiteral("No line input %1 (the device has %2)").arg(index).arg(lineInputs_.size()));
+    checkLineInputIndex(index);
     return lineInputs_[index].name;
 }
 
 void AlsaAudioRecorder::SelectLineInput(int32_t index) {
-    if (index < 0 || index >= GetLineInputCount())
-        throw recorderError(err::SubscriptOutOfRange,
-                            QStringLiteral("No line input %1 (the device has %2)").arg(index).arg(lineInputs_.size()));
+    checkLineInputIndex(index);
     const LineInput& input = lineInputs_[index];
     snd_mixer_selem_id_t* id = nullptr;
     snd_mixer_selem_id_alloca(&id);

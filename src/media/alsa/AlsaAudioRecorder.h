@@ -77,6 +77,8 @@ private:
         void operator()(snd_mixer_t* mixer) const;
     };
 
+    void checkDeviceIndex(int32_t index) const;
+    void checkLineInputIndex(int32_t index) const;
     void loadDevices();
     void loadLineInputs();
     const Device& recordingDevice() const;

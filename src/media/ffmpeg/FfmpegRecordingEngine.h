@@ -31,8 +31,8 @@ class AviFrameWriter;
 // used is the CustomProfile text when one is set (format in EncodingProfile.h;
 // an empty text means none), else the built-in profile chosen by SetProfile,
 // else "Video for broadband NTSC (1500 Kbps total)". The span arguments are
-// seconds. Setting3, AudioCompressor and the caption set by SetTextOverlay are
-// stored and do not change the result.
+// seconds. Setting3 and AudioCompressor are stored and do not change the
+// result; the caption SetTextOverlay gives (one blank) is accepted and not drawn.
 class FfmpegRecordingEngine : public BasicVideoEngine {
     Q_OBJECT
 public:
