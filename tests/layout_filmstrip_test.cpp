@@ -163,22 +163,26 @@ TEST(FilmStrip, NineRealStepsWithWaitsThenBackToTheStart) {
 TEST(FilmStrip, GridCursorOnWidthsNotDivisibleByThree) {
     struct Case {
         int width;
+        double twipsPerPixel;
         QList<QPoint> thumb, empty;  // pixels painted by a thumbnail / left as background
     };
     const Case cases[] = {
-        // 300: exact thirds of 100 pixels.
-        {300, {{99, 10}, {100, 10}, {299, 239}}, {}},
-        // 320: x advances 0, 107, 214; the third thumbnail ends past the edge and a new
-        // row starts at 321 >= 320, so the grid is 3 x 3.
-        {320, {{319, 10}, {10, 239}, {319, 239}}, {}},
-        // 322: x advances 0, 107, 214, 321: 321 < 322, so a fourth, clipped thumbnail
+        // At 15 twips per pixel every width divides by 3: 320 and 322 pixels are clean 3 x 3 grids.
+        {320, 15, {{319, 10}, {10, 239}, {319, 239}, {106, 79}, {107, 80}}, {}},
+        {322, 15, {{321, 10}, {10, 239}, {321, 239}, {200, 200}}, {}},
+        // One unit per pixel, 320: x advances 0, 107, 214 (106.67 rounded each time); the
+        // third thumbnail ends past the edge and the next row starts at 321 >= 320.
+        {320, 1, {{319, 10}, {10, 239}, {319, 239}}, {}},
+        // 322: x advances 0, 107, 214, 321 and 321 < 322, so a fourth, clipped thumbnail
         // joins each row and the last row holds one thumbnail only.
-        {322, {{321, 10}, {321, 100}, {50, 200}}, {{200, 200}, {321, 200}}},
+        {322, 1, {{321, 10}, {321, 100}, {50, 200}}, {{200, 200}, {321, 200}}},
     };
     for (const Case& k : cases) {
-        SCOPED_TRACE(k.width);
+        SCOPED_TRACE(::testing::Message() << k.width << " pixels, " << k.twipsPerPixel << " units per pixel");
         Strip s(k.width, 240);
+        s.surface().setTwipsPerPixel(k.twipsPerPixel);
         s.c().TVN_ShowFilmStrip(true);
+        ASSERT_EQ(s.surface().widthPixels(), k.width);
         for (QPoint p : k.thumb) EXPECT_EQ(s.pixel(p.x(), p.y()), kThumb) << p.x() << "," << p.y();
         for (QPoint p : k.empty) EXPECT_EQ(s.pixel(p.x(), p.y()), kBackground) << p.x() << "," << p.y();
     }

@@ -106,7 +106,7 @@ TEST_F(RealControl, FilmStripShowsTheNextNineFramesAndReturns) {
     const QImage strip = probe.picture(5).image();
     ASSERT_EQ(strip.width(), 320);
     ASSERT_EQ(strip.height(), 240);
-    // Thumbnails at x 0, 107, 214 and y 0, 80, 160; read each inside its cell.
+    // Thumbnails of 106.67 x 80 pixels from x 0, 106.67, 213.33 and y 0, 80, 160; read each inside its cell.
     const int xs[] = {0, 107, 214}, ys[] = {0, 80, 160};
     for (int i = 0; i < 9; ++i) {
         const QImage cell = strip.copy(xs[i % 3], ys[i / 3], 106, 80);

@@ -77,8 +77,9 @@ void FilmStrip::DrawFilmStrip() {
     Surface& surface = *c_.Picture5;
     withPrefix("DrawFilmStrip", [&] {
         c_.FilmStripPanel->setGeometry(0, 0, c_.width(), c_.height());
-        surface.setUnit(Surface::Unit::Pixels);
-        surface.setSize(c_.width(), c_.height());
+        // In the surface's own unit (twips, as the control's): at 15 twips per
+        // pixel every width divides by 3, so the grid always has three columns.
+        surface.setSize(c_.width() * surface.twipsPerPixel(), c_.height() * surface.twipsPerPixel());
         surface.setPicture(Picture(surface.image()));  // what is drawn so far stays as background
         c_.platform_->processEvents();
     });
@@ -90,18 +91,20 @@ void FilmStrip::DrawFilmStrip() {
     Transport& transport = *c_.transport_;
     double saved = 0;
     ignoringErrors([&] { saved = transport.TVN_GetPos(); });
-    int16_t x = 0;
-    int16_t y = 0;
+    // 32-bit, so that a control wider than 32767 twips (2184 pixels) still
+    // gets its rows.
+    int32_t x = 0;
+    int32_t y = 0;
     for (int i = 0; i < kThumbnails; ++i) {
         Picture frame;
         ignoringErrors([&] { frame = c_.VideoCapX1->CurrentFramePicture(); });
         const double w = surface.width();
         const double h = surface.height();
         if (!frame.isNothing()) ignoringErrors([&] { surface.paintPicture(frame.image(), x, y, w / 3, h / 3); });
-        ignoringErrors([&] { x = toInt16(x + w / 3); });
+        ignoringErrors([&] { x = toInt32(x + w / 3); });
         if (x >= w) {
             x = 0;
-            ignoringErrors([&] { y = toInt16(y + h / 3); });
+            ignoringErrors([&] { y = toInt32(y + h / 3); });
         }
         ignoringErrors([&] { transport.TVN_StepOneFrame(); });
         ignoringErrors([&] { c_.platform_->waitMs(kStepWaitMs); });

@@ -16,10 +16,12 @@ class Trelvan;
 // It is built by really stepping the display engine through the nine frames
 // (waiting 100 ms after each step so the engine shows it) and copying each
 // shown frame, then returning to the starting position, whatever the steps
-// did. Picture5 works in pixels, so thumbnails land on whole pixels: the grid
-// cursor advances by the rounded third of the width (half to even) and a new
-// row starts only when it reaches or passes the width; on a width of 3k + 1
-// pixels a row therefore holds a fourth, clipped thumbnail.
+// did. Picture5 works in twips like the control's other surfaces: the grid
+// cursor advances by the third of the width rounded to a whole twip (half to
+// even) and a new row starts only when it reaches or passes the width. At 15
+// twips per pixel (96 dpi) every width divides by 3 and the grid is always
+// 3 x 3; where a third does not come out whole and rounds down (a width of
+// 3k + 1 units), a row takes a fourth, clipped thumbnail.
 class FilmStrip {
 public:
     explicit FilmStrip(Trelvan& control) : c_(control) {}
