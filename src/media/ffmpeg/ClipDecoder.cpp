@@ -24,6 +24,10 @@ constexpr int kMaxDisplaySide = 2160;
 constexpr int kScaledSide = 1920;
 // Consecutive decoder failures after which a stream is taken as ended.
 constexpr int kMaxDecodeErrors = 64;
+// Converted pictures kept in the run, nearest the current frame first; the
+// others keep only their decoded picture (a third of the memory) and are
+// converted again when shown.
+constexpr int kKeptPictures = 8;
 
 TvnError openError(int32_t number, const QString& file, const QString& cause) {
     return TvnError(number, QStringLiteral("Cannot open clip '%1': %2").arg(file, cause),
@@ -103,6 +107,9 @@ struct ClipDecoder::Impl {
     bool demuxDone = false;       // the end-of-stream packet has been sent
     int64_t currentPts = AV_NOPTS_VALUE;
 
+    // Pictures of evicted frames that nobody else holds, reused by the next
+    // conversion: fresh memory costs a page fault per 4 KiB, more than the conversion.
+    std::vector<QImage> spareImages;
     int64_t budget = kDefaultCacheBudget;
     bool deinterlace = false;
     int threads = 0;
@@ -110,6 +117,7 @@ struct ClipDecoder::Impl {
 
     void close() {
         run.clear();
+        spareImages.clear();
         runBytes = 0;
         sws.reset();
         codec.reset();
@@ -141,6 +149,30 @@ struct ClipDecoder::Impl {
     VideoFrame show(int index);
     QImage convert(const AVFrame* frame);
     void restart();
+    void dropFarPictures(int index) {
+        int kept = 0;
+        for (const auto& c : run) kept += c.image.isNull() ? 0 : 1;
+        // Farthest from index first, from either end.
+        for (int lo = 0, hi = int(run.size()) - 1; kept > kKeptPictures && lo < hi;) {
+            CachedFrame& far = (index - lo >= hi - index) ? run[size_t(lo++)] : run[size_t(hi--)];
+            if (far.image.isNull()) continue;
+            runBytes -= far.image.sizeInBytes();
+            recycle(std::move(far.image));
+            far.image = QImage();
+            --kept;
+        }
+    }
+    void recycle(QImage&& image) {
+        if (!image.isNull() && image.isDetached() && spareImages.size() < 6) spareImages.push_back(std::move(image));
+    }
+    QImage blankImage() {
+        while (!spareImages.empty()) {
+            QImage image = std::move(spareImages.back());
+            spareImages.pop_back();
+            if (image.size() == QSize(info.width, info.height) && image.isDetached()) return image;
+        }
+        return QImage(info.width, info.height, QImage::Format_RGB32);
+    }
 };
 
 void ClipDecoder::Impl::openFile(const QString& file) {
@@ -317,6 +349,7 @@ void ClipDecoder::Impl::evict() {
         const bool frontIsCurrent = run.front().pts == currentPts;
         CachedFrame& victim = frontIsCurrent ? run.back() : run.front();
         runBytes -= victim.bytes + victim.image.sizeInBytes() * (victim.image.isNull() ? 0 : 1);
+        recycle(std::move(victim.image));
         if (frontIsCurrent) {
             run.pop_back();
             runReachesEnd = false;
@@ -354,6 +387,7 @@ int ClipDecoder::Impl::decodeUntil(int64_t target) {
 
 void ClipDecoder::Impl::restart() {
     avcodec_flush_buffers(codec.get());
+    for (auto& c : run) recycle(std::move(c.image));
     run.clear();
     runBytes = 0;
     runReachesEnd = false;
@@ -429,7 +463,7 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
                                          static_cast<AVPixelFormat>(frame->format), info.width, info.height,
                                          AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
     sws.reset(s);
-    QImage image(info.width, info.height, QImage::Format_RGB32);
+    QImage image = blankImage();
     if (!s || image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
@@ -443,6 +477,7 @@ VideoFrame ClipDecoder::Impl::show(int index) {
     if (c.image.isNull()) {
         c.image = convert(c.frame.get());
         runBytes += c.image.sizeInBytes();
+        dropFarPictures(index);
         evict();
     }
     VideoFrame v;
