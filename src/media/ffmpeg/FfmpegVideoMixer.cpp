@@ -6,6 +6,7 @@
 #include "media/ffmpeg/MixerComposer.h"
 #include "media/ffmpeg/MixerDisplay.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -70,7 +71,7 @@ void FfmpegVideoMixer::RemoveSource(int32_t source) {
 }
 
 void FfmpegVideoMixer::StopAll() {
-    for (Entry& e : sources_) e.source->pause();
+    for (Entry& e : sources_) e.source->pause(clockNow());
     recompose();
 }
 
@@ -119,19 +120,19 @@ void FfmpegVideoMixer::SeekSource(int32_t source, double position) {
     MixerSource& s = find(source, "SeekSource");
     if (!std::isfinite(position)) invalidArgument("SeekSource", QStringLiteral("the position is not a number"));
     adoptDueFrames();
-    withPrefix("SeekSource", [&] { s.seek(position, MixerSource::Clock::now()); });
+    withPrefix("SeekSource", [&] { s.seek(position, clockNow()); });
     recompose();
 }
 
 void FfmpegVideoMixer::PlaySource(int32_t source) {
     MixerSource& s = find(source, "PlaySource");
-    withPrefix("PlaySource", [&] { s.play(MixerSource::Clock::now()); });
+    withPrefix("PlaySource", [&] { s.play(clockNow()); });
 }
 
 void FfmpegVideoMixer::PauseSource(int32_t source) {
     MixerSource& s = find(source, "PauseSource");
     if (!s.playing()) return;
-    s.pause();
+    s.pause(clockNow());
     // The frame handed over just before the pause may not have been composed yet.
     recompose();
 }
@@ -141,6 +142,15 @@ void FfmpegVideoMixer::PauseSource(int32_t source) {
 Picture FfmpegVideoMixer::MixedFramePicture(int32_t which) {
     if (which == kAllSources) return Picture(composed_);
     return Picture(find(which, "MixedFramePicture").shown().image);
+}
+
+MixerSource::Clock::time_point FfmpegVideoMixer::clockNow() {
+    if (!clockInstant_) {
+        clockInstant_ = MixerSource::Clock::now();
+        // The instant holds until control returns to the event loop.
+        QTimer::singleShot(0, this, [this] { clockInstant_.reset(); });
+    }
+    return *clockInstant_;
 }
 
 void FfmpegVideoMixer::onFrameDue() {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tvn {
@@ -28,8 +29,13 @@ class MixerDisplay;
 // Clock: playing sources advance on one shared clock (steady time). A source
 // started at clock time t on frame position p shows at t + d the frame whose
 // interval contains p + d, so two clips of different frame rates stay in step.
-// A source that reaches its last frame stays there; PauseSource keeps the frame
-// shown until PlaySource or SeekSource.
+// The clock reads one instant for all calls made before control returns to the
+// event loop, so sources started (or paused) together by one host call start
+// (or stop) at the same instant: TVN_Play starts both clips in step, and a
+// PlaySource followed at once by PauseSource leaves the source where it was.
+// A paused source shows the frame the clock reached, even if its decoding fell
+// behind. A source that reaches its last frame stays there; PauseSource keeps
+// the frame shown until PlaySource or SeekSource.
 //
 // Composition: the picture is composed once for each change of what is shown
 // (a source's new frame, a seek, a placement, opacity or size change), on the UI
@@ -79,6 +85,7 @@ private:
         std::unique_ptr<MixerSource> source;
     };
     MixerSource& find(int32_t source, const char* operation);
+    MixerSource::Clock::time_point clockNow();
     void onFrameDue();
     void adoptDueFrames();
     void recompose();
@@ -89,6 +96,7 @@ private:
     bool held_ = false;           // between Call9 and Call11
     QImage composed_;
     int64_t compositions_ = 0;
+    std::optional<MixerSource::Clock::time_point> clockInstant_;  // the clock's reading until the event loop runs
     std::atomic<bool> adoptPosted_{false};  // a queued adoption is on its way to the UI thread
 };
 

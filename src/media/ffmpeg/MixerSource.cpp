@@ -1,5 +1,7 @@
 #include "media/ffmpeg/MixerSource.h"
 
+#include <algorithm>
+
 namespace tvn {
 
 namespace {
@@ -34,9 +36,13 @@ void MixerSource::play(Clock::time_point now) {
     startWorker(now);
 }
 
-void MixerSource::pause() {
+void MixerSource::pause(Clock::time_point now) {
     if (!playing_) return;
     stopWorker();
+    const double clockPositionMs =
+        anchorPositionMs_ + std::chrono::duration<double, std::milli>(now - anchorTime_).count();
+    if (clockPositionMs < shown_.positionMs || shown_.positionMs + shown_.durationMs <= clockPositionMs)
+        shown_ = decoder_.seek(std::min(clockPositionMs, decoder_.info().durationMs));
 }
 
 void MixerSource::setDeinterlace(bool on) {
@@ -83,6 +89,8 @@ void MixerSource::startWorker(Clock::time_point now) {
         generation = generation_;
     }
     playing_ = true;
+    anchorTime_ = now;
+    anchorPositionMs_ = shown_.positionMs;
     worker_ = std::thread(&MixerSource::run, this, generation, now, shown_.positionMs);
 }
 

@@ -45,9 +45,10 @@ public:
     // time now, and frame f is due at now + (f.position - shown.position).
     // A source on its last frame stays there.
     void play(Clock::time_point now);
-    // Stops advancing; the source keeps the frame last shown (a frame already
-    // handed over is taken first, so the picture does not jump back).
-    void pause();
+    // Stops advancing at clock time now: the source then shows the frame the
+    // clock has reached (the one last handed over, or, when the worker fell
+    // behind, the frame at the clock's position), and keeps it.
+    void pause(Clock::time_point now);
     bool playing() const { return playing_; }
     void setDeinterlace(bool on);
 
@@ -76,6 +77,8 @@ private:
     bool rectSet_ = false;
     float alpha_ = 1.0f;
     bool playing_ = false;
+    Clock::time_point anchorTime_;  // while playing: the clock time at which anchorPositionMs_ was shown
+    double anchorPositionMs_ = 0;
 
     std::thread worker_;
     std::mutex mutex_;               // guards stopRequested_, generation_, due_, duePending_
