@@ -349,6 +349,21 @@ TEST(LessonTick, NoClipComposesNothingAndALateClipCatchesUp) {
     EXPECT_EQ(f.lesson().lessonFramesWritten(), 301);
 }
 
+TEST(LessonTick, LessonStartedWithoutAClipComposesAt640x480) {
+    LessonFixture f(0, 0);
+    f.h.c().TVN_videoFileName.clear();
+    ASSERT_TRUE(f.h.c().TVN_StartLesson("x.avi", 25));
+    EXPECT_TRUE(f.h.log.contains("VideoCapX4.SetFrameSize(0, 0)"));  // the engine picks its own size
+    f.h.platform->advance(1000);
+    f.h.c().TVN_videoFileName = "late.mp4";
+    f.h.engine1->currentPicture = Picture(solid(320, 240, qRgb(0, 200, 0)));
+    f.lessonTimer().fire();
+    ASSERT_EQ(f.framesAdded(), 26);
+    const QImage frame = f.h.engine4->addedFrames.back();
+    EXPECT_EQ(frame.size(), QSize(640, 480));
+    EXPECT_EQ(frame.pixel(639, 479) & 0xFFFFFF, qRgb(0, 200, 0) & 0xFFFFFF);
+}
+
 TEST(LessonTick, BacklogBeyondOneTicksShareIsWrittenByTheNextTicks) {
     LessonFixture f(8, 6);
     ASSERT_TRUE(f.h.c().TVN_StartLesson("x.avi", 30));

@@ -28,6 +28,10 @@ QString soundFileOf(const QString& aviFileName) { return aviFileName + QStringLi
 // The audio recorder's channel count and sample rate for a lesson's voice.
 constexpr int32_t LessonAudioChannels = 2;
 constexpr int32_t LessonAudioRate = 44100;
+// Frame size composed when the lesson has none (started before any clip was
+// open); the recording engine records such a lesson at this size.
+constexpr int UnsizedFrameWidth = 640;
+constexpr int UnsizedFrameHeight = 480;
 // Recorder option codes: 5 after the input selection, 28 right before each start.
 constexpr int32_t RecordOptionAfterSelection = 5;
 constexpr int32_t RecordOptionBeforeStart = 28;
@@ -208,6 +212,14 @@ void LessonRecorder::LessonTimerTick() {
     ignoringErrors([&] { h = toInt32(rec.Height()); });
 
     Surface& frame = *c_.Picture3;
+    if (w <= 0 || h <= 0) {
+        // A lesson started before any clip was open has no frame size: compose at
+        // the size the engine then records, so a clip opened later is recorded
+        // rather than painted into an empty rectangle.
+        w = UnsizedFrameWidth;
+        h = UnsizedFrameHeight;
+    }
+    frame.setSize(w, h);  // Picture3 is in pixels from lesson start; unchanged size is free
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
     composeFrame(w, h);

@@ -18,6 +18,11 @@ class Trelvan;
 // many times as the wall clock demands, so the AVI's frame count follows real time
 // even when ticks come late. Time is the platform's millisecond tick.
 //
+// The frame size is the open clip's size, taken at lesson start. A lesson started
+// before any clip is open has none; its ticks compose at 640 x 480, the size the
+// recording engine records such a lesson at, so a clip opened later is recorded
+// (with every frame that fell due meanwhile) instead of an empty picture.
+//
 // Failures: TVN_StartLesson, TVN_ResumeLesson, TVN_PauseLesson, TVN_StopLesson and
 // the two audio selection methods have no handler of their own: a component error
 // reaches the host unchanged, except in the steps documented to ignore errors
