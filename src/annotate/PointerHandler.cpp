@@ -33,12 +33,17 @@ bool PointerHandler::isLightMouseTool() const {
 float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(&c_)); }
 float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(&c_)); }
 
+void PointerHandler::followAndConvert(int16_t button, float& x, float& y) {
+    // The loupe is centred in control units, before the conversion.
+    if (button == kLeftButton) c_.loupe_->Follow(x, y);
+    x = static_cast<float>(x * c_.state_.pointerScaleX);
+    y = static_cast<float>(y * c_.state_.pointerScaleY);
+}
+
 void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerDown", [&] {
         AnnotationStore& st = *c_.store_;
-        if (Button == kLeftButton) c_.loupe_->Follow(x, y);
-        x = static_cast<float>(x * c_.state_.pointerScaleX);
-        y = static_cast<float>(y * c_.state_.pointerScaleY);
+        followAndConvert(Button, x, y);
 
         if (!foreignOverlay() && !isTool("step") && Button == kLeftButton) {
             st.quickAngle = false;
@@ -154,9 +159,7 @@ void PointerHandler::startQuickAngle(float x, float y) {
 void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerMove", [&] {
         AnnotationStore& st = *c_.store_;
-        if (Button == kLeftButton) c_.loupe_->Follow(x, y);
-        x = static_cast<float>(x * c_.state_.pointerScaleX);
-        y = static_cast<float>(y * c_.state_.pointerScaleY);
+        followAndConvert(Button, x, y);
 
         if (Button == kLeftButton && !foreignOverlay() && !isTool("text")) {
             if (isTool("linecirc1")) {

@@ -37,6 +37,9 @@ public:
     void UpdateAngleText();
 
 private:
+    // Press and move: the loupe follows a left-button pointer, then x, y are
+    // scaled from control twips to surface twips (not rounded).
+    void followAndConvert(int16_t button, float& x, float& y);
     // A bitmap other than the annotation surface has been handed to the engine.
     bool foreignOverlay() const;
     bool isTool(const char* keyword) const;
