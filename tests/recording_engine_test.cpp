@@ -9,7 +9,9 @@
 #include "media/ffmpeg/EncodingProfile.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <sys/resource.h>
 #include <gtest/gtest.h>
@@ -314,6 +316,45 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
         }
     }
     engine.SetCustomProfile(QString());  // an empty profile file: no custom profile
+}
+
+}  // namespace
+
+namespace {
+
+// A lesson file past 2 GB (OpenDML): every frame is still there and readable.
+// It writes 2.2 GB, so it runs only when asked for:
+// --gtest_also_run_disabled_tests --gtest_filter=*PastTwoGigabytes*
+TEST(AviFrameWriterTest, DISABLED_FilesPastTwoGigabytesStayReadable) {
+    QTemporaryDir dir;
+    AviFrameWriter::Settings s;
+    s.fileName = dir.filePath("long.avi");
+    s.width = 1920;
+    s.height = 1080;
+    s.fps = 30;
+    s.codecName = QStringLiteral("huffyuv");  // large frames: few of them reach 2 GB
+    AviFrameWriter writer(s);
+    QImage picture(1920, 1080, QImage::Format_RGB32);
+    for (int y = 0; y < 1080; ++y)
+        for (int x = 0; x < 1920; ++x) picture.setPixel(x, y, qRgb((x * 131 + y * 71) % 256, (x * y) % 251, (x ^ y) % 256));
+    const QImage last = solid({1920, 1080}, Qt::magenta);
+    int frames = 0;
+    while (QFileInfo(s.fileName).size() < (2200ll << 20)) {
+        for (int i = 0; i < 30; ++i, ++frames) writer.addFrame(picture);
+        QThread::msleep(20);
+    }
+    writer.addFrame(last);
+    writer.finish();
+    EXPECT_GT(QFileInfo(s.fileName).size(), 2147483648ll);
+    const auto streams = probeStreams(s.fileName);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].packets, frames + 1);
+    // The very last frame, beyond 2 GB, decodes to what was added.
+    AVFormatContext* fmt = nullptr;
+    ASSERT_GE(avformat_open_input(&fmt, s.fileName.toUtf8().constData(), nullptr, nullptr), 0);
+    avformat_find_stream_info(fmt, nullptr);
+    EXPECT_NEAR(fmt->streams[0]->nb_frames, frames + 1, 0);
+    avformat_close_input(&fmt);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <map>
+#include <vector>
 #include <cmath>
 #include <cstdio>
 
@@ -68,7 +70,9 @@ private:
     void addAudioEncoder(const char* name);
     void videoStep();
     void audioStep();
-    void emitVideoFrame(const AVFrame* decoded);
+    // Encodes the output frames that fall in the input frame at ts, showing decoded.
+    void emitVideoFrame(const AVFrame* decoded, int64_t ts);
+    void scale(const AVFrame* decoded);
     void resampleIntoFifo(const uint8_t** data, int samples);
     void encodeAudioFrames(bool flush);
     void encodeAndWrite(AVCodecContext* enc, AVStream* stream, AVFrame* frame);
@@ -101,6 +105,13 @@ private:
     FramePtr scaled_;
     PacketPtr packet_{av_packet_alloc()};
     FramePtr decoded_{av_frame_alloc()};
+    int64_t decodedCount_ = 0;   // pictures received from the decoder
+    int64_t scaledPicture_ = -1;  // which of them scaled_ shows
+    std::vector<uint8_t> lastBytes_;        // the last video packet sent to the decoder
+    int64_t lastSentPts_ = AV_NOPTS_VALUE;
+    int64_t lastShownPts_ = AV_NOPTS_VALUE;  // the pts of the last picture out of the decoder
+    FramePtr lastDecoded_{av_frame_alloc()};  // that picture
+    std::map<int64_t, std::vector<int64_t>> repeats_;  // picture's pts -> pts of its copies
 
     int64_t videoOut_ = 0;      // frames written
     int64_t audioOut_ = 0;      // samples handed to the audio encoder
@@ -259,10 +270,24 @@ void Conversion::videoStep() {
         } else {
             check(rc, QStringLiteral("Cannot read '%1'").arg(job_.videoFile));
             if (packet_->stream_index == vIndex_) {
-                rc = avcodec_send_packet(vdec_.get(), packet_.get());
-                av_packet_unref(packet_.get());
-                if (rc < 0 && rc != AVERROR(EAGAIN))
-                    check(rc, QStringLiteral("Cannot decode '%1'").arg(job_.videoFile));
+                const int64_t pts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+                // A packet identical to the one before is the same picture (the lesson
+                // writer copies packets, and a still picture encodes to the same bytes):
+                // it is shown again after that one instead of being decoded again.
+                if (pts != AV_NOPTS_VALUE && lastSentPts_ != AV_NOPTS_VALUE &&
+                    static_cast<size_t>(packet_->size) == lastBytes_.size() &&
+                    std::equal(lastBytes_.begin(), lastBytes_.end(), packet_->data)) {
+                    av_packet_unref(packet_.get());
+                    if (lastShownPts_ == lastSentPts_) emitVideoFrame(lastDecoded_.get(), pts);  // its picture is out
+                    else repeats_[lastSentPts_].push_back(pts);
+                } else {
+                    lastBytes_.assign(packet_->data, packet_->data + packet_->size);
+                    lastSentPts_ = pts;
+                    rc = avcodec_send_packet(vdec_.get(), packet_.get());
+                    av_packet_unref(packet_.get());
+                    if (rc < 0 && rc != AVERROR(EAGAIN))
+                        check(rc, QStringLiteral("Cannot decode '%1'").arg(job_.videoFile));
+                }
             } else {
                 av_packet_unref(packet_.get());
             }
@@ -273,19 +298,34 @@ void Conversion::videoStep() {
         if (rc == AVERROR(EAGAIN)) return;
         if (rc == AVERROR_EOF) break;
         check(rc, QStringLiteral("Cannot decode '%1'").arg(job_.videoFile));
-        emitVideoFrame(decoded_.get());
-        av_frame_unref(decoded_.get());
+        ++decodedCount_;
+        av_frame_unref(lastDecoded_.get());
+        av_frame_move_ref(lastDecoded_.get(), decoded_.get());
+        const int64_t ts = lastDecoded_->pts != AV_NOPTS_VALUE ? lastDecoded_->pts : lastDecoded_->best_effort_timestamp;
+        emitVideoFrame(lastDecoded_.get(), ts);
+        lastShownPts_ = ts;
+        // The copies of this picture, and of any whose picture never came out.
+        while (!repeats_.empty() && repeats_.begin()->first <= ts && !videoDone_) {
+            for (int64_t copy : repeats_.begin()->second)
+                if (!videoDone_) emitVideoFrame(lastDecoded_.get(), copy);
+            repeats_.erase(repeats_.begin());
+        }
         if (videoDone_) return;
     }
-    // Decoder drained: flush the encoder.
+    // Decoder drained: copies still waiting show the last picture, then the encoder is flushed.
+    for (const auto& [picture, copies] : repeats_)
+        for (int64_t copy : copies)
+            if (!videoDone_ && decodedCount_ > 0) emitVideoFrame(lastDecoded_.get(), copy);
+    repeats_.clear();
+    if (videoDone_) return;
     if (videoOut_ == 0) failWith(QStringLiteral("The lesson video '%1' holds no frames in the span").arg(job_.videoFile));
     encodeAndWrite(venc_.get(), vst_, nullptr);
     videoDone_ = true;
 }
 
-void Conversion::emitVideoFrame(const AVFrame* decoded) {
+void Conversion::emitVideoFrame(const AVFrame* decoded, int64_t ts) {
     const AVRational tb = vin_->streams[vIndex_]->time_base;
-    const int64_t ts = decoded->best_effort_timestamp != AV_NOPTS_VALUE ? decoded->best_effort_timestamp : 0;
+    if (ts == AV_NOPTS_VALUE) ts = 0;
     const double start = ts * av_q2d(tb) - job_.fromSeconds;
     const double end = start + 1.0 / inFps_;
     if (end <= 0) return;
@@ -296,16 +336,21 @@ void Conversion::emitVideoFrame(const AVFrame* decoded) {
     }
     // Every output frame whose middle falls before this frame ends shows this frame.
     if (!((videoOut_ + 0.5) / outFps_ < end)) return;
+    if (scaledPicture_ != decodedCount_) scale(decoded);
+    while ((videoOut_ + 0.5) / outFps_ < end) {
+        scaled_->pts = videoOut_++;
+        encodeAndWrite(venc_.get(), vst_, scaled_.get());
+    }
+}
+
+void Conversion::scale(const AVFrame* decoded) {
+    scaledPicture_ = decodedCount_;
     sws_.reset(sws_getCachedContext(sws_.release(), decoded->width, decoded->height,
                                     static_cast<AVPixelFormat>(decoded->format), outWidth_, outHeight_,
                                     AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!sws_) failWith(QStringLiteral("Cannot scale the pictures of '%1'").arg(job_.videoFile));
     check(av_frame_make_writable(scaled_.get()), QStringLiteral("video frame"));
     sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, decoded->height, scaled_->data, scaled_->linesize);
-    while ((videoOut_ + 0.5) / outFps_ < end) {
-        scaled_->pts = videoOut_++;
-        encodeAndWrite(venc_.get(), vst_, scaled_.get());
-    }
 }
 
 void Conversion::audioStep() {
