@@ -5,19 +5,19 @@
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "fakes/ControlProbe.h"
+#include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
 using namespace tvn;
 using namespace tvn::testclips;
+using tvn::testing::waitFor;
 
 namespace {
 
@@ -36,19 +36,6 @@ QString tenSecondClip() {
         return makeClip(folder().path(), ClipFormat::H264Mp4, o, QStringLiteral("ten seconds"));
     }();
     return path;
-}
-
-template <class Pred>
-bool waitFor(Pred done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
 }
 
 struct RealControl : ::testing::Test {
