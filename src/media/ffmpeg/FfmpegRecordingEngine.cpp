@@ -110,8 +110,8 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
     job.fromSeconds = fromSeconds;
     job.toSeconds = toSeconds;
     const int32_t profile = Profile();
-    if (!customProfile().trimmed().isEmpty()) job.profile = EncodingProfile::parse(customProfile());
-    else if (profile >= 0 && profile < ProfileCount()) job.profile = EncodingProfile::builtIns()[profile];
+    if (profile >= 0 && profile < ProfileCount()) job.profile = EncodingProfile::builtIns()[profile];
+    else if (!customProfile().trimmed().isEmpty()) job.profile = EncodingProfile::parse(customProfile());
 
     {
         std::scoped_lock lock(errorMutex_);

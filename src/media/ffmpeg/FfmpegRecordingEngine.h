@@ -28,9 +28,10 @@ class AviFrameWriter;
 // CompressionProgress(p, 0) reports p = 0 to 100 in order and CompressionDone
 // follows exactly once, both on the UI thread, also after a failure, whose
 // description ConversionError() then returns (it is logged too). The profile
-// used is the CustomProfile text when one is set (format in EncodingProfile.h;
-// an empty text means none), else the built-in profile chosen by SetProfile,
-// else "Video for broadband NTSC (1500 Kbps total)". The span arguments are
+// used is the built-in one chosen by SetProfile; with Profile -1 it is the
+// CustomProfile text (format in EncodingProfile.h; an empty text means none),
+// and with neither "Video for broadband NTSC (1500 Kbps total)". A name ending
+// in ".mp4" gives H.264 and AAC in MP4 instead of WMV. The span arguments are
 // seconds. Setting3 and AudioCompressor are stored and do not change the
 // result; the caption SetTextOverlay gives (one blank) is accepted and not drawn.
 class FfmpegRecordingEngine : public BasicVideoEngine {
