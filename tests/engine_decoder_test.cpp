@@ -5,6 +5,7 @@
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
@@ -130,4 +131,30 @@ TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
     for (int n = 9; n >= 0; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n);
     EXPECT_LE(d.stats().cachedFrames, 2);
     expectSeekShows(d, ClipFormat::H264Mp4, frameStartMs(ClipFormat::H264Mp4, kOptions, 100) + 1, 100);
+}
+
+TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
+    // Interlaced MPEG-2 whose two fields differ: even lines dark, odd lines light.
+    const QString path = clipFolder().filePath("combed.ts");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=black:s=320x240:r=25",
+                                           "-vf", "format=yuv420p,geq=lum='if(mod(Y\\,2)\\,200\\,50)':cb=128:cr=128",
+                                           "-frames:v", "5", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-q:v",
+                                           "2", path}),
+              0);
+    auto combing = [](const QImage& img) {  // mean difference between neighbouring lines
+        double sum = 0;
+        for (int y = 100; y < 140; ++y) sum += std::abs(qGray(img.pixel(160, y)) - qGray(img.pixel(160, y + 1)));
+        return sum / 40;
+    };
+    ClipDecoder d;
+    d.open(path);
+    EXPECT_GT(combing(d.seek(81).image), 100);
+    d.setDeinterlace(true);
+    EXPECT_LT(combing(d.current().image), 20);
+    EXPECT_LT(combing(d.seek(121).image), 20);
+
+    ClipDecoder coded;
+    coded.setDeinterlace(true);
+    coded.open(clipFor(ClipFormat::H264Mp4));
+    for (int n : {17, 16, 90}) EXPECT_EQ(frameNumber(coded.seek(frameStartMs(ClipFormat::H264Mp4, kOptions, n) + 1).image), n);
 }

@@ -48,14 +48,15 @@ int64_t pictureBytes(const AVFrame* f) {
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
 }
 
-// Runs one picture through yadif on its own (spatial and temporal checks see
-// the same picture), which removes the combing of interlaced material.
+// Runs one picture through FFmpeg's estdif, an edge-directed deinterlacer that
+// rebuilds one field from the other within the picture. Being spatial only, it
+// needs no neighbouring pictures, so exact seeking and the cache stay as they are.
 ff::FramePtr deinterlaced(const AVFrame* in) {
     ff::FilterGraphPtr graph(avfilter_graph_alloc());
     if (!graph) return nullptr;
     AVFilterContext* src = nullptr;
     AVFilterContext* sink = nullptr;
-    AVFilterContext* yadif = nullptr;
+    AVFilterContext* deint = nullptr;
     const QByteArray args = QStringLiteral("video_size=%1x%2:pix_fmt=%3:time_base=1/25:pixel_aspect=1/1")
                                 .arg(in->width)
                                 .arg(in->height)
@@ -63,21 +64,21 @@ ff::FramePtr deinterlaced(const AVFrame* in) {
                                 .toLatin1();
     if (avfilter_graph_create_filter(&src, avfilter_get_by_name("buffer"), "in", args.constData(), nullptr,
                                      graph.get()) < 0 ||
-        avfilter_graph_create_filter(&yadif, avfilter_get_by_name("yadif"), "deint", "mode=0:parity=-1:deint=0",
+        avfilter_graph_create_filter(&deint, avfilter_get_by_name("estdif"), "deint", "mode=frame:parity=auto:deint=all",
                                      nullptr, graph.get()) < 0 ||
         avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
                                      graph.get()) < 0 ||
-        avfilter_link(src, 0, yadif, 0) < 0 || avfilter_link(yadif, 0, sink, 0) < 0 ||
+        avfilter_link(src, 0, deint, 0) < 0 || avfilter_link(deint, 0, sink, 0) < 0 ||
         avfilter_graph_config(graph.get(), nullptr) < 0)
         return nullptr;
-    // yadif looks one picture ahead: give it the picture twice, then the end.
+    // Give it the picture twice, then the end, so a filter that looks ahead still answers.
     for (int i = 0; i < 2; ++i) {
         ff::FramePtr copy(av_frame_clone(in));
         if (!copy) return nullptr;
         copy->pts = i;
         if (av_buffersrc_add_frame(src, copy.get()) < 0) return nullptr;
     }
-    av_buffersrc_add_frame(src, nullptr);
+    if (av_buffersrc_add_frame(src, nullptr) < 0) return nullptr;
     auto out = ff::makeFrame();
     if (av_buffersink_get_frame(sink, out.get()) < 0) return nullptr;
     return out;
@@ -243,6 +244,7 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     info.width = std::max(1, int(std::lround(w)));
     info.height = std::max(1, int(std::lround(h)));
     info.nominalFrameMs = toMs(nominalDuration);
+    info.firstFrameSeconds = double(firstPts) * av_q2d(timeBase);
     measure();
 }
 

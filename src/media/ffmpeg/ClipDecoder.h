@@ -21,6 +21,7 @@ struct ClipInfo {
     double nominalFrameMs = 0;  // one frame at the stream's average rate
     QString codecName;
     bool hasAudio = false;
+    double firstFrameSeconds = 0;  // container time of the first frame (where engine time 0 is)
 };
 
 // One shown frame: its picture (RGB32 at the display size) and its interval.
@@ -74,7 +75,7 @@ public:
     // current one go first. At least the current frame is always kept.
     void setCacheBudget(int64_t bytes);
     int64_t cacheBudget() const;
-    // Deinterlaces pictures (FFmpeg's yadif, spatial check) before conversion.
+    // Deinterlaces pictures (FFmpeg's estdif, edge-directed, within the picture) before conversion.
     void setDeinterlace(bool on);
     bool deinterlace() const;
     // Decoder threads, 0 = FFmpeg's choice from the processor count. Takes effect on the next open.

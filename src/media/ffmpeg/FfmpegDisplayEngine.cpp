@@ -138,7 +138,10 @@ void FfmpegDisplayEngine::SetRate(double rate) {
     }
 }
 
-void FfmpegDisplayEngine::SetVolume(int32_t volume) { BasicVideoEngine::SetVolume(std::clamp(volume, 0, 100)); }
+void FfmpegDisplayEngine::SetVolume(int32_t volume) {
+    BasicVideoEngine::SetVolume(std::clamp(volume, 0, 100));
+    sound_.setVolume(this->volume());
+}
 
 void FfmpegDisplayEngine::startWorker() {
     uint64_t generation;
@@ -150,6 +153,9 @@ void FfmpegDisplayEngine::startWorker() {
     // The worker starts from the frame on screen.
     if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
     playing_ = true;
+    // Sound only at normal speed: other rates are muted rather than pitch-shifted.
+    if (decoder_.info().hasAudio && rate() == 1.0)
+        sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume());
     worker_.start(decoder_, rate(), [this, generation](const VideoFrame& frame, bool atEnd) {
         bool post = false;
         {
@@ -173,6 +179,7 @@ void FfmpegDisplayEngine::stopWorker() {
         pendingPosted_ = false;
     }
     worker_.stop();
+    sound_.stop();
     playing_ = false;
 }
 

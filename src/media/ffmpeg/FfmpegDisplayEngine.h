@@ -2,6 +2,7 @@
 
 #include "media/BasicVideoEngine.h"
 #include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/FrameComposer.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 
@@ -25,7 +26,7 @@ class EngineDisplayWidget;
 // - Event1: once per OpenClip, when the clip is open and its first frame shown.
 // - EngineFullScreenLost: when full screen ends by Escape or a double-click.
 //
-// Settings: Deinterlace 1 runs every picture through yadif; FlipMode 101 mirrors
+// Settings: Deinterlace 1 runs every picture through FFmpeg's estdif deinterlacer; FlipMode 101 mirrors
 // the picture left to right (overlays are not mirrored); BackColor fills the
 // display while no clip is open. VideoRenderer, Option30/32/38/42/43 and Call154
 // are stored and read back; with one drawing path (QPainter) they change nothing.
@@ -91,6 +92,7 @@ private:
     QPointer<EngineDisplayWidget> fullScreenView_;
     ClipDecoder decoder_;
     PlaybackWorker worker_;
+    ClipSoundPlayer sound_;
     FrameComposer composer_;
     VideoFrame shown_;
     QImage composed_;

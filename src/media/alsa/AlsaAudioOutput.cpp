@@ -1,0 +1,55 @@
+#include "media/alsa/AlsaAudioOutput.h"
+
+#include <alsa/asoundlib.h>
+
+namespace tvn {
+
+struct AlsaAudioOutput::Impl {
+    snd_pcm_t* pcm = nullptr;
+};
+
+AlsaAudioOutput::AlsaAudioOutput() : d(std::make_unique<Impl>()) {}
+AlsaAudioOutput::~AlsaAudioOutput() { close(); }
+
+bool AlsaAudioOutput::open() {
+    if (d->pcm) return true;
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1,
+                           100000 /* us of latency */) < 0) {
+        snd_pcm_close(pcm);
+        return false;
+    }
+    d->pcm = pcm;
+    return true;
+}
+
+bool AlsaAudioOutput::isOpen() const { return d->pcm != nullptr; }
+
+void AlsaAudioOutput::write(const int16_t* interleaved, int frames) {
+    while (d->pcm && frames > 0) {
+        snd_pcm_sframes_t n = snd_pcm_writei(d->pcm, interleaved, snd_pcm_uframes_t(frames));
+        if (n < 0) n = snd_pcm_recover(d->pcm, int(n), 1);
+        if (n < 0) {
+            close();  // the device went away: go on silently
+            return;
+        }
+        interleaved += n * kChannels;
+        frames -= int(n);
+    }
+}
+
+void AlsaAudioOutput::discard() {
+    if (!d->pcm) return;
+    snd_pcm_drop(d->pcm);
+    snd_pcm_prepare(d->pcm);
+}
+
+void AlsaAudioOutput::close() {
+    if (!d->pcm) return;
+    snd_pcm_drop(d->pcm);
+    snd_pcm_close(d->pcm);
+    d->pcm = nullptr;
+}
+
+}  // namespace tvn
