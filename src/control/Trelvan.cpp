@@ -110,21 +110,20 @@ template <class Handler>
 void Trelvan::handleNotification(const char* name, Handler&& handler) {
     try {
         handler();
-    } catch (...) {
-        try {
-            rethrowWithPrefix(name);
-        } catch (const TvnError& e) {
-            lastNotificationError_ = std::make_unique<TvnError>(e);
-            qWarning().noquote() << "Trelvan:" << e.what();
-        }
+    } catch (const TvnError& e) {
+        // The handler's own prefix is already on the source; the name only says
+        // in the log which notification ran into the failure.
+        lastNotificationError_ = std::make_unique<TvnError>(e);
+        qWarning().noquote() << "Trelvan:" << name << "failed:" << e.what();
+    } catch (const std::exception& e) {
+        lastNotificationError_ = std::make_unique<TvnError>(err::InvalidCall, QString::fromUtf8(e.what()));
+        qWarning().noquote() << "Trelvan:" << name << "failed:" << e.what();
     }
 }
 
 void Trelvan::clearNotificationError() { lastNotificationError_.reset(); }
 
 void Trelvan::connectNotifications() {
-    // Failures of these handlers already carry the handler's own prefix; the
-    // name given here says which notification ran into it.
     connect(VideoCapX1, &VideoEngine::Event1, this,
             [this] { handleNotification("VideoCapX1_Event1", [&] { transport_->OnEvent1(); }); });
     connect(VideoCapX1, &VideoEngine::PlaybackEnded, this,

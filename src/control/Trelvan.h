@@ -238,8 +238,8 @@ private:
     void createChildren();
     void connectNotifications();
     void initialise();
-    // Runs a notification handler; a failure is kept and logged, never thrown
-    // back into the component that notified.
+    // Runs a notification handler; a failure (already prefixed by the handler)
+    // is kept and logged, never thrown back into the component that notified.
     template <class Handler>
     void handleNotification(const char* name, Handler&& handler);
 

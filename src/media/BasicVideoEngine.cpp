@@ -1,10 +1,8 @@
 #include "media/BasicVideoEngine.h"
 
 #include "core/TvnError.h"
-#include "core/Twips.h"
 
 #include <QPalette>
-#include <cmath>
 
 namespace tvn {
 
@@ -24,45 +22,14 @@ BasicVideoEngine::BasicVideoEngine(QWidget* parent) : VideoEngine(parent) {
     SetBackColor(0);
 }
 
-BasicVideoEngine::~BasicVideoEngine() { delete display_.data(); }
-
-void BasicVideoEngine::setDisplay(QWidget* display) {
-    if (display_ == display) return;
-    const bool hidden = display_ ? display_->isHidden() : false;
-    delete display_.data();
-    display_ = display;
-    if (display_) {
-        display_->setHidden(hidden);
-        placeDisplay();
-    }
-}
-
-void BasicVideoEngine::SetVisible(bool visible) {
-    if (display_) display_->setVisible(visible);
-}
-
-bool BasicVideoEngine::Visible() { return display_ && !display_->isHidden(); }
-
-void BasicVideoEngine::SetLeft(double twips) { left_ = twips; placeDisplay(); }
-void BasicVideoEngine::SetTop(double twips) { top_ = twips; placeDisplay(); }
-void BasicVideoEngine::SetWidth(double twips) { width_ = twips; placeDisplay(); }
-void BasicVideoEngine::SetHeight(double twips) { height_ = twips; placeDisplay(); }
-
-void BasicVideoEngine::placeDisplay() {
-    if (!display_) return;
-    const double tx = twipsPerPixelX(display_->parentWidget());
-    const double ty = twipsPerPixelY(display_->parentWidget());
-    display_->setGeometry(static_cast<int>(std::lround(left_ / tx)), static_cast<int>(std::lround(top_ / ty)),
-                          static_cast<int>(std::lround(width_ / tx)), static_cast<int>(std::lround(height_ / ty)));
-}
-
 void BasicVideoEngine::SetBackColor(int32_t colour) {
     backColor_ = colour;
-    if (!display_) return;
-    QPalette palette = display_->palette();
+    QWidget* display = display_.widget();
+    if (!display) return;
+    QPalette palette = display->palette();
     const auto c = static_cast<uint32_t>(colour);
     palette.setColor(QPalette::Window, QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-    display_->setPalette(palette);
+    display->setPalette(palette);
 }
 
 void BasicVideoEngine::OpenClip(const QString& fileName) { throw notAvailable("OpenClip", fileName); }

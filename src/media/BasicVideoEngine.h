@@ -2,8 +2,7 @@
 
 #include "media/VideoEngine.h"
 
-#include <QPointer>
-#include <QWidget>
+#include "media/PlacedDisplay.h"
 
 namespace tvn {
 
@@ -17,20 +16,19 @@ class BasicVideoEngine : public VideoEngine {
     Q_OBJECT
 public:
     explicit BasicVideoEngine(QWidget* parent);
-    ~BasicVideoEngine() override;
 
-    QWidget* Display() override { return display_; }
+    QWidget* Display() override { return display_.widget(); }
 
-    void SetVisible(bool visible) override;
-    bool Visible() override;
-    void SetLeft(double twips) override;
-    void SetTop(double twips) override;
-    void SetWidth(double twips) override;
-    void SetHeight(double twips) override;
-    double Left() override { return left_; }
-    double Top() override { return top_; }
-    double Width() override { return width_; }
-    double Height() override { return height_; }
+    void SetVisible(bool visible) override { display_.setVisible(visible); }
+    bool Visible() override { return display_.visible(); }
+    void SetLeft(double twips) override { display_.setLeft(twips); }
+    void SetTop(double twips) override { display_.setTop(twips); }
+    void SetWidth(double twips) override { display_.setWidth(twips); }
+    void SetHeight(double twips) override { display_.setHeight(twips); }
+    double Left() override { return display_.left(); }
+    double Top() override { return display_.top(); }
+    double Width() override { return display_.width(); }
+    double Height() override { return display_.height(); }
 
     void SetVideoRenderer(int32_t value) override { videoRenderer_ = value; }
     int32_t VideoRenderer() override { return videoRenderer_; }
@@ -111,13 +109,10 @@ protected:
     int32_t setting3() const { return setting3_; }
     const QString& customProfile() const { return customProfile_; }
     // Replaces the plain display by the engine's own widget (the base owns it).
-    void setDisplay(QWidget* display);
+    void setDisplay(QWidget* display) { display_.replace(display); }
 
 private:
-    void placeDisplay();
-
-    QPointer<QWidget> display_;
-    double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    PlacedDisplay display_;
     int32_t videoRenderer_ = 0;
     int32_t deinterlace_ = 0;
     int16_t flipMode_ = 0;

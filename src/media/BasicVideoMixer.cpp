@@ -1,9 +1,6 @@
 #include "media/BasicVideoMixer.h"
 
 #include "core/TvnError.h"
-#include "core/Twips.h"
-
-#include <cmath>
 
 namespace tvn {
 
@@ -14,38 +11,6 @@ BasicVideoMixer::BasicVideoMixer(QWidget* parent) : VideoMixer(parent) {
     palette.setColor(QPalette::Window, Qt::black);
     display->setPalette(palette);
     setDisplay(display);
-}
-
-BasicVideoMixer::~BasicVideoMixer() { delete display_.data(); }
-
-void BasicVideoMixer::setDisplay(QWidget* display) {
-    if (display_ == display) return;
-    const bool hidden = display_ ? display_->isHidden() : false;
-    delete display_.data();
-    display_ = display;
-    if (display_) {
-        display_->setHidden(hidden);
-        placeDisplay();
-    }
-}
-
-void BasicVideoMixer::SetVisible(bool visible) {
-    if (display_) display_->setVisible(visible);
-}
-
-bool BasicVideoMixer::Visible() { return display_ && !display_->isHidden(); }
-
-void BasicVideoMixer::SetLeft(double twips) { left_ = twips; placeDisplay(); }
-void BasicVideoMixer::SetTop(double twips) { top_ = twips; placeDisplay(); }
-void BasicVideoMixer::SetWidth(double twips) { width_ = twips; placeDisplay(); }
-void BasicVideoMixer::SetHeight(double twips) { height_ = twips; placeDisplay(); }
-
-void BasicVideoMixer::placeDisplay() {
-    if (!display_) return;
-    const double tx = twipsPerPixelX(display_->parentWidget());
-    const double ty = twipsPerPixelY(display_->parentWidget());
-    display_->setGeometry(static_cast<int>(std::lround(left_ / tx)), static_cast<int>(std::lround(top_ / ty)),
-                          static_cast<int>(std::lround(width_ / tx)), static_cast<int>(std::lround(height_ / ty)));
 }
 
 int32_t BasicVideoMixer::AddSource(const QString& fileName, int32_t) {

@@ -2,8 +2,7 @@
 
 #include "media/VideoMixer.h"
 
-#include <QPointer>
-#include <QWidget>
+#include "media/PlacedDisplay.h"
 
 namespace tvn {
 
@@ -15,20 +14,19 @@ class BasicVideoMixer : public VideoMixer {
     Q_OBJECT
 public:
     explicit BasicVideoMixer(QWidget* parent);
-    ~BasicVideoMixer() override;
 
-    QWidget* Display() override { return display_; }
+    QWidget* Display() override { return display_.widget(); }
 
-    void SetVisible(bool visible) override;
-    bool Visible() override;
-    void SetLeft(double twips) override;
-    void SetTop(double twips) override;
-    void SetWidth(double twips) override;
-    void SetHeight(double twips) override;
-    double Left() override { return left_; }
-    double Top() override { return top_; }
-    double Width() override { return width_; }
-    double Height() override { return height_; }
+    void SetVisible(bool visible) override { display_.setVisible(visible); }
+    bool Visible() override { return display_.visible(); }
+    void SetLeft(double twips) override { display_.setLeft(twips); }
+    void SetTop(double twips) override { display_.setTop(twips); }
+    void SetWidth(double twips) override { display_.setWidth(twips); }
+    void SetHeight(double twips) override { display_.setHeight(twips); }
+    double Left() override { return display_.left(); }
+    double Top() override { return display_.top(); }
+    double Width() override { return display_.width(); }
+    double Height() override { return display_.height(); }
 
     void Call9() override {}
     void SetMixerSetting2(int32_t value) override { setting2_ = value; }
@@ -51,14 +49,11 @@ public:
     Picture MixedFramePicture(int32_t) override { return {}; }
 
 protected:
-    void setDisplay(QWidget* display);
+    void setDisplay(QWidget* display) { display_.replace(display); }
     [[noreturn]] static void throwUnknownSource(int32_t source, const char* operation);
 
 private:
-    void placeDisplay();
-
-    QPointer<QWidget> display_;
-    double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    PlacedDisplay display_;
     int32_t setting2_ = 0;
 };
 
