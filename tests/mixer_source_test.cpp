@@ -2,12 +2,11 @@
 // test time whose frame n shows the number n (fakes/TestClips.h).
 
 #include "core/TvnError.h"
+#include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/FfmpegVideoMixer.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -50,11 +49,8 @@ QImage referenceFrame(const QString& file, int n) {
     return d.seek(d.info().durationMs / d.info().frameCount * n + 1.0).image.convertToFormat(QImage::Format_RGB32);
 }
 
-void runEventsFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+// Lets the workers' queued frames reach the mixer for ms of real time.
+void runEventsFor(int ms) { tvn::testing::waitFor([] { return false; }, ms); }
 
 struct MixerOnWidget {
     MixerOnWidget() : mixer(&host) {

@@ -5,12 +5,11 @@
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
 #include "fakes/ControlProbe.h"
+#include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 #include "media/ffmpeg/ClipDecoder.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
@@ -51,11 +50,8 @@ QString flatClip() {
     return made = file;
 }
 
-void runEventsFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+// Lets the workers' queued frames reach the mixer for ms of real time.
+void runEventsFor(int ms) { tvn::testing::waitFor([] { return false; }, ms); }
 
 QImage decodedFrame(const QString& file, int n) {
     ClipDecoder d;
