@@ -382,7 +382,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     EXPECT_EQ(ups, 0);
     EXPECT_EQ(h.store().nextLineSlot, 1);  // what was done before the failure stays done
 
-    // From the engine's notification the failure is kept, not thrown back.
+    // From the engine's notification the failure is kept, with the handler's own prefix, not thrown back.
     h.engine1->clearFailures();
     h.engine1->failOn("CurrentFramePicture", TvnError(92, "no frame", "VideoCapX1"));
     h.c().TVN_drawingTool = "zoom";
@@ -390,7 +390,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     float x = 10, y = 10;
     emit h.engine1->EngineMouseDown(b, s, x, y);
     ASSERT_NE(h.c().lastNotificationError(), nullptr);
-    EXPECT_EQ(h.c().lastNotificationError()->source(), "(VideoCapX1_MouseDown)->(PointerDown)->VideoCapX1");
+    EXPECT_EQ(h.c().lastNotificationError()->source(), "(PointerDown)->VideoCapX1");
     EXPECT_TRUE(h.probe().zoomView()->isHidden());
 }
 
