@@ -5,6 +5,7 @@
 #include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
+#include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 
@@ -24,6 +25,7 @@
 
 using namespace tvn;
 using namespace tvn::testclips;
+using tvn::testing::waitFor;
 
 namespace {
 
@@ -35,20 +37,6 @@ QTemporaryDir& folder() {
 QString goodClip() {
     static const QString path = makeClip(folder().path(), ClipFormat::H264Mp4);
     return path;
-}
-
-// Runs the event loop until done() holds or the time-out passes; true when done.
-template <class Pred>
-bool waitFor(Pred done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
 }
 
 struct EngineFixture : ::testing::Test {
