@@ -1,6 +1,10 @@
 #include "fakes/TestClips.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
 #include <stdexcept>
@@ -130,13 +134,38 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     if (o.audio) args << audioCodecArgs(format);
     args << path;
 
-    QProcess p;
-    p.start(QStringLiteral("ffmpeg"), args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        p.kill();
-        throw std::runtime_error(("ffmpeg could not make " + path + ": " + QString::fromUtf8(p.readAllStandardError()))
-                                     .toStdString());
+    // Every test runs in a process of its own, so the same clip would be encoded
+    // again and again: keep each one made in a shared cache, keyed by its
+    // recipe, and hand out a copy (a test may damage its clip).
+    QStringList recipe = args;
+    recipe.removeLast();
+    const QString key = QString::fromLatin1(
+        QCryptographicHash::hash(recipe.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1).toHex());
+    const QString cacheDir = QDir::temp().filePath(QStringLiteral("trelvan-test-clips"));
+    QDir().mkpath(cacheDir);
+    const QString cached = QDir(cacheDir).filePath(key + "." + extensionOf(format));
+    if (!QFileInfo::exists(cached)) {
+        // Made under a name of its own and renamed, so parallel tests never see half a clip.
+        const QString partial = QStringLiteral("%1.%2.partial.%3")
+                                    .arg(cached)
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(extensionOf(format));
+        args.last() = partial;
+        QProcess p;
+        p.start(QStringLiteral("ffmpeg"), args);
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+            p.kill();
+            QFile::remove(partial);
+            throw std::runtime_error(("ffmpeg could not make " + path + ": " + QString::fromUtf8(p.readAllStandardError()))
+                                         .toStdString());
+        }
+        if (!QFile::rename(partial, cached)) QFile::remove(partial);  // another process was first
     }
+    QFile::remove(path);
+    if (!QFile::copy(cached, path))
+        throw std::runtime_error(("could not copy the cached clip to " + path).toStdString());
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                               QFileDevice::ReadOther);
     return path;
 }
 
