@@ -230,12 +230,3 @@ BENCHMARK(BM_RandomSeek)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RandomSeekNoCache)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepForward)->Iterations(120)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepBack)->Iterations(80)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -71,5 +71,3 @@ BENCHMARK(BM_ComposeTwo1080pSources)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -182,11 +182,3 @@ BENCHMARK(BM_Convert1080pBroadband)->Arg(10)->Iterations(2)->Unit(benchmark::kSe
 }  // namespace
 
 // Drawing text needs a GUI application; benchmarks run offscreen.
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
