@@ -4,21 +4,21 @@
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "fakes/ControlProbe.h"
+#include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 #include "platform/Surface.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QMouseEvent>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
 
 using namespace tvn;
 using namespace tvn::testclips;
+using tvn::testing::waitFor;
 
 namespace {
 
@@ -30,19 +30,6 @@ QString shortClip() {
         return makeClip(dir.path(), ClipFormat::H264Mp4, o, QStringLiteral("annotate"));
     }();
     return path;
-}
-
-template <class Pred>
-bool waitFor(Pred done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
 }
 
 void send(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
