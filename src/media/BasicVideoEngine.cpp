@@ -15,7 +15,7 @@ TvnError notAvailable(const char* operation, const QString& subject) {
 }
 }  // namespace
 
-BasicVideoEngine::BasicVideoEngine(QWidget* parent) : VideoEngine(parent) {
+BasicVideoEngine::BasicVideoEngine(QWidget* parent) : PlacedComponent<VideoEngine>(parent) {
     auto* display = new QWidget(parent);
     display->setAutoFillBackground(true);
     setDisplay(display);
@@ -24,7 +24,7 @@ BasicVideoEngine::BasicVideoEngine(QWidget* parent) : VideoEngine(parent) {
 
 void BasicVideoEngine::SetBackColor(int32_t colour) {
     backColor_ = colour;
-    QWidget* display = display_.widget();
+    QWidget* display = Display();
     if (!display) return;
     QPalette palette = display->palette();
     const auto c = static_cast<uint32_t>(colour);

@@ -2,7 +2,7 @@
 
 #include "media/VideoEngine.h"
 
-#include "media/PlacedDisplay.h"
+#include "media/PlacedComponent.h"
 
 namespace tvn {
 
@@ -12,23 +12,10 @@ namespace tvn {
 // queries answer 0 or empty, and the operations that would need real media
 // (OpenClip, StartFileCapture, ConvertToWmv) fail with a clear "not available"
 // error. The real display and recording engines override what they do for real.
-class BasicVideoEngine : public VideoEngine {
+class BasicVideoEngine : public PlacedComponent<VideoEngine> {
     Q_OBJECT
 public:
     explicit BasicVideoEngine(QWidget* parent);
-
-    QWidget* Display() override { return display_.widget(); }
-
-    void SetVisible(bool visible) override { display_.setVisible(visible); }
-    bool Visible() override { return display_.visible(); }
-    void SetLeft(double twips) override { display_.setLeft(twips); }
-    void SetTop(double twips) override { display_.setTop(twips); }
-    void SetWidth(double twips) override { display_.setWidth(twips); }
-    void SetHeight(double twips) override { display_.setHeight(twips); }
-    double Left() override { return display_.left(); }
-    double Top() override { return display_.top(); }
-    double Width() override { return display_.width(); }
-    double Height() override { return display_.height(); }
 
     void SetVideoRenderer(int32_t value) override { videoRenderer_ = value; }
     int32_t VideoRenderer() override { return videoRenderer_; }
@@ -109,10 +96,8 @@ protected:
     int32_t setting3() const { return setting3_; }
     const QString& customProfile() const { return customProfile_; }
     // Replaces the plain display by the engine's own widget (the base owns it).
-    void setDisplay(QWidget* display) { display_.replace(display); }
 
 private:
-    PlacedDisplay display_;
     int32_t videoRenderer_ = 0;
     int32_t deinterlace_ = 0;
     int16_t flipMode_ = 0;

@@ -4,7 +4,7 @@
 
 namespace tvn {
 
-BasicVideoMixer::BasicVideoMixer(QWidget* parent) : VideoMixer(parent) {
+BasicVideoMixer::BasicVideoMixer(QWidget* parent) : PlacedComponent<VideoMixer>(parent) {
     auto* display = new QWidget(parent);
     display->setAutoFillBackground(true);
     QPalette palette = display->palette();

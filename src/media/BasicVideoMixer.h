@@ -2,7 +2,7 @@
 
 #include "media/VideoMixer.h"
 
-#include "media/PlacedDisplay.h"
+#include "media/PlacedComponent.h"
 
 namespace tvn {
 
@@ -10,23 +10,10 @@ namespace tvn {
 // display widget. Alone it is the mixer of a build without one: AddSource fails
 // with "not available", and every operation on a source fails for the unknown
 // identifier, as any mixer must.
-class BasicVideoMixer : public VideoMixer {
+class BasicVideoMixer : public PlacedComponent<VideoMixer> {
     Q_OBJECT
 public:
     explicit BasicVideoMixer(QWidget* parent);
-
-    QWidget* Display() override { return display_.widget(); }
-
-    void SetVisible(bool visible) override { display_.setVisible(visible); }
-    bool Visible() override { return display_.visible(); }
-    void SetLeft(double twips) override { display_.setLeft(twips); }
-    void SetTop(double twips) override { display_.setTop(twips); }
-    void SetWidth(double twips) override { display_.setWidth(twips); }
-    void SetHeight(double twips) override { display_.setHeight(twips); }
-    double Left() override { return display_.left(); }
-    double Top() override { return display_.top(); }
-    double Width() override { return display_.width(); }
-    double Height() override { return display_.height(); }
 
     void Call9() override {}
     void SetMixerSetting2(int32_t value) override { setting2_ = value; }
@@ -49,11 +36,9 @@ public:
     Picture MixedFramePicture(int32_t) override { return {}; }
 
 protected:
-    void setDisplay(QWidget* display) { display_.replace(display); }
     [[noreturn]] static void throwUnknownSource(int32_t source, const char* operation);
 
 private:
-    PlacedDisplay display_;
     int32_t setting2_ = 0;
 };
 

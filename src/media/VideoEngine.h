@@ -1,12 +1,10 @@
 #pragma once
 
 #include "core/Picture.h"
+#include "media/VisualComponent.h"
 
-#include <QObject>
 #include <QString>
 #include <cstdint>
-
-class QWidget;
 
 namespace tvn {
 
@@ -22,26 +20,11 @@ namespace tvn {
 //
 // Every notification is emitted on the UI thread and delivered by direct
 // connection, so a handler may change the by-reference arguments.
-class VideoEngine : public QObject {
+class VideoEngine : public VisualComponent {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    using VisualComponent::VisualComponent;
     ~VideoEngine() override = default;
-
-    // The widget that shows the video (a plain black widget for an instance never shown).
-    virtual QWidget* Display() = 0;
-
-    // Placement by the container.
-    virtual void SetVisible(bool visible) = 0;
-    virtual bool Visible() = 0;
-    virtual void SetLeft(double twips) = 0;
-    virtual void SetTop(double twips) = 0;
-    virtual void SetWidth(double twips) = 0;
-    virtual void SetHeight(double twips) = 0;
-    virtual double Left() = 0;
-    virtual double Top() = 0;
-    virtual double Width() = 0;
-    virtual double Height() = 0;
 
     // Settings, each stored and read back.
     virtual void SetVideoRenderer(int32_t value) = 0;

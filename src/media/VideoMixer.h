@@ -1,12 +1,10 @@
 #pragma once
 
 #include "core/Picture.h"
+#include "media/VisualComponent.h"
 
-#include <QObject>
 #include <QString>
 #include <cstdint>
-
-class QWidget;
 
 namespace tvn {
 
@@ -15,24 +13,11 @@ namespace tvn {
 // order they were added, the later over the earlier. Positions and durations
 // are milliseconds, as the engine's. Rectangles are display pixels; a negative
 // width mirrors the source. The placement properties are twips.
-class VideoMixer : public QObject {
+class VideoMixer : public VisualComponent {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    using VisualComponent::VisualComponent;
     ~VideoMixer() override = default;
-
-    virtual QWidget* Display() = 0;
-
-    virtual void SetVisible(bool visible) = 0;
-    virtual bool Visible() = 0;
-    virtual void SetLeft(double twips) = 0;
-    virtual void SetTop(double twips) = 0;
-    virtual void SetWidth(double twips) = 0;
-    virtual void SetHeight(double twips) = 0;
-    virtual double Left() = 0;
-    virtual double Top() = 0;
-    virtual double Width() = 0;
-    virtual double Height() = 0;
 
     virtual void Call9() = 0;
     virtual void SetMixerSetting2(int32_t value) = 0;
