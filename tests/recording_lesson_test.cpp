@@ -1,27 +1,21 @@
 // The ALSA audio recorder on a real capture device, and a lesson's files after
 // the process is killed mid-lesson.
 //
-// The capture device is made here: PulseAudio started by the test plays a
-// 1 kHz sine (module-sine) into a null sink, and an ALSA PCM of type pulse,
-// defined in this test's own ALSA configuration, records the sink's monitor.
-// PulseAudio paces that in real time in small blocks, as a sound card does.
-// (module-sine-source was tried first: it hands out its tone in blocks of
-// about two seconds whatever latency a reader asks for, so a 2 s recording
-// came out 4 s long and nothing arrived for the first second and a half.)
+// The capture device is a PulseAudio server started by the test, whose sink
+// plays a 1 kHz sine; its monitor is the device the recorder records.
 
 #include "recording_test_support.h"
+
+#include "fakes/PulseTestServer.h"
 
 #include "core/TvnError.h"
 #include "media/alsa/AlsaAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,105 +25,13 @@ using namespace tvn::rectest;
 
 namespace {
 
-const char* const ToneDescription = "Trelvan test tone";
+using tvn::testing::PulseTestServer;
 
-// The PulseAudio daemon and the ALSA configuration that reaches it.
-class ToneDevice {
-public:
-    ToneDevice() {
-        runtime_.setAutoRemove(true);
-        const QString socket = runtime_.filePath("native");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", runtime_.path());
-        env.insert("XDG_RUNTIME_DIR", runtime_.path());
-        env.insert("PULSE_RUNTIME_PATH", runtime_.filePath("pulse"));
-        daemon_.setProcessEnvironment(env);
-        daemon_.setProcessChannelMode(QProcess::MergedChannels);
-        daemon_.start(QStringLiteral("pulseaudio"),
-                      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
-                       "--load=module-native-protocol-unix socket=" + socket + " auth-anonymous=1",
-                       "--load=module-null-sink sink_name=tvn_null rate=44100",
-                       "--load=module-sine sink=tvn_null frequency=1000"});
-        if (!daemon_.waitForStarted(5000)) {
-            problem_ = "pulseaudio cannot start: " + daemon_.errorString().toStdString();
-            return;
-        }
-        if (!waitUntil([&] { return QFileInfo::exists(socket) || daemon_.state() != QProcess::Running; }, 10000) ||
-            daemon_.state() != QProcess::Running) {
-            problem_ = "pulseaudio did not come up: " + daemon_.readAll().toStdString();
-            return;
-        }
-        config_ = runtime_.filePath("asound.conf");
-        QFile conf(config_);
-        conf.open(QIODevice::WriteOnly);
-        conf.write(QStringLiteral("</usr/share/alsa/alsa.conf>\n"
-                                  "pcm.trelvan_tone {\n type pulse\n server \"unix:%1\"\n device \"tvn_null.monitor\"\n"
-                                  " hint { show on description \"%2\" }\n}\n"
-                                  "ctl.trelvan_tone {\n type pulse\n server \"unix:%1\"\n}\n")
-                       .arg(socket, QLatin1String(ToneDescription))
-                       .toUtf8());
-        conf.close();
-        qputenv("ALSA_CONFIG_PATH", config_.toUtf8());
-        qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-        // The null sink renders in blocks as long as the lowest latency any reader
-        // asks for, up to about 2 s, so a new stream would wait up to that long
-        // for its first sound. A reader asking for 10 ms keeps the blocks short,
-        // as a sound card's periods are.
-        pacer_.setProcessEnvironment(env);
-        pacer_.setStandardOutputFile(QProcess::nullDevice());
-        pacer_.start(QStringLiteral("parec"),
-                     {"--server=unix:" + socket, "--device=tvn_null.monitor", "--latency-msec=10", "--raw"});
-        if (!pacer_.waitForStarted(5000)) {
-            problem_ = "parec cannot start: " + pacer_.errorString().toStdString();
-            return;
-        }
-        // A fresh daemon takes a moment before its sink delivers anything:
-        // read until it does, so the tests measure the recorder and not the start-up.
-        snd_pcm_t* pcm = nullptr;
-        if (snd_pcm_open(&pcm, "trelvan_tone", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) {
-            problem_ = "the test's ALSA device does not open";
-            return;
-        }
-        snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, 44100, 1, 100000);
-        snd_pcm_start(pcm);
-        std::vector<short> buffer(441 * 2);
-        long total = 0;
-        QDeadlineTimer deadline(10000);
-        while (total < 4410 && !deadline.hasExpired()) {
-            const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), 441);
-            if (n == -EAGAIN) snd_pcm_wait(pcm, 50);
-            else if (n < 0) snd_pcm_recover(pcm, static_cast<int>(n), 1), snd_pcm_start(pcm);
-            else total += n;
-        }
-        snd_pcm_close(pcm);
-        if (total < 4410) problem_ = "the test's PulseAudio sink delivers no sound";
-    }
-    ~ToneDevice() {
-        for (QProcess* p : {&pacer_, &daemon_}) {
-            if (p->state() == QProcess::NotRunning) continue;
-            p->terminate();
-            if (!p->waitForFinished(5000)) {
-                p->kill();
-                p->waitForFinished(2000);
-            }
-        }
-    }
-    const std::string& problem() const { return problem_; }
-    const QString& config() const { return config_; }
-
-private:
-    QTemporaryDir runtime_;
-    QProcess daemon_;
-    QProcess pacer_;  // a low-latency reader, see the constructor
-    QString config_;
-    std::string problem_;
-};
-
-ToneDevice* device = nullptr;
+PulseTestServer* device = nullptr;
 
 int32_t toneIndex(AlsaAudioRecorder& recorder) {
     for (int32_t i = 0; i < recorder.GetDeviceCount(); ++i)
-        if (recorder.GetDeviceName(i).contains(QLatin1String(ToneDescription))) return i;
+        if (recorder.GetDeviceName(i).contains(PulseTestServer::monitorDescription())) return i;
     return -1;
 }
 
@@ -137,7 +39,7 @@ class RecordingLessonTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (qEnvironmentVariableIsSet("TVN_KILL_CHILD_DIR")) return;  // the child uses its parent's daemon
-        device = new ToneDevice;
+        device = new PulseTestServer(1000);
     }
     static void TearDownTestSuite() {
         delete device;

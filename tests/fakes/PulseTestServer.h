@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tvn::testing {
+
+// A real sound device for tests, on a machine that may have no sound card:
+// a private PulseAudio daemon with a null sink, reached through ALSA PCMs of
+// type pulse that an ALSA configuration of the test's own defines
+// (ALSA_CONFIG_PATH is set for the whole process while the server lives).
+//
+//  - "default" plays into the sink, so whatever a component plays on ALSA's
+//    default device lands there;
+//  - "trelvan_monitor" captures what the sink plays; its hint description is
+//    monitorDescription(), so device lists show it;
+//  - with a tone, PulseAudio itself plays a sine of toneHz into the sink, so
+//    the monitor is a capture device that hears a steady tone.
+//
+// PulseAudio paces all of it in real time in small blocks, as a sound card
+// does. (module-sine-source was tried first: it hands out its tone in blocks
+// of about two seconds whatever latency a reader asks for.)
+// problem() is empty when the device works; tests skip with it otherwise.
+class PulseTestServer {
+public:
+    static constexpr int kRate = 48000;
+    static constexpr int kChannels = 2;
+    static constexpr const char* kMonitorPcm = "trelvan_monitor";
+
+    // toneHz 0: the sink plays only what clients send it.
+    explicit PulseTestServer(int toneHz = 0);
+    ~PulseTestServer();
+    PulseTestServer(const PulseTestServer&) = delete;
+    PulseTestServer& operator=(const PulseTestServer&) = delete;
+
+    const std::string& problem() const { return problem_; }
+    static QString monitorDescription() { return QStringLiteral("Trelvan test monitor"); }
+
+    // Records the monitor on a thread of its own (kRate, kChannels, 16-bit)
+    // until stopCapture(), which returns the first channel's samples.
+    void startCapture();
+    std::vector<int16_t> stopCapture();
+
+private:
+    bool startDaemon(int toneHz);
+    void writeAlsaConfig();
+    bool waitForSound();
+    void captureLoop();
+
+    QTemporaryDir runtime_;
+    QString socket_;
+    QProcess daemon_;
+    QProcess pacer_;  // a low-latency reader of the monitor, see startDaemon()
+    QByteArray previousConfigPath_;
+    bool hadConfigPath_ = false;
+    std::string problem_;
+    std::thread capture_;
+    std::atomic<bool> capturing_{false};
+    std::vector<int16_t> captured_;
+};
+
+}  // namespace tvn::testing
