@@ -9,6 +9,7 @@
 #include "fakes/ControlProbe.h"
 #include "fakes/FakeVideoEngine.h"
 #include "fakes/FakeVideoMixer.h"
+#include "fakes/PulseTestServer.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 #include "media/NoDeviceAudioRecorder.h"
@@ -200,6 +201,88 @@ TEST(LessonControlReal, RecordsClipFilmStripAndOverlayOfRealClips) {
     EXPECT_LE(static_cast<double>(numbers.end() - firstNine), (seconds - overlayFrom) * 25.0 + 2.0);
     EXPECT_TRUE(std::all_of(firstNine, numbers.end(), [](int n) { return n == 9; }));
     EXPECT_TRUE(std::none_of(lastFour, firstNine, [](int n) { return n == 4 || n == 9; }));
+}
+
+// A coach's lesson on every real component, the voice included: a drawing over
+// a real clip, a pause, the film strip for a while, then compression. The voice
+// is a 1 kHz tone from a capture device the test starts itself. Sound and
+// picture must stay in step: the WAVE file is as long as the AVI within 40 ms
+// plus one frame per start and resume (the frame loop starts each stretch one
+// frame ahead), and the compressed file keeps both lengths.
+TEST(LessonControlReal, VoiceAndPicturesStayInStepThroughPauseAndCompression) {
+    tvn::testing::PulseTestServer voice(1000);
+    if (!voice.problem().empty()) GTEST_SKIP() << voice.problem();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    testclips::ClipOptions o;
+    o.frames = 30;
+    QString clip = testclips::makeClip(dir.path(), testclips::ClipFormat::H264Mp4, o, "voice");
+    const QString avi = dir.filePath("voice lesson.avi");
+    const QString wmv = dir.filePath("voice lesson.wmv");
+
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    int16_t device = -1;
+    for (int32_t i = 1; i <= control.TVN_AudioDevices.Count(); ++i)
+        if (control.TVN_AudioDevices.Item(i).contains(tvn::testing::PulseTestServer::monitorDescription()))
+            device = static_cast<int16_t>(i - 1);
+    ASSERT_GE(device, 0) << "the test's capture device is not offered";
+    control.TVN_SelectAudioDevice(device);
+    ASSERT_EQ(control.TVN_OpenFile(clip), 30);
+    // A yellow line across the top, drawn as the host forwards the pointer (twips).
+    control.TVN_drawingTool = QStringLiteral("line");
+    int16_t left = 1, none = 0;
+    float x1 = 600, x2 = 4200, y = 900;
+    control.TVN_MouseDown(left, none, x1, y);
+    control.TVN_MouseMove(left, none, x2, y);
+    control.TVN_MouseUp(left, none, x2, y);
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(control.TVN_StartLesson(avi, 25));
+    RealLesson::runFor(1200);
+    control.TVN_PauseLesson();
+    const qint64 pausedAt = clock.elapsed();
+    RealLesson::runFor(600);
+    const qint64 pausedFor = clock.elapsed() - pausedAt;
+    control.TVN_ResumeLesson();
+    RealLesson::runFor(900);
+    control.TVN_ShowFilmStrip(true);
+    RealLesson::runFor(900);
+    control.TVN_ShowFilmStrip(false);
+    const double recorded = (clock.elapsed() - pausedFor) / 1000.0;
+    control.TVN_StopLesson();
+
+    const std::vector<QImage> frames = decodeFrames(avi);
+    EXPECT_NEAR(static_cast<double>(frames.size()), recorded * 25.0, 3.0) << recorded << " s";
+    ASSERT_GT(frames.size(), 25u);
+    EXPECT_TRUE(near(frames[10].pixel(160, 60), QColor(255, 255, 0), 60)) << "the drawing is not in the lesson";
+    EXPECT_FALSE(near(frames[10].pixel(160, 150), QColor(255, 255, 0), 60));
+
+    const Wave sound = readWave(avi + ".wav");
+    const double videoSeconds = frames.size() / 25.0;
+    EXPECT_EQ(sound.channels, 2);
+    EXPECT_NEAR(sound.seconds(), recorded, 0.040) << "the voice is not as long as the time recorded";
+    EXPECT_NEAR(sound.seconds(), videoSeconds, 0.040 + 2 / 25.0) << "sound and picture drift apart";
+    for (double at : {0.3, videoSeconds / 2, videoSeconds - 0.3}) {
+        const size_t from = static_cast<size_t>(at * sound.sampleRate);
+        EXPECT_GT(tonePower(sound, 1000, from, 4410), 1e-4) << "no voice at " << at << " s";
+    }
+
+    int completions = 0;
+    QObject::connect(&control, &Trelvan::LessonCompressionComplete, [&] { ++completions; });
+    EXPECT_EQ(control.TVN_CompressLesson(avi, wmv), 0);
+    ASSERT_TRUE(waitUntil([&] { return completions > 0; }, 60000)) << "no completion";
+    const auto out = probeStreams(wmv);
+    const StreamSummary* outVideo = findStream(out, AVMEDIA_TYPE_VIDEO);
+    const StreamSummary* outAudio = findStream(out, AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(outVideo, nullptr);
+    ASSERT_NE(outAudio, nullptr);
+    EXPECT_EQ(outVideo->codec, "wmv2");
+    EXPECT_EQ(outAudio->codec, "wmav2");
+    EXPECT_NEAR(outVideo->seconds, videoSeconds, 0.1);
+    EXPECT_NEAR(outAudio->seconds, sound.seconds(), 0.1);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ void AlsaCaptureSession::FileCloser::operator()(SNDFILE* file) const { sf_close(
 AlsaCaptureSession::AlsaCaptureSession(const QString& pcmName, const QString& deviceName, const QString& fileName,
                                        int channels, int sampleRate, bool append)
     : fileName_(fileName), channels_(channels) {
+    stretchStartedAt_ = now();
     const auto deviceError = [&](int code, const char* step) {
         return TvnError(err::AudioDeviceFailed,
                         QStringLiteral("Cannot %1 audio device '%2' (%3) for capture: %4")
@@ -90,15 +91,27 @@ AlsaCaptureSession::AlsaCaptureSession(const QString& pcmName, const QString& de
 
 AlsaCaptureSession::~AlsaCaptureSession() { stop(); }
 
-void AlsaCaptureSession::pause() { paused_ = true; }
+int64_t AlsaCaptureSession::now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void AlsaCaptureSession::pause() {
+    if (paused_) return;
+    endedAt_ = now();
+    ++pauses_;
+    paused_ = true;
+}
 
 void AlsaCaptureSession::resume() {
     if (!paused_) return;
+    stretchStartedAt_ = now();
     dropPending_ = true;
     paused_ = false;
 }
 
 void AlsaCaptureSession::stop() {
+    if (!paused_) endedAt_ = now();
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
     file_.reset();
@@ -128,35 +141,39 @@ void AlsaCaptureSession::run() {
     const snd_pcm_uframes_t block = std::max<unsigned>(64, rate * BlockMilliseconds / 1000);
     std::vector<short> buffer(block * channels_);
     bool writing = true;
-    // The file's time 0 is the start (or the resume): a device that delivers its
-    // first samples late gets silence in front for the gap, so the sound stays
-    // in step with the lesson's video, which counts from the same moment.
-    auto started = std::chrono::steady_clock::now();
-    int64_t framesAtStart = 0;  // frames in the file when this stretch of recording began
-    bool aligning = true;
-    // At the stop the device still holds what it captured before it (its
-    // latency): read that too, for at most a second, so the file ends at the stop.
-    bool draining = false;
-    int64_t drainTarget = 0;
-    std::chrono::steady_clock::time_point drainDeadline;
+    // A stretch's time 0 is its start or resume: see the class comment.
+    int64_t started = stretchStartedAt_;
+    int64_t framesAtStart = 0;  // frames in the file when this stretch began
+    bool aligning = true;       // the stretch's first samples have not come yet
+    // After a pause or stop the thread writes on until the file holds the
+    // stretch's time (for at most a second), then goes idle.
+    bool draining = false, idle = false;
+    int64_t drainTarget = 0, drainDeadline = 0;
+    int pausesSeen = 0;  // a pause and resume between two reads still end the stretch
+    const auto framesSince = [&](int64_t from, int64_t to) {
+        return static_cast<int64_t>(static_cast<double>(to - from) * 1e-9 * rate);
+    };
     for (;;) {
-        if (stopping_) {
-            const auto now = std::chrono::steady_clock::now();
-            if (!draining) {
-                draining = true;
-                drainTarget = framesAtStart + static_cast<int64_t>(std::chrono::duration<double>(now - started).count() * rate);
-                drainDeadline = now + std::chrono::seconds(1);
-            }
-            if (paused_ || !writing || aligning || framesWritten_ >= drainTarget || now > drainDeadline) break;
+        if ((paused_ || stopping_ || pauses_ != pausesSeen) && !draining && !idle) {
+            draining = true;
+            pausesSeen = pauses_;
+            drainTarget = framesAtStart + framesSince(started, endedAt_);
+            drainDeadline = now() + 1'000'000'000;
         }
-        if (dropPending_.exchange(false)) {
+        if (draining && (!writing || aligning || framesWritten_ >= drainTarget || now() > drainDeadline)) {
+            draining = false;
+            idle = true;
+        }
+        if (stopping_ && (idle || !writing)) break;
+        if (idle && dropPending_.exchange(false)) {
             // What the device buffered while paused belongs to the pause.
             snd_pcm_drop(pcm);
             snd_pcm_prepare(pcm);
             snd_pcm_start(pcm);
-            started = std::chrono::steady_clock::now();
+            started = stretchStartedAt_;
             framesAtStart = framesWritten_;
             aligning = true;
+            idle = false;
         }
         const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), block);
         if (n == -EAGAIN) {
@@ -179,13 +196,12 @@ void AlsaCaptureSession::run() {
             snd_pcm_start(pcm);
             continue;
         }
-        if (paused_ || !writing || n == 0) continue;
+        if (idle || !writing || n == 0) continue;
         if (aligning) {
             aligning = false;
             snd_pcm_sframes_t buffered = 0;
             if (snd_pcm_delay(pcm, &buffered) < 0) buffered = 0;
-            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            const int64_t gap = static_cast<int64_t>(elapsed * rate) - n - buffered;
+            const int64_t gap = framesSince(started, now()) - n - buffered;
             if (gap > static_cast<int64_t>(rate / 50) && gap < static_cast<int64_t>(rate) * 10) {
                 const std::vector<short> silence(static_cast<size_t>(gap) * channels_, 0);
                 if (sf_writef_short(file_.get(), silence.data(), gap) == gap) framesWritten_ += gap;

@@ -17,9 +17,14 @@ namespace tvn {
 // after every block (about every 50 ms), so the file is complete at any
 // moment, also if the process dies.
 //
-// While paused the thread goes on reading the device (so it does not overrun)
-// and drops what it reads; resuming first drops what the device buffered
-// during the pause. A capture overrun is logged and the recording goes on; a
+// The file follows the clock of the calls: each stretch of recording (start
+// to pause, resume to pause or stop) holds the sound of exactly that time.
+// A device that delivers its first samples late gets silence in front for
+// the gap, and at a pause or stop the thread still writes what the device
+// buffered before it (its latency), up to the moment of the call. While
+// paused the thread goes on reading the device (so it does not overrun) and
+// drops what it reads; resuming first drops what the device buffered during
+// the pause. A capture overrun is logged and the recording goes on; a
 // write failure (full disk) is logged, stops the writing and is readable from
 // error().
 class AlsaCaptureSession {
@@ -54,6 +59,8 @@ private:
 
     void run();
     void setError(const QString& what);
+    static int64_t now();
+
 
     const QString fileName_;
     const int channels_;
@@ -63,6 +70,9 @@ private:
     std::atomic<bool> stopping_{false};
     std::atomic<bool> paused_{false};
     std::atomic<bool> dropPending_{false};
+    std::atomic<int64_t> stretchStartedAt_{0};  // steady-clock ns of the start or the last resume
+    std::atomic<int64_t> endedAt_{0};           // steady-clock ns of the last pause or stop
+    std::atomic<int> pauses_{0};
     std::atomic<int64_t> framesWritten_{0};
     std::atomic<int> overruns_{0};
     mutable std::mutex errorMutex_;  // guards error_
