@@ -6,6 +6,7 @@
 #include "fakes/PulseTestServer.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "media/ffmpeg/TempoFilter.h"
 
 #include <QTemporaryDir>
 #include <QWidget>
@@ -40,7 +41,7 @@ double rms(const std::vector<int16_t>& s) {
     return s.empty() ? 0 : std::sqrt(sum / s.size());
 }
 
-TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAskedFor) {
+TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAndPitchAskedFor) {
     PulseTestServer device;
     if (!device.problem().empty()) GTEST_SKIP() << device.problem();
     QTemporaryDir dir;
@@ -77,8 +78,54 @@ TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAskedFor) {
     EXPECT_GT(toneShare(loud, 440, rate), 0.5) << "what was played is not the clip's 440 Hz tone";
     EXPECT_LT(rms(quiet), 50) << "volume 0 still plays sound";
 
-    // Other rates are muted rather than played garbled.
-    EXPECT_LT(rms(play(2.0)), 50);
+    // Other rates keep the pitch: the tone is still 440 Hz, not 880 or 220.
+    for (double r : {2.0, 0.5}) {
+        const std::vector<int16_t> s = play(r);
+        ASSERT_GT(s.size(), rate) << "rate " << r;
+        const std::vector<int16_t> part(s.begin() + rate / 10, s.begin() + rate * 6 / 10);
+        EXPECT_GT(rms(part), 1000) << "no sound at rate " << r;
+        EXPECT_GT(toneShare(part, 440, rate), 0.5) << "the pitch changed at rate " << r;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The whole 0.1 to 4.0 range: the output lasts input / tempo and keeps the pitch.
+TEST(TempoFilter, StretchesTimeWithoutChangingPitchAcrossTheRateRange) {
+    const int rate = 48000;
+    std::vector<int16_t> second(size_t(rate) * 2);
+    for (int i = 0; i < rate; ++i)
+        second[size_t(i) * 2] = second[size_t(i) * 2 + 1] = int16_t(8000 * std::sin(2 * M_PI * 440 * i / rate));
+    for (double tempo : {0.1, 0.3, 0.75, 1.0, 1.5, 3.0, 4.0}) {
+        TempoFilter filter(tempo);
+        ASSERT_TRUE(filter.isReady()) << tempo;
+        std::vector<int16_t> out;
+        for (int s = 0; s < 4; ++s) {  // four seconds in, fed in 10 ms blocks as the player does
+            for (int block = 0; block < 100; ++block) {
+                const std::vector<int16_t> got = filter.process(second.data() + block * 480 * 2, 480);
+                out.insert(out.end(), got.begin(), got.end());
+            }
+        }
+        const double seconds = double(out.size()) / 2 / rate;
+        EXPECT_NEAR(seconds, 4.0 / tempo, 0.1 + 0.02 * 4.0 / tempo) << "tempo " << tempo;
+        std::vector<int16_t> left;
+        for (size_t i = out.size() / 4; i < out.size() / 2; i += 2) left.push_back(out[i]);
+        // Short windows: stretching splices the wave, so phase runs on only piecewise.
+        double share = 0;
+        const size_t window = 2400, windows = left.size() / window;
+        for (size_t w = 0; w < windows; ++w)
+            share += toneShare({left.begin() + w * window, left.begin() + (w + 1) * window}, 440, rate) / windows;
+        EXPECT_GT(share, 0.8) << "tempo " << tempo;
+        double product = 1;
+        for (double f : TempoFilter::stages(tempo)) {
+            EXPECT_GE(f, 0.5);
+            EXPECT_LE(f, 2.0);
+            product *= f;
+        }
+        EXPECT_NEAR(product, tempo, 1e-9);
+    }
 }
 
 }  // namespace

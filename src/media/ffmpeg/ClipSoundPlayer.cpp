@@ -2,6 +2,7 @@
 
 #include "media/alsa/AlsaAudioOutput.h"
 #include "media/ffmpeg/FfmpegHandles.h"
+#include "media/ffmpeg/TempoFilter.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -19,11 +20,12 @@ struct SwrFreer {
 
 ClipSoundPlayer::~ClipSoundPlayer() { stop(); }
 
-void ClipSoundPlayer::start(const QString& fileName, double fromMs, double firstFrameSeconds, int volume) {
+void ClipSoundPlayer::start(const QString& fileName, double fromMs, double firstFrameSeconds, int volume,
+                            double rate) {
     stop();
     stop_ = false;
     volume_ = volume;
-    thread_ = std::thread(&ClipSoundPlayer::run, this, fileName, firstFrameSeconds + fromMs / 1000.0);
+    thread_ = std::thread(&ClipSoundPlayer::run, this, fileName, firstFrameSeconds + fromMs / 1000.0, rate);
 }
 
 void ClipSoundPlayer::stop() {
@@ -31,7 +33,9 @@ void ClipSoundPlayer::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void ClipSoundPlayer::run(QString fileName, double startSeconds) {
+void ClipSoundPlayer::run(QString fileName, double startSeconds, double rate) {
+    TempoFilter tempo(rate);
+    if (!tempo.isReady()) return;  // muted rather than played at the wrong speed
     AlsaAudioOutput out;
     if (!out.open()) return;  // no sound device: silent playback
     AVFormatContext* raw = nullptr;
@@ -80,10 +84,10 @@ void ClipSoundPlayer::run(QString fileName, double startSeconds) {
             if (n <= 0) continue;
             int skip = 0;
             if (t < startSeconds) skip = std::min(n, int((startSeconds - t) * AlsaAudioOutput::kRate));
+            std::vector<int16_t> played = tempo.process(samples.data() + skip * AlsaAudioOutput::kChannels, n - skip);
             const int gain = volume_;
-            for (int i = skip * AlsaAudioOutput::kChannels; i < n * AlsaAudioOutput::kChannels; ++i)
-                samples[size_t(i)] = int16_t(samples[size_t(i)] * gain / 100);
-            out.write(samples.data() + skip * AlsaAudioOutput::kChannels, n - skip);
+            for (int16_t& v : played) v = int16_t(v * gain / 100);
+            out.write(played.data(), int(played.size() / AlsaAudioOutput::kChannels));
         }
     }
     out.discard();

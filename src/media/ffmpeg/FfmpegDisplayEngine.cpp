@@ -153,9 +153,8 @@ void FfmpegDisplayEngine::startWorker() {
     // The worker starts from the frame on screen.
     if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
     playing_ = true;
-    // Sound only at normal speed: other rates are muted rather than pitch-shifted.
-    if (decoder_.info().hasAudio && rate() == 1.0)
-        sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume());
+    if (decoder_.info().hasAudio)
+        sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume(), rate());
     worker_.start(decoder_, rate(), [this, generation](const VideoFrame& frame, bool atEnd) {
         bool post = false;
         {

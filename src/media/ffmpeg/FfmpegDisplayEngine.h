@@ -30,8 +30,8 @@ class EngineDisplayWidget;
 // the picture left to right (overlays are not mirrored); BackColor fills the
 // display while no clip is open. VideoRenderer, Option30/32/38/42/43 and Call154
 // are stored and read back; with one drawing path (QPainter) they change nothing.
-// SetRate accepts 0.1 to 4.0 (values outside are clamped); the sound plays only
-// at rate 1 and is muted at any other rate, never pitch-shifted or garbled.
+// SetRate accepts 0.1 to 4.0 (values outside are clamped); at rates other than
+// 1 the sound is tempo-corrected (same pitch, played faster or slower).
 class FfmpegDisplayEngine : public BasicVideoEngine {
     Q_OBJECT
 public:
