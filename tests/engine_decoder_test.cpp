@@ -158,3 +158,32 @@ TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
     coded.open(clipFor(ClipFormat::H264Mp4));
     for (int n : {17, 16, 90}) EXPECT_EQ(frameNumber(coded.seek(frameStartMs(ClipFormat::H264Mp4, kOptions, n) + 1).image), n);
 }
+
+TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
+    // Phones write full-range and BT.709 footage; MJPEG is full range by definition.
+    const QColor want(200, 50, 40);
+    const std::vector<std::pair<const char*, QStringList>> encodings = {
+        {"bt601-tv.mp4", {"-vf", "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p", "-c:v", "libx264"}},
+        {"bt709-tv.mp4",
+         {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-colorspace", "bt709", "-c:v",
+          "libx264"}},
+        {"bt709-pc.mp4",
+         {"-vf", "scale=out_color_matrix=bt709:out_range=pc,format=yuv420p", "-colorspace", "bt709", "-color_range",
+          "pc", "-c:v", "libx264"}},
+        {"mjpeg.avi", {"-vf", "scale=out_range=pc,format=yuvj420p", "-c:v", "mjpeg", "-q:v", "2"}},
+    };
+    for (const auto& [name, args] : encodings) {
+        const QString path = clipFolder().filePath(name);
+        ASSERT_EQ(QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                          "color=c=0xC83228:s=320x240:r=25", "-frames:v", "3"} +
+                                                  args + QStringList{path}),
+                  0)
+            << name;
+        ClipDecoder d;
+        d.open(path);
+        const QColor got = d.current().image.pixelColor(160, 120);
+        EXPECT_NEAR(got.red(), want.red(), 6) << name;
+        EXPECT_NEAR(got.green(), want.green(), 6) << name;
+        EXPECT_NEAR(got.blue(), want.blue(), 6) << name;
+    }
+}

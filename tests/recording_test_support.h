@@ -7,10 +7,10 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 #include "core/BitmapTable.h"
+#include "media/ffmpeg/FrameScaler.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -99,13 +99,9 @@ inline std::vector<QImage> decodeFrames(const QString& path, int maxFrames = 1 <
     auto drain = [&] {
         while (avcodec_receive_frame(ctx, frame) >= 0 && static_cast<int>(frames.size()) < maxFrames) {
             QImage image(frame->width, frame->height, QImage::Format_RGB32);
-            SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                             frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr,
-                                             nullptr);
             uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
             const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
-            sws_freeContext(sws);
+            FrameScaler().scale(frame, {frame->width, frame->height, AV_PIX_FMT_BGRA}, dst, stride);
             frames.push_back(image);
         }
     };

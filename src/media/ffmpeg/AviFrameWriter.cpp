@@ -1,6 +1,7 @@
 #include "media/ffmpeg/AviFrameWriter.h"
 
 #include "core/TvnError.h"
+#include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
 
 #include <QFile>
@@ -94,7 +95,7 @@ private:
     AVStream* stream_ = nullptr;
     FramePtr frame_;
     PacketPtr lastPacket_;  // the previous frame's packet, for intra-only copies
-    SwsPtr sws_;
+    FrameScaler scaler_;
     bool intraOnly_ = false;
     bool haveFrame_ = false;
     int64_t framesIn_ = 0;    // frames sent to the encoder (worker only)
@@ -275,13 +276,11 @@ void AviFrameWriter::Worker::writeEntry(const Entry& entry, int64_t index) {
     int rc = av_frame_make_writable(frame_.get());
     if (rc < 0) return fail(errorText(rc));
     // QImage RGB32 is B, G, R, A in memory on little-endian machines.
-    sws_.reset(sws_getCachedContext(sws_.release(), source.width(), source.height(), AV_PIX_FMT_BGRA, settings.width,
-                                    settings.height, static_cast<AVPixelFormat>(frame_->format), SWS_BILINEAR, nullptr,
-                                    nullptr, nullptr));
-    if (!sws_) return fail(QStringLiteral("cannot scale a %1 x %2 image").arg(source.width()).arg(source.height()));
     const uint8_t* src[4] = {source.constBits(), nullptr, nullptr, nullptr};
     const int srcStride[4] = {static_cast<int>(source.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws_.get(), src, srcStride, 0, source.height(), frame_->data, frame_->linesize);
+    const FrameScaler::Side from{source.width(), source.height(), AV_PIX_FMT_BGRA};
+    if (!scaler_.scale(from, src, srcStride, FrameScaler::sideOf(frame_.get()), frame_->data, frame_->linesize))
+        return fail(QStringLiteral("cannot scale a %1 x %2 image").arg(source.width()).arg(source.height()));
     frame_->pts = index;
     haveFrame_ = true;
     encode(frame_.get());

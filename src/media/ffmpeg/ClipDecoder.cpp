@@ -2,6 +2,7 @@
 
 #include "core/TvnError.h"
 #include "media/ffmpeg/FfmpegHandles.h"
+#include "media/ffmpeg/FrameScaler.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -92,7 +93,7 @@ struct ClipDecoder::Impl {
     ff::FormatPtr format;
     ff::CodecPtr codec;
     ff::PacketPtr packet = ff::makePacket();
-    ff::SwsPtr sws;
+    FrameScaler scaler;
     AVStream* stream = nullptr;
     int streamIndex = -1;
     AVRational timeBase{1, 1};
@@ -120,7 +121,7 @@ struct ClipDecoder::Impl {
         run.clear();
         spareImages.clear();
         runBytes = 0;
-        sws.reset();
+        scaler = FrameScaler();
         codec.reset();
         format.reset();
         stream = nullptr;
@@ -461,15 +462,11 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
         filtered = deinterlaced(frame);
         if (filtered) frame = filtered.get();
     }
-    SwsContext* s = sws_getCachedContext(sws.release(), frame->width, frame->height,
-                                         static_cast<AVPixelFormat>(frame->format), info.width, info.height,
-                                         AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    sws.reset(s);
     QImage image = blankImage();
-    if (!s || image.isNull()) return {};
+    if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(s, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    if (!scaler.scale(frame, {info.width, info.height, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
     return image;
 }
 

@@ -1,6 +1,7 @@
 #include "media/ffmpeg/LessonConverter.h"
 
 #include "core/TvnError.h"
+#include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
 
 #include <QDir>
@@ -99,7 +100,7 @@ private:
     AVStream* ast_ = nullptr;
     int outWidth_ = 0, outHeight_ = 0;
     double outFps_ = 25;
-    SwsPtr sws_;
+    FrameScaler scaler_;
     SwrPtr swr_;
     AudioFifoPtr fifo_;
     FramePtr scaled_;
@@ -345,12 +346,9 @@ void Conversion::emitVideoFrame(const AVFrame* decoded, int64_t ts) {
 
 void Conversion::scale(const AVFrame* decoded) {
     scaledPicture_ = decodedCount_;
-    sws_.reset(sws_getCachedContext(sws_.release(), decoded->width, decoded->height,
-                                    static_cast<AVPixelFormat>(decoded->format), outWidth_, outHeight_,
-                                    AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!sws_) failWith(QStringLiteral("Cannot scale the pictures of '%1'").arg(job_.videoFile));
     check(av_frame_make_writable(scaled_.get()), QStringLiteral("video frame"));
-    sws_scale(sws_.get(), decoded->data, decoded->linesize, 0, decoded->height, scaled_->data, scaled_->linesize);
+    if (!scaler_.scale(decoded, FrameScaler::sideOf(scaled_.get()), scaled_->data, scaled_->linesize))
+        failWith(QStringLiteral("Cannot scale the pictures of '%1'").arg(job_.videoFile));
 }
 
 void Conversion::audioStep() {
