@@ -23,11 +23,10 @@ using tvn::testing::waitFor;
 namespace {
 
 QString shortClip() {
-    static QTemporaryDir dir;
     static const QString path = [] {
         ClipOptions o;
         o.frames = 30;
-        return makeClip(dir.path(), ClipFormat::H264Mp4, o, QStringLiteral("annotate"));
+        return makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("annotate"));
     }();
     return path;
 }

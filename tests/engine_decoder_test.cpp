@@ -16,17 +16,12 @@ using namespace tvn::testclips;
 
 namespace {
 
-QTemporaryDir& clipFolder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 const ClipOptions kOptions{};  // 150 frames, 30 fps, 320x240, keyframe every 60
 
 QString clipFor(ClipFormat f) {
     static std::map<ClipFormat, QString> made;
     auto it = made.find(f);
-    if (it == made.end()) it = made.emplace(f, makeClip(clipFolder().path(), f, kOptions)).first;
+    if (it == made.end()) it = made.emplace(f, makeClip(testFolder().path(), f, kOptions)).first;
     return it->second;
 }
 
@@ -135,7 +130,7 @@ TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
 
 TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
     // Interlaced MPEG-2 whose two fields differ: even lines dark, odd lines light.
-    const QString path = clipFolder().filePath("combed.ts");
+    const QString path = testFolder().filePath("combed.ts");
     ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=black:s=320x240:r=25",
                                            "-vf", "format=yuv420p,geq=lum='if(mod(Y\\,2)\\,200\\,50)':cb=128:cr=128",
                                            "-frames:v", "5", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-q:v",
@@ -173,7 +168,7 @@ TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
         {"mjpeg.avi", {"-vf", "scale=out_range=pc,format=yuvj420p", "-c:v", "mjpeg", "-q:v", "2"}},
     };
     for (const auto& [name, args] : encodings) {
-        const QString path = clipFolder().filePath(name);
+        const QString path = testFolder().filePath(name);
         ASSERT_EQ(QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
                                                           "color=c=0xC83228:s=320x240:r=25", "-frames:v", "3"} +
                                                   args + QStringList{path}),

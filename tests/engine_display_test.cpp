@@ -29,13 +29,8 @@ using tvn::testing::waitFor;
 
 namespace {
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString goodClip() {
-    static const QString path = makeClip(folder().path(), ClipFormat::H264Mp4);
+    static const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4);
     return path;
 }
 
@@ -67,12 +62,12 @@ TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
     EXPECT_EQ(engine.GetPosition(), 0);
     EXPECT_TRUE(engine.CurrentFramePicture().isNothing());
     EXPECT_EQ(engine.GetFrameBitmap(), 0);
-    EXPECT_FALSE(engine.SaveFrameJpeg(folder().filePath("none.jpg"), 80));
-    EXPECT_FALSE(QFile::exists(folder().filePath("none.jpg")));
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("none.jpg"), 80));
+    EXPECT_FALSE(QFile::exists(testFolder().filePath("none.jpg")));
 }
 
 TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
-    const QString dir = folder().path();
+    const QString dir = testFolder().path();
     auto write = [&](const QString& name, const QByteArray& bytes) {
         QFile f(dir + "/" + name);
         f.open(QIODevice::WriteOnly);
@@ -123,7 +118,7 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
 }
 
 TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
-    const QString path = makeClip(folder().path(), ClipFormat::Mpeg2Ts, {}, QString::fromUtf8("Übung Nr 1 – ñandú"));
+    const QString path = makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, {}, QString::fromUtf8("Übung Nr 1 – ñandú"));
     std::vector<int32_t> states;
     int opened = 0;
     QObject::connect(&engine, &VideoEngine::StateChange, [&](int32_t s) { states.push_back(s); });
@@ -158,7 +153,7 @@ TEST_F(Engine, LargeClipsAreShownAtMost1920PixelsOnTheLargerSide) {
         o.width = c.width;
         o.height = c.height;
         const QString path =
-            makeClip(folder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
+            makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
         engine.OpenClip(path);
         EXPECT_EQ(engine.VideoWidth(), c.shownWidth) << c.width << "x" << c.height;
         EXPECT_EQ(engine.VideoHeight(), c.shownHeight) << c.width << "x" << c.height;
@@ -277,7 +272,7 @@ TEST_F(Engine, FullScreenEndsOnEscapeWithOneNotification) {
 TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
     ClipOptions o;
     o.frames = 30;
-    const QString path = makeClip(folder().path(), ClipFormat::H264Mp4, o, "short");
+    const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, "short");
     engine.OpenClip(path);
     std::vector<int32_t> states;
     int ended = 0;
@@ -305,17 +300,17 @@ TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
 }
 
 TEST_F(Engine, SavesTheShownFrameAsJpegWhoseSizeFollowsTheQuality) {
-    engine.OpenClip(makeClip(folder().path(), ClipFormat::H264Mp4, {}, "jpeg-source"));
+    engine.OpenClip(makeClip(testFolder().path(), ClipFormat::H264Mp4, {}, "jpeg-source"));
     engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 77) + 1);
     std::map<int, qint64> sizes;
     for (int q : {10, 90}) {
-        const QString file = folder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
+        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
         ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
         sizes[q] = QFileInfo(file).size();
         QImage back(file);
         EXPECT_EQ(frameNumber(back), 77) << q;
     }
     EXPECT_LT(sizes[10], sizes[90]);
-    EXPECT_FALSE(engine.SaveFrameJpeg(folder().filePath("no/such/folder/x.jpg"), 80));
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
     EXPECT_FALSE(engine.SaveFrameJpeg("/proc/forbidden.jpg", 80));
 }

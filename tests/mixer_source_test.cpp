@@ -23,11 +23,6 @@ namespace {
 constexpr int kW = 320;
 constexpr int kH = 240;
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString clip(ClipFormat f, int fps = 30, int frames = 150) {
     static std::map<std::tuple<ClipFormat, int, int>, QString> made;
     const auto key = std::make_tuple(f, fps, frames);
@@ -37,7 +32,7 @@ QString clip(ClipFormat f, int fps = 30, int frames = 150) {
         o.fps = fps;
         o.frames = frames;
         const QString base = QStringLiteral("%1-%2fps-%3").arg(formatName(f)).arg(fps).arg(frames);
-        it = made.emplace(key, makeClip(folder().path(), f, o, base)).first;
+        it = made.emplace(key, makeClip(testFolder().path(), f, o, base)).first;
     }
     return it->second;
 }
@@ -96,9 +91,9 @@ QImage blend(const QImage& under, const QImage& over, double alpha) {
 }  // namespace
 
 TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
-    const QString missing = folder().path() + "/no such clip.mp4";
-    const QString empty = folder().path() + "/empty.mp4";
-    const QString text = folder().path() + "/notes.mp4";
+    const QString missing = testFolder().path() + "/no such clip.mp4";
+    const QString empty = testFolder().path() + "/empty.mp4";
+    const QString text = testFolder().path() + "/notes.mp4";
     QFile(empty).open(QIODevice::WriteOnly);
     QFile t(text);
     ASSERT_TRUE(t.open(QIODevice::WriteOnly));
@@ -164,7 +159,7 @@ TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
     big.height = 272;
     big.frames = 50;
     big.fps = 25;
-    const QString bigClip = makeClip(folder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
+    const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
     const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     const int32_t b = m.mixer.AddSource(bigClip, 0);
     EXPECT_NE(a, b);

@@ -22,17 +22,12 @@ using tvn::rectest::waitUntil;
 
 namespace {
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString clip(const char* name, int fps) {
     ClipOptions o;
     o.frames = 30;
     o.fps = fps;
     o.keyInterval = 10;
-    return makeClip(folder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
+    return makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
 }
 
 enum Level { Black = 0, Grey = 1, White = 2 };

@@ -21,17 +21,12 @@ using namespace tvn::testclips;
 
 namespace {
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString codedClip(const char* name, int fps, int frames) {
     ClipOptions o;
     o.frames = frames;
     o.fps = fps;
     o.keyInterval = 15;
-    return makeClip(folder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
+    return makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QLatin1String(name));
 }
 
 // A clip of one flat colour: blended with a coded clip, every pixel's expected
@@ -40,7 +35,7 @@ const QColor kFlat(32, 128, 224);
 QString flatClip() {
     static QString made;
     if (!made.isEmpty()) return made;
-    const QString file = folder().path() + "/flat.mp4";
+    const QString file = testFolder().path() + "/flat.mp4";
     QProcess ff;
     ff.start(QStringLiteral("ffmpeg"),
              {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=0x2080E0:s=320x240:r=25", "-frames:v", "25",

@@ -21,11 +21,6 @@ using tvn::testing::waitFor;
 
 namespace {
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 // 300 frames at 30 fps: 10 s.
 QString tenSecondClip() {
     static const QString path = [] {
@@ -33,7 +28,7 @@ QString tenSecondClip() {
         o.frames = 300;
         o.fps = 30;
         o.keyInterval = 60;
-        return makeClip(folder().path(), ClipFormat::H264Mp4, o, QStringLiteral("ten seconds"));
+        return makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("ten seconds"));
     }();
     return path;
 }
@@ -109,7 +104,7 @@ TEST_F(RealControl, FilmStripShowsTheNextNineFramesAndReturns) {
 TEST_F(RealControl, SavesTheShownFrameAsJpeg) {
     int32_t f = 77;
     control->TVN_SetFrame(f);
-    QString file = folder().filePath("frame 77.jpg");
+    QString file = testFolder().filePath("frame 77.jpg");
     int32_t quality = 90;
     ASSERT_TRUE(control->TVN_SaveFrameJpg(file, quality));
     QImageReader reader(file);

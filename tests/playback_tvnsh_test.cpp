@@ -15,17 +15,12 @@ using namespace tvn::testclips;
 
 namespace {
 
-QTemporaryDir& folder() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
 // 300 frames at 30 fps (10 s), 320 x 240, frame n showing the number n.
 QString clip() {
     static const QString path = [] {
         ClipOptions o;
         o.frames = 300;
-        return makeClip(folder().path(), ClipFormat::H264Mp4, o, QStringLiteral("shell clip"));
+        return makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("shell clip"));
     }();
     return path;
 }
@@ -65,7 +60,7 @@ ShellRun runScript(const QString& script) {
 QString quoted(const QString& s) { return '"' + s + '"'; }
 
 TEST(PlaybackShell, JumpsStepsJpegAndPositionsReadBack) {
-    const QString jpeg = folder().filePath("frame 30.jpg");
+    const QString jpeg = testFolder().filePath("frame 30.jpg");
     const ShellRun r = runScript(QString(R"(call TVN_OpenFile %1
 get TVN_NumFrames
 get TVN_FrameLenMS
@@ -135,8 +130,8 @@ int countNear(const QImage& image, const QRect& area, QColor colour) {
 }
 
 TEST(PlaybackShell, LineQuickAngleAndTextStandOverTheVideo) {
-    const QString before = folder().filePath("before.png");
-    const QString after = folder().filePath("after.png");
+    const QString before = testFolder().filePath("before.png");
+    const QString after = testFolder().filePath("after.png");
     const ShellRun r = runScript(QString(R"(call TVN_OpenFile %1
 call TVN_SetFrame 10
 snapshot %2

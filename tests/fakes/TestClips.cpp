@@ -86,6 +86,11 @@ QString codeFilter() {
 }
 }  // namespace
 
+QTemporaryDir& testFolder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
 std::vector<ClipFormat> allClipFormats() {
     return {ClipFormat::H264Mp4, ClipFormat::H264Mov, ClipFormat::HevcMp4, ClipFormat::HevcMov,
             ClipFormat::Mpeg4Avi, ClipFormat::MjpegAvi, ClipFormat::Vp8Webm, ClipFormat::Vp9Mkv,

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QTemporaryDir>
 #include <vector>
 
 // Clips made at test time with the ffmpeg command-line tool, whose frame n shows
@@ -37,6 +38,10 @@ struct ClipOptions {
     // Adds a sine sound track one second longer than the video.
     bool audio = false;
 };
+
+// A folder for the clips and files of this test program, made on first use and
+// removed when the program ends.
+QTemporaryDir& testFolder();
 
 std::vector<ClipFormat> allClipFormats();
 // Short name for test output and file names ("h264-mp4").
