@@ -8,6 +8,9 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
 
 namespace tvn {
 
@@ -28,7 +31,48 @@ QString hintText(void* hint, const char* id) {
 // cards) on stderr; while probing, that is expected and kept quiet.
 void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
+// The plugin type of a PCM defined in ALSA's configuration ("jack", "pulse",
+// "hw"...), or empty when the name is not a plain definition.
+QString pcmType(const QString& pcmName) {
+    snd_config_t* definition = nullptr;
+    snd_config_t* type = nullptr;
+    const char* value = nullptr;
+    if (snd_config_update() < 0 || snd_config_search_definition(snd_config, "pcm", pcmName.toUtf8().constData(),
+                                                                 &definition) < 0)
+        return {};
+    QString result;
+    if (snd_config_search(definition, "type", &type) >= 0 && snd_config_get_string(type, &value) >= 0)
+        result = QString::fromUtf8(value);
+    snd_config_delete(definition);
+    return result;
+}
+
+// Standard error pointed at /dev/null for the lifetime of the object.
+class QuietStderr {
+public:
+    QuietStderr() : saved_(dup(STDERR_FILENO)) {
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_;
+};
+
 bool opensForCapture(const QString& pcmName) {
+    // The JACK client library prints its failure to reach a server straight to
+    // stderr, past ALSA's error handler; with no JACK server running (the usual
+    // case) that would be several lines of noise each time devices are listed.
+    std::optional<QuietStderr> quiet;
+    if (pcmType(pcmName) == QLatin1String("jack")) quiet.emplace();
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, pcmName.toUtf8().constData(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) return false;
     snd_pcm_close(pcm);
