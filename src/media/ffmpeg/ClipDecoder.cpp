@@ -487,10 +487,11 @@ VideoFrame ClipDecoder::Impl::show(int index) {
 }
 
 ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
-    // FFmpeg's warnings (deprecated pixel formats, concealed errors) are not the
-    // user's business; failures reach the caller as TvnError.
+    // FFmpeg's warnings (concealed errors, odd timestamps in phone footage) are
+    // not the coach's business; failures reach the caller as TvnError. The level
+    // is FFmpeg's one global setting, so a host that chose its own keeps it.
     static const bool quiet = [] {
-        av_log_set_level(AV_LOG_ERROR);
+        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
         return true;
     }();
     (void)quiet;
