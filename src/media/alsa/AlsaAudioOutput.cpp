@@ -1,5 +1,7 @@
 #include "media/alsa/AlsaAudioOutput.h"
 
+#include "media/alsa/AlsaQuietErrors.h"
+
 #include <alsa/asoundlib.h>
 
 namespace tvn {
@@ -14,7 +16,10 @@ AlsaAudioOutput::~AlsaAudioOutput() { close(); }
 bool AlsaAudioOutput::open() {
     if (d->pcm) return true;
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+    {
+        const AlsaQuietErrors quiet;  // no sound device is a normal case: play silently
+        if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+    }
     if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1,
                            100000 /* us of latency */) < 0) {
         snd_pcm_close(pcm);

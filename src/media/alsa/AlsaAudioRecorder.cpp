@@ -2,6 +2,7 @@
 
 #include "core/TvnError.h"
 #include "media/alsa/AlsaCaptureSession.h"
+#include "media/alsa/AlsaQuietErrors.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -26,10 +27,6 @@ QString hintText(void* hint, const char* id) {
     free(value);
     return text;
 }
-
-// ALSA reports every PCM of its configuration that cannot open (OSS, absent
-// cards) on stderr; while probing, that is expected and kept quiet.
-void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 // The plugin type of a PCM defined in ALSA's configuration ("jack", "pulse",
 // "hw"...), or empty when the name is not a plain definition.
@@ -105,7 +102,8 @@ void AlsaAudioRecorder::loadDevices() {
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0 || !hints) return;
     std::vector<Device> found;
-    snd_lib_error_set_handler(quietAlsaError);
+    // Many PCMs of ALSA's configuration cannot open here (OSS, absent cards).
+    const AlsaQuietErrors quiet;
     for (void** h = hints; *h; ++h) {
         const QString pcm = hintText(*h, "NAME");
         const QString ioid = hintText(*h, "IOID");
@@ -116,7 +114,6 @@ void AlsaAudioRecorder::loadDevices() {
         if (name.isEmpty()) name = pcm;
         found.push_back({pcm, name});
     }
-    snd_lib_error_set_handler(nullptr);
     snd_device_name_free_hint(hints);
     std::stable_partition(found.begin(), found.end(), [](const Device& d) { return d.pcm == QLatin1String("default"); });
     // Two PCMs of one card often share a description: tell them apart by their PCM name.
