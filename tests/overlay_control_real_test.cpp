@@ -6,10 +6,12 @@
 
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
+#include "core/TvnError.h"
 #include "fakes/ControlProbe.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -144,6 +146,40 @@ TEST(RealBitmapOverlay, KeyColourLeavesTheVideoVisible) {
         3000));
     EXPECT_EQ(frameNumber(shown), 6);  // the video shows through the key colour
     BitmapTable::instance().release(handle);
+}
+
+}  // namespace
+
+namespace {
+
+// A second clip that cannot open fails the overlay with the file named, and
+// leaves a control that can still close it, play and open another clip.
+TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    QString main = clip("failure-main", 30);
+    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    QString bad = testFolder().filePath("not-a-clip.mp4");
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    try {
+        control.TVN_Overlay(bad);
+        ADD_FAILURE() << "an unreadable second clip was accepted";
+    } catch (const TvnError& e) {
+        EXPECT_TRUE(e.description().contains(bad)) << e.description().toStdString();
+        EXPECT_TRUE(e.source().startsWith(QStringLiteral("(TVN_Overlay)->"))) << e.source().toStdString();
+    }
+    QString none;
+    EXPECT_NO_THROW(control.TVN_Overlay(none));
+    EXPECT_FALSE(ControlProbe(control).state().overlayActive);
+    int32_t frame = 7;
+    EXPECT_NO_THROW(control.TVN_SetFrame(frame));
+    EXPECT_TRUE(waitUntil([&] { return frameNumber(control.TVN_GetFrameAsIPic().image()) == 7; }, 3000));
+    EXPECT_NO_THROW(control.TVN_Close());
+    EXPECT_EQ(control.TVN_OpenFile(main), 30);
 }
 
 }  // namespace

@@ -65,9 +65,7 @@ int32_t FfmpegVideoMixer::AddSource(const QString& fileName, int32_t) {
 }
 
 void FfmpegVideoMixer::RemoveSource(int32_t source) {
-    find(source, "RemoveSource");
-    std::erase_if(sources_, [&](const Entry& e) { return e.id == source; });
-    recompose();
+    if (std::erase_if(sources_, [&](const Entry& e) { return e.id == source; }) > 0) recompose();
 }
 
 void FfmpegVideoMixer::StopAll() {

@@ -47,6 +47,12 @@ class MixerDisplay;
 // last picture while sources are added and placed); Call11 ends the hold and
 // composes. MixerSetting2 is the background colour (0x00BBGGRR) where no
 // source covers the display; the control sets 0, black.
+//
+// Identifiers: every per-source operation on an identifier the mixer does not
+// hold fails with MixerSourceUnknown, except RemoveSource, which then does
+// nothing. Removal is idempotent so that an overlay whose second clip failed to
+// open (its identifier is still -1) can always be taken down and the control
+// closed or given another clip.
 class FfmpegVideoMixer : public BasicVideoMixer {
     Q_OBJECT
 public:
