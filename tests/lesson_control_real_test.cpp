@@ -133,7 +133,8 @@ TEST(LessonControlReal, PausedTimeIsLeftOutOfTheFile) {
     l.control->TVN_ResumeLesson();
     l.runFor(1000);
     l.control->TVN_StopLesson();
-    const StreamSummary* video = findStream(probeStreams(avi), AVMEDIA_TYPE_VIDEO);
+    const auto streams = probeStreams(avi);
+    const StreamSummary* video = findStream(streams, AVMEDIA_TYPE_VIDEO);
     ASSERT_NE(video, nullptr);
     EXPECT_NEAR(static_cast<double>(video->packets), 41.0, 3.0);  // 2 s recorded, one frame ahead at each start
 }

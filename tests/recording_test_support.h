@@ -73,6 +73,8 @@ inline std::vector<StreamSummary> probeStreams(const QString& path) {
     return out;
 }
 
+// The pointer points into streams, so a temporary list is refused at compile time.
+const StreamSummary* findStream(std::vector<StreamSummary>&&, AVMediaType) = delete;
 inline const StreamSummary* findStream(const std::vector<StreamSummary>& streams, AVMediaType type) {
     for (const auto& s : streams)
         if (s.type == type) return &s;
