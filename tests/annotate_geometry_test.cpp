@@ -1,6 +1,7 @@
 #include "annotate/Geometry.h"
 #include "core/TvnError.h"
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <gtest/gtest.h>
 
@@ -46,13 +47,10 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
         EXPECT_EQ(SharedEndpoint(c.a, c.b), c.code);
         if (c.code == 0) {
             int32_t p[6] = {7, 7, 7, 7, 7, 7};
-            try {
-                ArcPoints(c.a, c.b, p[0], p[1], p[2], p[3], p[4], p[5]);
-                ADD_FAILURE() << "ArcPoints accepted arms without a common end point";
-            } catch (const TvnError& e) {
-                EXPECT_EQ(e.number(), -2147220504);
-                EXPECT_EQ(e.description(), "Lines do not create an arc!");
-            }
+            const auto e = errorFrom([&] { ArcPoints(c.a, c.b, p[0], p[1], p[2], p[3], p[4], p[5]); });
+            ASSERT_TRUE(e) << "ArcPoints accepted arms without a common end point";
+            EXPECT_EQ(e->number(), -2147220504);
+            EXPECT_EQ(e->description(), "Lines do not create an arc!");
             for (int v : p) EXPECT_EQ(v, 7);  // outputs untouched
             continue;
         }
@@ -70,12 +68,9 @@ TEST(AnnotateGeometry, ExactAxisValuesAndOverflow) {
     EXPECT_EQ(AngleBetween(0, 10, 0, 0, 7, 0), 90.0);
     EXPECT_EQ(AngleBetween(-7, 0, 0, 0, 0, -10), 90.0);
     const int32_t big = std::numeric_limits<int32_t>::max();
-    try {
-        AngleBetween(big, 1, -10, 0, 5, 5);
-        ADD_FAILURE() << "overflowing difference accepted";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::Overflow);
-    }
+    const auto e = errorFrom([&] { AngleBetween(big, 1, -10, 0, 5, 5); });
+    ASSERT_TRUE(e) << "overflowing difference accepted";
+    EXPECT_EQ(e->number(), err::Overflow);
 }
 
 TEST(AnnotateGeometry, ArcPointsRoundHalfToEven) {
@@ -98,13 +93,10 @@ TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
     EXPECT_EQ(h.c().TVN_AngleText, QString::fromUtf8("90°"));
     // An overflowing coordinate fails with the procedure's prefix and keeps the text.
     st.Angle1 = arm(0, 0, 3e9f, 0);
-    try {
-        h.probe().UpdateAngleText();
-        ADD_FAILURE() << "overflow not raised";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::Overflow);
-        EXPECT_TRUE(e.source().startsWith("(UpdateAngleText)->")) << e.source().toStdString();
-    }
+    const auto e = errorFrom([&] { h.probe().UpdateAngleText(); });
+    ASSERT_TRUE(e) << "overflow not raised";
+    EXPECT_EQ(e->number(), err::Overflow);
+    EXPECT_TRUE(e->source().startsWith("(UpdateAngleText)->")) << e->source().toStdString();
     EXPECT_EQ(h.c().TVN_AngleText, QString::fromUtf8("90°"));
 }
 

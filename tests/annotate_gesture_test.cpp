@@ -1,4 +1,5 @@
 #include "annotate_fixture.h"
+#include "fakes/ErrorFrom.h"
 
 #include <gtest/gtest.h>
 
@@ -371,14 +372,11 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     h.engine1->failOn("SetOverlayBitmap", TvnError(91, "engine gone", "VideoCapX1"));
     h.c().TVN_drawingTool = "line";
     h.down(100, 100);
-    try {
-        h.up(200, 200);
-        ADD_FAILURE() << "release failure swallowed";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), 91);
-        EXPECT_EQ(e.description(), "engine gone");
-        EXPECT_EQ(e.source(), "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1");
-    }
+    const auto e = errorFrom([&] { h.up(200, 200); });
+    ASSERT_TRUE(e) << "release failure swallowed";
+    EXPECT_EQ(e->number(), 91);
+    EXPECT_EQ(e->description(), "engine gone");
+    EXPECT_EQ(e->source(), "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1");
     EXPECT_EQ(ups, 0);
     EXPECT_EQ(h.store().nextLineSlot, 1);  // what was done before the failure stays done
 

@@ -1,4 +1,5 @@
 #include "annotate_fixture.h"
+#include "fakes/ErrorFrom.h"
 
 #include <gtest/gtest.h>
 
@@ -195,13 +196,10 @@ TEST(AnnotateRender, GridSpacingAndOverflow) {
         h.c().TVN_DisplayGrid = true;
         h.c().TVN_GridSpacing = 1500;
         h.log.clear();
-        try {
-            h.c().TVN_ReDraw();
-            ADD_FAILURE() << "wide grid did not overflow";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::Overflow);
-            EXPECT_TRUE(e.source().startsWith("(TVN_ReDraw)->(RedrawAnnotations)->")) << e.source().toStdString();
-        }
+        const auto e = errorFrom([&] { h.c().TVN_ReDraw(); });
+        ASSERT_TRUE(e) << "wide grid did not overflow";
+        EXPECT_EQ(e->number(), err::Overflow);
+        EXPECT_TRUE(e->source().startsWith("(TVN_ReDraw)->(RedrawAnnotations)->")) << e->source().toStdString();
         EXPECT_TRUE(h.log.withPrefix("VideoCapX1.SetOverlayBitmap").isEmpty());
     }
 }

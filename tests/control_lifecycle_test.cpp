@@ -1,5 +1,6 @@
 #include "control/TrelvanListener.h"
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <QMetaMethod>
 #include <gtest/gtest.h>
@@ -167,13 +168,10 @@ TEST(ControlLifecycle, CloseLetsAMixerFailurePassUnchangedAndStopsThere) {
     h.probe().state().overlayActive = true;
     h.mixer->failOn("StopAll", TvnError(err::ObjectErrorBase + 5, "mixer gone", "VideoMixerX1"));
     h.log.clear();
-    try {
-        h.c().TVN_Close();
-        FAIL() << "TVN_Close should fail";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::ObjectErrorBase + 5);
-        EXPECT_EQ(e.source(), "VideoMixerX1");  // no handler, no prefix
-    }
+    const auto e = errorFrom([&] { h.c().TVN_Close(); });
+    ASSERT_TRUE(e) << "TVN_Close should fail";
+    EXPECT_EQ(e->number(), err::ObjectErrorBase + 5);
+    EXPECT_EQ(e->source(), "VideoMixerX1");  // no handler, no prefix
     EXPECT_FALSE(h.log.contains("VideoCapX1.Stop()"));
     // The clip state was already cleared before the overlay was closed.
     EXPECT_TRUE(h.c().TVN_videoFileName.isEmpty());
@@ -183,14 +181,11 @@ TEST(ControlLifecycle, FailureThreeProceduresDeepCarriesThreePrefixes) {
     ControlHarness h;
     h.c().TVN_videoFileName = "clip.mp4";
     h.engine1->failOn("Option43", TvnError(err::ObjectErrorBase + 9, "Option43 unreadable", "VideoCapX1"));
-    try {
-        h.c().TVN_FlipVideo(1);
-        FAIL() << "TVN_FlipVideo should fail";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::ObjectErrorBase + 9);
-        EXPECT_EQ(e.description(), "Option43 unreadable");
-        EXPECT_EQ(e.source(), "(TVN_FlipVideo)->(TVN_ReDraw)->(RedrawAnnotations)->VideoCapX1");
-    }
+    const auto e = errorFrom([&] { h.c().TVN_FlipVideo(1); });
+    ASSERT_TRUE(e) << "TVN_FlipVideo should fail";
+    EXPECT_EQ(e->number(), err::ObjectErrorBase + 9);
+    EXPECT_EQ(e->description(), "Option43 unreadable");
+    EXPECT_EQ(e->source(), "(TVN_FlipVideo)->(TVN_ReDraw)->(RedrawAnnotations)->VideoCapX1");
 }
 
 TEST(ControlLifecycle, EraseAllEmptiesTheStoreButKeepsTrailTargetAndHistoryCodes) {

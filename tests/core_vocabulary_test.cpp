@@ -2,11 +2,13 @@
 #include "core/Collection.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "fakes/ErrorFrom.h"
 #include "platform/Surface.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 
 namespace {
 
@@ -18,12 +20,9 @@ TEST(Numeric, RoundsHalvesToEvenAndChecksRanges) {
     EXPECT_EQ(toInt16(32767.4), 32767);
     EXPECT_EQ(toInt16(-32768.5), -32768);  // half to even stays inside
     for (double bad : {32767.5, -32769.0, 1e10, std::nan("")}) {
-        try {
-            toInt16(bad);
-            ADD_FAILURE() << bad << " should overflow";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::Overflow);
-        }
+        const auto e = errorFrom([&] { toInt16(bad); });
+        ASSERT_TRUE(e) << bad << " should overflow";
+        EXPECT_EQ(e->number(), err::Overflow);
     }
     EXPECT_EQ(toInt32(2147483647.0), 2147483647);
     EXPECT_THROW(toInt32(2147483648.0), TvnError);
@@ -31,22 +30,17 @@ TEST(Numeric, RoundsHalvesToEvenAndChecksRanges) {
 
 TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
     auto inner = [] { throw TvnError(53, "File not found: 'x'", "Engine"); };
-    try {
-        withPrefix("Outer", [&] { withPrefix("Middle", [&] { withPrefix("Inner", inner); }); });
-        FAIL();
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), 53);
-        EXPECT_EQ(e.description(), "File not found: 'x'");
-        EXPECT_EQ(e.source(), "(Outer)->(Middle)->(Inner)->Engine");
-    }
-    try {
-        withPrefix("Proc", [] { throw std::runtime_error("disk full"); });
-        FAIL();
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::InvalidCall);
-        EXPECT_EQ(e.description(), "disk full");
-        EXPECT_TRUE(e.source().startsWith("(Proc)->"));
-    }
+    const auto e =
+        errorFrom([&] { withPrefix("Outer", [&] { withPrefix("Middle", [&] { withPrefix("Inner", inner); }); }); });
+    ASSERT_TRUE(e) << "no error";
+    EXPECT_EQ(e->number(), 53);
+    EXPECT_EQ(e->description(), "File not found: 'x'");
+    EXPECT_EQ(e->source(), "(Outer)->(Middle)->(Inner)->Engine");
+    const auto foreign = errorFrom([&] { withPrefix("Proc", [] { throw std::runtime_error("disk full"); }); });
+    ASSERT_TRUE(foreign) << "no error";
+    EXPECT_EQ(foreign->number(), err::InvalidCall);
+    EXPECT_EQ(foreign->description(), "disk full");
+    EXPECT_TRUE(foreign->source().startsWith("(Proc)->"));
     EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
     const TvnError ni = TvnError::notImplemented("TVN_Foo");
     EXPECT_EQ(ni.number(), 5);
@@ -63,12 +57,9 @@ TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
     c.Remove(1);
     EXPECT_EQ(c.Item(1), "B");
     for (int bad : {0, 3, -1}) {
-        try {
-            c.Item(bad);
-            ADD_FAILURE();
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::SubscriptOutOfRange);
-        }
+        const auto e = errorFrom([&] { c.Item(bad); });
+        ASSERT_TRUE(e) << "no error";
+        EXPECT_EQ(e->number(), err::SubscriptOutOfRange);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
+#include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 using namespace tvn::testclips;
 using tvn::testing::waitFor;
 
@@ -101,15 +103,12 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
         cases.push_back({locked, err::PathFileAccess, "permission denied"});
     }
     for (const Case& c : cases) {
-        try {
-            engine.OpenClip(c.file);
-            ADD_FAILURE() << "opened " << c.file.toStdString();
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), c.number) << c.file.toStdString();
-            EXPECT_TRUE(e.description().contains(c.file)) << e.description().toStdString();
-            EXPECT_TRUE(e.description().contains(c.cause)) << e.description().toStdString();
-            EXPECT_TRUE(e.source().startsWith("(OpenClip)->")) << e.source().toStdString();
-        }
+        const auto e = errorFrom([&] { engine.OpenClip(c.file); });
+        ASSERT_TRUE(e) << "opened " << c.file.toStdString();
+        EXPECT_EQ(e->number(), c.number) << c.file.toStdString();
+        EXPECT_TRUE(e->description().contains(c.file)) << e->description().toStdString();
+        EXPECT_TRUE(e->description().contains(c.cause)) << e->description().toStdString();
+        EXPECT_TRUE(e->source().startsWith("(OpenClip)->")) << e->source().toStdString();
         EXPECT_EQ(engine.GetFrameCount(), 0);
         engine.OpenClip(goodClip());
         EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 0) << "after " << c.file.toStdString();

@@ -3,6 +3,7 @@
 // its grid on Picture5, the busy guard, blocked input and the return to the
 // starting frame.
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <QEvent>
 #include <gtest/gtest.h>
@@ -114,12 +115,9 @@ TEST(LayoutFullScreen, AsksTheEngineAndReportsLoss) {
     EXPECT_EQ(s.h.log.entries(), QStringList({"VideoCapX1.FullScreen(1)"}));
     EXPECT_EQ(s.c().width(), 320);  // the control's own layout does not change
     s.h.engine1->failOn("FullScreen", kEngineFailure);
-    try {
-        s.c().TVN_FullScreen();
-        FAIL() << "no error";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.source(), "(TVN_FullScreen)->VideoCapX");
-    }
+    const auto e = errorFrom([&] { s.c().TVN_FullScreen(); });
+    ASSERT_TRUE(e) << "no error";
+    EXPECT_EQ(e->source(), "(TVN_FullScreen)->VideoCapX");
 }
 
 TEST(FilmStrip, NineRealStepsWithWaitsThenBackToTheStart) {

@@ -3,6 +3,7 @@
 // (time moved by hand), its composition on pixels, pause/resume/stop, the logo
 // and compression.
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -177,13 +178,10 @@ TEST(LessonStart, EngineOrRecorderFailureFailsUnchangedAndLeavesNoLesson) {
             f.h.recorder->failOn(c.op, kEngineFailure);
         else
             f.h.engine4->failOn(c.op, kEngineFailure);
-        try {
-            f.h.c().TVN_StartLesson("x.avi", 25);
-            ADD_FAILURE() << "no failure";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), kEngineFailure.number());
-            EXPECT_EQ(e.source(), "VideoCapX");  // no handler: no prefix
-        }
+        const auto e = errorFrom([&] { f.h.c().TVN_StartLesson("x.avi", 25); });
+        ASSERT_TRUE(e) << "no failure";
+        EXPECT_EQ(e->number(), kEngineFailure.number());
+        EXPECT_EQ(e->source(), "VideoCapX");  // no handler: no prefix
         EXPECT_FALSE(f.h.c().TVN_LessonInProgress);
         EXPECT_FALSE(f.lessonTimer().isEnabled());
         EXPECT_FALSE(f.h.log.contains("audioRecorder.StartRecord(2, 44100)"));
@@ -259,12 +257,9 @@ TEST(AudioSelection, SelectionMethodsPassRecorderErrorsUnchanged) {
     f.h.recorder->failOn("SelectDevice", kEngineFailure);
     f.h.recorder->failOn("SelectLineInput", kEngineFailure);
     f.h.c().TVN_SelectedLineInput = 4;
-    try {
-        f.h.c().TVN_SelectAudioDevice(2);
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.source(), "VideoCapX");
-    }
+    const auto e = errorFrom([&] { f.h.c().TVN_SelectAudioDevice(2); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->source(), "VideoCapX");
     EXPECT_EQ(f.h.c().TVN_SelectedAudioDevice, 2);  // set before the recorder failed
     EXPECT_EQ(f.h.c().TVN_SelectedLineInput, -1);
     EXPECT_THROW(f.h.c().TVN_SelectAudioLineInput(9), TvnError);
@@ -505,12 +500,9 @@ TEST(LessonPauseResume, ComponentErrorsReachTheHostUnchanged) {
         f.h.c().TVN_PauseLesson();
         f.h.recorder->paused = true;
         f.h.recorder->failOn(c.op, kEngineFailure);
-        try {
-            c.resume ? f.h.c().TVN_ResumeLesson() : f.h.c().TVN_PauseLesson();
-            ADD_FAILURE() << "no failure";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.source(), "VideoCapX");
-        }
+        const auto e = errorFrom([&] { c.resume ? f.h.c().TVN_ResumeLesson() : f.h.c().TVN_PauseLesson(); });
+        ASSERT_TRUE(e) << "no failure";
+        EXPECT_EQ(e->source(), "VideoCapX");
         EXPECT_FALSE(f.lessonTimer().isEnabled());
     }
 }
@@ -653,13 +645,10 @@ TEST(LessonCompression, ProfileChoice) {
 TEST(LessonCompression, MissingProfileFileFailsBeforeConverting) {
     ControlHarness h;
     h.c().TVN_LessonProfile = "/p/none.prx";
-    try {
-        h.c().TVN_CompressLesson("a.avi", "a.wmv");
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::FileNotFound);
-        EXPECT_TRUE(e.description().contains("/p/none.prx"));
-    }
+    const auto e = errorFrom([&] { h.c().TVN_CompressLesson("a.avi", "a.wmv"); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->number(), err::FileNotFound);
+    EXPECT_TRUE(e->description().contains("/p/none.prx"));
     EXPECT_TRUE(h.log.withPrefix("VideoCapX4.ConvertToWmv").isEmpty());
 }
 

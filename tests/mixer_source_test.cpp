@@ -2,6 +2,7 @@
 // test time whose frame n shows the number n (fakes/TestClips.h).
 
 #include "core/TvnError.h"
+#include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
@@ -16,6 +17,7 @@
 #include <map>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 using namespace tvn::testclips;
 
 namespace {
@@ -106,14 +108,11 @@ TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
     for (const Case& c : {Case{missing, err::FileNotFound}, Case{empty, err::ClipOpenFailed},
                           Case{text, err::ClipOpenFailed}, Case{QString(), err::FileNotFound}}) {
         MixerOnWidget m;
-        try {
-            m.mixer.AddSource(c.file, 0);
-            ADD_FAILURE() << "AddSource accepted " << c.file.toStdString();
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), c.number) << c.file.toStdString();
-            EXPECT_TRUE(e.description().contains(QStringLiteral("'%1'").arg(c.file))) << e.description().toStdString();
-            EXPECT_TRUE(e.source().startsWith(QStringLiteral("(AddSource)->"))) << e.source().toStdString();
-        }
+        const auto e = errorFrom([&] { m.mixer.AddSource(c.file, 0); });
+        ASSERT_TRUE(e) << "AddSource accepted " << c.file.toStdString();
+        EXPECT_EQ(e->number(), c.number) << c.file.toStdString();
+        EXPECT_TRUE(e->description().contains(QStringLiteral("'%1'").arg(c.file))) << e->description().toStdString();
+        EXPECT_TRUE(e->source().startsWith(QStringLiteral("(AddSource)->"))) << e->source().toStdString();
         EXPECT_EQ(m.mixer.sourceCount(), 0);
     }
 }
@@ -139,13 +138,10 @@ TEST(MixerSource, UnknownIdentifiersAreRejectedAndRemovingThemDoesNothing) {
     for (const auto& [name, call] : operations) {
         for (int32_t id : {-1, 0, removed, kept + 100}) {
             if (id == -1 && std::string(name) == "MixedFramePicture") continue;  // -1 is the mixed picture
-            try {
-                call(id);
-                ADD_FAILURE() << name << " accepted source " << id;
-            } catch (const TvnError& e) {
-                EXPECT_EQ(e.number(), err::MixerSourceUnknown) << name << " " << id;
-                EXPECT_TRUE(e.description().contains(QLatin1String(name))) << e.description().toStdString();
-            }
+            const auto e = errorFrom([&] { call(id); });
+            ASSERT_TRUE(e) << name << " accepted source " << id;
+            EXPECT_EQ(e->number(), err::MixerSourceUnknown) << name << " " << id;
+            EXPECT_TRUE(e->description().contains(QLatin1String(name))) << e->description().toStdString();
         }
     }
     // Removing what is not there takes nothing away and raises nothing.

@@ -8,6 +8,7 @@
 #include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "fakes/ControlProbe.h"
+#include "fakes/ErrorFrom.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 
@@ -19,6 +20,7 @@
 #include <memory>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 using namespace tvn::testclips;
 using tvn::rectest::waitUntil;
 
@@ -165,13 +167,10 @@ TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4096, 'x'));
     file.close();
-    try {
-        control.TVN_Overlay(bad);
-        ADD_FAILURE() << "an unreadable second clip was accepted";
-    } catch (const TvnError& e) {
-        EXPECT_TRUE(e.description().contains(bad)) << e.description().toStdString();
-        EXPECT_TRUE(e.source().startsWith(QStringLiteral("(TVN_Overlay)->"))) << e.source().toStdString();
-    }
+    const auto e = errorFrom([&] { control.TVN_Overlay(bad); });
+    ASSERT_TRUE(e) << "an unreadable second clip was accepted";
+    EXPECT_TRUE(e->description().contains(bad)) << e->description().toStdString();
+    EXPECT_TRUE(e->source().startsWith(QStringLiteral("(TVN_Overlay)->"))) << e->source().toStdString();
     QString none;
     EXPECT_NO_THROW(control.TVN_Overlay(none));
     EXPECT_FALSE(ControlProbe(control).state().overlayActive);

@@ -3,6 +3,7 @@
 // the failure prefixes.
 #include "core/BitmapTable.h"
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -140,14 +141,11 @@ TEST(Overlay, PendingEventsRunBeforeTheOverlayCountsAsActive) {
 TEST(Overlay, FailingSecondSourceLeavesTheOverlayActive) {
     OverlayFixture f;
     f.h.mixer->failOnCall("AddSource", 2, kMixerFailure);
-    try {
-        f.open("broken.mp4");
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), kMixerFailure.number());
-        EXPECT_EQ(e.description(), "unknown source");
-        EXPECT_EQ(e.source(), "(TVN_Overlay)->VideoMixerX");
-    }
+    const auto e = errorFrom([&] { f.open("broken.mp4"); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->number(), kMixerFailure.number());
+    EXPECT_EQ(e->description(), "unknown source");
+    EXPECT_EQ(e->source(), "(TVN_Overlay)->VideoMixerX");
     EXPECT_TRUE(f.state().overlayActive);
     EXPECT_EQ(f.state().mainMixerSource, 1);
     EXPECT_EQ(f.state().overlayMixerSource, -1);
@@ -169,12 +167,9 @@ TEST(Overlay, FlipPlacesTheSecondSourceMirroredOrNot) {
 TEST(Overlay, FlipWithoutOverlayFailsWithTheMixersError) {
     OverlayFixture f;
     f.h.mixer->failOn("SetSourceRect", kMixerFailure);
-    try {
-        f.h.c().TVN_FlipOverlay(true);
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.source(), "(TVN_FlipOverlay)->VideoMixerX");
-    }
+    const auto e = errorFrom([&] { f.h.c().TVN_FlipOverlay(true); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->source(), "(TVN_FlipOverlay)->VideoMixerX");
     EXPECT_TRUE(f.h.log.contains("VideoMixerX1.SetSourceRect(-1, 320, 0, -320, 240)"));
 }
 
@@ -247,25 +242,19 @@ TEST(Overlay, FrameCountOfZeroFailsTheDivision) {
     OverlayFixture f;
     f.open();
     f.h.mixer->sourceFrameCount = 0;
-    try {
-        f.h.c().TVN_SetOverlay2Frame(0);
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::DivisionByZero);
-        EXPECT_TRUE(e.source().startsWith("(TVN_SetOverlay2Frame)->"));
-    }
+    const auto e = errorFrom([&] { f.h.c().TVN_SetOverlay2Frame(0); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->number(), err::DivisionByZero);
+    EXPECT_TRUE(e->source().startsWith("(TVN_SetOverlay2Frame)->"));
     EXPECT_TRUE(f.h.log.withPrefix("VideoMixerX1.SeekSource").isEmpty());
 }
 
 TEST(Overlay, PositionWithoutOverlayAsksTheMixerForSourceMinusOne) {
     OverlayFixture f;
     f.h.mixer->failOn("GetSourceDuration", kMixerFailure);
-    try {
-        f.h.c().TVN_SetOverlay2Pos(10);
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.source(), "(TVN_SetOverlay2Pos)->VideoMixerX");
-    }
+    const auto e = errorFrom([&] { f.h.c().TVN_SetOverlay2Pos(10); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->source(), "(TVN_SetOverlay2Pos)->VideoMixerX");
     EXPECT_EQ(f.h.log.entries(), QStringList{"VideoMixerX1.GetSourceDuration(-1)"});
 }
 
@@ -297,12 +286,9 @@ TEST(BitmapOverlay, EngineFailureIsPrefixedAndTheHandleKept) {
     OverlayFixture f;
     f.h.engine1->failOn("Seek", kMixerFailure);
     int32_t handle = 77;
-    try {
-        f.h.c().TVN_SetBitmapOverlay(handle);
-        ADD_FAILURE() << "no failure";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.source(), "(TVN_SetBitmapOverlay)->VideoMixerX");
-    }
+    const auto e = errorFrom([&] { f.h.c().TVN_SetBitmapOverlay(handle); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->source(), "(TVN_SetBitmapOverlay)->VideoMixerX");
     EXPECT_EQ(f.h.c().TVN_OverlayImage, 77);
 }
 

@@ -1,6 +1,7 @@
 // Frame export on recording fakes: which component is asked, what the host gets
 // back, and which methods prefix, ignore or pass failures.
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <gtest/gtest.h>
 
@@ -53,12 +54,9 @@ TEST(PlaybackExport, SaveFrameJpg) {
     e.h.engine1->failOn("SaveFrameJpeg", kEngineFailure);
     QString name = "x.jpg";
     int32_t quality = 80;
-    try {
-        e.c().TVN_SaveFrameJpg(name, quality);
-        FAIL() << "no error";
-    } catch (const TvnError& err) {
-        EXPECT_EQ(err.source(), "(TVN_SaveFrameJpg)->VideoCapX");
-    }
+    const auto err = errorFrom([&] { e.c().TVN_SaveFrameJpg(name, quality); });
+    ASSERT_TRUE(err) << "no error";
+    EXPECT_EQ(err->source(), "(TVN_SaveFrameJpg)->VideoCapX");
 }
 
 TEST(PlaybackExport, FrameAsBitmapIsTheEnginesHandle) {
@@ -67,12 +65,9 @@ TEST(PlaybackExport, FrameAsBitmapIsTheEnginesHandle) {
     EXPECT_EQ(e.c().TVN_GetFrameAsBitmap(), 0x1234);
     EXPECT_EQ(e.h.log.entries(), QStringList({"VideoCapX1.GetFrameBitmap()"}));
     e.h.engine1->failOn("GetFrameBitmap", kEngineFailure);
-    try {
-        e.c().TVN_GetFrameAsBitmap();
-        FAIL() << "no error";
-    } catch (const TvnError& err) {
-        EXPECT_EQ(err.source(), "(TVN_GetFrameAsBitmap)->VideoCapX");
-    }
+    const auto err = errorFrom([&] { e.c().TVN_GetFrameAsBitmap(); });
+    ASSERT_TRUE(err) << "no error";
+    EXPECT_EQ(err->source(), "(TVN_GetFrameAsBitmap)->VideoCapX");
 }
 
 TEST(PlaybackExport, FrameAsPictureComesFromWhatIsShown) {
@@ -133,12 +128,9 @@ TEST(PlaybackExport, UploadReportsMinusOneOrZeroAndPassesFailuresUnchanged) {
     }
     Export e;
     e.h.engine1->failOn("UploadFrame", kEngineFailure);
-    try {
-        e.c().TVN_UploadFrame("s", "u", "p", "/", "f.jpg", 21, 75);
-        FAIL() << "no error";
-    } catch (const TvnError& err) {
-        EXPECT_EQ(err.source(), "VideoCapX");  // no prefix
-    }
+    const auto err = errorFrom([&] { e.c().TVN_UploadFrame("s", "u", "p", "/", "f.jpg", 21, 75); });
+    ASSERT_TRUE(err) << "no error";
+    EXPECT_EQ(err->source(), "VideoCapX");  // no prefix
 }
 
 TEST(PlaybackExport, FlipVideoMirrorsForAnyNonZeroValue) {
@@ -168,12 +160,9 @@ TEST(PlaybackExport, FlipVideoMirrorsForAnyNonZeroValue) {
     EXPECT_EQ(e.h.engine1->flipMode, 101);
 
     e.h.engine1->failOn("FlipMode", kEngineFailure);
-    try {
-        e.c().TVN_FlipVideo(1);
-        FAIL() << "no error";
-    } catch (const TvnError& err) {
-        EXPECT_EQ(err.source(), "(TVN_FlipVideo)->VideoCapX");
-    }
+    const auto err = errorFrom([&] { e.c().TVN_FlipVideo(1); });
+    ASSERT_TRUE(err) << "no error";
+    EXPECT_EQ(err->source(), "(TVN_FlipVideo)->VideoCapX");
 }
 
 TEST(PlaybackExport, LaunchMonitorChangesNothing) {

@@ -7,6 +7,7 @@
 // log without depending on what the renderer draws.
 #include "annotate/AnnotationStore.h"
 #include "fakes/ControlHarness.h"
+#include "fakes/ErrorFrom.h"
 
 #include <gtest/gtest.h>
 
@@ -200,13 +201,10 @@ TEST(PlaybackOpen, EngineFailureIsPrefixedAndLeavesNoClip) {
     p.open("first.avi");
     p.h.engine1->failOn("OpenClip", TvnError(err::ClipOpenFailed, "Cannot open clip 'bad.avi'", "VideoCapX"));
     QString name = "bad.avi";
-    try {
-        p.c().TVN_OpenFile(name);
-        FAIL() << "no error";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::ClipOpenFailed);
-        EXPECT_EQ(e.source(), "(TVN_OpenFile)->VideoCapX");
-    }
+    const auto e = errorFrom([&] { p.c().TVN_OpenFile(name); });
+    ASSERT_TRUE(e) << "no error";
+    EXPECT_EQ(e->number(), err::ClipOpenFailed);
+    EXPECT_EQ(e->source(), "(TVN_OpenFile)->VideoCapX");
     EXPECT_TRUE(p.c().TVN_videoFileName.isEmpty());
     EXPECT_EQ(p.c().TVN_NumFrames, 0);
 }
@@ -523,13 +521,10 @@ TEST(PlaybackTransport, FrameCounterOverflowOnStep) {
     Playback p;
     p.open();
     p.c().TVN_CurrentFrame = INT32_MAX;
-    try {
-        p.c().TVN_StepOneFrame();
-        FAIL() << "no overflow";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::Overflow);
-        EXPECT_TRUE(e.source().startsWith("(TVN_StepOneFrame)->"));
-    }
+    const auto e = errorFrom([&] { p.c().TVN_StepOneFrame(); });
+    ASSERT_TRUE(e) << "no overflow";
+    EXPECT_EQ(e->number(), err::Overflow);
+    EXPECT_TRUE(e->source().startsWith("(TVN_StepOneFrame)->"));
 }
 
 // --- Notifications ---

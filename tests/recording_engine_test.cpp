@@ -5,6 +5,7 @@
 #include "recording_test_support.h"
 
 #include "core/TvnError.h"
+#include "fakes/ErrorFrom.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 using namespace tvn::rectest;
 
 namespace {
@@ -43,12 +45,9 @@ TEST_F(RecordingEngineTest, EncoderListIsRealAndNeverOffersDv) {
     for (int32_t i = 0; i < engine_.VideoCompressorCount(); ++i)
         EXPECT_NE(engine_.VideoCompressorName(i).left(4).toLower(), QStringLiteral("dv v")) << i;
     for (int32_t bad : {-1, engine_.VideoCompressorCount()}) {
-        try {
-            engine_.VideoCompressorName(bad);
-            ADD_FAILURE() << "index " << bad << " answered";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::SubscriptOutOfRange);
-        }
+        const auto e = errorFrom([&] { engine_.VideoCompressorName(bad); });
+        ASSERT_TRUE(e) << "index " << bad << " answered";
+        EXPECT_EQ(e->number(), err::SubscriptOutOfRange);
     }
 }
 
@@ -182,13 +181,10 @@ TEST_F(RecordingEngineTest, AFullDiskFailsWithTheFileName) {
     engine_.SetFrameSize(320, 240);
     {
         FileSizeLimit limit(600);
-        try {
-            engine_.StartFileCapture(25);
-            ADD_FAILURE() << "started on a full disk";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::PathFileAccess);
-            EXPECT_TRUE(e.description().contains(atStart)) << e.what();
-        }
+        const auto e = errorFrom([&] { engine_.StartFileCapture(25); });
+        ASSERT_TRUE(e) << "started on a full disk";
+        EXPECT_EQ(e->number(), err::PathFileAccess);
+        EXPECT_TRUE(e->description().contains(atStart)) << e->what();
     }
     EXPECT_FALSE(QFile::exists(atStart));
 
@@ -202,13 +198,10 @@ TEST_F(RecordingEngineTest, AFullDiskFailsWithTheFileName) {
         FileSizeLimit limit(64 * 1024);
         engine_.StartFileCapture(25);
         for (int i = 0; i < 10; ++i) ignoringErrors([&] { engine_.AddFrame(i % 2 ? handle : 0); });
-        try {
-            engine_.StopFileCapture();
-            ADD_FAILURE() << "stopped cleanly on a full disk";
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::CaptureFailed);
-            EXPECT_TRUE(e.description().contains(later)) << e.what();
-        }
+        const auto e = errorFrom([&] { engine_.StopFileCapture(); });
+        ASSERT_TRUE(e) << "stopped cleanly on a full disk";
+        EXPECT_EQ(e->number(), err::CaptureFailed);
+        EXPECT_TRUE(e->description().contains(later)) << e->what();
     }
     EXPECT_THROW(engine_.AddFrame(0), TvnError);  // the capture is closed after the failed stop
 }
@@ -219,12 +212,9 @@ TEST_F(RecordingEngineTest, CaptureStateRules) {
     engine_.SetCaptureFileName(path("state.avi"));
     engine_.SetFrameSize(64, 48);
     engine_.StartFileCapture(30.0);
-    try {
-        engine_.StartFileCapture(30.0);
-        ADD_FAILURE() << "second start accepted";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::InvalidCall);
-    }
+    const auto e = errorFrom([&] { engine_.StartFileCapture(30.0); });
+    ASSERT_TRUE(e) << "second start accepted";
+    EXPECT_EQ(e->number(), err::InvalidCall);
     engine_.AddFrame(0);
     engine_.StopFileCapture();
     engine_.StopFileCapture();
@@ -307,13 +297,10 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
     };
     FfmpegRecordingEngine engine;
     for (const auto& [text, mention] : bad) {
-        try {
-            engine.SetCustomProfile(QString::fromUtf8(text));
-            ADD_FAILURE() << "accepted: " << text;
-        } catch (const TvnError& e) {
-            EXPECT_EQ(e.number(), err::ProfileInvalid) << text;
-            EXPECT_TRUE(e.description().contains(QLatin1String(mention))) << e.what();
-        }
+        const auto e = errorFrom([&] { engine.SetCustomProfile(QString::fromUtf8(text)); });
+        ASSERT_TRUE(e) << "accepted: " << text;
+        EXPECT_EQ(e->number(), err::ProfileInvalid) << text;
+        EXPECT_TRUE(e->description().contains(QLatin1String(mention))) << e->what();
     }
     engine.SetCustomProfile(QString());  // an empty profile file: no custom profile
 }

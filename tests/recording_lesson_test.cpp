@@ -6,6 +6,7 @@
 
 #include "recording_test_support.h"
 
+#include "fakes/ErrorFrom.h"
 #include "fakes/PulseTestServer.h"
 
 #include "core/TvnError.h"
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using namespace tvn;
+using tvn::testing::errorFrom;
 using namespace tvn::rectest;
 
 namespace {
@@ -153,13 +155,10 @@ TEST_F(RecordingLessonTest, BadFileFailsTheStartNamingIt) {
     recorder.SelectDevice(toneIndex(recorder));
     const QString file = path("no/such/folder/x.avi.wav");
     recorder.SetFileName(file);
-    try {
-        recorder.StartRecord(2, 44100);
-        ADD_FAILURE() << "started";
-    } catch (const TvnError& e) {
-        EXPECT_EQ(e.number(), err::PathFileAccess);
-        EXPECT_TRUE(e.description().contains(file)) << e.what();
-    }
+    const auto e = errorFrom([&] { recorder.StartRecord(2, 44100); });
+    ASSERT_TRUE(e) << "started";
+    EXPECT_EQ(e->number(), err::PathFileAccess);
+    EXPECT_TRUE(e->description().contains(file)) << e->what();
     EXPECT_FALSE(recorder.IsPaused());
     recorder.StopRecord();  // nothing running: nothing to do
 }
