@@ -1,9 +1,11 @@
-// Frame upload over FTP to a loopback pyftpdlib server started by the test.
+// Frame upload over FTP to a loopback pyftpdlib server, and over HTTP PUT to a
+// loopback Python server, both started by the test.
 
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/ffmpeg/FrameUploader.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -50,6 +52,47 @@ private:
     int port_ = 0;
 };
 
+// An HTTP server on a free loopback port that stores PUT bodies under a
+// temporary folder when the basic credentials are coach / s3cret-Pw (201), and
+// answers 401 otherwise.
+class LoopbackHttp {
+public:
+    LoopbackHttp() {
+        const QString script = QStringLiteral(
+            "import base64, os, sys, urllib.parse\n"
+            "from http.server import BaseHTTPRequestHandler, HTTPServer\n"
+            "root = sys.argv[1]\n"
+            "good = 'Basic ' + base64.b64encode(b'coach:s3cret-Pw').decode()\n"
+            "class H(BaseHTTPRequestHandler):\n"
+            "    def log_message(self, *a): pass\n"
+            "    def do_PUT(self):\n"
+            "        body = self.rfile.read(int(self.headers.get('Content-Length', 0)))\n"
+            "        if self.headers.get('Authorization') != good:\n"
+            "            self.send_response(401); self.end_headers(); return\n"
+            "        path = os.path.join(root, urllib.parse.unquote(self.path).lstrip('/'))\n"
+            "        os.makedirs(os.path.dirname(path), exist_ok=True)\n"
+            "        open(path, 'wb').write(body)\n"
+            "        self.send_response(201); self.end_headers()\n"
+            "s = HTTPServer(('127.0.0.1', 0), H)\n"
+            "print(s.server_address[1], flush=True)\n"
+            "s.serve_forever()\n");
+        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+                      {"-c", script, root_.path()});
+        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
+    }
+    ~LoopbackHttp() {
+        server_.kill();
+        server_.waitForFinished(5000);
+    }
+    int port() const { return port_; }
+    QString root() const { return root_.path(); }
+
+private:
+    QTemporaryDir root_;
+    QProcess server_;
+    int port_ = 0;
+};
+
 }  // namespace
 
 TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
@@ -84,6 +127,26 @@ TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
     // Nobody listening: False within the connect time-out, no crash.
     uploader.connectTimeoutSeconds = 2;
     EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "s3cret-Pw", "", "none.jpg", 1));
+}
+
+TEST(EngineUpload, HttpPutArrivesByteIdenticalAndARefusalIsFalse) {
+    LoopbackHttp http;
+    ASSERT_GT(http.port(), 0) << "the Python HTTP server could not be started";
+    const QString server = QStringLiteral("http://127.0.0.1:%1/uploads").arg(http.port());
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && frameCodeImage(5).save(&buffer, "JPG"));
+    FrameUploader uploader;
+    EXPECT_TRUE(uploader.upload(jpeg, server, "coach", "s3cret-Pw", "week 2", "serve 5.jpg", 0))
+        << uploader.lastError().toStdString();
+    QFile arrived(QDir(http.root()).filePath("uploads/week 2/serve 5.jpg"));
+    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
+    EXPECT_EQ(arrived.readAll(), jpeg);
+
+    // The server answers 401: the transfer was not confirmed.
+    EXPECT_FALSE(uploader.upload(jpeg, server, "coach", "wrong-Pw-123", "", "refused.jpg", 0));
+    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
+    EXPECT_FALSE(QFile::exists(QDir(http.root()).filePath("uploads/refused.jpg")));
 }
 
 TEST(EngineUpload, TargetUrlsFollowTheServerForm) {
