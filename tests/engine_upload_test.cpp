@@ -18,28 +18,17 @@ using namespace tvn::testclips;
 
 namespace {
 
-// A one-user FTP server on a free loopback port, serving a temporary folder.
-class LoopbackFtp {
+// A Python server script run on a free loopback port: the script gets the
+// folder it serves as its argument and prints the port it listens on.
+class LoopbackServer {
 public:
-    LoopbackFtp() {
-        const QString script = QStringLiteral(
-            "import sys\n"
-            "from pyftpdlib.authorizers import DummyAuthorizer\n"
-            "from pyftpdlib.handlers import FTPHandler\n"
-            "from pyftpdlib.servers import FTPServer\n"
-            "a = DummyAuthorizer()\n"
-            "a.add_user('coach', 's3cret-Pw', sys.argv[1], perm='elradfmwMT')\n"
-            "FTPHandler.authorizer = a\n"
-            "FTPHandler.auth_failed_timeout = 0.1\n"
-            "s = FTPServer(('127.0.0.1', 0), FTPHandler)\n"
-            "print(s.socket.getsockname()[1], flush=True)\n"
-            "s.serve_forever(timeout=0.2)\n");
+    explicit LoopbackServer(const QString& script) {
         // The system interpreter carries the packaged pyftpdlib.
         server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
                       {"-c", script, root_.path()});
         if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
     }
-    ~LoopbackFtp() {
+    ~LoopbackServer() {
         server_.kill();
         server_.waitForFinished(5000);
     }
@@ -52,51 +41,45 @@ private:
     int port_ = 0;
 };
 
-// An HTTP server on a free loopback port that stores PUT bodies under a
-// temporary folder when the basic credentials are coach / s3cret-Pw (201), and
-// answers 401 otherwise.
-class LoopbackHttp {
-public:
-    LoopbackHttp() {
-        const QString script = QStringLiteral(
-            "import base64, os, sys, urllib.parse\n"
-            "from http.server import BaseHTTPRequestHandler, HTTPServer\n"
-            "root = sys.argv[1]\n"
-            "good = 'Basic ' + base64.b64encode(b'coach:s3cret-Pw').decode()\n"
-            "class H(BaseHTTPRequestHandler):\n"
-            "    def log_message(self, *a): pass\n"
-            "    def do_PUT(self):\n"
-            "        body = self.rfile.read(int(self.headers.get('Content-Length', 0)))\n"
-            "        if self.headers.get('Authorization') != good:\n"
-            "            self.send_response(401); self.end_headers(); return\n"
-            "        path = os.path.join(root, urllib.parse.unquote(self.path).lstrip('/'))\n"
-            "        os.makedirs(os.path.dirname(path), exist_ok=True)\n"
-            "        open(path, 'wb').write(body)\n"
-            "        self.send_response(201); self.end_headers()\n"
-            "s = HTTPServer(('127.0.0.1', 0), H)\n"
-            "print(s.server_address[1], flush=True)\n"
-            "s.serve_forever()\n");
-        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
-                      {"-c", script, root_.path()});
-        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
-    }
-    ~LoopbackHttp() {
-        server_.kill();
-        server_.waitForFinished(5000);
-    }
-    int port() const { return port_; }
-    QString root() const { return root_.path(); }
+// One user, coach / s3cret-Pw, who may create folders and files.
+const char* const kFtpServer =
+    "import sys\n"
+    "from pyftpdlib.authorizers import DummyAuthorizer\n"
+    "from pyftpdlib.handlers import FTPHandler\n"
+    "from pyftpdlib.servers import FTPServer\n"
+    "a = DummyAuthorizer()\n"
+    "a.add_user('coach', 's3cret-Pw', sys.argv[1], perm='elradfmwMT')\n"
+    "FTPHandler.authorizer = a\n"
+    "FTPHandler.auth_failed_timeout = 0.1\n"
+    "s = FTPServer(('127.0.0.1', 0), FTPHandler)\n"
+    "print(s.socket.getsockname()[1], flush=True)\n"
+    "s.serve_forever(timeout=0.2)\n";
 
-private:
-    QTemporaryDir root_;
-    QProcess server_;
-    int port_ = 0;
-};
+// Stores PUT bodies under the folder when the basic credentials are
+// coach / s3cret-Pw (201), and answers 401 otherwise.
+const char* const kHttpServer =
+    "import base64, os, sys, urllib.parse\n"
+    "from http.server import BaseHTTPRequestHandler, HTTPServer\n"
+    "root = sys.argv[1]\n"
+    "good = 'Basic ' + base64.b64encode(b'coach:s3cret-Pw').decode()\n"
+    "class H(BaseHTTPRequestHandler):\n"
+    "    def log_message(self, *a): pass\n"
+    "    def do_PUT(self):\n"
+    "        body = self.rfile.read(int(self.headers.get('Content-Length', 0)))\n"
+    "        if self.headers.get('Authorization') != good:\n"
+    "            self.send_response(401); self.end_headers(); return\n"
+    "        path = os.path.join(root, urllib.parse.unquote(self.path).lstrip('/'))\n"
+    "        os.makedirs(os.path.dirname(path), exist_ok=True)\n"
+    "        open(path, 'wb').write(body)\n"
+    "        self.send_response(201); self.end_headers()\n"
+    "s = HTTPServer(('127.0.0.1', 0), H)\n"
+    "print(s.server_address[1], flush=True)\n"
+    "s.serve_forever()\n";
 
 }  // namespace
 
 TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
-    LoopbackFtp ftp;
+    LoopbackServer ftp(kFtpServer);
     ASSERT_GT(ftp.port(), 0) << "pyftpdlib could not be started";
     QTemporaryDir clips;
     QWidget host;
@@ -130,7 +113,7 @@ TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
 }
 
 TEST(EngineUpload, HttpPutArrivesByteIdenticalAndARefusalIsFalse) {
-    LoopbackHttp http;
+    LoopbackServer http(kHttpServer);
     ASSERT_GT(http.port(), 0) << "the Python HTTP server could not be started";
     const QString server = QStringLiteral("http://127.0.0.1:%1/uploads").arg(http.port());
     QByteArray jpeg;

@@ -47,13 +47,19 @@ Level cellLevel(const QImage& image, int k) {
     return mean < 50 ? Black : mean > 200 ? White : Grey;
 }
 
+// A control on the real components, shown at 320 x 240, with a 30-frame clip open.
+std::unique_ptr<Trelvan> controlShowing(const char* clipName) {
+    auto control = std::make_unique<Trelvan>(Components::defaults());
+    control->resize(320, 240);
+    control->show();
+    QString main = clip(clipName, 30);
+    EXPECT_EQ(control->TVN_OpenFile(main), 30);
+    return control;
+}
+
 struct RealOverlay : ::testing::Test {
     void SetUp() override {
-        control = std::make_unique<Trelvan>(Components::defaults());
-        control->resize(320, 240);
-        control->show();
-        QString main = clip("main", 30);
-        ASSERT_EQ(control->TVN_OpenFile(main), 30);
+        control = controlShowing("main");
         QString second = clip("second", 25);
         control->TVN_Overlay(second);
         ASSERT_TRUE(ControlProbe(*control).state().overlayActive);
@@ -124,11 +130,8 @@ TEST_F(RealOverlay, AdjustSetsOpacityAndPlacesTheMainClip) {
 }
 
 TEST(RealBitmapOverlay, KeyColourLeavesTheVideoVisible) {
-    Trelvan control(Components::defaults());
-    control.resize(320, 240);
-    control.show();
-    QString main = clip("bitmap-main", 30);
-    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    const auto owner = controlShowing("bitmap-main");
+    Trelvan& control = *owner;
     int32_t six = 6;
     control.TVN_SetFrame(six);
     // The key colour (white, the default TVN_TransparentColor) everywhere but a
@@ -150,18 +153,12 @@ TEST(RealBitmapOverlay, KeyColourLeavesTheVideoVisible) {
     BitmapTable::instance().release(handle);
 }
 
-}  // namespace
-
-namespace {
-
 // A second clip that cannot open fails the overlay with the file named, and
 // leaves a control that can still close it, play and open another clip.
 TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
-    Trelvan control(Components::defaults());
-    control.resize(320, 240);
-    control.show();
-    QString main = clip("failure-main", 30);
-    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    const auto owner = controlShowing("failure-main");
+    Trelvan& control = *owner;
+    QString main = control.TVN_videoFileName;
     QString bad = testFolder().filePath("not-a-clip.mp4");
     QFile file(bad);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
