@@ -174,6 +174,25 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     return path;
 }
 
+void setDisplayRotation(const QString& clip, int clockwiseDegrees) {
+    QFile file(clip);
+    if (!file.open(QIODevice::ReadWrite)) throw std::runtime_error("cannot open " + clip.toStdString());
+    QByteArray data = file.readAll();
+    // The first track header is the video's (the clips put video first).
+    const qsizetype box = data.indexOf("tkhd");
+    if (box < 0) throw std::runtime_error("no track header in " + clip.toStdString());
+    const bool version1 = data[box + 4] == 1;
+    // version/flags, times, track id, reserved, duration, reserved, layer, group, volume, reserved
+    const qsizetype matrix = box + 4 + 4 + (version1 ? 16 : 8) + 4 + 4 + (version1 ? 8 : 4) + 8 + 8;
+    const int c = clockwiseDegrees == 180 ? -1 : clockwiseDegrees % 180 == 0 ? 1 : 0;
+    const int s = clockwiseDegrees == 90 ? 1 : clockwiseDegrees == 270 ? -1 : 0;
+    const int32_t values[9] = {c * 0x10000, s * 0x10000, 0, -s * 0x10000, c * 0x10000, 0, 0, 0, 0x40000000};
+    for (int i = 0; i < 9; ++i)
+        for (int b = 0; b < 4; ++b) data[matrix + i * 4 + b] = char((uint32_t(values[i]) >> (24 - 8 * b)) & 0xFF);
+    file.seek(0);
+    file.write(data);
+}
+
 int frameNumber(const QImage& image) {
     if (image.isNull()) return -1;
     int n = 0;

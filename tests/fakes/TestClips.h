@@ -53,6 +53,11 @@ QString formatName(ClipFormat format);
 QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& options = {},
                  const QString& baseName = {});
 
+// Marks an MP4 or MOV clip as recorded turned, as phones mark portrait footage:
+// its video track's display matrix says to turn the pictures clockwise by
+// 90, 180 or 270 degrees (0 clears it). The pictures themselves stay as coded.
+void setDisplayRotation(const QString& clip, int clockwiseDegrees);
+
 // Start of frame n in ms, counted from the first frame, for a clip made with these options.
 double frameStartMs(ClipFormat format, const ClipOptions& options, int n);
 

@@ -6,11 +6,13 @@
 
 extern "C" {
 #include <libavfilter/buffersink.h>
+#include <libavutil/display.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/imgutils.h>
 }
 
 #include <QFileInfo>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -47,6 +49,18 @@ struct CachedFrame {
 int64_t pictureBytes(const AVFrame* f) {
     const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(f->format), f->width, f->height, 1);
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
+}
+
+// Clockwise quarter turns (0 to 3) that stand a stream's pictures upright, from
+// its display matrix; a matrix that is not a whole quarter turn counts as none.
+int quarterTurnsOf(const AVStream* stream) {
+    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix) return 0;
+    const double counterClockwise = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(counterClockwise)) return 0;
+    const long turns = std::lround(-counterClockwise / 90.0);
+    if (std::abs(-counterClockwise - 90.0 * double(turns)) > 1.0) return 0;
+    return int(((turns % 4) + 4) % 4);
 }
 
 // Runs one picture through FFmpeg's estdif, an edge-directed deinterlacer that
@@ -94,6 +108,11 @@ struct ClipDecoder::Impl {
     ff::CodecPtr codec;
     ff::PacketPtr packet = ff::makePacket();
     FrameScaler scaler;
+    // Phones store portrait footage as landscape pictures plus a display matrix;
+    // the pictures are turned clockwise by this many quarter turns to stand upright.
+    int quarterTurns = 0;
+    int uprightWidth = 0;  // the scaled picture before it is turned (coded orientation)
+    int uprightHeight = 0;
     AVStream* stream = nullptr;
     int streamIndex = -1;
     AVRational timeBase{1, 1};
@@ -242,8 +261,12 @@ void ClipDecoder::Impl::openFile(const QString& file) {
         w *= s;
         h *= s;
     }
-    info.width = std::max(1, int(std::lround(w)));
-    info.height = std::max(1, int(std::lround(h)));
+    quarterTurns = quarterTurnsOf(stream);
+    uprightWidth = std::max(1, int(std::lround(w)));
+    uprightHeight = std::max(1, int(std::lround(h)));
+    info.width = quarterTurns % 2 ? uprightHeight : uprightWidth;
+    info.height = quarterTurns % 2 ? uprightWidth : uprightHeight;
+    info.quarterTurns = quarterTurns;
     info.nominalFrameMs = toMs(nominalDuration);
     info.firstFrameSeconds = double(firstPts) * av_q2d(timeBase);
     measure();
@@ -462,11 +485,13 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
         filtered = deinterlaced(frame);
         if (filtered) frame = filtered.get();
     }
-    QImage image = blankImage();
+    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, QImage::Format_RGB32) : blankImage();
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    if (!scaler.scale(frame, {info.width, info.height, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
+    if (!scaler.scale(frame, {uprightWidth, uprightHeight, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
+    // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
+    if (quarterTurns) image = image.transformed(QTransform().rotate(90.0 * quarterTurns));
     return image;
 }
 

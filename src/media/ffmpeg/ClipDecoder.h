@@ -9,11 +9,13 @@ namespace tvn {
 
 // What a clip is, as the decoder presents it.
 struct ClipInfo {
-    // Display size in pixels: the sample aspect ratio applied, and a clip whose
+    // Display size in pixels: the sample aspect ratio applied, a clip whose
     // larger side exceeds 2160 pixels scaled so that side is 1920 (aspect kept),
-    // which keeps every clip within the control's 16-bit twips.
+    // which keeps every clip within the control's 16-bit twips, and the picture
+    // turned upright as its display matrix says (portrait phone footage).
     int width = 0;
     int height = 0;
+    int quarterTurns = 0;  // clockwise quarter turns applied to the decoded pictures
     int codedWidth = 0;   // size of the decoded pictures
     int codedHeight = 0;
     double frameCount = 0;      // frames the clip really has (counted when the container does not say)
