@@ -9,6 +9,7 @@
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "media/ffmpeg/LateFrameGate.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -312,4 +313,19 @@ TEST_F(Engine, SavesTheShownFrameAsJpegWhoseSizeFollowsTheQuality) {
     EXPECT_LT(sizes[10], sizes[90]);
     EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
     EXPECT_FALSE(engine.SaveFrameJpeg("/proc/forbidden.jpg", 80));
+}
+
+// A frame more than one frame period late is dropped, but never more than
+// kMaxDroppedInARow in a row; a frame on time is always shown.
+TEST(LateFrameGate, DropsLateFramesButNeverFreezesThePicture) {
+    using Clock = LateFrameGate::Clock;
+    LateFrameGate gate;
+    const auto now = Clock::now();
+    EXPECT_FALSE(gate.drop(now + std::chrono::milliseconds(20), 33.3));  // due in the future
+    EXPECT_FALSE(gate.drop(now - std::chrono::milliseconds(10), 33.3));  // late, but by less than a frame
+    for (int i = 0; i < LateFrameGate::kMaxDroppedInARow; ++i)
+        EXPECT_TRUE(gate.drop(now - std::chrono::milliseconds(100), 33.3)) << i;
+    EXPECT_FALSE(gate.drop(now - std::chrono::milliseconds(100), 33.3)) << "the picture must move on";
+    EXPECT_TRUE(gate.drop(now - std::chrono::milliseconds(100), 33.3)) << "a shown frame starts a new count";
+    EXPECT_EQ(gate.dropped(), LateFrameGate::kMaxDroppedInARow + 1);
 }

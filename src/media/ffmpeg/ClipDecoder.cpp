@@ -167,7 +167,7 @@ struct ClipDecoder::Impl {
     int seekAndDecode(int64_t target);
     bool forwardIsCheaper(int64_t target) const;
     int locate(int64_t target);
-    VideoFrame show(int index);
+    VideoFrame show(int index, bool withPicture = true);
     QImage convert(const AVFrame* frame);
     void restart();
     void dropFarPictures(int index) {
@@ -495,10 +495,10 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
     return image;
 }
 
-VideoFrame ClipDecoder::Impl::show(int index) {
+VideoFrame ClipDecoder::Impl::show(int index, bool withPicture) {
     CachedFrame& c = run[size_t(index)];
     currentPts = c.pts;
-    if (c.image.isNull()) {
+    if (c.image.isNull() && withPicture) {
         c.image = convert(c.frame.get());
         runBytes += c.image.sizeInBytes();
         dropFarPictures(index);
@@ -546,24 +546,24 @@ VideoFrame ClipDecoder::seek(double ms) {
     return d->show(d->locate(d->fromMs(std::max(0.0, ms))));
 }
 
-VideoFrame ClipDecoder::stepForward() {
+VideoFrame ClipDecoder::stepForward(bool withPicture) {
     if (!isOpen()) return {};
     const int i = d->indexOfCurrent();
     if (i < 0) return {};
-    if (i + 1 < int(d->run.size())) return d->show(i + 1);
-    if (d->runReachesEnd) return d->show(i);
+    if (i + 1 < int(d->run.size())) return d->show(i + 1, withPicture);
+    if (d->runReachesEnd) return d->show(i, withPicture);
     if (d->headFollowsRun) {
         for (;;) {
             auto frame = d->decodeNext();
             if (!frame) {
                 d->runReachesEnd = true;
-                return d->show(d->indexOfCurrent());
+                return d->show(d->indexOfCurrent(), withPicture);
             }
-            if (d->push(std::move(frame))) return d->show(int(d->run.size()) - 1);
+            if (d->push(std::move(frame))) return d->show(int(d->run.size()) - 1, withPicture);
         }
     }
     const CachedFrame& c = d->run[size_t(i)];
-    return d->show(d->locate(c.pts + c.duration));
+    return d->show(d->locate(c.pts + c.duration), withPicture);
 }
 
 VideoFrame ClipDecoder::stepBackward() {

@@ -66,8 +66,12 @@ public:
     // The frame whose interval contains ms (clamped into the clip: before the
     // start gives the first frame, past the end the last) becomes current.
     VideoFrame seek(double ms);
-    // The next frame becomes current; at the last frame it stays there.
-    VideoFrame stepForward();
+    // The next frame becomes current; at the last frame it stays there. With
+    // withPicture false the frame is decoded but not converted: the result has
+    // its times and no image (unless it was converted before). A player running
+    // late skips the conversion of frames it will not show, and asks current()
+    // for the picture of those it does.
+    VideoFrame stepForward(bool withPicture = true);
     // The previous frame becomes current; at the first frame it stays there.
     VideoFrame stepBackward();
     VideoFrame current();

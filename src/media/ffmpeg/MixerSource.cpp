@@ -1,5 +1,7 @@
 #include "media/ffmpeg/MixerSource.h"
 
+#include "media/ffmpeg/LateFrameGate.h"
+
 #include <algorithm>
 
 namespace tvn {
@@ -112,17 +114,25 @@ void MixerSource::stopWorker() {
 
 void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anchorPositionMs) {
     double lastPosition = anchorPositionMs;
+    LateFrameGate late;
     for (;;) {
         VideoFrame frame;
         try {
-            frame = decoder_.stepForward();
+            frame = decoder_.stepForward(false);
         } catch (...) {
             frame = {};  // a clip that cannot be decoded further stops on its last good frame
         }
-        if (frame.isNull() || frame.positionMs <= lastPosition) return;  // the last frame stays shown
+        if (frame.positionMs <= lastPosition) return;  // the last frame stays shown
         lastPosition = frame.positionMs;
         const auto due = anchor + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double, std::milli>(frame.positionMs - anchorPositionMs));
+        if (late.drop(due, frame.durationMs)) continue;
+        try {
+            frame = decoder_.current();
+        } catch (...) {
+            frame = {};
+        }
+        if (frame.isNull()) return;
         bool notify = false;
         {
             std::unique_lock lock(mutex_);

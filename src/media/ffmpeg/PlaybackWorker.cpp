@@ -1,5 +1,7 @@
 #include "media/ffmpeg/PlaybackWorker.h"
 
+#include "media/ffmpeg/LateFrameGate.h"
+
 #include <chrono>
 
 namespace tvn {
@@ -29,14 +31,15 @@ void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink) {
     const VideoFrame start = decoder->current();
     const auto t0 = Clock::now();
     double lastPosition = start.positionMs;
+    LateFrameGate late;
     for (;;) {
         VideoFrame frame;
         try {
-            frame = decoder->stepForward();
+            frame = decoder->stepForward(false);
         } catch (...) {
             frame = {};  // a clip that cannot be decoded further ends here
         }
-        const bool ended = frame.isNull() || frame.positionMs <= lastPosition;
+        const bool ended = frame.positionMs <= lastPosition;
         if (ended) {
             sink(decoder->current(), true);
             return;
@@ -44,6 +47,19 @@ void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink) {
         lastPosition = frame.positionMs;
         const auto due = t0 + std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double, std::milli>((frame.positionMs - start.positionMs) / rate));
+        if (late.drop(due, frame.durationMs / rate)) {
+            ++dropped_;
+            continue;
+        }
+        try {
+            frame = decoder->current();
+        } catch (...) {
+            frame = {};
+        }
+        if (frame.isNull()) {
+            sink(decoder->current(), true);
+            return;
+        }
         {
             std::unique_lock lock(mutex_);
             if (wake_.wait_until(lock, due, [this] { return stopRequested_; })) return;

@@ -2,6 +2,7 @@
 
 #include "media/ffmpeg/ClipDecoder.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,6 +13,9 @@ namespace tvn {
 // Plays a ClipDecoder on a thread of its own: decodes the next frame ahead while
 // the current one is on screen, and hands each frame over at its presentation
 // time (the clip's timestamps divided by the rate, against a steady clock).
+// A frame that comes more than one frame period late is decoded but neither
+// converted nor handed over (LateFrameGate), so a clip too heavy for the
+// machine keeps to the clock and to its sound.
 // While it runs it alone touches the decoder; stop() returns once it no longer
 // does, so the owner may then seek, step or close.
 class PlaybackWorker {
@@ -28,6 +32,8 @@ public:
     // Starts playing from the decoder's current frame (the next one is the first handed over).
     void start(ClipDecoder& decoder, double rate, FrameSink sink);
     void stop();
+    // Frames dropped for lateness since this worker was made.
+    int64_t droppedFrames() const { return dropped_; }
 
 private:
     void run(ClipDecoder* decoder, double rate, FrameSink sink);
@@ -36,6 +42,7 @@ private:
     std::mutex mutex_;                // guards stopRequested_
     std::condition_variable wake_;    // signalled when stopRequested_ is set
     bool stopRequested_ = false;
+    std::atomic<int64_t> dropped_{0};
 };
 
 }  // namespace tvn

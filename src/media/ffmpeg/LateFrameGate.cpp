@@ -1,0 +1,16 @@
+#include "media/ffmpeg/LateFrameGate.h"
+
+namespace tvn {
+
+bool LateFrameGate::drop(Clock::time_point due, double frameMs) {
+    const auto frameLength = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(frameMs));
+    if (Clock::now() > due + frameLength && inARow_ < kMaxDroppedInARow) {
+        ++inARow_;
+        ++dropped_;
+        return true;
+    }
+    inARow_ = 0;
+    return false;
+}
+
+}  // namespace tvn
