@@ -1,7 +1,7 @@
 // The playback of the control on the real FFmpeg components, on clips made at
 // test time whose frame n shows the number n: the measures of an open clip,
-// jumps and steps checked on the pixels of the picture handed to the host, the
-// film strip's nine thumbnails, JPEG export and the end of a playing clip.
+// jumps and steps checked on the pixels of the picture handed to the host, and
+// the film strip's nine thumbnails.
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "fakes/ControlProbe.h"
@@ -99,33 +99,6 @@ TEST_F(RealControl, FilmStripShowsTheNextNineFramesAndReturns) {
     EXPECT_TRUE(probe.filmStripPanel()->isEnabled());
     control->TVN_ShowFilmStrip(false);
     EXPECT_TRUE(probe.filmStripPanel()->isHidden());
-}
-
-TEST_F(RealControl, SavesTheShownFrameAsJpeg) {
-    int32_t f = 77;
-    control->TVN_SetFrame(f);
-    QString file = testFolder().filePath("frame 77.jpg");
-    int32_t quality = 90;
-    ASSERT_TRUE(control->TVN_SaveFrameJpg(file, quality));
-    QImageReader reader(file);
-    const QImage image = reader.read();
-    ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
-    EXPECT_EQ(frameNumber(image), 77);
-}
-
-TEST_F(RealControl, VideoEndIsRaisedOnceWhenAPlayingClipEnds) {
-    int ends = 0;
-    QObject::connect(control.get(), &Trelvan::VideoEnd, control.get(), [&] { ++ends; });
-    double pos = 9500;
-    control->TVN_SetPos(pos);
-    control->TVN_Play();
-    EXPECT_TRUE(waitFor([&] { return control->TVN_IsPlaying; }, 3000));
-    ASSERT_TRUE(waitFor([&] { return ends > 0; }, 5000));
-    waitFor([] { return false; }, 300);  // nothing more arrives
-    EXPECT_EQ(ends, 1);
-    EXPECT_FALSE(control->TVN_IsPlaying);
-    control->TVN_Pause();
-    EXPECT_NEAR(control->TVN_CurrentPos, 9967, 40);  // paused on the last frame
 }
 
 }  // namespace

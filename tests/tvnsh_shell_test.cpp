@@ -33,50 +33,6 @@ ShellRun runShell(const QStringList& args, const QString& script = {}) {
     return run;
 }
 
-TEST(Tvnsh, AFreshControlReportsEveryDefault) {
-    const ShellRun r = runShell({}, R"(get TVN_drawingTool
-get TVN_drawingWidth
-get TVN_FontSize
-get TVN_FontName
-get TVN_TextColor
-get TVN_drawingColor
-get TVN_TransparentColor
-get TVN_AlphaLevel
-get TVN_VolumeLevel
-get TVN_Version
-get TVN_NumFrames
-get TVN_CurrentFrame
-get TVN_PlayRate
-get TVN_SelectedAudioDevice
-get TVN_SelectedLineInput
-get TVN_RawPlayerMode
-get TVN_DisplayGrid
-get TVN_AudioLineInputs
-get TVN_FrameLenMS
-)");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, QString(R"(TVN_drawingTool = "none"
-TVN_drawingWidth = 5
-TVN_FontSize = 8
-TVN_FontName = "Arial"
-TVN_TextColor = 65535
-TVN_drawingColor = 65535
-TVN_TransparentColor = 16777215
-TVN_AlphaLevel = -1
-TVN_VolumeLevel = 0
-TVN_Version = ""
-TVN_NumFrames = 0
-TVN_CurrentFrame = 0
-TVN_PlayRate = 0
-TVN_SelectedAudioDevice = -1
-TVN_SelectedLineInput = -1
-TVN_RawPlayerMode = False
-TVN_DisplayGrid = False
-TVN_AudioLineInputs = []
-TVN_FrameLenMS = 0
-)"));
-}
-
 TEST(Tvnsh, CallsSetsExpectationsAndErrors) {
     QTemporaryDir dir;
     const QString png = dir.filePath("snap.png");
