@@ -2,7 +2,6 @@
 
 #include "media/ffmpeg/ClipDecoder.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -32,8 +31,6 @@ public:
     // Starts playing from the decoder's current frame (the next one is the first handed over).
     void start(ClipDecoder& decoder, double rate, FrameSink sink);
     void stop();
-    // Frames dropped for lateness since this worker was made.
-    int64_t droppedFrames() const { return dropped_; }
 
 private:
     void run(ClipDecoder* decoder, double rate, FrameSink sink);
@@ -42,7 +39,6 @@ private:
     std::mutex mutex_;                // guards stopRequested_
     std::condition_variable wake_;    // signalled when stopRequested_ is set
     bool stopRequested_ = false;
-    std::atomic<int64_t> dropped_{0};
 };
 
 }  // namespace tvn
