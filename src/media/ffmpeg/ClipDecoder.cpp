@@ -11,10 +11,13 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 
 namespace tvn {
@@ -31,6 +34,8 @@ constexpr int kMaxDecodeErrors = 64;
 // others keep only their decoded picture (a third of the memory) and are
 // converted again when shown.
 constexpr int kKeptPictures = 8;
+
+Q_LOGGING_CATEGORY(lcDecoder, "tvn.media.decoder")
 
 TvnError openError(int32_t number, const QString& file, const QString& cause) {
     return TvnError(number, QStringLiteral("Cannot open clip '%1': %2").arg(file, cause),
@@ -119,6 +124,10 @@ struct ClipDecoder::Impl {
     int64_t firstPts = 0;
     int64_t nominalDuration = 1;
     int64_t endPts = 0;
+    double frameTicks = 0;  // one frame at the constant rate, in stream ticks; 0 when unknown
+    // The container's index, once loaded, lists every keyframe (not MPEG-TS, whose
+    // index holds only what seeks found).
+    bool indexListsEveryKeyframe = false;
 
     // Consecutive decoded frames in presentation order; the current frame is one of them.
     std::deque<CachedFrame> run;
@@ -148,7 +157,7 @@ struct ClipDecoder::Impl {
         info = {};
         fileName.clear();
         currentPts = AV_NOPTS_VALUE;
-        runReachesEnd = headFollowsRun = demuxDone = false;
+        runReachesEnd = headFollowsRun = demuxDone = indexListsEveryKeyframe = false;
     }
 
     double toMs(int64_t ts) const { return double(ts) * av_q2d(timeBase) * 1000.0; }
@@ -158,6 +167,19 @@ struct ClipDecoder::Impl {
 
     void openFile(const QString& file);
     void measure();
+    struct ClipEnd {
+        bool found = false;
+        bool onGrid = true;
+        int64_t lastPts = 0;  // the last frame of the unbroken run
+        int64_t end = 0;      // where it ends
+    };
+    ClipEnd readEnd(int64_t near, bool constantRate) const;
+    ClipEnd decodeEnd(int64_t near, bool constantRate);
+    int64_t listedFramesPastEnd(int64_t fileBytes) const;
+    int64_t lastListedPresent(int64_t fileBytes) const;
+    int64_t claimedEnd() const;
+    int64_t countPackets();
+    int64_t countTransportStream(int64_t fileBytes);
     ff::FramePtr decodeNext();
     bool push(ff::FramePtr frame);
     void evict();
@@ -222,6 +244,8 @@ void ClipDecoder::Impl::openFile(const QString& file) {
         throw openError(err::ClipOpenFailed, file, QStringLiteral("the file has no video stream"));
     streamIndex = r;
     stream = format->streams[r];
+    for (const char* name : {"mov", "avi", "matroska"})
+        if (std::strstr(format->iformat->name, name)) indexListsEveryKeyframe = true;
     timeBase = stream->time_base;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) info.hasAudio = true;
@@ -272,43 +296,265 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     measure();
 }
 
-// Frame count and end of the video stream: from the container's sample table
-// when it has one (MP4, MOV, AVI), otherwise by reading every packet once (a
-// demux pass without decoding; Matroska, WebM and MPEG-TS do not store a count).
+// Frame count and end of the video stream, without reading the whole clip
+// where the container or the rate can tell:
+// - a sample table (MP4, MOV, AVI) lists every frame: its count, unless the file
+//   was cut short and some listed frames are no longer in it;
+// - a constant-rate clip otherwise (Matroska, WebM, a cut-short MP4): the last
+//   frames are read near the end, and when their timestamps (and the index's)
+//   lie on the rate's grid, allowing the container's rounding (Matroska keeps
+//   milliseconds), the count is the number of frame intervals from the first
+//   frame's start to the last frame's end. That is what "frame n" means
+//   everywhere in the control (frame n starts at n frame lengths), so a frame
+//   a recorder dropped is an interval in which the frame before stays shown;
+//   the count and the positions agree, and the last frame is always frame
+//   count - 1;
+// - MPEG-TS (no index; camcorders' streams may skip) and variable-rate clips
+//   without a sample table are counted by reading every packet's header.
 void ClipDecoder::Impl::measure() {
+    const AVRational rate = av_guess_frame_rate(format.get(), stream, nullptr);
+    frameTicks = rate.num > 0 && rate.den > 0 ? 1.0 / (av_q2d(rate) * av_q2d(timeBase)) : 0.0;
     // A variable-rate clip's container duration can miss the last frame's own
     // length; its packets tell the truth.
     const bool variableRate = stream->avg_frame_rate.num > 0 && stream->r_frame_rate.num > 0 &&
                               std::abs(av_q2d(stream->avg_frame_rate) / av_q2d(stream->r_frame_rate) - 1.0) > 0.01;
-    if (!variableRate && stream->nb_frames > 0 && stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) {
-        info.frameCount = double(stream->nb_frames);
+    const int64_t listed = stream->nb_frames;
+    const int64_t fileBytes = QFileInfo(fileName).size();
+    const int64_t absent = listed > 0 ? listedFramesPastEnd(fileBytes) : 0;
+    const bool listedDuration = stream->duration > 0 && stream->duration != AV_NOPTS_VALUE;
+    int64_t count = 0;
+    endPts = firstPts;
+    if (listed > 0 && listedDuration && !variableRate && absent == 0) {
+        count = listed;
         endPts = firstPts + stream->duration;
+    } else if (std::strstr(format->iformat->name, "mpegts")) {
+        count = countTransportStream(fileBytes);
     } else {
-        AVFormatContext* raw = nullptr;
-        int64_t count = 0;
-        int64_t end = firstPts;
-        if (avformat_open_input(&raw, fileName.toUtf8().constData(), nullptr, nullptr) >= 0) {
-            ff::FormatPtr scan(raw);
-            if (avformat_find_stream_info(scan.get(), nullptr) >= 0 && streamIndex < int(scan->nb_streams)) {
-                for (unsigned i = 0; i < scan->nb_streams; ++i)
-                    if (int(i) != streamIndex) scan->streams[i]->discard = AVDISCARD_ALL;
-                auto pkt = ff::makePacket();
-                while (av_read_frame(scan.get(), pkt.get()) >= 0) {
-                    if (pkt->stream_index == streamIndex) {
-                        ++count;
-                        const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-                        if (pts != AV_NOPTS_VALUE)
-                            end = std::max(end, pts + (pkt->duration > 0 ? pkt->duration : nominalDuration));
-                    }
-                    av_packet_unref(pkt.get());
-                }
-            }
+        const ClipEnd end = absent > 0 ? decodeEnd(lastListedPresent(fileBytes), !variableRate)
+                                       : readEnd(claimedEnd(), !variableRate);
+        const bool grid = end.found && frameTicks > 0 && !variableRate && end.onGrid;
+        if (end.found && listed > 0 && !grid) {
+            count = listed - absent;
+            endPts = end.end;
+        } else if (grid) {
+            count = std::llround(double(end.lastPts - firstPts) / frameTicks) + 1;
+            endPts = firstPts + std::llround(double(count) * frameTicks);
+        } else {
+            count = countPackets();
         }
-        info.frameCount = double(count);
-        endPts = end;
     }
-    if (endPts <= firstPts) endPts = firstPts + nominalDuration * std::max<int64_t>(1, int64_t(info.frameCount));
+    info.frameCount = double(count);
+    info.missingFrames = listed > count ? double(listed - count) : 0.0;
+    if (info.missingFrames > 0)
+        qCWarning(lcDecoder, "'%s' is cut short: %lld of the %lld frames its index lists are missing",
+                  qPrintable(fileName), static_cast<long long>(listed - count), static_cast<long long>(listed));
+    if (endPts <= firstPts) endPts = firstPts + nominalDuration * std::max<int64_t>(1, count);
     info.durationMs = toMs(endPts - firstPts);
+}
+
+// Listed frames of the video stream whose data lies past the end of the file.
+int64_t ClipDecoder::Impl::listedFramesPastEnd(int64_t fileBytes) const {
+    int64_t past = 0;
+    const int n = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < n; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
+        if (e->pos >= 0 && e->size > 0 && e->pos + e->size > fileBytes && !(e->flags & AVINDEX_DISCARD_FRAME)) ++past;
+    }
+    return past;
+}
+
+// Timestamp of the last listed frame whose data is in the file.
+int64_t ClipDecoder::Impl::lastListedPresent(int64_t fileBytes) const {
+    int64_t last = firstPts;
+    const int n = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < n; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
+        if (e->pos >= 0 && e->pos + e->size <= fileBytes) last = std::max(last, e->timestamp);
+    }
+    return last;
+}
+
+// Where the container says the stream ends, or no value when it does not say.
+int64_t ClipDecoder::Impl::claimedEnd() const {
+    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) return firstPts + stream->duration;
+    if (format->duration <= 0 || format->duration == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+    const int64_t start = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
+    return av_rescale_q(start + format->duration, AV_TIME_BASE_Q, timeBase);
+}
+
+// The stream of another demuxer of the same file that is this clip's video.
+static int sameStream(const AVFormatContext* other, const AVStream* stream) {
+    for (unsigned i = 0; i < other->nb_streams; ++i) {
+        const AVStream* s = other->streams[i];
+        if (s->id == stream->id && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            av_cmp_q(s->time_base, stream->time_base) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+// Reads the video packets from the keyframe before `near` to the end of the file
+// (a second demuxer, so the decoder's own position is untouched): the last frame
+// (at a constant rate, of the unbroken run of frames there: a frame whose
+// predecessors are missing does not count), where it ends, and whether the timestamps read and those of
+// the index lie on the constant rate's grid.
+ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::readEnd(int64_t near, bool constantRate) const {
+    ClipEnd result;
+    if (near == AV_NOPTS_VALUE) return result;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, fileName.toUtf8().constData(), nullptr, nullptr) < 0) return result;
+    ff::FormatPtr tail(raw);
+    const int index = sameStream(tail.get(), stream);
+    if (index < 0) return result;
+    for (unsigned i = 0; i < tail->nb_streams; ++i)
+        if (int(i) != index) tail->streams[i]->discard = AVDISCARD_ALL;
+    const int64_t from = std::max(firstPts, near - av_rescale_q(5, AVRational{1, 1}, timeBase));
+    if (avformat_seek_file(tail.get(), index, INT64_MIN, from, from, 0) < 0) return result;
+    std::vector<std::pair<int64_t, int64_t>> frames;  // start, length
+    int64_t start = AV_NOPTS_VALUE;                   // the keyframe the read began at
+    auto pkt = ff::makePacket();
+    while (av_read_frame(tail.get(), pkt.get()) >= 0) {
+        const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (pkt->stream_index == index && pts != AV_NOPTS_VALUE && !(pkt->flags & AV_PKT_FLAG_CORRUPT)) {
+            if (start == AV_NOPTS_VALUE) start = pts;
+            frames.emplace_back(pts, pkt->duration > 0 ? pkt->duration : nominalDuration);
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (frames.empty()) return result;
+    std::sort(frames.begin(), frames.end());
+    const auto onGrid = [&](int64_t ts) {
+        if (frameTicks <= 0) return false;
+        const double t = double(ts - firstPts);
+        return std::abs(t - std::round(t / frameTicks) * frameTicks) <= std::max(0.51, 0.01 * frameTicks);
+    };
+    result.found = true;
+    result.lastPts = start;
+    result.end = start + nominalDuration;
+    for (const auto& [pts, length] : frames) {
+        if (pts < start) continue;
+        result.onGrid = result.onGrid && onGrid(pts);
+        // At a constant rate the next frame starts a frame (give or take half) after the last one.
+        if (constantRate && frameTicks > 0 && double(pts - result.lastPts) > 1.5 * frameTicks) break;
+        result.lastPts = pts;
+        result.end = pts + length;
+    }
+    AVStream* s = tail->streams[index];
+    for (int i = 0, n = avformat_index_get_entries_count(s); i < n && result.onGrid; ++i)
+        result.onGrid = onGrid(avformat_index_get_entry(s, i)->timestamp);
+    return result;
+}
+
+// For a clip cut short: decodes from the keyframe before `near` to where the
+// data stops, so the end is the last frame the decoder really shows (a frame
+// whose packet is cut, or whose references are, is not there). Then the decoder
+// goes back to the first frame, as open left it.
+ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::decodeEnd(int64_t near, bool constantRate) {
+    ClipEnd result;
+    const int64_t from = std::max(firstPts, near - av_rescale_q(5, AVRational{1, 1}, timeBase));
+    if (av_seek_frame(format.get(), streamIndex, from, AVSEEK_FLAG_BACKWARD) >= 0) {
+        restart();
+        while (auto frame = decodeNext()) {
+            const int64_t pts = frame->best_effort_timestamp;
+            if (pts == AV_NOPTS_VALUE || (result.found && pts <= result.lastPts)) continue;
+            if (result.found && constantRate && frameTicks > 0 && double(pts - result.lastPts) > 1.5 * frameTicks) break;
+            result.found = true;
+            result.lastPts = pts;
+            result.end = pts + (frame->pkt_duration > 0 ? frame->pkt_duration : nominalDuration);
+        }
+        result.onGrid = constantRate;
+    }
+    avformat_seek_file(format.get(), streamIndex, INT64_MIN, firstPts, firstPts, 0);
+    restart();
+    auto first = decodeNext();
+    if (!first) throw openError(err::ClipOpenFailed, fileName, QStringLiteral("the first picture cannot be decoded again"));
+    push(std::move(first));
+    return result;
+}
+
+// Counts the video frames by reading every packet once, without parsing their data.
+int64_t ClipDecoder::Impl::countPackets() {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, fileName.toUtf8().constData(), nullptr, nullptr) < 0) return 0;
+    ff::FormatPtr scan(raw);
+    scan->flags |= AVFMT_FLAG_NOPARSE;
+    const int index = sameStream(scan.get(), stream);
+    if (index < 0) return 0;
+    for (unsigned i = 0; i < scan->nb_streams; ++i)
+        if (int(i) != index) scan->streams[i]->discard = AVDISCARD_ALL;
+    int64_t count = 0;
+    auto pkt = ff::makePacket();
+    while (av_read_frame(scan.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == index) {
+            ++count;
+            const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (pts != AV_NOPTS_VALUE)
+                endPts = std::max(endPts, pts + (pkt->duration > 0 ? pkt->duration : nominalDuration));
+        }
+        av_packet_unref(pkt.get());
+    }
+    return count;
+}
+
+// Counts an MPEG transport stream's video frames from the 4-byte header of each
+// transport packet and the timestamp in the header of each PES packet the
+// stream's pictures start in (muxers start one per picture); no payload is read
+// beyond that. Handles 188-byte packets, 192-byte ones (M2TS: a time code
+// first) and 204-byte ones (parity after), and timestamps wrapping at 2^33.
+int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return countPackets();
+    constexpr int64_t kWrap = int64_t(1) << 33;
+    const int pid = stream->id;
+    std::vector<uint8_t> buf(size_t(4) << 20);
+    int64_t have = file.read(reinterpret_cast<char*>(buf.data()), int64_t(buf.size()));
+    // Packet size and the offset of the first sync byte: five sync bytes in a row.
+    int size = 0;
+    int64_t at = 0;
+    for (int candidate : {188, 192, 204}) {
+        for (int64_t o = 0; o < candidate && !size && o + 5 * candidate <= have; ++o) {
+            bool ok = true;
+            for (int k = 0; k < 5 && ok; ++k) ok = buf[size_t(o + k * candidate)] == 0x47;
+            if (ok) size = candidate, at = o;
+        }
+        if (size) break;
+    }
+    if (!size) return countPackets();
+    int64_t count = 0;
+    int64_t last = AV_NOPTS_VALUE;
+    int64_t lost = 0;
+    for (;;) {
+        for (; at + 188 <= have; at += size) {
+            const uint8_t* h = &buf[size_t(at)];
+            if (h[0] != 0x47) {  // lost sync: the next sync byte
+                ++lost;
+                at -= size - 1;
+                continue;
+            }
+            if (!(h[1] & 0x40) || (((h[1] & 0x1F) << 8) | h[2]) != pid || !(h[3] & 0x10)) continue;
+            const int payload = 4 + ((h[3] & 0x20) ? 1 + h[4] : 0);
+            if (payload + 14 > 188) continue;
+            const uint8_t* pes = h + payload;
+            if (pes[0] || pes[1] || pes[2] != 1 || !(pes[7] & 0x80)) continue;
+            int64_t pts = (int64_t(pes[9] >> 1 & 7) << 30) | (int64_t(pes[10]) << 22) | (int64_t(pes[11] >> 1) << 15) |
+                          (int64_t(pes[12]) << 7) | (pes[13] >> 1);
+            if (last != AV_NOPTS_VALUE) pts += (last - pts + kWrap / 2) / kWrap * kWrap;  // nearest to the last
+            last = pts;
+            if (pts < firstPts) continue;
+            ++count;
+            endPts = std::max(endPts, pts + nominalDuration);
+        }
+        // Keep the partial packet, read on.
+        const int64_t keep = std::max<int64_t>(0, have - at);
+        std::memmove(buf.data(), buf.data() + at, size_t(keep));
+        const int64_t got = file.read(reinterpret_cast<char*>(buf.data() + keep), int64_t(buf.size()) - keep);
+        if (got <= 0) break;
+        have = keep + got;
+        at = 0;
+    }
+    (void)fileBytes;
+    if (lost > 0) qCDebug(lcDecoder, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
+    return count;
 }
 
 ff::FramePtr ClipDecoder::Impl::decodeNext() {
@@ -454,14 +700,18 @@ int ClipDecoder::Impl::seekAndDecode(int64_t target) {
 }
 
 // Decoding on from the head is cheaper than a seek when no keyframe lies
-// between the head and the target (the seek would land before the head).
+// between the head and the target (the seek would land before the head). The
+// stream's index answers that only where it lists every keyframe up to past the
+// target: MP4, MOV and AVI list them all at open; Matroska (and WebM) reads its
+// cues on the first seek and until then lists only the keyframes read so far;
+// MPEG-TS has no index, only the few keyframes earlier seeks happened to find.
+// Elsewhere the distance decides.
 bool ClipDecoder::Impl::forwardIsCheaper(int64_t target) const {
     const int64_t head = run.back().pts;
     const int i = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
-    if (i >= 0) {
-        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
-        if (e) return e->timestamp <= head;
-    }
+    const AVIndexEntry* e = i >= 0 ? avformat_index_get_entry(stream, i) : nullptr;
+    if (e && e->timestamp > head) return false;
+    if (e && indexListsEveryKeyframe && avformat_index_get_entry(stream, i + 1)) return true;
     return target - head <= av_rescale_q(1, AVRational{1, 1}, timeBase);
 }
 
@@ -543,7 +793,10 @@ const ClipInfo& ClipDecoder::info() const { return d->info; }
 VideoFrame ClipDecoder::seek(double ms) {
     if (!isOpen()) return {};
     if (!std::isfinite(ms)) ms = 0;
-    return d->show(d->locate(d->fromMs(std::max(0.0, ms))));
+    // Past the end means the last frame; a clip cut short has listed frames
+    // beyond it that a seek by the index would look for in vain.
+    const int64_t target = std::min(d->fromMs(std::max(0.0, ms)), std::max(d->firstPts, d->endPts - 1));
+    return d->show(d->locate(target));
 }
 
 VideoFrame ClipDecoder::stepForward(bool withPicture) {

@@ -19,6 +19,10 @@ struct ClipInfo {
     int codedWidth = 0;   // size of the decoded pictures
     int codedHeight = 0;
     double frameCount = 0;      // frames the clip really has (counted when the container does not say)
+    // Frames the container's index lists that the file no longer holds (a
+    // recording cut short by a full card or a lost battery); the clip opens with
+    // the frames that are there and frameCount and durationMs count only those.
+    double missingFrames = 0;
     double durationMs = 0;      // first frame's start to the last frame's end
     double nominalFrameMs = 0;  // one frame at the stream's average rate
     QString codecName;
