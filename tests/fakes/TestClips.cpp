@@ -137,6 +137,7 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     args << videoCodecArgs(format, o);
     if (format == ClipFormat::H264VfrMp4) args << "-fps_mode" << "vfr";
     if (o.audio) args << audioCodecArgs(format);
+    if (o.indexFirst) args << "-movflags" << "+faststart";
     args << path;
 
     // Every test runs in a process of its own, so the same clip would be encoded

@@ -37,6 +37,8 @@ struct ClipOptions {
     int keyInterval = 60;
     // Adds a sine sound track one second longer than the video.
     bool audio = false;
+    // MP4 and MOV: the index before the data, as phones and cameras write it.
+    bool indexFirst = false;
 };
 
 // A folder for the clips and files of this test program, made on first use and
