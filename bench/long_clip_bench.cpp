@@ -7,13 +7,20 @@
 //
 // Jump/<clip>/<percent>: open, then jump to the frame at 5, 50 or 95 % of the
 // clip; the baseline opens the same clip with a plain demuxer and decoder, seeks
-// backward to the keyframe before the frame (avformat_seek_file), decodes up to
-// it and converts it to RGB32. Both must land exactly on the frame (checked by
-// its position; a miss stops the run). The frame is the one before the keyframe
-// at that place, so both decode a whole keyframe interval. Counters: base_ms,
-// engine_ms, x_base, frames (decoded by the engine for the jump).
+// backward to the keyframe before the frame (avformat_seek_file; where that
+// lands past the frame, again one keyframe interval earlier), decodes up to it
+// and converts it to RGB32. The frame is the one before the keyframe at that
+// place, so both decode a whole keyframe interval. The decoder must land
+// exactly on the frame (checked by its position; a miss stops the run).
+// Counters: base_ms, engine_ms, x_base, frames (decoded by the engine for the
+// jump), base_missed (jumps on which the baseline did not reach the frame).
 // Goal: x_base <= 1.25 (plus one frame's decode), the 95 % jump no dearer than
 // the 5 % one.
+//
+// JumpNoCache/<clip>/<percent>: the same with the decoder's frame cache off, which
+// shows what the seek itself costs: with the cache on, the decoder keeps the
+// frames decoded on the way (for stepping back), and on a fresh decoder each
+// of them takes fresh memory.
 //
 // Open/<clip>: open to the first frame shown, against the baseline's open and
 // first frame. Counters: base_ms, engine_ms, x_base, and where the decoder
@@ -40,13 +47,14 @@ struct LongClip {
     const char* name;  // file name in the cache folder
     double fps;
     int minutes;
+    double keySeconds;  // keyframe interval
 };
 
 constexpr LongClip kClips[] = {
-    {"min10.mp4", 30, 10}, {"min10.mov", 30, 10},  {"min10.mkv", 30, 10}, {"min10.webm", 30, 10},
-    {"min10.ts", 30, 10},  {"min10.avi", 30, 10},  {"min60.mp4", 30, 60}, {"min60.mov", 30, 60},
-    {"min60.mkv", 30, 60}, {"min60.webm", 30, 60}, {"min60.ts", 30, 60},  {"min60.avi", 30, 60},
-    {"hd60.mp4", 25, 60},
+    {"min10.mp4", 30, 10, 2},  {"min10.mov", 30, 10, 2},  {"min10.mkv", 30, 10, 2}, {"min10.webm", 30, 10, 2},
+    {"min10.ts", 30, 10, 2},   {"min10.avi", 30, 10, 2},  {"min60.mp4", 30, 60, 2}, {"min60.mov", 30, 60, 2},
+    {"min60.mkv", 30, 60, 2},  {"min60.webm", 30, 60, 2}, {"min60.ts", 30, 60, 2},  {"min60.avi", 30, 60, 2},
+    {"hd60.mp4", 25, 60, 10},
 };
 
 QString cacheDir() { return QDir::temp().filePath(QStringLiteral("trelvan-bench-long")); }
@@ -117,14 +125,20 @@ public:
         convert();
     }
     // Seeks backward to the keyframe before frame n and decodes up to it; returns its position in ms.
-    double seekToFrame(int64_t n, double fps) {
+    // A seek that lands past the frame (MPEG-TS seeks to a packet, not a keyframe) is
+    // tried again one keyframe interval earlier, as a player that knows it would.
+    double seekToFrame(int64_t n, double fps, double keySeconds) {
         const int64_t target = firstPts_ + av_rescale_q(n, av_inv_q(av_d2q(fps, 1000)), tb_);
-        avformat_seek_file(format_.get(), stream_, INT64_MIN, target, target, 0);
-        avcodec_flush_buffers(codec_.get());
-        // The frame that contains the target: the last one starting at or before it (half a frame of slack for
-        // containers that round timestamps).
-        const int64_t slack = av_rescale_q(1, av_inv_q(av_d2q(2 * fps, 1000)), tb_);
-        while (decodeOne() && frame_->best_effort_timestamp + slack < target) {
+        const double halfFrame = 0.5 / (fps * av_q2d(tb_));
+        for (int64_t back : {int64_t(0), av_rescale_q(int64_t(keySeconds * 1000), AVRational{1, 1000}, tb_)}) {
+            avformat_seek_file(format_.get(), stream_, INT64_MIN, target - back, target - back, 0);
+            avcodec_flush_buffers(codec_.get());
+            if (!decodeOne() || double(frame_->best_effort_timestamp) - halfFrame > double(target)) continue;
+            // The frame that contains the target: the first one starting within half a frame of it
+            // (containers round timestamps).
+            while (double(frame_->best_effort_timestamp) + halfFrame <= double(target) && decodeOne()) {
+            }
+            break;
         }
         convert();
         return double(frame_->best_effort_timestamp - firstPts_) * av_q2d(tb_) * 1000.0;
@@ -180,40 +194,43 @@ void report(benchmark::State& state, double baseMs, double engineMs, int64_t n) 
     state.counters["x_base"] = baseMs > 0 ? engineMs / baseMs : 0;
 }
 
-void jump(benchmark::State& state, const LongClip& clip, int percent) {
+void jump(benchmark::State& state, const LongClip& clip, int percent, bool cache) {
     const QString path = clipPath(clip.name);
     const double frameMs = 1000.0 / clip.fps;
     // The frame before the keyframe at that place: the farthest from a keyframe, a whole interval to decode.
     const int64_t n = int64_t(std::llround(clip.minutes * 60 * clip.fps)) * percent / 100 - 1;
     double base = 0, eng = 0;
-    int64_t count = 0, decoded = 0;
+    int64_t count = 0, decoded = 0, baseMissed = 0;
     for (auto _ : state) {
         state.PauseTiming();
         BaselinePlayer b;
         b.open(path);
         ClipDecoder d;
+        if (!cache) d.setCacheBudget(0);
         d.open(path);
         state.ResumeTiming();
         double basePos = 0;
         VideoFrame v;
-        base += timeMs([&] { basePos = b.seekToFrame(n, clip.fps); });
+        base += timeMs([&] { basePos = b.seekToFrame(n, clip.fps, clip.keySeconds); });
         const int64_t before = d.stats().framesDecoded;
         eng += timeMs([&] { v = d.seek((double(n) + 0.5) * frameMs); });
         decoded += d.stats().framesDecoded - before;
-        if (std::abs(v.positionMs - double(n) * frameMs) > 1.0 || std::abs(basePos - double(n) * frameMs) > 1.0) {
-            state.SkipWithError(QStringLiteral("frame %1 missed: decoder at %2 ms, baseline at %3 ms, want %4 ms")
+        if (std::abs(v.positionMs - double(n) * frameMs) > 1.0) {
+            state.SkipWithError(QStringLiteral("frame %1 missed: the decoder shows %2 ms, not %3 ms")
                                     .arg(n)
                                     .arg(v.positionMs)
-                                    .arg(basePos)
                                     .arg(double(n) * frameMs)
                                     .toStdString()
                                     .c_str());
             return;
         }
+        // Plain FFmpeg lands late where the container's seek does (MPEG-TS): counted, not fatal.
+        baseMissed += std::abs(basePos - double(n) * frameMs) > 1.0 ? 1 : 0;
         ++count;
     }
     report(state, base, eng, count);
     state.counters["frames"] = double(decoded) / double(count);
+    state.counters["base_missed"] = double(baseMissed);
 }
 
 void open(benchmark::State& state, const LongClip& clip) {
@@ -246,10 +263,12 @@ void open(benchmark::State& state, const LongClip& clip) {
 const bool kRegistered = [] {
     for (const LongClip& clip : kClips) {
         for (int percent : {5, 50, 95})
-            benchmark::RegisterBenchmark(QStringLiteral("Jump/%1/%2").arg(clip.name).arg(percent).toStdString().c_str(),
-                                         [clip, percent](benchmark::State& s) { jump(s, clip, percent); })
-                ->Iterations(clip.name[0] == 'h' ? 3 : 10)
-                ->Unit(benchmark::kMillisecond);
+            for (bool cache : {true, false})
+                benchmark::RegisterBenchmark(
+                    QStringLiteral("Jump%1/%2/%3").arg(cache ? "" : "NoCache").arg(clip.name).arg(percent).toStdString().c_str(),
+                    [clip, percent, cache](benchmark::State& s) { jump(s, clip, percent, cache); })
+                    ->Iterations(clip.name[0] == 'h' ? 3 : 10)
+                    ->Unit(benchmark::kMillisecond);
         if (clip.minutes == 60)
             benchmark::RegisterBenchmark(QStringLiteral("Open/%1").arg(clip.name).toStdString().c_str(),
                                          [clip](benchmark::State& s) { open(s, clip); })

@@ -125,6 +125,7 @@ struct ClipDecoder::Impl {
     int64_t nominalDuration = 1;
     int64_t endPts = 0;
     double frameTicks = 0;  // one frame at the constant rate, in stream ticks; 0 when unknown
+    int64_t keyInterval = 0;  // mean distance between keyframes where known (MPEG-TS), stream ticks
     // The container's index, once loaded, lists every keyframe (not MPEG-TS, whose
     // index holds only what seeks found).
     bool indexListsEveryKeyframe = false;
@@ -158,6 +159,7 @@ struct ClipDecoder::Impl {
         fileName.clear();
         currentPts = AV_NOPTS_VALUE;
         runReachesEnd = headFollowsRun = demuxDone = indexListsEveryKeyframe = false;
+        keyInterval = 0;
     }
 
     double toMs(int64_t ts) const { return double(ts) * av_q2d(timeBase) * 1000.0; }
@@ -521,6 +523,7 @@ int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
     }
     if (!size) return countPackets();
     int64_t count = 0;
+    int64_t keyframes = 0;
     int64_t last = AV_NOPTS_VALUE;
     int64_t lost = 0;
     for (;;) {
@@ -542,6 +545,8 @@ int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
             last = pts;
             if (pts < firstPts) continue;
             ++count;
+            // The random access indicator marks the packets keyframes start in.
+            if ((h[3] & 0x20) && h[4] > 0 && (h[5] & 0x40)) ++keyframes;
             endPts = std::max(endPts, pts + nominalDuration);
         }
         // Keep the partial packet, read on.
@@ -553,6 +558,7 @@ int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
         at = 0;
     }
     (void)fileBytes;
+    if (keyframes > 1) keyInterval = (endPts - firstPts) / keyframes;
     if (lost > 0) qCDebug(lcDecoder, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
     return count;
 }
@@ -690,7 +696,9 @@ int ClipDecoder::Impl::seekAndDecode(int64_t target) {
         const int found = decodeUntil(target);
         if (found >= 0) return found;
         if (r < 0) break;
-        backoff = backoff == 0 ? second : backoff * 4;
+        // A seek to a packet rather than a keyframe (MPEG-TS) lands too late; one keyframe
+        // interval further back is where the keyframe before the target is.
+        backoff = backoff == 0 ? std::max(second, keyInterval + nominalDuration) : backoff * 4;
     }
     throw TvnError(err::ClipOpenFailed,
                    QStringLiteral("Cannot show the frame at %1 ms of '%2': the clip cannot be decoded there")

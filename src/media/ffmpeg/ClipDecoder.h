@@ -18,7 +18,14 @@ struct ClipInfo {
     int quarterTurns = 0;  // clockwise quarter turns applied to the decoded pictures
     int codedWidth = 0;   // size of the decoded pictures
     int codedHeight = 0;
-    double frameCount = 0;      // frames the clip really has (counted when the container does not say)
+    // Frames the clip has, exactly as the control counts them: frame n starts n
+    // frame lengths after the first. From the sample table where the container
+    // has one (MP4, MOV, AVI); at a constant rate otherwise, the frame intervals
+    // from the first frame's start to the last frame's end, found by reading the
+    // clip's last seconds (a frame a recorder dropped is an interval showing the
+    // frame before); from every packet's header where only that can tell
+    // (MPEG-TS, variable rate without a sample table).
+    double frameCount = 0;
     // Frames the container's index lists that the file no longer holds (a
     // recording cut short by a full card or a lost battery); the clip opens with
     // the frames that are there and frameCount and durationMs count only those.
