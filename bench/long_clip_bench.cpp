@@ -1,7 +1,8 @@
 // Long clips: the clip decoder against a plain FFmpeg seek-and-decode measured
 // in the same run, on 10-minute and 1-hour clips (320x180, 30 fps, a keyframe
 // every 2 s) in MP4, MOV, MKV, WebM (VP8), MPEG-TS and AVI, and a 1-hour 1080p
-// H.264 clip with a keyframe every 250 frames. The clips are made on first use
+// H.264 clip with a keyframe every 250 frames (also remuxed into MPEG-TS, as
+// camcorders record, where only its open is timed). The clips are made on first use
 // and kept in <temp>/trelvan-bench-long (the 1-hour ones loop the 10-minute
 // one, so making them costs a remux).
 //
@@ -48,13 +49,14 @@ struct LongClip {
     double fps;
     int minutes;
     double keySeconds;  // keyframe interval
+    bool jumps = true;  // timed jumps as well as the open
 };
 
 constexpr LongClip kClips[] = {
     {"min10.mp4", 30, 10, 2},  {"min10.mov", 30, 10, 2},  {"min10.mkv", 30, 10, 2}, {"min10.webm", 30, 10, 2},
     {"min10.ts", 30, 10, 2},   {"min10.avi", 30, 10, 2},  {"min60.mp4", 30, 60, 2}, {"min60.mov", 30, 60, 2},
     {"min60.mkv", 30, 60, 2},  {"min60.webm", 30, 60, 2}, {"min60.ts", 30, 60, 2},  {"min60.avi", 30, 60, 2},
-    {"hd60.mp4", 25, 60, 10},
+    {"hd60.mp4", 25, 60, 10},  {"hd60.ts", 25, 60, 10, false},
 };
 
 QString cacheDir() { return QDir::temp().filePath(QStringLiteral("trelvan-bench-long")); }
@@ -90,6 +92,8 @@ QString clipPath(const QString& name) {
                path);
     } else if (name == "hd60.mp4") {
         ffmpeg({"-stream_loop", "59", "-i", clipPath("hd1.mp4"), "-c", "copy"}, path);
+    } else if (name == "hd60.ts") {
+        ffmpeg({"-i", clipPath("hd60.mp4"), "-c", "copy"}, path);
     } else if (name.startsWith("min60.")) {
         // AVI and WebM loop their own 10-minute clip; the others remux the 1-hour MP4.
         const bool own = ext == "avi" || ext == "webm" || ext == "mp4";
@@ -262,13 +266,16 @@ void open(benchmark::State& state, const LongClip& clip) {
 
 const bool kRegistered = [] {
     for (const LongClip& clip : kClips) {
-        for (int percent : {5, 50, 95})
-            for (bool cache : {true, false})
-                benchmark::RegisterBenchmark(
-                    QStringLiteral("Jump%1/%2/%3").arg(cache ? "" : "NoCache").arg(clip.name).arg(percent).toStdString().c_str(),
-                    [clip, percent, cache](benchmark::State& s) { jump(s, clip, percent, cache); })
+        for (int percent : {5, 50, 95}) {
+            for (bool cache : {true, false}) {
+                if (!clip.jumps) continue;
+                const QString name = QStringLiteral("Jump%1/%2/%3").arg(cache ? "" : "NoCache").arg(clip.name).arg(percent);
+                benchmark::RegisterBenchmark(name.toStdString().c_str(),
+                                             [clip, percent, cache](benchmark::State& s) { jump(s, clip, percent, cache); })
                     ->Iterations(clip.name[0] == 'h' ? 3 : 10)
                     ->Unit(benchmark::kMillisecond);
+            }
+        }
         if (clip.minutes == 60)
             benchmark::RegisterBenchmark(QStringLiteral("Open/%1").arg(clip.name).toStdString().c_str(),
                                          [clip](benchmark::State& s) { open(s, clip); })
