@@ -172,10 +172,10 @@ struct ClipDecoder::Impl {
     struct ClipEnd {
         bool found = false;
         bool onGrid = true;
-        int64_t lastPts = 0;  // the last frame of the unbroken run
+        int64_t lastPts = 0;  // the last frame
         int64_t end = 0;      // where it ends
     };
-    ClipEnd readEnd(int64_t near, bool constantRate) const;
+    ClipEnd readEnd(int64_t near) const;
     ClipEnd decodeEnd(int64_t near, bool constantRate);
     int64_t listedFramesPastEnd(int64_t fileBytes) const;
     int64_t lastListedPresent(int64_t fileBytes) const;
@@ -333,7 +333,7 @@ void ClipDecoder::Impl::measure() {
         count = countTransportStream(fileBytes);
     } else {
         const ClipEnd end = absent > 0 ? decodeEnd(lastListedPresent(fileBytes), !variableRate)
-                                       : readEnd(claimedEnd(), !variableRate);
+                                       : readEnd(claimedEnd());
         const bool grid = end.found && frameTicks > 0 && !variableRate && end.onGrid;
         if (end.found && listed > 0 && !grid) {
             count = listed - absent;
@@ -396,11 +396,10 @@ static int sameStream(const AVFormatContext* other, const AVStream* stream) {
 }
 
 // Reads the video packets from the keyframe before `near` to the end of the file
-// (a second demuxer, so the decoder's own position is untouched): the last frame
-// (at a constant rate, of the unbroken run of frames there: a frame whose
-// predecessors are missing does not count), where it ends, and whether the timestamps read and those of
-// the index lie on the constant rate's grid.
-ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::readEnd(int64_t near, bool constantRate) const {
+// (a second demuxer, so the decoder's own position is untouched): the last frame,
+// where it ends, and whether the timestamps read and those of the index lie on
+// the constant rate's grid.
+ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::readEnd(int64_t near) const {
     ClipEnd result;
     if (near == AV_NOPTS_VALUE) return result;
     AVFormatContext* raw = nullptr;
@@ -412,34 +411,23 @@ ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::readEnd(int64_t near, bool constan
         if (int(i) != index) tail->streams[i]->discard = AVDISCARD_ALL;
     const int64_t from = std::max(firstPts, near - av_rescale_q(5, AVRational{1, 1}, timeBase));
     if (avformat_seek_file(tail.get(), index, INT64_MIN, from, from, 0) < 0) return result;
-    std::vector<std::pair<int64_t, int64_t>> frames;  // start, length
-    int64_t start = AV_NOPTS_VALUE;                   // the keyframe the read began at
-    auto pkt = ff::makePacket();
-    while (av_read_frame(tail.get(), pkt.get()) >= 0) {
-        const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-        if (pkt->stream_index == index && pts != AV_NOPTS_VALUE && !(pkt->flags & AV_PKT_FLAG_CORRUPT)) {
-            if (start == AV_NOPTS_VALUE) start = pts;
-            frames.emplace_back(pts, pkt->duration > 0 ? pkt->duration : nominalDuration);
-        }
-        av_packet_unref(pkt.get());
-    }
-    if (frames.empty()) return result;
-    std::sort(frames.begin(), frames.end());
     const auto onGrid = [&](int64_t ts) {
         if (frameTicks <= 0) return false;
         const double t = double(ts - firstPts);
         return std::abs(t - std::round(t / frameTicks) * frameTicks) <= std::max(0.51, 0.01 * frameTicks);
     };
-    result.found = true;
-    result.lastPts = start;
-    result.end = start + nominalDuration;
-    for (const auto& [pts, length] : frames) {
-        if (pts < start) continue;
-        result.onGrid = result.onGrid && onGrid(pts);
-        // At a constant rate the next frame starts a frame (give or take half) after the last one.
-        if (constantRate && frameTicks > 0 && double(pts - result.lastPts) > 1.5 * frameTicks) break;
-        result.lastPts = pts;
-        result.end = pts + length;
+    auto pkt = ff::makePacket();
+    while (av_read_frame(tail.get(), pkt.get()) >= 0) {
+        const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (pkt->stream_index == index && pts != AV_NOPTS_VALUE && !(pkt->flags & AV_PKT_FLAG_CORRUPT)) {
+            result.onGrid = result.onGrid && onGrid(pts);
+            if (!result.found || pts > result.lastPts) {
+                result.lastPts = pts;
+                result.end = pts + (pkt->duration > 0 ? pkt->duration : nominalDuration);
+            }
+            result.found = true;
+        }
+        av_packet_unref(pkt.get());
     }
     AVStream* s = tail->streams[index];
     for (int i = 0, n = avformat_index_get_entries_count(s); i < n && result.onGrid; ++i)
@@ -449,8 +437,10 @@ ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::readEnd(int64_t near, bool constan
 
 // For a clip cut short: decodes from the keyframe before `near` to where the
 // data stops, so the end is the last frame the decoder really shows (a frame
-// whose packet is cut, or whose references are, is not there). Then the decoder
-// goes back to the first frame, as open left it.
+// whose packet is cut, or whose references are, is not there; at a constant
+// rate the run ends at the first gap, so a picture decoded after missing ones
+// does not stretch the clip over frames it lacks). Then the decoder goes back
+// to the first frame, as open left it.
 ClipDecoder::Impl::ClipEnd ClipDecoder::Impl::decodeEnd(int64_t near, bool constantRate) {
     ClipEnd result;
     const int64_t from = std::max(firstPts, near - av_rescale_q(5, AVRational{1, 1}, timeBase));
