@@ -181,7 +181,7 @@ struct ClipDecoder::Impl {
     int64_t lastListedPresent(int64_t fileBytes) const;
     int64_t claimedEnd() const;
     int64_t countPackets();
-    int64_t countTransportStream(int64_t fileBytes);
+    int64_t countTransportStream();
     ff::FramePtr decodeNext();
     bool push(ff::FramePtr frame);
     void evict();
@@ -330,7 +330,7 @@ void ClipDecoder::Impl::measure() {
         count = listed;
         endPts = firstPts + stream->duration;
     } else if (std::strstr(format->iformat->name, "mpegts")) {
-        count = countTransportStream(fileBytes);
+        count = countTransportStream();
     } else {
         const ClipEnd end = absent > 0 ? decodeEnd(lastListedPresent(fileBytes), !variableRate)
                                        : readEnd(claimedEnd());
@@ -493,7 +493,7 @@ int64_t ClipDecoder::Impl::countPackets() {
 // stream's pictures start in (muxers start one per picture); no payload is read
 // beyond that. Handles 188-byte packets, 192-byte ones (M2TS: a time code
 // first) and 204-byte ones (parity after), and timestamps wrapping at 2^33.
-int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
+int64_t ClipDecoder::Impl::countTransportStream() {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return countPackets();
     constexpr int64_t kWrap = int64_t(1) << 33;
@@ -531,7 +531,8 @@ int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
             if (pes[0] || pes[1] || pes[2] != 1 || !(pes[7] & 0x80)) continue;
             int64_t pts = (int64_t(pes[9] >> 1 & 7) << 30) | (int64_t(pes[10]) << 22) | (int64_t(pes[11] >> 1) << 15) |
                           (int64_t(pes[12]) << 7) | (pes[13] >> 1);
-            if (last != AV_NOPTS_VALUE) pts += (last - pts + kWrap / 2) / kWrap * kWrap;  // nearest to the last
+            if (last != AV_NOPTS_VALUE)  // the unwrapped value nearest to the last
+                pts += int64_t(std::floor(double(last - pts + kWrap / 2) / double(kWrap))) * kWrap;
             last = pts;
             if (pts < firstPts) continue;
             ++count;
@@ -547,7 +548,6 @@ int64_t ClipDecoder::Impl::countTransportStream(int64_t fileBytes) {
         have = keep + got;
         at = 0;
     }
-    (void)fileBytes;
     if (keyframes > 1) keyInterval = (endPts - firstPts) / keyframes;
     if (lost > 0) qCDebug(lcDecoder, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
     return count;
