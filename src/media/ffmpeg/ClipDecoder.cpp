@@ -749,7 +749,7 @@ int64_t ClipDecoder::defaultCacheBudget() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     const int64_t physical = pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : 0;
-    return std::clamp<int64_t>(physical / 8, 256 * kMiB, 4096 * kMiB);
+    return std::clamp<int64_t>(physical / 8, 256 * kMiB, 2048 * kMiB);
 }
 
 void ClipDecoder::setDecodeBehind(bool on) {

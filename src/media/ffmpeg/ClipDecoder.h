@@ -55,8 +55,9 @@ struct VideoFrame {
 class ClipDecoder {
 public:
     // The default cache budget: an eighth of the machine's physical memory,
-    // between 256 MiB and 4 GiB (3 GiB on a 24 GiB machine: about 1 000 frames of
-    // 1080p, four keyframe intervals of 250).
+    // between 256 MiB and 2 GiB (2 GiB from 16 GiB up: about 650 frames of 1080p,
+    // the interval being stepped through and the one before it at a keyframe
+    // every 250 frames). Each decoder has its own (the mixer's sources too).
     static int64_t defaultCacheBudget();
 
     ClipDecoder();
