@@ -200,7 +200,12 @@ struct ClipDecoder::Impl {
     int locate(int64_t target);
     VideoFrame show(int index, bool withPicture = true);
     std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, const std::atomic<bool>& stop);
-    int64_t pictureReserve() const { return int64_t(kKeptPictures) * info.width * info.height * 4; }
+    // Room for the converted pictures the run may still add (those it holds are in runBytes).
+    int64_t pictureReserve() const {
+        int64_t held = 0;
+        for (const auto& c : run) held += c.image.isNull() ? 0 : 1;
+        return std::max<int64_t>(0, kKeptPictures - held) * info.width * info.height * 4;
+    }
     void armBehind();
     bool adoptBehind();
     bool behindWillHold(int64_t target) const;
