@@ -35,9 +35,9 @@ constexpr int kMaxDecodeErrors = 64;
 constexpr int kKeptPictures = 8;
 // Frames after the current one that making room for decode-behind leaves in place.
 constexpr int kKeptAhead = 8;
-// Longest wait for the decode-behind worker to deliver a frame it is decoding;
-// past it the caller decodes the frame itself.
-constexpr std::chrono::milliseconds kMaxBehindWait{5000};
+// A decode-behind worker that decodes no picture for this long is taken as
+// stuck: the caller stops waiting for it and decodes the frame itself.
+constexpr std::chrono::milliseconds kBehindStall{1000};
 
 // Thrown out of a decode-behind job's decoding when the owner no longer wants its frames.
 struct BehindCancelled {};
@@ -152,14 +152,14 @@ struct ClipDecoder::Impl {
     int threads = 0;
     Stats stats;
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
-    const std::atomic<bool>* cancelled = nullptr;
+    DecodeBehind::Progress* progress = nullptr;
     bool measureOnOpen = true;  // a decode-behind job's decoder takes the owner's measures
 
     // Decode-behind: the job's decoder is touched only by the worker thread
     // (declared before the worker, which is stopped first when this goes).
     std::unique_ptr<Impl> behindSource;
-    DecodeBehind behind{[this](const DecodeBehind::Request& r, const std::atomic<bool>& c) {
-        return decodeBehindJob(r, c);
+    DecodeBehind behind{[this](const DecodeBehind::Request& r, DecodeBehind::Progress& p) {
+        return decodeBehindJob(r, p);
     }};
     bool behindOn = false;
 
@@ -199,7 +199,7 @@ struct ClipDecoder::Impl {
     bool forwardIsCheaper(int64_t target) const;
     int locate(int64_t target);
     VideoFrame show(int index, bool withPicture = true);
-    std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, const std::atomic<bool>& stop);
+    std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, DecodeBehind::Progress& p);
     // Room for the converted pictures the run may still add (those it holds are in runBytes).
     int64_t pictureReserve() const {
         int64_t held = 0;
@@ -357,10 +357,11 @@ ff::FramePtr ClipDecoder::Impl::decodeNext() {
     auto frame = ff::makeFrame();
     int errors = 0;
     for (;;) {
-        if (cancelled && cancelled->load(std::memory_order_relaxed)) throw BehindCancelled{};
+        if (progress && progress->cancelled.load(std::memory_order_relaxed)) throw BehindCancelled{};
         int r = avcodec_receive_frame(codec.get(), frame.get());
         if (r == 0) {
             ++stats.framesDecoded;
+            if (progress) ++progress->pictures;
             return frame;
         }
         if (r == AVERROR_EOF) return nullptr;
@@ -531,19 +532,19 @@ int ClipDecoder::Impl::locate(int64_t target) {
 // decodes from the keyframe before r.end up to the frame at r.end, keeping the
 // last frames that fit r.bytes (with no current frame its run lets the oldest go).
 std::vector<DecodeBehind::Frame> ClipDecoder::Impl::decodeBehindJob(const DecodeBehind::Request& r,
-                                                                    const std::atomic<bool>& stop) {
+                                                                    DecodeBehind::Progress& p) {
     if (!behindSource || behindSource->fileName != r.file) {
         behindSource.reset();
         auto source = std::make_unique<Impl>();
         source->measureOnOpen = false;
         source->threads = r.threads;
         source->fileName = r.file;
-        source->cancelled = &stop;
+        source->progress = &p;
         source->openFile(r.file);
         behindSource = std::move(source);
     }
     Impl& s = *behindSource;
-    s.cancelled = &stop;
+    s.progress = &p;
     s.budget = r.bytes;
     s.run.clear();
     s.runBytes = 0;
@@ -616,11 +617,11 @@ bool ClipDecoder::Impl::behindWillHold(int64_t target) const {
 }
 
 // Before decoding frames that lie before the run, takes those the worker has
-// finished, or waits (bounded) for those it is decoding rather than decode
-// them a second time on this thread.
+// finished, or waits for those it is decoding, as long as it makes progress,
+// rather than decode them a second time on this thread.
 void ClipDecoder::Impl::fetchBehind(int64_t target) {
     if (adoptBehind() || !behind.working(run.front().pts) || !behindWillHold(target)) return;
-    if (behind.waitFor(run.front().pts, kMaxBehindWait))
+    if (behind.waitFor(run.front().pts, kBehindStall))
         adoptBehind();
     else
         behind.cancel();

@@ -12,7 +12,7 @@ void DecodeBehind::request(const Request& request) {
         std::scoped_lock lock(mutex_);
         if (sameEnd(request.end) && inHand_->file == request.file) return;
         ++generation_;
-        cancelled_ = true;
+        progress_.cancelled = true;
         inHand_ = request;
         queued_ = request;
         done_ = false;
@@ -27,7 +27,7 @@ void DecodeBehind::cancel() {
     std::vector<Frame> dropped;
     std::scoped_lock lock(mutex_);
     ++generation_;
-    cancelled_ = true;
+    progress_.cancelled = true;
     inHand_.reset();
     queued_.reset();
     done_ = false;
@@ -66,10 +66,14 @@ bool DecodeBehind::holds(int64_t end) const {
     return sameEnd(end);
 }
 
-bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds timeout) {
+bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds stall) {
     std::unique_lock lock(mutex_);
-    finished_.wait_for(lock, timeout, [&] { return !sameEnd(end) || done_; });
-    return sameEnd(end) && done_;
+    for (int64_t seen = -1;;) {
+        if (finished_.wait_for(lock, stall, [&] { return !sameEnd(end) || done_; })) return sameEnd(end) && done_;
+        const int64_t pictures = progress_.pictures.load();
+        if (pictures == seen) return false;
+        seen = pictures;
+    }
 }
 
 int64_t DecodeBehind::reservedBytes() const {
@@ -93,11 +97,12 @@ void DecodeBehind::run() {
             request = std::move(*queued_);
             queued_.reset();
             generation = generation_;
-            cancelled_ = false;
+            progress_.cancelled = false;
+            progress_.pictures = 0;
         }
         std::vector<Frame> frames;
         try {
-            frames = job_(request, cancelled_);
+            frames = job_(request, progress_);
         } catch (...) {
             frames.clear();  // cancelled, or the clip cannot be decoded there: the owner decodes itself
         }

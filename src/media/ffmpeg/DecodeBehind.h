@@ -42,9 +42,16 @@ public:
         int64_t end = 0;    // the frames wanted end here (the owner's first frame)
         int64_t bytes = 0;  // memory the job may hold at any time
     };
+    // What the owner and the running job share: the job stops when cancelled
+    // is set and counts each picture it decodes, so a wait can tell a slow job
+    // from a stuck one.
+    struct Progress {
+        std::atomic<bool> cancelled{false};
+        std::atomic<int64_t> pictures{0};
+    };
     // Consecutive frames, oldest first, the last one ending at request.end;
     // empty when they cannot be had. May throw; a throw counts as empty.
-    using Job = std::function<std::vector<Frame>(const Request& request, const std::atomic<bool>& cancelled)>;
+    using Job = std::function<std::vector<Frame>(const Request& request, Progress& progress)>;
 
     explicit DecodeBehind(Job job);
     ~DecodeBehind();
@@ -65,8 +72,10 @@ public:
     bool working(int64_t end) const;
     // True while a request for end is in hand, running or finished and not taken.
     bool holds(int64_t end) const;
-    // Waits up to timeout for the job for end to finish; true when it did (then take()).
-    bool waitFor(int64_t end, std::chrono::milliseconds timeout);
+    // Waits for the job for end to finish while it keeps decoding (a picture at
+    // least every stall); true when it finished (then take()), false when it
+    // stalled or was dropped.
+    bool waitFor(int64_t end, std::chrono::milliseconds stall);
     // Memory set aside for the request in hand (its allowance), 0 with none.
     int64_t reservedBytes() const;
     // Frames finished and not yet taken.
@@ -87,7 +96,7 @@ private:
     std::vector<Frame> ready_;
     uint64_t generation_ = 0;  // bumped by every request and cancel: results of older ones are dropped
     bool quit_ = false;
-    std::atomic<bool> cancelled_{false};  // tells the running job to stop
+    Progress progress_;  // of the running job
 };
 
 }  // namespace tvn
