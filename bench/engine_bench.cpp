@@ -7,6 +7,14 @@
 // Goals: OpenFirstFrame x_base <= 1.2; RandomSeek x_base <= 1.1;
 // StepForward x_base <= 1.5 (baseline: decode one frame and convert it to
 // RGB32); StepBack engine_ms <= 10 once the frames around are cached.
+//
+// Stepping back across a keyframe (decode-behind), paused as a coach steps:
+// StepBackAfterRest: jump to frame 250 (a keyframe), rest 2 s, step to 249;
+//   goal step_ms <= 50; ready_ms is how long the worker took to have the
+//   interval before 250 decoded (beyond 2 s the step waits for the rest). JumpThenBack: jump to 250 and at once to 249, against
+//   the jump alone (x_jump). HoldLeft: jump to 499, rest 2 s, then 300 steps
+//   back at 10 a second; goals max_ms <= 100, wrong = 0 (positions checked),
+//   over_budget = 0 (cache plus the worker's allowance within the budget).
 
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/ffmpeg/FfmpegHandles.h"
@@ -18,6 +26,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <random>
+#include <thread>
 
 using namespace tvn;
 
@@ -223,6 +232,87 @@ void BM_StepBack(benchmark::State& state) {
     state.counters["engine_ms"] = eng / double(n);
 }
 
+double frameMs(int n) { return n * kFrameMs + 1.0; }  // the control seeks 1 ms into a frame
+bool shows(FfmpegDisplayEngine& engine, int n) { return engine.GetPosition() == std::round(n * kFrameMs); }
+
+void BM_StepBackAfterRest(benchmark::State& state) {
+    const QString clip = benchClip();
+    QWidget host;
+    double step = 0, ready = 0;
+    int64_t n = 0, wrong = 0;
+    for (auto _ : state) {
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(clip);
+        engine.Seek(frameMs(250));
+        // Rest 2 s, noting when the worker has the interval before 250 ready.
+        const auto rest = Clock::now();
+        double readyAt = -1;
+        while (Clock::now() - rest < std::chrono::seconds(2)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (readyAt < 0 && engine.decoderStats().framesReadyBehind > 0)
+                readyAt = std::chrono::duration<double, std::milli>(Clock::now() - rest).count();
+        }
+        const double ms = timeMs([&] { engine.Seek(frameMs(249)); });
+        step += ms;
+        ready += readyAt >= 0 ? readyAt : 2000 + ms;  // not ready: the step waited for the rest of it
+        wrong += shows(engine, 249) ? 0 : 1;
+        ++n;
+    }
+    state.counters["step_ms"] = step / double(n);
+    state.counters["ready_ms"] = ready / double(n);
+    state.counters["wrong"] = double(wrong);
+}
+
+void BM_JumpThenBack(benchmark::State& state) {
+    const QString clip = benchClip();
+    QWidget host;
+    double jump = 0, back = 0;
+    int64_t n = 0;
+    for (auto _ : state) {
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(clip);
+        jump += timeMs([&] { engine.Seek(frameMs(250)); });
+        back += timeMs([&] { engine.Seek(frameMs(249)); });
+        ++n;
+    }
+    state.counters["jump_ms"] = jump / double(n);
+    state.counters["back_ms"] = back / double(n);
+    state.counters["x_jump"] = jump > 0 ? (jump + back) / jump : 0;
+}
+
+void BM_HoldLeft(benchmark::State& state) {
+    const QString clip = benchClip();
+    QWidget host;
+    constexpr int kSteps = 300;
+    const int64_t budget = ClipDecoder::defaultCacheBudget();
+    double total = 0, worst = 0;
+    int64_t n = 0, wrong = 0, overBudget = 0, peak = 0;
+    for (auto _ : state) {
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(clip);
+        engine.Seek(frameMs(kFrames - 1));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        auto tick = Clock::now();
+        for (int k = kFrames - 2; k >= kFrames - 1 - kSteps; --k) {
+            std::this_thread::sleep_until(tick += std::chrono::milliseconds(100));
+            const double ms = timeMs([&] { engine.Seek(frameMs(k)); });
+            total += ms;
+            worst = std::max(worst, ms);
+            wrong += shows(engine, k) ? 0 : 1;
+            const ClipDecoder::Stats s = engine.decoderStats();
+            peak = std::max(peak, s.cachedBytes + s.behindBytes);
+            overBudget += s.cachedBytes + s.behindBytes > budget ? 1 : 0;
+            ++n;
+        }
+    }
+    state.counters["mean_ms"] = total / double(n);
+    state.counters["max_ms"] = worst;
+    state.counters["wrong"] = double(wrong);
+    state.counters["over_budget"] = double(overBudget);
+    state.counters["peak_MiB"] = double(peak) / (1024.0 * 1024.0);
+    state.counters["budget_MiB"] = double(budget) / (1024.0 * 1024.0);
+}
+
 }  // namespace
 
 BENCHMARK(BM_OpenFirstFrame)->Iterations(10)->Unit(benchmark::kMillisecond);
@@ -230,3 +320,6 @@ BENCHMARK(BM_RandomSeek)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RandomSeekNoCache)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepForward)->Iterations(120)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepBack)->Iterations(80)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepBackAfterRest)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JumpThenBack)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HoldLeft)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #include "media/ffmpeg/ClipDecoder.h"
 
 #include "core/TvnError.h"
+#include "media/ffmpeg/DecodeBehind.h"
 #include "media/ffmpeg/FfmpegHandles.h"
 #include "media/ffmpeg/FrameScaler.h"
 
@@ -19,6 +20,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <unistd.h>
 
 namespace tvn {
 
@@ -34,6 +36,14 @@ constexpr int kMaxDecodeErrors = 64;
 // others keep only their decoded picture (a third of the memory) and are
 // converted again when shown.
 constexpr int kKeptPictures = 8;
+// Frames after the current one that making room for decode-behind leaves in place.
+constexpr int kKeptAhead = 8;
+// A decode-behind worker that decodes no picture for this long is taken as
+// stuck: the caller stops waiting for it and decodes the frame itself.
+constexpr std::chrono::milliseconds kBehindStall{1000};
+
+// Thrown out of a decode-behind job's decoding when the owner no longer wants its frames.
+struct BehindCancelled {};
 
 Q_LOGGING_CATEGORY(lcDecoder, "tvn.media.decoder")
 
@@ -51,7 +61,13 @@ struct CachedFrame {
     int64_t bytes = 0;
 };
 
+// Memory a decoded picture holds: its buffers as the decoder allocated them
+// (aligned rows and padding included), so the budget counts what is really used.
 int64_t pictureBytes(const AVFrame* f) {
+    int64_t bytes = 0;
+    for (const AVBufferRef* b : f->buf) bytes += b ? int64_t(b->size) : 0;
+    for (int i = 0; i < f->nb_extended_buf; ++i) bytes += int64_t(f->extended_buf[i]->size);
+    if (bytes > 0) return bytes;
     const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(f->format), f->width, f->height, 1);
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
 }
@@ -141,12 +157,27 @@ struct ClipDecoder::Impl {
     // Pictures of evicted frames that nobody else holds, reused by the next
     // conversion: fresh memory costs a page fault per 4 KiB, more than the conversion.
     std::vector<QImage> spareImages;
-    int64_t budget = kDefaultCacheBudget;
+    int64_t budget = defaultCacheBudget();
     bool deinterlace = false;
     int threads = 0;
     Stats stats;
+    // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
+    DecodeBehind::Progress* progress = nullptr;
+    bool measureOnOpen = true;  // a decode-behind job's decoder takes the owner's measures
+
+    // Decode-behind: the job's decoder is touched only by the worker thread
+    // (declared before the worker, which is stopped first when this goes).
+    std::unique_ptr<Impl> behindSource;
+    DecodeBehind behind{[this](const DecodeBehind::Request& r, DecodeBehind::Progress& p) {
+        return decodeBehindJob(r, p);
+    }};
+    bool behindOn = false;
+
+    ~Impl() { behind.stop(); }
 
     void close() {
+        behind.stop();
+        behindSource.reset();
         run.clear();
         spareImages.clear();
         runBytes = 0;
@@ -192,6 +223,17 @@ struct ClipDecoder::Impl {
     bool forwardIsCheaper(int64_t target) const;
     int locate(int64_t target);
     VideoFrame show(int index, bool withPicture = true);
+    std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, DecodeBehind::Progress& p);
+    // Room for the converted pictures the run may still add (those it holds are in runBytes).
+    int64_t pictureReserve() const {
+        int64_t held = 0;
+        for (const auto& c : run) held += c.image.isNull() ? 0 : 1;
+        return std::max<int64_t>(0, kKeptPictures - held) * info.width * info.height * 4;
+    }
+    void armBehind();
+    bool adoptBehind();
+    bool behindWillHold(int64_t target) const;
+    void fetchBehind(int64_t target);
     QImage convert(const AVFrame* frame);
     void restart();
     void dropFarPictures(int index) {
@@ -295,7 +337,7 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     info.quarterTurns = quarterTurns;
     info.nominalFrameMs = toMs(nominalDuration);
     info.firstFrameSeconds = double(firstPts) * av_q2d(timeBase);
-    measure();
+    if (measureOnOpen) measure();
 }
 
 // Frame count and end of the video stream, without reading the whole clip
@@ -557,9 +599,11 @@ ff::FramePtr ClipDecoder::Impl::decodeNext() {
     auto frame = ff::makeFrame();
     int errors = 0;
     for (;;) {
+        if (progress && progress->cancelled.load(std::memory_order_relaxed)) throw BehindCancelled{};
         int r = avcodec_receive_frame(codec.get(), frame.get());
         if (r == 0) {
             ++stats.framesDecoded;
+            if (progress) ++progress->pictures;
             return frame;
         }
         if (r == AVERROR_EOF) return nullptr;
@@ -608,17 +652,20 @@ bool ClipDecoder::Impl::push(ff::FramePtr frame) {
     return true;
 }
 
-// Frees the frames farthest from the current one until the run fits its budget.
-// The front goes first (the run is decoded forward); the back only when the
-// current frame is at the front. Two frames always stay: the one found and the
-// one after it that proved where it ends.
+// Frees the frames farthest from the current one until the run and what the
+// decode-behind worker may hold fit the budget. The front goes first while no
+// frame is current (the run is being decoded forward); otherwise the end farther
+// from the current frame. Two frames always stay: the one found and the one
+// after it that proved where it ends.
 void ClipDecoder::Impl::evict() {
-    while (runBytes > budget && run.size() > 2) {
-        const bool frontIsCurrent = run.front().pts == currentPts;
-        CachedFrame& victim = frontIsCurrent ? run.back() : run.front();
+    const int64_t limit = budget - behind.reservedBytes();
+    while (runBytes > limit && run.size() > 2) {
+        const int current = indexOfCurrent();
+        const bool dropBack = current >= 0 && current < int(run.size()) - 1 - current;
+        CachedFrame& victim = dropBack ? run.back() : run.front();
         runBytes -= victim.bytes + victim.image.sizeInBytes() * (victim.image.isNull() ? 0 : 1);
         recycle(std::move(victim.image));
-        if (frontIsCurrent) {
+        if (dropBack) {
             run.pop_back();
             runReachesEnd = false;
             headFollowsRun = false;
@@ -654,6 +701,7 @@ int ClipDecoder::Impl::decodeUntil(int64_t target) {
 }
 
 void ClipDecoder::Impl::restart() {
+    behind.cancel();  // its frames would end where the old run started
     avcodec_flush_buffers(codec.get());
     for (auto& c : run) recycle(std::move(c.image));
     run.clear();
@@ -715,6 +763,7 @@ bool ClipDecoder::Impl::forwardIsCheaper(int64_t target) const {
 
 int ClipDecoder::Impl::locate(int64_t target) {
     target = std::max(target, firstPts);
+    if (!run.empty() && target < run.front().pts) fetchBehind(target);
     currentPts = AV_NOPTS_VALUE;  // while decoding, the front of the run is the farthest
     if (!run.empty() && target >= run.front().pts) {
         const int i = lastAtOrBefore(target);
@@ -725,6 +774,105 @@ int ClipDecoder::Impl::locate(int64_t target) {
         }
     }
     return seekAndDecode(target);
+}
+
+// Runs on the decode-behind worker, on a demux+decode instance of its own:
+// decodes from the keyframe before r.end up to the frame at r.end, keeping the
+// last frames that fit r.bytes (with no current frame its run lets the oldest go).
+std::vector<DecodeBehind::Frame> ClipDecoder::Impl::decodeBehindJob(const DecodeBehind::Request& r,
+                                                                    DecodeBehind::Progress& p) {
+    if (!behindSource || behindSource->fileName != r.file) {
+        behindSource.reset();
+        auto source = std::make_unique<Impl>();
+        source->measureOnOpen = false;
+        source->threads = r.threads;
+        source->fileName = r.file;
+        source->progress = &p;
+        source->openFile(r.file);
+        behindSource = std::move(source);
+    }
+    Impl& s = *behindSource;
+    s.progress = &p;
+    s.budget = r.bytes;
+    s.run.clear();
+    s.runBytes = 0;
+    s.currentPts = AV_NOPTS_VALUE;
+    s.locate(r.end - 1);
+    // The frame at r.end proves the last one ends there; without it they do not join the owner's run.
+    if (s.run.empty() || s.run.back().pts != r.end) return {};
+    std::vector<DecodeBehind::Frame> frames;
+    for (auto& c : s.run)
+        if (c.pts < r.end) frames.push_back({std::move(c.frame), c.pts, c.duration, c.bytes});
+    s.run.clear();
+    s.runBytes = 0;
+    return frames;
+}
+
+// While idle, asks the worker for the frames before the run once the current
+// frame is near its front (within half the budget), so they are ready before a
+// step back reaches them. Room is made by letting go frames well ahead of the
+// current one; the worker gets what is left of the budget.
+void ClipDecoder::Impl::armBehind() {
+    if (!behindOn || !codec || run.empty()) return;
+    const int64_t end = run.front().pts;
+    if (behind.holds(end)) return;
+    behind.cancel();  // work for a run that started elsewhere is of no use, nor its allowance
+    const int current = indexOfCurrent();
+    if (current < 0 || end <= firstPts) return;
+    int64_t toCurrent = 0;
+    for (int i = 0; i <= current; ++i) toCurrent += run[size_t(i)].bytes;
+    if (toCurrent > budget / 2) return;
+    while (runBytes + pictureReserve() > budget / 2 && int(run.size()) - 1 > current + kKeptAhead) {
+        CachedFrame& far = run.back();
+        runBytes -= far.bytes + (far.image.isNull() ? 0 : far.image.sizeInBytes());
+        recycle(std::move(far.image));
+        run.pop_back();
+        runReachesEnd = false;
+        headFollowsRun = false;
+    }
+    const int64_t allowance = budget - runBytes - pictureReserve();
+    if (allowance < std::max(budget / 4, 3 * run.front().bytes)) return;
+    behind.request({fileName, threads, end, allowance});
+}
+
+// Puts the frames the worker finished in front of the run.
+bool ClipDecoder::Impl::adoptBehind() {
+    if (run.empty()) return false;
+    auto frames = behind.take(run.front().pts);
+    if (frames.empty()) return false;
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+        CachedFrame c;
+        c.frame = std::move(it->frame);
+        c.pts = it->pts;
+        c.duration = it->duration;
+        c.bytes = it->bytes;
+        runBytes += c.bytes;
+        run.push_front(std::move(c));
+    }
+    evict();
+    return true;
+}
+
+// Whether the frames the worker is decoding will include target: they start at
+// the keyframe before the run, or later when not all of them fit its allowance.
+bool ClipDecoder::Impl::behindWillHold(int64_t target) const {
+    const CachedFrame& front = run.front();
+    const int64_t capacity = behind.reservedBytes() / std::max<int64_t>(1, front.bytes) - 1;
+    if (target < front.pts - capacity * nominalDuration) return false;
+    const int i = av_index_search_timestamp(stream, front.pts - 1, AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* key = i >= 0 ? avformat_index_get_entry(stream, i) : nullptr;
+    return !key || target >= key->timestamp;
+}
+
+// Before decoding frames that lie before the run, takes those the worker has
+// finished, or waits for those it is decoding, as long as it makes progress,
+// rather than decode them a second time on this thread.
+void ClipDecoder::Impl::fetchBehind(int64_t target) {
+    if (adoptBehind() || !behind.working(run.front().pts) || !behindWillHold(target)) return;
+    if (behind.waitFor(run.front().pts, kBehindStall))
+        adoptBehind();
+    else
+        behind.cancel();
 }
 
 QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
@@ -777,6 +925,7 @@ void ClipDecoder::open(const QString& fileName) {
     try {
         d->openFile(fileName);
         d->show(0);
+        d->armBehind();
     } catch (...) {
         d->close();
         throw;
@@ -794,7 +943,9 @@ VideoFrame ClipDecoder::seek(double ms) {
     // Past the end means the last frame; a clip cut short has listed frames
     // beyond it that a seek by the index would look for in vain.
     const int64_t target = std::min(d->fromMs(std::max(0.0, ms)), std::max(d->firstPts, d->endPts - 1));
-    return d->show(d->locate(target));
+    const VideoFrame v = d->show(d->locate(target));
+    d->armBehind();
+    return v;
 }
 
 VideoFrame ClipDecoder::stepForward(bool withPicture) {
@@ -821,9 +972,15 @@ VideoFrame ClipDecoder::stepBackward() {
     if (!isOpen()) return {};
     const int i = d->indexOfCurrent();
     if (i < 0) return {};
-    if (i > 0) return d->show(i - 1);
+    if (i > 0) {
+        const VideoFrame v = d->show(i - 1);
+        d->armBehind();
+        return v;
+    }
     if (d->run.front().pts <= d->firstPts) return d->show(0);
-    return d->show(d->locate(d->run.front().pts - 1));
+    const VideoFrame v = d->show(d->locate(d->run.front().pts - 1));
+    d->armBehind();
+    return v;
 }
 
 VideoFrame ClipDecoder::current() {
@@ -838,8 +995,27 @@ bool ClipDecoder::atLastFrame() const {
 }
 
 void ClipDecoder::setCacheBudget(int64_t bytes) {
+    d->behind.cancel();  // its allowance came from the old budget
     d->budget = std::max<int64_t>(0, bytes);
     d->evict();
+    d->armBehind();
+}
+
+int64_t ClipDecoder::defaultCacheBudget() {
+    constexpr int64_t kMiB = 1024 * 1024;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    const int64_t physical = pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : 0;
+    return std::clamp<int64_t>(physical / 8, 256 * kMiB, 2048 * kMiB);
+}
+
+void ClipDecoder::setDecodeBehind(bool on) {
+    if (d->behindOn == on) return;
+    d->behindOn = on;
+    if (on)
+        d->armBehind();
+    else
+        d->behind.cancel();
 }
 int64_t ClipDecoder::cacheBudget() const { return d->budget; }
 
@@ -859,6 +1035,8 @@ ClipDecoder::Stats ClipDecoder::stats() const {
     Stats s = d->stats;
     s.cachedFrames = int64_t(d->run.size());
     s.cachedBytes = d->runBytes;
+    s.behindBytes = d->behind.reservedBytes();
+    s.framesReadyBehind = d->behind.framesReady();
     return s;
 }
 

@@ -52,12 +52,24 @@ struct VideoFrame {
 // Seeking shows the frame whose display interval contains the time asked for:
 // seek backward to the keyframe before it, flush, decode forward, drop what ends
 // before the target. Decoded frames around the position are kept in a cache
-// within a memory budget, so stepping back and jumping near the current frame
-// cost a colour conversion at most; stepping forward decodes on from where the
-// decoder stands and never seeks.
+// within a memory budget, as the decoder gave them (YUV, under half the size of
+// RGB32), and converted when shown; the few pictures nearest the current frame
+// stay converted. So stepping back and jumping near the current frame cost a
+// colour conversion at most; stepping forward decodes on from where the decoder
+// stands and never seeks.
+//
+// Decode-behind: while the owner is idle (setDecodeBehind), a worker decodes
+// the frames before the first cached one on a second instance of the clip, so
+// a step back across a keyframe finds them ready instead of decoding the whole
+// interval before it on the caller's thread. A step back to a frame the worker
+// is about to deliver waits for it (bounded) rather than decode it twice.
 class ClipDecoder {
 public:
-    static constexpr int64_t kDefaultCacheBudget = 512LL * 1024 * 1024;
+    // The default cache budget: an eighth of the machine's physical memory,
+    // between 256 MiB and 2 GiB (2 GiB from 16 GiB up: about 650 frames of 1080p,
+    // the interval being stepped through and the one before it at a keyframe
+    // every 250 frames). Each decoder has its own (the mixer's sources too).
+    static int64_t defaultCacheBudget();
 
     ClipDecoder();
     ~ClipDecoder();
@@ -88,10 +100,14 @@ public:
     VideoFrame current();
     bool atLastFrame() const;
 
-    // Memory the decoded-frame cache may use (bytes); frames farthest from the
-    // current one go first. At least the current frame is always kept.
+    // Memory the decoded-frame cache may use (bytes), counting what the
+    // decode-behind worker may hold; frames farthest from the current one go
+    // first. At least the current frame is always kept.
     void setCacheBudget(int64_t bytes);
     int64_t cacheBudget() const;
+    // On while the owner is idle (a paused picture); off while a player steps
+    // the decoder forward, so the worker does not compete with it. Off at first.
+    void setDecodeBehind(bool on);
     // Deinterlaces pictures (FFmpeg's estdif, edge-directed, within the picture) before conversion.
     void setDeinterlace(bool on);
     bool deinterlace() const;
@@ -104,6 +120,8 @@ public:
         int64_t framesDecoded = 0;  // pictures out of the decoder
         int64_t cachedFrames = 0;   // frames held now
         int64_t cachedBytes = 0;
+        int64_t behindBytes = 0;        // set aside for the decode-behind worker
+        int64_t framesReadyBehind = 0;  // decoded behind, taken by the next call that needs them
     };
     Stats stats() const;
 

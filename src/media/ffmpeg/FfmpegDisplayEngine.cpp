@@ -27,6 +27,7 @@ bool writeJpeg(const QImage& image, QIODevice* device, int32_t quality) {
 }  // namespace
 
 FfmpegDisplayEngine::FfmpegDisplayEngine(QWidget* parent) : BasicVideoEngine(parent) {
+    decoder_.setDecodeBehind(true);  // off only while the playback worker owns the decoder
     view_ = new EngineDisplayWidget(parent);
     setDisplay(view_);
     SetBackColor(0);
@@ -153,6 +154,7 @@ void FfmpegDisplayEngine::startWorker() {
     // The worker starts from the frame on screen.
     if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
     playing_ = true;
+    decoder_.setDecodeBehind(false);
     if (decoder_.info().hasAudio)
         sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume(), rate());
     worker_.start(decoder_, rate(), [this, generation](const VideoFrame& frame, bool atEnd) {
@@ -180,6 +182,7 @@ void FfmpegDisplayEngine::stopWorker() {
     worker_.stop();
     sound_.stop();
     playing_ = false;
+    decoder_.setDecodeBehind(true);
 }
 
 void FfmpegDisplayEngine::deliverFrame() {

@@ -69,8 +69,9 @@ public:
     void SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width, int32_t height,
                           int32_t& keyColour, int32_t alpha) override;
 
-    // Memory for decoded frames around the position (default 512 MiB).
+    // Memory for decoded frames around the position (default ClipDecoder::defaultCacheBudget()).
     void setCacheBudgetBytes(int64_t bytes);
+    ClipDecoder::Stats decoderStats() const { return decoder_.stats(); }
     bool isPlaying() const { return playing_; }
     bool isFullScreen() const;
     // The composed picture, as painted; null with no clip.

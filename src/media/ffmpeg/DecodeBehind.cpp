@@ -1,0 +1,119 @@
+#include "media/ffmpeg/DecodeBehind.h"
+
+namespace tvn {
+
+DecodeBehind::DecodeBehind(Job job) : job_(std::move(job)) {}
+
+DecodeBehind::~DecodeBehind() { stop(); }
+
+void DecodeBehind::request(const Request& request) {
+    std::vector<Frame> dropped;  // freed outside the lock
+    {
+        std::scoped_lock lock(mutex_);
+        if (sameEnd(request.end) && inHand_->file == request.file) return;
+        ++generation_;
+        progress_.cancelled = true;
+        inHand_ = request;
+        queued_ = request;
+        done_ = false;
+        dropped.swap(ready_);
+        // The thread starts with the first request: a decoder that is never idle never has one.
+        if (!thread_.joinable() && !quit_) thread_ = std::thread(&DecodeBehind::run, this);
+    }
+    wake_.notify_one();
+}
+
+void DecodeBehind::cancel() {
+    std::vector<Frame> dropped;
+    std::scoped_lock lock(mutex_);
+    ++generation_;
+    progress_.cancelled = true;
+    inHand_.reset();
+    queued_.reset();
+    done_ = false;
+    dropped.swap(ready_);
+}
+
+void DecodeBehind::stop() {
+    cancel();
+    {
+        std::scoped_lock lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    std::scoped_lock lock(mutex_);
+    quit_ = false;  // a later request starts a new thread
+}
+
+std::vector<DecodeBehind::Frame> DecodeBehind::take(int64_t end) {
+    std::scoped_lock lock(mutex_);
+    if (!sameEnd(end) || !done_) return {};
+    std::vector<Frame> out;
+    out.swap(ready_);
+    inHand_.reset();
+    done_ = false;
+    return out;
+}
+
+bool DecodeBehind::working(int64_t end) const {
+    std::scoped_lock lock(mutex_);
+    return sameEnd(end) && !done_;
+}
+
+bool DecodeBehind::holds(int64_t end) const {
+    std::scoped_lock lock(mutex_);
+    return sameEnd(end);
+}
+
+bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds stall) {
+    std::unique_lock lock(mutex_);
+    for (int64_t seen = -1;;) {
+        if (finished_.wait_for(lock, stall, [&] { return !sameEnd(end) || done_; })) return sameEnd(end) && done_;
+        const int64_t pictures = progress_.pictures.load();
+        if (pictures == seen) return false;
+        seen = pictures;
+    }
+}
+
+int64_t DecodeBehind::reservedBytes() const {
+    std::scoped_lock lock(mutex_);
+    return inHand_ ? inHand_->bytes : 0;
+}
+
+int64_t DecodeBehind::framesReady() const {
+    std::scoped_lock lock(mutex_);
+    return done_ ? int64_t(ready_.size()) : 0;
+}
+
+void DecodeBehind::run() {
+    for (;;) {
+        Request request;
+        uint64_t generation = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return quit_ || queued_.has_value(); });
+            if (quit_) return;
+            request = std::move(*queued_);
+            queued_.reset();
+            generation = generation_;
+            progress_.cancelled = false;
+            progress_.pictures = 0;
+        }
+        std::vector<Frame> frames;
+        try {
+            frames = job_(request, progress_);
+        } catch (...) {
+            frames.clear();  // cancelled, or the clip cannot be decoded there: the owner decodes itself
+        }
+        {
+            std::scoped_lock lock(mutex_);
+            if (generation != generation_) continue;  // stale: frames are freed outside the lock
+            ready_ = std::move(frames);
+            done_ = true;
+        }
+        finished_.notify_all();
+    }
+}
+
+}  // namespace tvn
