@@ -198,6 +198,9 @@ QString AlsaAudioRecorder::GetLineInputName(int32_t index) {
 }
 
 void AlsaAudioRecorder::SelectLineInput(int32_t index) {
+    // A device without line inputs records its one source: choosing the first
+    // input (as choosing a device does) has nothing to switch.
+    if (lineInputs_.empty() && index == 0) return;
     checkLineInputIndex(index);
     const LineInput& input = lineInputs_[index];
     snd_mixer_selem_id_t* id = nullptr;
