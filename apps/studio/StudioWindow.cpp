@@ -42,7 +42,15 @@ StudioWindow::StudioWindow(QWidget* parent) : QMainWindow(parent), control_(new 
     tabifyDockWidget(drawing, lesson);
     tabifyDockWidget(lesson, overlay);
     drawing->raise();
-    connect(control_, &tvn::Trelvan::VideoEnd, this, [this] { statusBar()->showMessage(tr("End of clip"), 3000); });
+    // A failure during play, conversion or upload stays readable; the end of
+    // clip that follows a failed play does not cover it.
+    connect(control_, &tvn::Trelvan::failed, this, [this](const tvn::TvnError& e) {
+        failureShown_.start();
+        statusBar()->showMessage(tr("Error %1: %2").arg(e.number()).arg(e.description()), 15000);
+    });
+    connect(control_, &tvn::Trelvan::VideoEnd, this, [this] {
+        if (!failureShown_.isValid() || failureShown_.hasExpired(15000)) statusBar()->showMessage(tr("End of clip"), 3000);
+    });
     connect(control_, &tvn::Trelvan::FullScreenLost, this, [this] { statusBar()->showMessage(tr("Left full screen"), 3000); });
     resize(1100, 640);
 }

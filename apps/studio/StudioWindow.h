@@ -2,6 +2,7 @@
 
 #include "StudioContext.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 class QComboBox;
@@ -46,6 +47,7 @@ private:
     QTimer* poll_ = nullptr;
     bool filmStrip_ = false;
     bool mirrored_ = false;
+    QElapsedTimer failureShown_;  // since the last failure was put on the status bar
 };
 
 }  // namespace studio

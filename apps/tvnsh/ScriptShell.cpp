@@ -68,6 +68,12 @@ int toInt(const QString& word) {
 
 ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(control), out_(out) {
     spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent(s, a); });
+    // A failure during play, conversion or upload is printed where it happens.
+    QObject::connect(&control_, &tvn::Trelvan::failed, spy_.get(), [this](const tvn::TvnError& e) {
+        out_ << "failed ";
+        printError(e.number(), e.description(), e.source());
+        out_.flush();
+    });
 }
 
 ScriptShell::~ScriptShell() { spy_.release()->deleteLater(); }

@@ -36,6 +36,7 @@ void registerValueTypes() {
         qRegisterMetaType<Collection>();
         qRegisterMetaType<Picture>();
         qRegisterMetaType<KiteTail>();
+        qRegisterMetaType<TvnError>();
         return true;
     }();
     (void)once;
@@ -45,7 +46,7 @@ void registerValueTypes() {
 Trelvan::Trelvan(QWidget* parent) : Trelvan(Components::defaults(), parent) {}
 
 Trelvan::Trelvan(Components components, QWidget* parent)
-    : QWidget(parent), components_(std::move(components)), platform_(components_.platform) {
+    : ControlWidget(parent), components_(std::move(components)), platform_(components_.platform) {
     registerValueTypes();
     store_ = std::make_unique<AnnotationStore>();
     renderer_ = std::make_unique<AnnotationRenderer>(*this);
@@ -113,12 +114,16 @@ void Trelvan::handleNotification(const char* name, Handler&& handler) {
     } catch (const TvnError& e) {
         // The handler's own prefix is already on the source; the name only says
         // in the log which notification ran into the failure.
-        lastNotificationError_ = std::make_unique<TvnError>(e);
-        qWarning().noquote() << "Trelvan:" << name << "failed:" << e.what();
+        keepFailure(name, e);
     } catch (const std::exception& e) {
-        lastNotificationError_ = std::make_unique<TvnError>(err::InvalidCall, QString::fromUtf8(e.what()));
-        qWarning().noquote() << "Trelvan:" << name << "failed:" << e.what();
+        keepFailure(name, TvnError(err::InvalidCall, QString::fromUtf8(e.what())));
     }
+}
+
+void Trelvan::keepFailure(const char* name, const TvnError& error) {
+    lastNotificationError_ = std::make_unique<TvnError>(error);
+    qWarning().noquote() << "Trelvan:" << name << "failed:" << error.what();
+    emit failed(error);
 }
 
 void Trelvan::clearNotificationError() { lastNotificationError_.reset(); }
@@ -152,6 +157,13 @@ void Trelvan::connectNotifications() {
     connect(VideoCapX4, &VideoEngine::CompressionDone, this, [this] {
         handleNotification("VideoCapX4_CompressionDone", [&] { compressor_->OnCompressionDone(); });
     });
+    // Failures of the components' workers reach the host through the same keeping.
+    connect(VideoCapX1, &VisualComponent::Failed, this,
+            [this](const TvnError& e) { keepFailure("VideoCapX1", e); });
+    connect(VideoCapX4, &VisualComponent::Failed, this,
+            [this](const TvnError& e) { keepFailure("VideoCapX4", e); });
+    connect(VideoMixerX1, &VisualComponent::Failed, this,
+            [this](const TvnError& e) { keepFailure("VideoMixerX1", e); });
     Timer1->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport_->Timer1Tick(); }); });
     Timer2->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe_->Timer2Tick(); }); });
     LessonTimer->setTickHandler(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/ControlState.h"
+#include "control/ControlWidget.h"
 #include "control/KiteTail.h"
 #include "core/Collection.h"
 #include "core/Picture.h"
@@ -50,7 +51,7 @@ class ZoomLoupe;
 // Its meta-object is its dispatch interface: properties and invokable methods
 // appear in interface order, and the class-info entry "Members" lists both,
 // interleaved, in that order.
-class Trelvan : public QWidget {
+class Trelvan : public ControlWidget {
     Q_OBJECT
     // Every member of the dispatch interface, properties and methods interleaved, in interface order.
     Q_CLASSINFO("Members", "TVN_videoFileName,TVN_VideoWidth,TVN_VideoHeight,TVN_drawingTool,TVN_DisplayGrid,TVN_GridColor,TVN_drawingColor,TVN_drawingWidth,TVN_NumFrames,TVN_IsPlaying,TVN_VolumeLevel,TVN_FrameLenMS,TVN_CurrentPos,TVN_TotalLenMS,TVN_DoDeinterlace,TVN_AngleText,TVN_TextColor,TVN_Text,TVN_FontSize,TVN_CurrentFrame,TVN_Version,TVN_RawPlayerMode,TVN_UseVMR9,TVN_OverlayImage,TVN_Close,TVN_OpenFile,TVN_Pause,TVN_Play,TVN_SetVolume,TVN_StepOneFrame,TVN_GetFrame,TVN_SetFrame,TVN_GetPos,TVN_SetPos,TVN_SaveFrameJpg,TVN_ReDraw,TVN_EraseFreeHand,TVN_EraseAll,TVN_Undo,TVN_Redo,TVN_GetFrameAsBitmap,TVN_FullScreen,TVN_MouseDown,TVN_MouseMove,TVN_MouseUp,TVN_PlayRate,TVN_SetRate,TVN_GridSpacing,TVN_GetFrameAsIPic,TVN_LessonInProgress,TVN_StartLesson,TVN_PauseLesson,TVN_ResumeLesson,TVN_StopLesson,TVN_CompressLesson,TVN_SetLogo,TVN_LessonCompressionProgress,TVN_Overlay,TVN_AdjustOverlay,TVN_SetOverlay2Pos,TVN_SetOverlay2Frame,TVN_FlipVideo,TVN_ShowFilmStrip,TVN_FlipOverlay,TVN_TrackingActive,TVN_TrackingLength,TVN_SetTracking,TVN_DisplayClock,tvn_ClockStartTimeMS,TVN_GetPosLive,TVN_SetSecondIPic,TVN_UploadFrame,TVN_DisplayLaunchMonitor,TVN_LessonProfile,TVN_DisplayTarget,TVN_FontName,TVN_TransparentColor,TVN_SetBitmapOverlay,TVN_AudioDevices,TVN_AudioLineInputs,TVN_SelectedAudioDevice,TVN_SelectedLineInput,TVN_SelectAudioDevice,TVN_SelectAudioLineInput,TVN_AlphaLevel")
@@ -193,8 +194,9 @@ public:
 
     // Events also go to this listener (not owned; nullptr for none).
     void setListener(TrelvanListener* listener) { listener_ = listener; }
-    // The last failure of a notification handler (a component notification has
-    // no caller to fail to); cleared by clearNotificationError().
+    // The last failure no caller was there to receive: a notification
+    // handler's, or one a component reported (a worker's, an upload's reason),
+    // each also signalled by failed(); cleared by clearNotificationError().
     const TvnError* lastNotificationError() const { return lastNotificationError_.get(); }
     void clearNotificationError();
 
@@ -242,6 +244,8 @@ private:
     // is kept and logged, never thrown back into the component that notified.
     template <class Handler>
     void handleNotification(const char* name, Handler&& handler);
+    // Keeps a failure for the host, logs it and signals it (failed).
+    void keepFailure(const char* name, const TvnError& error);
 
     // Event raising: the signal first, then the listener, with the same variables.
     void raiseVideoEnd();

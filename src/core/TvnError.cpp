@@ -29,4 +29,12 @@ void rethrowWithPrefix(const char* procedureName) {
     }
 }
 
+TvnError errorInFlight(const char* procedureName) {
+    try {
+        rethrowWithPrefix(procedureName);
+    } catch (const TvnError& e) {
+        return e;
+    }
+}
+
 }  // namespace tvn

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <exception>
 #include <string>
@@ -25,6 +26,8 @@ constexpr int32_t CaptureFailed = ObjectErrorBase + 2004;
 constexpr int32_t ConversionFailed = ObjectErrorBase + 2005;
 constexpr int32_t AudioDeviceFailed = ObjectErrorBase + 2006;
 constexpr int32_t ProfileInvalid = ObjectErrorBase + 2007;
+constexpr int32_t PlaybackFailed = ObjectErrorBase + 2008;
+constexpr int32_t UploadFailed = ObjectErrorBase + 2009;
 }  // namespace err
 
 // The one exception type a failure travels in: a number, a description that
@@ -56,6 +59,10 @@ private:
 // TvnError and rethrows it with the procedure's prefix. Call only from a catch block.
 [[noreturn]] void rethrowWithPrefix(const char* procedureName);
 
+// The failure in flight as a TvnError with "(procedureName)->" in front of its
+// source, for a failure that is reported rather than thrown on. Call only from a catch block.
+TvnError errorInFlight(const char* procedureName);
+
 // Runs body; a failure leaves with "(procedureName)->" in front of its source.
 template <class Body>
 decltype(auto) withPrefix(const char* procedureName, Body&& body) {
@@ -78,3 +85,6 @@ bool ignoringErrors(Body&& body) noexcept {
 }
 
 }  // namespace tvn
+
+// Failures travel in signals too (a worker's, reported to the host).
+Q_DECLARE_METATYPE(tvn::TvnError)

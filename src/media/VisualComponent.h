@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TvnError.h"
+
 #include <QObject>
 
 class QWidget;
@@ -26,6 +28,13 @@ public:
     virtual double Top() = 0;
     virtual double Width() = 0;
     virtual double Height() = 0;
+
+signals:
+    // A failure that no caller is there to receive: one on a worker thread
+    // (decoding during play, a conversion) or one whose reason the operation's
+    // result cannot carry (an upload answers only True or False). Emitted on the
+    // UI thread, once per failure; the source names the operation it ended.
+    void Failed(const tvn::TvnError& error);
 };
 
 }  // namespace tvn

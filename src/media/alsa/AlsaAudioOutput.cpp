@@ -3,6 +3,7 @@
 #include "media/alsa/AlsaQuietErrors.h"
 
 #include <alsa/asoundlib.h>
+#include <algorithm>
 
 namespace tvn {
 
@@ -42,6 +43,12 @@ void AlsaAudioOutput::write(const int16_t* interleaved, int frames) {
         interleaved += n * kChannels;
         frames -= int(n);
     }
+}
+
+long AlsaAudioOutput::delayFrames() {
+    snd_pcm_sframes_t delay = 0;
+    if (!d->pcm || snd_pcm_delay(d->pcm, &delay) < 0) return 0;
+    return long(std::max<snd_pcm_sframes_t>(delay, 0));
 }
 
 void AlsaAudioOutput::discard() {

@@ -24,6 +24,8 @@ public:
     bool isOpen() const;
     // Blocks until the device has taken the frames (this paces the sound thread).
     void write(const int16_t* interleaved, int frames);
+    // Frames written and not yet heard (the device's delay); 0 when not open.
+    long delayFrames();
     // Drops what is queued in the device (pause, seek).
     void discard();
     void close();

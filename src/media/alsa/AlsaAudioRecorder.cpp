@@ -132,6 +132,7 @@ void AlsaAudioRecorder::loadLineInputs() {
     snd_mixer_t* mixer = nullptr;
     if (snd_mixer_open(&mixer, 0) < 0) return;
     mixer_.reset(mixer);
+    const AlsaQuietErrors quiet;  // a device without a mixer is a normal case
     if (snd_mixer_attach(mixer, name.toUtf8().constData()) < 0 || snd_mixer_selem_register(mixer, nullptr, nullptr) < 0 ||
         snd_mixer_load(mixer) < 0) {
         mixer_.reset();  // a device without a mixer has no line inputs
@@ -198,6 +199,9 @@ QString AlsaAudioRecorder::GetLineInputName(int32_t index) {
 }
 
 void AlsaAudioRecorder::SelectLineInput(int32_t index) {
+    // A device without line inputs records its one source: choosing the first
+    // input (as choosing a device does) has nothing to switch.
+    if (lineInputs_.empty() && index == 0) return;
     checkLineInputIndex(index);
     const LineInput& input = lineInputs_[index];
     snd_mixer_selem_id_t* id = nullptr;

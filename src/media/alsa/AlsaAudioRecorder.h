@@ -23,7 +23,9 @@ class AlsaCaptureSession;
 // Line inputs are the capture sources of the selected device's mixer: its
 // elements that can be switched on for capture or have a capture volume
 // ("Mic", "Line", "Capture"), then the items of an enumerated input-source
-// element. Selecting one switches it on for capture (or picks the item).
+// element. Selecting one switches it on for capture (or picks the item). A
+// device without line inputs (no mixer, or none with a capture element)
+// records its one source; selecting input 0 there does nothing and succeeds.
 //
 // StartRecord(channels, rate) writes a 16-bit PCM WAVE file named by
 // SetFileName on its own thread (AlsaCaptureSession). Starting again on the

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -145,6 +146,7 @@ void AlsaCaptureSession::run() {
     int64_t started = stretchStartedAt_;
     int64_t framesAtStart = 0;  // frames in the file when this stretch began
     bool aligning = true;       // the stretch's first samples have not come yet
+    bool refilling = false;     // an overrun lost sound since the last read
     // After a pause or stop the thread writes on until the file holds the
     // stretch's time (for at most a second), then goes idle.
     bool draining = false, idle = false;
@@ -182,9 +184,10 @@ void AlsaCaptureSession::run() {
         }
         if (n == -EPIPE) {
             ++overruns_;
-            qWarning("Lesson sound '%s': capture overrun, some sound was lost", qPrintable(fileName_));
+            qWarning("Lesson sound '%s': capture overrun, the lost time is filled with silence", qPrintable(fileName_));
             snd_pcm_prepare(pcm);
             snd_pcm_start(pcm);
+            refilling = true;
             continue;
         }
         if (n < 0) {
@@ -194,14 +197,19 @@ void AlsaCaptureSession::run() {
                 break;
             }
             snd_pcm_start(pcm);
+            refilling = true;
             continue;
         }
         if (idle || !writing || n == 0) continue;
-        if (aligning) {
-            aligning = false;
+        if (aligning || refilling) {
+            // The file lacks the time before these samples that the device did
+            // not deliver: its late start, or what an overrun lost. Silence
+            // takes that time, so the voice stays in step with the pictures.
+            aligning = refilling = false;
             snd_pcm_sframes_t buffered = 0;
             if (snd_pcm_delay(pcm, &buffered) < 0) buffered = 0;
-            const int64_t gap = framesSince(started, now()) - n - buffered;
+            int64_t gap = framesAtStart + framesSince(started, now()) - n - buffered - framesWritten_;
+            if (draining) gap = std::min<int64_t>(gap, drainTarget - framesWritten_);
             if (gap > static_cast<int64_t>(rate / 50) && gap < static_cast<int64_t>(rate) * 10) {
                 const std::vector<short> silence(static_cast<size_t>(gap) * channels_, 0);
                 if (sf_writef_short(file_.get(), silence.data(), gap) == gap) framesWritten_ += gap;

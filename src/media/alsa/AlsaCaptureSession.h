@@ -24,7 +24,9 @@ namespace tvn {
 // buffered before it (its latency), up to the moment of the call. While
 // paused the thread goes on reading the device (so it does not overrun) and
 // drops what it reads; resuming first drops what the device buffered during
-// the pause. A capture overrun is logged and the recording goes on; a
+// the pause. A capture overrun (the thread kept from reading for longer than
+// the device buffers) is logged, the time it lost is filled with silence and
+// the recording goes on; a
 // write failure (full disk) is logged, stops the writing and is readable from
 // error().
 class AlsaCaptureSession {

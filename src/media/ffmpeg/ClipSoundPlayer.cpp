@@ -8,6 +8,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <vector>
 
 namespace tvn {
@@ -16,6 +17,13 @@ namespace {
 struct SwrFreer {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
+// Timestamps closer than this to where the sound stands are taken as joined:
+// containers round times (Matroska to whole milliseconds).
+constexpr double kJoinToleranceSeconds = 0.003;
+// A reading of the device older than this says nothing about now (a stalled device).
+constexpr auto kHeardValidFor = std::chrono::milliseconds(250);
+// Silence is written in pieces of this many frames, so a stop is heard between them.
+constexpr int kSilenceBlock = AlsaAudioOutput::kRate / 50;
 }  // namespace
 
 ClipSoundPlayer::~ClipSoundPlayer() { stop(); }
@@ -25,15 +33,35 @@ void ClipSoundPlayer::start(const QString& fileName, double fromMs, double first
     stop();
     stop_ = false;
     volume_ = volume;
-    thread_ = std::thread(&ClipSoundPlayer::run, this, fileName, firstFrameSeconds + fromMs / 1000.0, rate);
+    rate_ = rate > 0 ? rate : 1.0;
+    thread_ = std::thread(&ClipSoundPlayer::run, this, fileName, fromMs, firstFrameSeconds + fromMs / 1000.0, rate_);
 }
 
 void ClipSoundPlayer::stop() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
+    forgetHeard();
 }
 
-void ClipSoundPlayer::run(QString fileName, double startSeconds, double rate) {
+std::optional<double> ClipSoundPlayer::heardPositionMs(Clock::time_point at) const {
+    std::scoped_lock lock(heardMutex_);
+    if (!heardValid_ || at - heardAt_ > kHeardValidFor) return std::nullopt;
+    return heardMs_ + std::chrono::duration<double, std::milli>(at - heardAt_).count() * rate_;
+}
+
+void ClipSoundPlayer::noteHeard(double positionMs) {
+    std::scoped_lock lock(heardMutex_);
+    heardMs_ = positionMs;
+    heardAt_ = Clock::now();
+    heardValid_ = true;
+}
+
+void ClipSoundPlayer::forgetHeard() {
+    std::scoped_lock lock(heardMutex_);
+    heardValid_ = false;
+}
+
+void ClipSoundPlayer::run(QString fileName, double fromMs, double startSeconds, double rate) {
     TempoFilter tempo(rate);
     if (!tempo.isReady()) return;  // muted rather than played at the wrong speed
     AlsaAudioOutput out;
@@ -64,6 +92,27 @@ void ClipSoundPlayer::run(QString fileName, double startSeconds, double rate) {
     std::unique_ptr<SwrContext, SwrFreer> swr(rawSwr);
     if (swr_init(swr.get()) < 0) return;
 
+    // Everything fed to the tempo filter continues one timeline from startSeconds
+    // (samples before it skipped, missing time filled with silence), so the
+    // frames the device has played tell the clip position it plays.
+    double nextSeconds = startSeconds;  // clip time of the next sample to feed
+    int64_t framesOut = 0;
+    const auto play = [&](const int16_t* samples, int frames) {
+        std::vector<int16_t> played = tempo.process(samples, frames);
+        const int gain = volume_;
+        for (int16_t& v : played) v = int16_t(v * gain / 100);
+        const int outFrames = int(played.size() / AlsaAudioOutput::kChannels);
+        out.write(played.data(), outFrames);
+        framesOut += outFrames;
+        if (!out.isOpen()) return forgetHeard();  // the device went away: silent from here
+        const double heardFrames = double(framesOut - out.delayFrames());
+        noteHeard(fromMs + heardFrames * rate * 1000.0 / AlsaAudioOutput::kRate);
+    };
+    const std::vector<int16_t> silence(size_t(kSilenceBlock) * AlsaAudioOutput::kChannels, 0);
+    const auto playSilence = [&](int64_t frames) {
+        for (; frames > 0 && !stop_; frames -= kSilenceBlock) play(silence.data(), int(std::min<int64_t>(frames, kSilenceBlock)));
+    };
+
     auto packet = ff::makePacket();
     auto frame = ff::makeFrame();
     std::vector<int16_t> samples;
@@ -72,9 +121,8 @@ void ClipSoundPlayer::run(QString fileName, double startSeconds, double rate) {
         if (packet->stream_index == index) avcodec_send_packet(codec.get(), packet.get());
         av_packet_unref(packet.get());
         while (!stop_ && avcodec_receive_frame(codec.get(), frame.get()) == 0) {
-            // Samples before the start position (the seek lands on a packet boundary) are skipped.
             const double t = frame->best_effort_timestamp == AV_NOPTS_VALUE
-                                 ? startSeconds
+                                 ? nextSeconds
                                  : frame->best_effort_timestamp * av_q2d(stream->time_base);
             const int capacity = swr_get_out_samples(swr.get(), frame->nb_samples);
             samples.resize(size_t(std::max(capacity, 0)) * AlsaAudioOutput::kChannels);
@@ -82,14 +130,21 @@ void ClipSoundPlayer::run(QString fileName, double startSeconds, double rate) {
             const int n = swr_convert(swr.get(), &dst, capacity, const_cast<const uint8_t**>(frame->extended_data),
                                       frame->nb_samples);
             if (n <= 0) continue;
+            // Sound that starts late (or resumes after a gap) waits in silence;
+            // sound before where it stands (the seek lands on a packet boundary) is skipped.
+            if (t > nextSeconds + kJoinToleranceSeconds)
+                playSilence(int64_t((t - nextSeconds) * AlsaAudioOutput::kRate));
             int skip = 0;
-            if (t < startSeconds) skip = std::min(n, int((startSeconds - t) * AlsaAudioOutput::kRate));
-            std::vector<int16_t> played = tempo.process(samples.data() + skip * AlsaAudioOutput::kChannels, n - skip);
-            const int gain = volume_;
-            for (int16_t& v : played) v = int16_t(v * gain / 100);
-            out.write(played.data(), int(played.size() / AlsaAudioOutput::kChannels));
+            if (t < nextSeconds - kJoinToleranceSeconds) skip = std::min(n, int((nextSeconds - t) * AlsaAudioOutput::kRate));
+            if (n > skip) play(samples.data() + skip * AlsaAudioOutput::kChannels, n - skip);
+            nextSeconds = std::max(nextSeconds, t + double(n) / AlsaAudioOutput::kRate);
         }
     }
+    // At the sound's end the device still holds its last moments: let them play.
+    const Clock::time_point drainUntil = Clock::now() + std::chrono::seconds(1);
+    while (!stop_ && out.isOpen() && out.delayFrames() > 0 && Clock::now() < drainUntil)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    forgetHeard();
     out.discard();
 }
 

@@ -4,6 +4,7 @@
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
 #include "media/ffmpeg/FrameUploader.h"
+#include "media/ffmpeg/WorkerRestart.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -51,11 +52,9 @@ FfmpegDisplayEngine::~FfmpegDisplayEngine() {
 
 void FfmpegDisplayEngine::SetDeinterlace(int32_t onOff) {
     BasicVideoEngine::SetDeinterlace(onOff);
-    const bool wasPlaying = playing_;
-    stopWorker();
+    const WorkerRestart restart = restartAfterChange();
     decoder_.setDeinterlace(onOff != 0);
     if (decoder_.isOpen()) showFrame(decoder_.current());
-    if (wasPlaying) startWorker();
 }
 
 void FfmpegDisplayEngine::SetFlipMode(int16_t mode) {
@@ -70,10 +69,8 @@ void FfmpegDisplayEngine::SetBackColor(int32_t colour) {
 }
 
 void FfmpegDisplayEngine::setCacheBudgetBytes(int64_t bytes) {
-    const bool wasPlaying = playing_;
-    stopWorker();
+    const WorkerRestart restart = restartAfterChange();
     decoder_.setCacheBudget(bytes);
-    if (wasPlaying) startWorker();
 }
 
 // ---- playback ---------------------------------------------------------------
@@ -119,29 +116,35 @@ void FfmpegDisplayEngine::Pause() {
 
 void FfmpegDisplayEngine::Seek(double ms) {
     if (!decoder_.isOpen()) return;
-    const bool wasPlaying = playing_;
-    stopWorker();
-    try {
-        showFrame(decoder_.seek(ms));
-    } catch (...) {
-        rethrowWithPrefix("Seek");
-    }
-    if (wasPlaying) startWorker();
+    const WorkerRestart restart = restartAfterChange();
+    withPrefix("Seek", [&] { showFrame(decoder_.seek(ms)); });
 }
 
 void FfmpegDisplayEngine::SetRate(double rate) {
     if (!std::isfinite(rate) || rate <= 0) rate = 1.0;
     rate = std::clamp(rate, kMinRate, kMaxRate);
     BasicVideoEngine::SetRate(rate);
-    if (playing_) {
-        stopWorker();
-        startWorker();
-    }
+    const WorkerRestart restart = restartAfterChange();
 }
 
 void FfmpegDisplayEngine::SetVolume(int32_t volume) {
     BasicVideoEngine::SetVolume(std::clamp(volume, 0, 100));
     sound_.setVolume(this->volume());
+}
+
+WorkerRestart FfmpegDisplayEngine::restartAfterChange() {
+    return WorkerRestart(playing_, [this] { stopWorker(); }, [this] { restartWorker(); });
+}
+
+void FfmpegDisplayEngine::restartWorker() noexcept {
+    try {
+        startWorker();
+    } catch (...) {
+        // Paused on the frame shown, and saying so; the host hears why.
+        stopWorker();
+        setState(Paused);
+        emit Failed(errorInFlight("Play"));
+    }
 }
 
 void FfmpegDisplayEngine::startWorker() {
@@ -157,7 +160,7 @@ void FfmpegDisplayEngine::startWorker() {
     decoder_.setDecodeBehind(false);
     if (decoder_.info().hasAudio)
         sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume(), rate());
-    worker_.start(decoder_, rate(), [this, generation](const VideoFrame& frame, bool atEnd) {
+    const auto handOver = [this, generation](const VideoFrame& frame, bool atEnd) {
         bool post = false;
         {
             std::scoped_lock lock(handoverMutex_);
@@ -168,7 +171,15 @@ void FfmpegDisplayEngine::startWorker() {
             pendingPosted_ = true;
         }
         if (post) QMetaObject::invokeMethod(this, [this] { deliverFrame(); }, Qt::QueuedConnection);
-    });
+    };
+    // Handed over with the last frame, so the host hears why before the end is raised.
+    const auto failed = [this, generation](const TvnError& error) {
+        std::scoped_lock lock(handoverMutex_);
+        if (generation == generation_) pendingFailure_ = error;
+    };
+    PlaybackPacer::SoundClock soundClock;
+    if (decoder_.info().hasAudio) soundClock = [this](PlaybackPacer::Clock::time_point at) { return sound_.heardPositionMs(at); };
+    worker_.start(decoder_, rate(), handOver, failed, soundClock);
 }
 
 void FfmpegDisplayEngine::stopWorker() {
@@ -176,6 +187,7 @@ void FfmpegDisplayEngine::stopWorker() {
         std::scoped_lock lock(handoverMutex_);
         ++generation_;
         pending_ = {};
+        pendingFailure_.reset();
         pendingAtEnd_ = false;
         pendingPosted_ = false;
     }
@@ -188,12 +200,14 @@ void FfmpegDisplayEngine::stopWorker() {
 void FfmpegDisplayEngine::deliverFrame() {
     VideoFrame frame;
     bool atEnd = false;
+    std::optional<TvnError> failure;
     {
         std::scoped_lock lock(handoverMutex_);
         if (!pendingPosted_) return;  // dropped by a stop
         frame = std::move(pending_);
         pending_ = {};
         atEnd = pendingAtEnd_;
+        if (atEnd) failure = std::exchange(pendingFailure_, std::nullopt);
         pendingAtEnd_ = false;
         pendingPosted_ = false;
     }
@@ -202,6 +216,7 @@ void FfmpegDisplayEngine::deliverFrame() {
     if (atEnd) {
         stopWorker();
         setState(Paused);
+        if (failure) emit Failed(*failure);
         emit PlaybackEnded();
     }
 }
@@ -304,7 +319,10 @@ bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user
     if (jpeg.isEmpty() || server.trimmed().isEmpty() || fileName.isEmpty()) return false;
     FrameUploader uploader;
     const bool ok = uploader.upload(jpeg, server, user, password, path, fileName, port);
-    if (!ok) qWarning("%s", qPrintable(uploader.lastError()));
+    if (!ok) {
+        qWarning("%s", qPrintable(uploader.lastError()));
+        emit Failed(TvnError(err::UploadFailed, uploader.lastError(), QStringLiteral("VideoEngine")).prefixed("UploadFrame"));
+    }
     return ok;
 }
 

@@ -5,10 +5,12 @@
 #include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/FrameComposer.h"
 #include "media/ffmpeg/PlaybackWorker.h"
+#include "media/ffmpeg/WorkerRestart.h"
 
 #include <QPointer>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace tvn {
 
@@ -25,6 +27,10 @@ class EngineDisplayWidget;
 //   pauses on it. Play at the last frame starts again from the first.
 // - Event1: once per OpenClip, when the clip is open and its first frame shown.
 // - EngineFullScreenLost: when full screen ends by Escape or a double-click.
+// - Failed: when play stops because the clip cannot be decoded further before
+//   its end (damaged, cut short), just before that PlaybackEnded; when play
+//   cannot go on after a change made while playing (the engine then pauses);
+//   and with the reason of a failed UploadFrame, which itself answers False.
 //
 // Settings: Deinterlace 1 runs every picture through FFmpeg's estdif deinterlacer; FlipMode 101 mirrors
 // the picture left to right (overlays are not mirrored); BackColor fills the
@@ -82,6 +88,9 @@ public:
 private:
     void stopWorker();
     void startWorker();
+    // Stops a playing worker for a change and plays on after it (WorkerRestart).
+    WorkerRestart restartAfterChange();
+    void restartWorker() noexcept;
     void showFrame(const VideoFrame& frame);
     void recompose();
     void deliverFrame();
@@ -102,8 +111,9 @@ private:
     bool call154_ = false;
 
     // Frames handed over by the worker, picked up on the UI thread.
-    std::mutex handoverMutex_;  // guards pending_, pendingAtEnd_, pendingPosted_, generation_
+    std::mutex handoverMutex_;  // guards pending_, pendingFailure_, pendingAtEnd_, pendingPosted_, generation_
     VideoFrame pending_;
+    std::optional<TvnError> pendingFailure_;  // why the run ends early, handed over with its last frame
     bool pendingAtEnd_ = false;
     bool pendingPosted_ = false;
     uint64_t generation_ = 0;  // bumped on every stop, so frames of a stopped run are dropped

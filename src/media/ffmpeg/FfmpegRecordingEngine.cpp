@@ -8,6 +8,7 @@
 
 #include <QMetaObject>
 #include <QtGlobal>
+#include <optional>
 
 namespace tvn {
 
@@ -120,7 +121,7 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
     cancel_ = false;
     converting_ = true;
     conversion_ = std::thread([this, job] {
-        QString failure;
+        std::optional<TvnError> failure;
         try {
             LessonConverter::run(
                 job,
@@ -130,16 +131,21 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
                 },
                 cancel_);
         } catch (const TvnError& e) {
-            failure = e.description();
+            failure = e.prefixed("ConvertToWmv");
         } catch (const std::exception& e) {
-            failure = QStringLiteral("Cannot convert '%1': %2").arg(job.videoFile, QString::fromUtf8(e.what()));
+            failure = engineError(err::ConversionFailed, QStringLiteral("Cannot convert '%1': %2")
+                                                             .arg(job.videoFile, QString::fromUtf8(e.what())))
+                          .prefixed("ConvertToWmv");
         }
-        if (!failure.isEmpty()) {
-            qWarning("Lesson compression failed: %s", qPrintable(failure));
+        if (failure) {
+            qWarning("Lesson compression failed: %s", qPrintable(failure->description()));
             std::scoped_lock lock(errorMutex_);
-            conversionError_ = failure;
+            conversionError_ = failure->description();
         }
         converting_ = false;
+        // The reason first, then the one completion, both in this order on the UI thread.
+        if (failure)
+            QMetaObject::invokeMethod(this, [this, error = *failure] { emit Failed(error); }, Qt::QueuedConnection);
         QMetaObject::invokeMethod(this, [this] { emit CompressionDone(); }, Qt::QueuedConnection);
     });
 }

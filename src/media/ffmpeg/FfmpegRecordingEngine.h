@@ -27,7 +27,8 @@ class AviFrameWriter;
 // Compression: ConvertToWmv runs on a worker thread and returns at once.
 // CompressionProgress(p, 0) reports p = 0 to 100 in order and CompressionDone
 // follows exactly once, both on the UI thread, also after a failure, whose
-// description ConversionError() then returns (it is logged too). The profile
+// description ConversionError() then returns (it is logged too, and Failed
+// carries it just before CompressionDone). The profile
 // used is the built-in one chosen by SetProfile; with Profile -1 it is the
 // CustomProfile text (format in EncodingProfile.h; an empty text means none),
 // and with neither "Video for broadband NTSC (1500 Kbps total)". A name ending

@@ -55,7 +55,9 @@ void FfmpegVideoMixer::SetMixerSetting2(int32_t value) {
 
 int32_t FfmpegVideoMixer::AddSource(const QString& fileName, int32_t) {
     return withPrefix("AddSource", [&] {
-        auto source = std::make_unique<MixerSource>([this] { onFrameDue(); });
+        auto source = std::make_unique<MixerSource>([this] { onFrameDue(); }, [this](const TvnError& error) {
+            QMetaObject::invokeMethod(this, [this, error] { emit Failed(error); }, Qt::QueuedConnection);
+        });
         source->open(fileName);
         const int32_t id = nextId_++;
         sources_.push_back({id, std::move(source)});

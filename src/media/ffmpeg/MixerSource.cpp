@@ -1,6 +1,8 @@
 #include "media/ffmpeg/MixerSource.h"
 
 #include "media/ffmpeg/LateFrameGate.h"
+#include "media/ffmpeg/PlaybackWorker.h"
+#include "media/ffmpeg/WorkerRestart.h"
 
 #include <algorithm>
 
@@ -16,7 +18,8 @@ constexpr double kFrameStartToleranceMs = 0.001;
 constexpr double kContainerRoundingMs = 0.5 + kFrameStartToleranceMs;
 }  // namespace
 
-MixerSource::MixerSource(FrameDue frameDue) : frameDue_(std::move(frameDue)) {}
+MixerSource::MixerSource(FrameDue frameDue, Failure failed)
+    : frameDue_(std::move(frameDue)), failed_(std::move(failed)) {}
 
 MixerSource::~MixerSource() { stopWorker(); }
 
@@ -27,10 +30,8 @@ void MixerSource::open(const QString& fileName) {
 }
 
 void MixerSource::seek(double ms, Clock::time_point now) {
-    const bool wasPlaying = playing_;
-    stopWorker();
+    const WorkerRestart restart(playing_, [this] { stopWorker(); }, [this, now] { restartWorker(now); });
     shown_ = seekDecoder(ms);
-    if (wasPlaying) startWorker(now);
 }
 
 void MixerSource::play(Clock::time_point now) {
@@ -49,12 +50,10 @@ void MixerSource::pause(Clock::time_point now) {
 
 void MixerSource::setDeinterlace(bool on) {
     if (decoder_.deinterlace() == on) return;
-    const bool wasPlaying = playing_;
-    stopWorker();
+    const WorkerRestart restart(playing_, [this] { stopWorker(); }, [this] { restartWorker(Clock::now()); });
     decoder_.setDeinterlace(on);
     // Decode the shown frame again through (or without) the deinterlacer.
     shown_ = decoder_.seek(shown_.positionMs);
-    if (wasPlaying) startWorker(Clock::now());
 }
 
 VideoFrame MixerSource::seekDecoder(double ms) {
@@ -96,6 +95,22 @@ void MixerSource::startWorker(Clock::time_point now) {
     worker_ = std::thread(&MixerSource::run, this, generation, now, shown_.positionMs);
 }
 
+void MixerSource::restartWorker(Clock::time_point now) noexcept {
+    try {
+        startWorker(now);
+    } catch (...) {
+        // The source stays paused on the frame it shows; the host hears why.
+        stopWorker();
+        if (failed_) failed_(errorInFlight("PlaySource"));
+    }
+}
+
+void MixerSource::endRun(const std::exception_ptr& cause) {
+    if (!failed_) return;
+    if (const std::optional<TvnError> failure = PlaybackWorker::endFailure(decoder_, cause, "VideoMixer"))
+        failed_(*failure);
+}
+
 void MixerSource::stopWorker() {
     {
         std::scoped_lock lock(mutex_);
@@ -120,9 +135,9 @@ void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anch
         try {
             frame = decoder_.stepForward(false);
         } catch (...) {
-            frame = {};  // a clip that cannot be decoded further stops on its last good frame
+            return endRun(std::current_exception());  // the last good frame stays shown
         }
-        if (frame.positionMs <= lastPosition) return;  // the last frame stays shown
+        if (frame.positionMs <= lastPosition) return endRun(nullptr);  // the last frame stays shown
         lastPosition = frame.positionMs;
         const auto due = anchor + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double, std::milli>(frame.positionMs - anchorPositionMs));
@@ -130,9 +145,9 @@ void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anch
         try {
             frame = decoder_.current();
         } catch (...) {
-            frame = {};
+            return endRun(std::current_exception());
         }
-        if (frame.isNull()) return;
+        if (frame.isNull()) return endRun(nullptr);
         bool notify = false;
         {
             std::unique_lock lock(mutex_);

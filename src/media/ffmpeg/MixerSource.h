@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TvnError.h"
 #include "media/ffmpeg/ClipDecoder.h"
 
 #include <QRectF>
@@ -25,8 +26,11 @@ public:
     using Clock = std::chrono::steady_clock;
     // Called on the worker thread when a frame has become due.
     using FrameDue = std::function<void()>;
+    // Called on the worker thread when the clip cannot be decoded further before
+    // its end; the source then stays on its last good frame. Must only post.
+    using Failure = std::function<void(const TvnError& error)>;
 
-    explicit MixerSource(FrameDue frameDue);
+    explicit MixerSource(FrameDue frameDue, Failure failed = {});
     ~MixerSource();
     MixerSource(const MixerSource&) = delete;
     MixerSource& operator=(const MixerSource&) = delete;
@@ -67,11 +71,15 @@ public:
 private:
     VideoFrame seekDecoder(double ms);
     void startWorker(Clock::time_point now);
+    // Starts the worker again after a change; a failure leaves the source paused and is reported.
+    void restartWorker(Clock::time_point now) noexcept;
+    void endRun(const std::exception_ptr& cause);
     void stopWorker();
     void run(uint64_t generation, Clock::time_point anchor, double anchorPositionMs);
 
     ClipDecoder decoder_;
     FrameDue frameDue_;
+    Failure failed_;
     VideoFrame shown_;
     QRectF rect_;
     bool rectSet_ = false;
