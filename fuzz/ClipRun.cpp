@@ -56,7 +56,7 @@ void ClipRun::step(const char* name, Body&& body) {
     }
 }
 
-void ClipRun::play() {
+void ClipRun::play(int32_t jumpTo) {
     int32_t first = 0;
     double rate = 4.0;
     control_.TVN_SetFrame(first);
@@ -69,16 +69,59 @@ void ClipRun::play() {
         outcome_.reachedEnd = true;
         loop.quit();
     });
+    // A jump while the picture runs (the control pauses for it, and the host
+    // plays on, as after a slider drag), then a rate change while it runs.
+    QTimer jump;
+    jump.setSingleShot(true);
+    QObject::connect(&jump, &QTimer::timeout, &loop, [&] {
+        step("TVN_SetFrame while playing", [&] {
+            int32_t f = jumpTo;
+            control_.TVN_SetFrame(f);
+            control_.TVN_Play();
+        });
+        step("TVN_SetRate while playing", [&] {
+            double slower = 3.0;
+            control_.TVN_SetRate(slower);
+        });
+    });
     control_.TVN_Play();
     budget.start(playMs_);
+    jump.start(playMs_ / 8);
     loop.exec();
     QObject::disconnect(ended);
     control_.TVN_Pause();
 }
 
+void ClipRun::overlay(const QString& clip, int32_t frames) {
+    // The same clip again as the second, half-transparent clip: the mixer
+    // decodes both on its own sources, deinterlaced this time.
+    control_.TVN_DoDeinterlace = true;
+    step("TVN_Overlay", [&] {
+        QString name = clip;
+        control_.TVN_Overlay(name);
+    });
+    step("TVN_SetOverlay2Frame", [&] { control_.TVN_SetOverlay2Frame(frames / 3); });
+    step("TVN_Play overlay", [&] {
+        control_.TVN_Play();
+        QEventLoop loop;
+        QTimer::singleShot(playMs_ / 2, &loop, &QEventLoop::quit);
+        loop.exec();
+        control_.TVN_Pause();
+    });
+    step("TVN_SaveFrameJpg overlay", [&] { saveJpeg(); });
+}
+
+void ClipRun::saveJpeg() {
+    QString name = jpegPath_;
+    int32_t quality = 75;
+    control_.TVN_SaveFrameJpg(name, quality);
+    QFile::remove(jpegPath_);
+}
+
 ClipOutcome ClipRun::run(const QString& clip) {
     outcome_ = {};
     control_.clearNotificationError();
+    control_.TVN_DoDeinterlace = false;
     int32_t frames = 0;
     step("TVN_OpenFile", [&] {
         QString name = clip;
@@ -103,18 +146,14 @@ ClipOutcome ClipRun::run(const QString& clip) {
         double pos = control_.TVN_TotalLenMS * 0.9;
         control_.TVN_SetPos(pos);
     });
-    step("TVN_SaveFrameJpg", [&] {
-        QString name = jpegPath_;
-        int32_t quality = 75;
-        control_.TVN_SaveFrameJpg(name, quality);
-    });
-    QFile::remove(jpegPath_);
+    step("TVN_SaveFrameJpg", [&] { saveJpeg(); });
     step("TVN_SetFrame last", [&] {
         int32_t f = frames - 1;
         control_.TVN_SetFrame(f);
     });
     step("TVN_StepOneFrame past end", [&] { control_.TVN_StepOneFrame(); });
-    step("TVN_Play", [&] { play(); });
+    step("TVN_Play", [&] { play(frames / 2); });
+    overlay(clip, frames);
     step("TVN_Close", [&] { control_.TVN_Close(); });
     watchdog_.setStep("");
     return outcome_;

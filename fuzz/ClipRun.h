@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 namespace tvn {
 class Trelvan;
@@ -27,8 +28,9 @@ struct ClipOutcome {
 
 // Takes one clip through what a coach does with it: open, jump to the middle,
 // step forward, jump back a little, jump near the end, save the frame as JPEG,
-// step past the last frame, play it from the start at four times the rate, and
-// close. A failed step is noted and the next one runs, as a host would go on.
+// step past the last frame, play it from the start at four times the rate with
+// a jump while it plays, lay it over itself as the second clip (deinterlaced)
+// and play and save that, and close. A failed step is noted and the next one runs, as a host would go on.
 class ClipRun {
 public:
     ClipRun(tvn::Trelvan& control, Watchdog& watchdog, QString jpegPath, int playMs);
@@ -38,7 +40,10 @@ public:
 private:
     template <class Body>
     void step(const char* name, Body&& body);
-    void play();
+    // From the start at four times the rate, with a jump to jumpTo on the way.
+    void play(int32_t jumpTo);
+    void overlay(const QString& clip, int32_t frames);
+    void saveJpeg();
 
     tvn::Trelvan& control_;
     Watchdog& watchdog_;
