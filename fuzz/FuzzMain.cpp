@@ -12,6 +12,7 @@
 //   begin ID FILE | SEED | DAMAGE      before a clip is opened
 //   end ID OUTCOME [end] DETAIL        OUTCOME: played, error, silent or unclear
 //   hang ID in STEP                    the clip passed its limit; the process exits with 3
+//   leak ID                            the clip left memory unreachable; the process exits with 4
 // A crash or sanitizer report ends the process after a begin line without its end.
 #include "ClipMutator.h"
 #include "ClipRun.h"
@@ -25,6 +26,10 @@
 #include <QLoggingCategory>
 #include <cstdio>
 #include <cstdlib>
+#if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
+#include <sanitizer/lsan_interface.h>
+#define TVN_FUZZ_LEAK_CHECK 1
+#endif
 
 namespace {
 
@@ -98,6 +103,15 @@ tvnfuzz::ClipOutcome::Kind runOne(tvnfuzz::ClipRun& run, tvnfuzz::Watchdog& watc
     print(QStringLiteral("end %1 %2%3 %4")
               .arg(id, QLatin1String(tvnfuzz::ClipOutcome::name(outcome.kind)),
                    outcome.reachedEnd ? QStringLiteral(" end") : QString(), outcome.detail));
+    // Memory the clip left unreachable is its leak; the check is done here,
+    // after each clip, so that the report names it (LeakSanitizer with
+    // detect_leaks=1; otherwise the check does nothing).
+#ifdef TVN_FUZZ_LEAK_CHECK
+    if (__lsan_do_recoverable_leak_check() != 0) {
+        print(QStringLiteral("leak %1").arg(id));
+        std::exit(4);
+    }
+#endif
     return outcome.kind;
 }
 
