@@ -274,11 +274,14 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     info.firstFrameSeconds = double(firstPts) * av_q2d(timeBase);
     measure();
     // Its frames would have no usable positions or numbers: refused with the reason,
-    // instead of opening with 0 frames and nothing said.
-    if (info.frameCount > 0 && info.durationMs < info.frameCount * kShortestFrameMs)
+    // instead of opening with 0 frames and nothing said. Both the stated rate and
+    // the measured length must say so: a damaged frame count alone (the length
+    // is right) still plays, counted by the control from the length.
+    if (info.frameCount > 0 && info.nominalFrameMs < kShortestFrameMs &&
+        info.durationMs < info.frameCount * kShortestFrameMs)
         throw openError(err::ClipOpenFailed, file,
                         QStringLiteral("its %1 frames last %2 ms in all (the frame rate in its header is damaged)")
-                            .arg(info.frameCount)
+                            .arg(qint64(info.frameCount))
                             .arg(info.durationMs, 0, 'g', 3));
 }
 
