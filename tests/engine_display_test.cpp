@@ -77,12 +77,15 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
         f.write(bytes);
         return f.fileName();
     };
-    QByteArray mp4;
-    {
-        QFile f(goodClip());
+    auto read = [](const QString& path) {
+        QFile f(path);
         f.open(QIODevice::ReadOnly);
-        mp4 = f.readAll();
-    }
+        return f.readAll();
+    };
+    const QByteArray mp4 = read(goodClip());
+    // An AVI whose stream header states 16777216 frames a second.
+    QByteArray avi = read(makeClip(dir, ClipFormat::MjpegAvi));
+    avi.replace(avi.indexOf("strh") + 32, 4, QByteArray::fromHex("00000001"));
     // A sound file has no picture.
     QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", dir + "/sound.wav"});
     struct Case {
@@ -96,6 +99,7 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
         {write("truncated.mp4", mp4.left(mp4.size() / 3)), err::ClipOpenFailed, ""},
         {write("text.avi", QByteArray("this is not a video at all\n").repeated(200)), err::ClipOpenFailed, ""},
         {dir + "/sound.wav", err::ClipOpenFailed, "no video stream"},
+        {write("rate.avi", avi), err::ClipOpenFailed, "frame rate in its header is damaged"},
         {dir, err::PathFileAccess, "not a file"},
     };
     if (geteuid() != 0) {  // root reads any file

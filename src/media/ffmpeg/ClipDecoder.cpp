@@ -32,6 +32,9 @@ constexpr int kMaxDisplaySide = 2160;
 constexpr int kScaledSide = 1920;
 // Consecutive decoder failures after which a stream is taken as ended.
 constexpr int kMaxDecodeErrors = 64;
+// No camera stores frames shorter than this; a clip whose frames are is one whose
+// header states a damaged rate (found by scripts/fuzz: an AVI at 16777216 fps).
+constexpr double kShortestFrameMs = 1.0;
 // Converted pictures kept in the run, nearest the current frame first; the
 // others keep only their decoded picture (a third of the memory) and are
 // converted again when shown.
@@ -337,7 +340,18 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     info.quarterTurns = quarterTurns;
     info.nominalFrameMs = toMs(nominalDuration);
     info.firstFrameSeconds = double(firstPts) * av_q2d(timeBase);
-    if (measureOnOpen) measure();
+    if (!measureOnOpen) return;
+    measure();
+    // Its frames would have no usable positions or numbers: refused with the reason,
+    // instead of opening with 0 frames and nothing said. Both the stated rate and
+    // the measured length must say so: a damaged frame count alone (the length
+    // is right) still plays, counted by the control from the length.
+    if (info.frameCount > 0 && info.nominalFrameMs < kShortestFrameMs &&
+        info.durationMs < info.frameCount * kShortestFrameMs)
+        throw openError(err::ClipOpenFailed, file,
+                        QStringLiteral("its %1 frames last %2 ms in all (the frame rate in its header is damaged)")
+                            .arg(qint64(info.frameCount))
+                            .arg(info.durationMs, 0, 'g', 3));
 }
 
 // Frame count and end of the video stream, without reading the whole clip
