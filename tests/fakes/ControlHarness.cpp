@@ -30,10 +30,4 @@ int32_t ControlHarness::openClip(const QString& fileName, double frames, int32_t
     return control->TVN_OpenFile(name);
 }
 
-QImage solid(int width, int height, QRgb colour) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 }  // namespace tvn::testing

@@ -7,6 +7,7 @@
 #include "fakes/FakePlatform.h"
 #include "fakes/FakeVideoEngine.h"
 #include "fakes/FakeVideoMixer.h"
+#include "fakes/TestClips.h"
 
 #include <memory>
 
@@ -32,7 +33,6 @@ struct ControlHarness {
                      int32_t height = 240);
 };
 
-// One colour all over.
-QImage solid(int width, int height, QRgb colour);
+using testclips::solid;
 
 }  // namespace tvn::testing

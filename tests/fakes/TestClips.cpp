@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QProcess>
+#include <cmath>
+#include <map>
 #include <stdexcept>
 
 namespace tvn::testclips {
@@ -172,6 +174,39 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                QFileDevice::ReadOther);
     return path;
+}
+
+QString clip(ClipFormat format, const ClipOptions& o) {
+    static std::map<QString, QString> made;
+    const QString name = QStringLiteral("%1-%2x%3-%4fps-%5-k%6%7")
+                             .arg(formatName(format))
+                             .arg(o.width)
+                             .arg(o.height)
+                             .arg(o.fps)
+                             .arg(o.frames)
+                             .arg(o.keyInterval)
+                             .arg(o.audio ? "-sound" : "");
+    auto it = made.find(name);
+    if (it == made.end()) it = made.emplace(name, makeClip(testFolder().path(), format, o, name)).first;
+    return it->second;
+}
+
+QImage solid(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+double toneShare(const std::vector<int16_t>& s, double hz, double sampleRate) {
+    const double c = 2 * std::cos(2 * M_PI * hz / sampleRate);
+    double s1 = 0, s2 = 0, total = 0;
+    for (int16_t v : s) {
+        const double s0 = v + c * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+        total += double(v) * v;
+    }
+    return total > 0 ? 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (total * s.size()) : 0;
 }
 
 void setDisplayRotation(const QString& clip, int clockwiseDegrees) {

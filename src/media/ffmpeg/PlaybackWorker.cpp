@@ -47,7 +47,7 @@ void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink) {
         lastPosition = frame.positionMs;
         const auto due = t0 + std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double, std::milli>((frame.positionMs - start.positionMs) / rate));
-        if (late.drop(due, frame.durationMs / rate)) continue;
+        if (late.drop(due, frame.durationMs / rate, LateFrameGate::Clock::now())) continue;
         try {
             frame = decoder->current();
         } catch (...) {
