@@ -69,27 +69,21 @@ TEST(AnnotateGesture, LineRingAndUndoRedo) {
     AnnotationStore& st = h.store();
     for (int i = 0; i < 22; ++i) h.drag("line", 100 + i, 200, 900 + i, 1200);
     // The 22nd line overwrote slot 0, which held the first.
-    EXPECT_EQ(st.Lines[0].X1, 121);
-    EXPECT_EQ(st.Lines[0].X2, 921);
-    EXPECT_EQ(st.Lines[0].Y2, 1200);
-    EXPECT_EQ(st.Lines[1].X1, 101);
-    EXPECT_EQ(st.nextLineSlot, 1);
-    EXPECT_EQ(st.historyPos, 22);
-    EXPECT_FALSE(st.placementOpen);
+    EXPECT_EQ(std::tuple(st.Lines[0].X1, st.Lines[0].X2, st.Lines[0].Y2, st.Lines[1].X1, st.nextLineSlot),
+              std::tuple(121, 921, 1200, 101, 1));
+    EXPECT_EQ(std::tuple(st.historyPos, bool(st.placementOpen)), std::tuple(22, false));
 
     // Three lines, undo twice, redo once.
     h.c().TVN_EraseAll();
     for (int i = 0; i < 3; ++i) h.drag("line", 100, 100 * (i + 1), 500, 100 * (i + 1));
     h.c().TVN_Undo();
     h.c().TVN_Undo();
-    EXPECT_TRUE(st.Lines[0].Visible);
-    EXPECT_FALSE(st.Lines[1].Visible);
-    EXPECT_FALSE(st.Lines[2].Visible);
+    EXPECT_EQ(std::tuple(bool(st.Lines[0].Visible), bool(st.Lines[1].Visible), bool(st.Lines[2].Visible)),
+              std::tuple(true, false, false));
     EXPECT_EQ(st.nextLineSlot, 1);
     h.c().TVN_Redo();
-    EXPECT_TRUE(st.Lines[1].Visible);
-    EXPECT_FALSE(st.Lines[2].Visible);
-    EXPECT_EQ(st.nextLineSlot, 2);
+    EXPECT_EQ(std::tuple(bool(st.Lines[1].Visible), bool(st.Lines[2].Visible), st.nextLineSlot),
+              std::tuple(true, false, 2));
     EXPECT_EQ(st.Lines[1].Y1, 200);  // coordinates survived the undo
     EXPECT_EQ(st.historyPos, 2);
 }
@@ -102,15 +96,11 @@ TEST(AnnotateGesture, RedoOntoVisibleSlotDoesNothingAndUndoAfterEraseAllWraps) {
     ASSERT_TRUE(st.Lines[0].Visible);
     const int overlays = h.engine1->overlaysSet;
     h.c().TVN_Redo();  // entry 21 is a line code, and slot 0 is shown: nothing to redo
-    EXPECT_EQ(st.historyPos, 21);
-    EXPECT_EQ(st.nextLineSlot, 0);
-    EXPECT_EQ(h.engine1->overlaysSet, overlays);
+    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot, h.engine1->overlaysSet), std::tuple(21, 0, overlays));
 
     h.c().TVN_EraseAll();
     h.c().TVN_Undo();  // the ring is not cleared: entry 80 (a line code) is undone
-    EXPECT_EQ(st.historyPos, 80);
-    EXPECT_EQ(st.nextLineSlot, 20);
-    EXPECT_FALSE(st.Lines[20].Visible);
+    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot, bool(st.Lines[20].Visible)), std::tuple(80, 20, false));
 }
 
 TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
@@ -132,18 +122,14 @@ TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
     EXPECT_FALSE(st.angleNotes[0].shown);
     EXPECT_EQ(st.nextAngleSlot, 0);
     h.c().TVN_Undo();  // the rectangle
-    EXPECT_FALSE(st.Shape1[0].Visible);
-    EXPECT_EQ(st.nextShapeSlot, 0);
-    EXPECT_EQ(st.historyPos, 0);
+    EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), st.nextShapeSlot, st.historyPos), std::tuple(false, 0, 0));
 
     h.c().TVN_Redo();
     h.c().TVN_Redo();
     h.c().TVN_Redo();  // text: nothing comes back, but the history moves on
-    EXPECT_TRUE(st.Shape1[0].Visible);
-    EXPECT_TRUE(st.angleNotes[0].shown);
-    EXPECT_EQ(st.nextAngleSlot, 1);
-    EXPECT_TRUE(st.textNotes[1].text.isEmpty());
-    EXPECT_EQ(st.historyPos, 3);
+    EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), bool(st.angleNotes[0].shown), st.nextAngleSlot),
+              std::tuple(true, true, 1));
+    EXPECT_EQ(std::tuple(bool(st.textNotes[1].text.isEmpty()), st.historyPos), std::tuple(true, 3));
 }
 
 TEST(AnnotateGesture, TextSlotsRingAndTyping) {
@@ -179,14 +165,10 @@ TEST(AnnotateGesture, UnknownKeywordsLeaveOneByOneRectangles) {
     for (const char* tool : {"Line", "scribble", "kitetail2"}) {
         SCOPED_TRACE(tool);
         h.drag(tool, 700, 800, 1500, 1500);
-        EXPECT_TRUE(st.Shape1[0].Visible);
-        EXPECT_EQ(st.Shape1[0].Shape, ShapeObject::Rectangle);
-        EXPECT_EQ(st.Shape1[0].Left, 1500);
-        EXPECT_EQ(st.Shape1[0].Top, 1500);
-        EXPECT_EQ(st.Shape1[0].Width, 1);
-        EXPECT_EQ(st.Shape1[0].Height, 1);
-        EXPECT_EQ(st.nextShapeSlot, 0);
-        EXPECT_FALSE(st.placementOpen);
+        EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), st.Shape1[0].Shape, st.Shape1[0].Left, st.Shape1[0].Top),
+                  std::tuple(true, ShapeObject::Rectangle, 1500, 1500));
+        EXPECT_EQ(std::tuple(st.Shape1[0].Width, st.Shape1[0].Height, st.nextShapeSlot, bool(st.placementOpen)),
+                  std::tuple(1, 1, 0, false));
         EXPECT_FALSE(st.Lines[0].Visible);
     }
     EXPECT_EQ(st.historyPos, 3);
@@ -200,10 +182,7 @@ TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
     h.down(1000, 1000);
     h.move(600, 1200);
     const ShapeObject& s = st.Shape1[0];
-    EXPECT_EQ(s.Left, 600);
-    EXPECT_EQ(s.Width, 401);
-    EXPECT_EQ(s.Top, 1000);
-    EXPECT_EQ(s.Height, 200);
+    EXPECT_EQ(std::tuple(s.Left, s.Width, s.Top, s.Height), std::tuple(600, 401, 1000, 200));
     h.move(1400, 1200);
     EXPECT_EQ(s.Left, 600);
     EXPECT_EQ(s.Width, 800);
@@ -220,14 +199,10 @@ TEST(AnnotateGesture, CirclinePhases) {
     AnnotationStore& st = h.store();
     h.drag("circle", 100, 100, 300, 300);  // an ordinary circle in slot 0
     h.drag("circline", 1000, 1000, 2000, 1400);
-    EXPECT_EQ(h.c().TVN_drawingTool, "linecirc1");
-    EXPECT_EQ(st.circlineShape, 1);
-    EXPECT_EQ(st.Shape1[1].Shape, ShapeObject::Oval);
-    EXPECT_EQ(st.circlineCenterX, 1500);
-    EXPECT_EQ(st.circlineCenterY, 1200);
-    EXPECT_EQ(st.circlineSpread, 1500);
-    EXPECT_EQ(st.circlineDrop, 1500);
-    EXPECT_EQ(st.nextShapeSlot, 2);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.circlineShape, st.Shape1[1].Shape, st.circlineCenterX),
+              std::tuple("linecirc1", 1, ShapeObject::Oval, 1500));
+    EXPECT_EQ(std::tuple(st.circlineCenterY, st.circlineSpread, st.circlineDrop, st.nextShapeSlot),
+              std::tuple(1200, 1500, 1500, 2));
     EXPECT_FALSE(st.placementOpen);
 
     h.c().TVN_drawingColor = 0xFF0000;
@@ -245,21 +220,17 @@ TEST(AnnotateGesture, CirclinePhases) {
 
     // A new circline press hides the old circle before starting the new one.
     h.down(3000, 3000);
-    EXPECT_FALSE(st.Shape1[1].Visible);
-    EXPECT_TRUE(st.Shape1[0].Visible);
-    EXPECT_TRUE(st.Shape1[2].Visible);
-    EXPECT_EQ(st.circlineShape, -1);
-    EXPECT_EQ(st.circlineSpread, 0);
+    EXPECT_EQ(std::tuple(bool(st.Shape1[1].Visible), bool(st.Shape1[0].Visible), bool(st.Shape1[2].Visible)),
+              std::tuple(false, true, true));
+    EXPECT_EQ(std::tuple(st.circlineShape, st.circlineSpread), std::tuple(-1, 0));
 }
 
 TEST(AnnotateGesture, TwoStrokeAngleCommitsMeasuredText) {
     AnnotateHarness h;
     AnnotationStore& st = h.store();
     h.drag("angle", 1000, 1000, 2000, 1000);
-    EXPECT_EQ(h.c().TVN_drawingTool, "angle2");
-    EXPECT_TRUE(st.placementOpen);
-    EXPECT_EQ(st.Angle2.X1, 2000);
-    EXPECT_EQ(st.Angle2.X2, 2000);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, bool(st.placementOpen), st.Angle2.X1, st.Angle2.X2),
+              std::tuple("angle2", true, 2000, 2000));
     h.down(0, 0);  // anywhere: the second arm starts at the vertex
     h.move(2000, 500);
     EXPECT_EQ(h.c().TVN_AngleText, "90" + kDeg);
@@ -267,18 +238,12 @@ TEST(AnnotateGesture, TwoStrokeAngleCommitsMeasuredText) {
     EXPECT_EQ(h.c().TVN_AngleText, "135" + kDeg);
     h.up(2500, 500);
     const AngleAnnotation& a = st.angleNotes[0];
-    EXPECT_TRUE(a.shown);
-    EXPECT_EQ(a.kind, 1);
-    EXPECT_EQ(a.text, "135" + kDeg);
+    EXPECT_EQ(std::tuple(bool(a.shown), a.kind, a.text), std::tuple(true, 1, "135" + kDeg));
     EXPECT_EQ((std::array{a.x1, a.y1, a.x2, a.y2, a.x3, a.y3, a.x4, a.y4}),
               (std::array{1000, 1000, 2000, 1000, 2000, 1000, 2500, 500}));
-    EXPECT_EQ(a.color, 0x00FFFF);
-    EXPECT_EQ(a.fontName, "Arial Black");
-    EXPECT_FALSE(st.Angle1.Visible);
-    EXPECT_EQ(h.c().TVN_drawingTool, "angle");
-    EXPECT_EQ(st.nextAngleSlot, 1);
-    EXPECT_EQ(st.historyKinds[0], HistoryAngle);
-    EXPECT_FALSE(st.placementOpen);
+    EXPECT_EQ(std::tuple(a.color, a.fontName, bool(st.Angle1.Visible), h.c().TVN_drawingTool, st.nextAngleSlot),
+              std::tuple(0x00FFFF, "Arial Black", false, "angle", 1));
+    EXPECT_EQ(std::tuple(st.historyKinds[0], bool(st.placementOpen)), std::tuple(HistoryAngle, false));
 }
 
 TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
@@ -293,9 +258,8 @@ TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
     h.move(1333, 333);
     EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
     h.up(1333, 333);
-    EXPECT_TRUE(st.angleNotes[0].shown);
-    EXPECT_TRUE(st.angleNotes[0].text.isEmpty());
-    EXPECT_EQ(h.c().TVN_drawingTool, "angle");
+    EXPECT_EQ(std::tuple(bool(st.angleNotes[0].shown), bool(st.angleNotes[0].text.isEmpty()), h.c().TVN_drawingTool),
+              std::tuple(true, true, "angle"));
 }
 
 TEST(AnnotateGesture, QuickAngleIsOneGesture) {
@@ -323,10 +287,8 @@ TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
 
     h.c().TVN_drawingColor = 0x0000FF;
     h.drag("lightmouseleftish", 500, 600, 700.25f, 800);  // any "lightmouse..." keyword
-    EXPECT_TRUE(st.lightMouseShown);
-    EXPECT_FALSE(st.lightMouseLeft);
-    EXPECT_EQ(st.lightMouseX, 700.25f);
-    EXPECT_EQ(st.lightMouseColor, 0x0000FF);
+    EXPECT_EQ(std::tuple(bool(st.lightMouseShown), bool(st.lightMouseLeft), st.lightMouseX, st.lightMouseColor),
+              std::tuple(true, false, 700.25f, 0x0000FF));
     h.drag("lightmouseleft", 500, 600, 700, 800);
     EXPECT_TRUE(st.lightMouseLeft);
 
@@ -394,11 +356,8 @@ TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
     EXPECT_EQ(h.probe().loupe().left(), 0);  // the loupe did not follow
     // Its release with no open placement leaves a zero-length line, not advanced.
     h.up(1200, 1300, 2);
-    EXPECT_TRUE(st.Lines[0].Visible);
-    EXPECT_EQ(st.Lines[0].X1, 1200);
-    EXPECT_EQ(st.Lines[0].X2, 1200);
-    EXPECT_EQ(st.nextLineSlot, 0);
-    EXPECT_EQ(st.historyPos, 1);
+    EXPECT_EQ(std::tuple(bool(st.Lines[0].Visible), st.Lines[0].X1, st.Lines[0].X2, st.nextLineSlot, st.historyPos),
+              std::tuple(true, 1200, 1200, 0, 1));
 
     h.c().TVN_drawingTool = "step";
     h.down(3000, 3000);
@@ -409,9 +368,7 @@ TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
     h.c().TVN_OverlayImage = 424242;
     h.c().TVN_drawingTool = "line";
     h.down(500, 500);
-    EXPECT_FALSE(st.placementOpen);
-    EXPECT_FALSE(timer2.isEnabled());
-    EXPECT_EQ(downs, 3);
+    EXPECT_EQ(std::tuple(bool(st.placementOpen), bool(timer2.isEnabled()), downs), std::tuple(false, false, 3));
 
     h.c().TVN_OverlayImage = 0;
     h.c().TVN_drawingTool = "none";
@@ -428,10 +385,8 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     h.down(100, 100);
     const auto e = errorFrom([&] { h.up(200, 200); });
     ASSERT_TRUE(e) << "release failure swallowed";
-    EXPECT_EQ(e->number(), 91);
-    EXPECT_EQ(e->description(), "engine gone");
-    EXPECT_EQ(e->source(), "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1");
-    EXPECT_EQ(ups, 0);
+    EXPECT_EQ(std::tuple(e->number(), e->description(), e->source(), ups),
+              std::tuple(91, "engine gone", "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1", 0));
     EXPECT_EQ(h.store().nextLineSlot, 1);  // what was done before the failure stays done
 
     // From the engine's notification the failure is kept, with the handler's own prefix, not thrown back.
@@ -453,19 +408,15 @@ TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
     ZoomLoupe& loupe = h.probe().loupe();
     h.c().TVN_drawingTool = "zoom";
     h.down(4500, 3000);
-    EXPECT_EQ(loupe.width(), 3000);
-    EXPECT_EQ(loupe.height(), 2000);
-    EXPECT_EQ(loupe.innerWidth(), 38400);
-    EXPECT_EQ(loupe.innerHeight(), 28800);
+    EXPECT_EQ(std::tuple(loupe.width(), loupe.height(), loupe.innerWidth(), loupe.innerHeight()),
+              std::tuple(3000, 2000, 38400, 28800));
     EXPECT_FALSE(h.probe().zoomView()->isHidden());
     // The first press after a resize centres with the previous size (none yet).
     EXPECT_EQ(loupe.left(), 4500);
     const int pictures = h.engine1->framePictures;
     h.move(4500, 3000);
-    EXPECT_EQ(loupe.left(), 3000);
-    EXPECT_EQ(loupe.top(), 2000);
-    EXPECT_EQ(loupe.innerLeft(), -((4500 - 500) * 4));
-    EXPECT_EQ(loupe.innerTop(), -((3000 - 2000.0 / 6) * 4));
+    EXPECT_EQ(std::tuple(loupe.left(), loupe.top(), loupe.innerLeft(), loupe.innerTop()),
+              std::tuple(3000, 2000, -((4500 - 500) * 4), -((3000 - 2000.0 / 6) * 4)));
     EXPECT_EQ(h.engine1->framePictures, pictures + 1);  // a fresh frame per move
     EXPECT_EQ(h.probe().zoomView()->geometry(), QRect(200, 133, 200, 133));
     h.up(4500, 3000);
@@ -516,9 +467,8 @@ TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
     EXPECT_EQ(st.trackTrail.size(), 1);  // switching on keeps earlier points
     on = false;
     h.c().TVN_SetTracking(on);
-    EXPECT_EQ(h.c().TVN_drawingTool, "none");
-    EXPECT_EQ(h.c().TVN_TrackingActive, 0);
-    EXPECT_TRUE(st.trackTrail.isEmpty());
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(st.trackTrail.isEmpty())),
+              std::tuple("none", 0, true));
     h.c().TVN_EraseAll();  // the erase commands leave the trail and target alone
     EXPECT_TRUE(st.trackTrail.isEmpty());
 }
@@ -691,9 +641,8 @@ TEST(AnnotateRender, GridSpacingAndOverflow) {
         h.c().TVN_GridSpacing = 1500;  // every 100 pixels
         h.c().TVN_ReDraw();
         EXPECT_FALSE(rowsOf(h, 50, 98, 102, kBlue).isEmpty());
-        EXPECT_FALSE(rowsOf(h, 50, 198, 202, kBlue).isEmpty());
-        EXPECT_EQ(h.pixel(50, 50), kWhite);
-        EXPECT_EQ(h.pixel(150, 150), kWhite);
+        EXPECT_EQ(std::tuple(bool(rowsOf(h, 50, 198, 202, kBlue).isEmpty()), h.pixel(50, 50), h.pixel(150, 150)),
+                  std::tuple(false, kWhite, kWhite));
         bool vertical = false;
         for (int x = 98; x <= 102; ++x) vertical |= h.pixel(x, 50) == kBlue;
         EXPECT_TRUE(vertical);
@@ -816,11 +765,8 @@ TEST(AnnotateRender, TrackingTrailWindow) {
                                 KiteTail{12, kRed, 5, 2250, 750}};
         h.c().TVN_CurrentFrame = c.frame;
         h.c().TVN_ReDraw();
-        EXPECT_EQ(h.pixel(50, 50), c.at10);
-        EXPECT_EQ(h.pixel(75, 50), c.seg10to11);
-        EXPECT_EQ(h.pixel(100, 50), c.at11);
-        EXPECT_EQ(h.pixel(125, 50), c.seg11to12);
-        EXPECT_EQ(h.pixel(150, 50), c.seg11to12);
+        EXPECT_EQ(std::tuple(h.pixel(50, 50), h.pixel(75, 50), h.pixel(100, 50), h.pixel(125, 50), h.pixel(150, 50)),
+                  std::tuple(c.at10, c.seg10to11, c.at11, c.seg11to12, c.seg11to12));
     }
 }
 
@@ -890,10 +836,8 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
 }
 
 TEST(AnnotateGeometry, ExactAxisValuesAndOverflow) {
-    EXPECT_EQ(AngleBetween(0, 10, 0, 0, 0, 5), 0.0);
-    EXPECT_EQ(AngleBetween(10, 0, 0, 0, -3, 0), 180.0);
-    EXPECT_EQ(AngleBetween(0, 10, 0, 0, 7, 0), 90.0);
-    EXPECT_EQ(AngleBetween(-7, 0, 0, 0, 0, -10), 90.0);
+    EXPECT_EQ(std::tuple(AngleBetween(0, 10, 0, 0, 0, 5), AngleBetween(10, 0, 0, 0, -3, 0)), std::tuple(0.0, 180.0));
+    EXPECT_EQ(std::tuple(AngleBetween(0, 10, 0, 0, 7, 0), AngleBetween(-7, 0, 0, 0, 0, -10)), std::tuple(90.0, 90.0));
     const int32_t big = std::numeric_limits<int32_t>::max();
     const auto e = errorFrom([&] { AngleBetween(big, 1, -10, 0, 5, 5); });
     ASSERT_TRUE(e) << "overflowing difference accepted";

@@ -47,9 +47,7 @@ TEST_F(RealControl, OpensWithItsMeasures) {
     EXPECT_EQ(control->TVN_NumFrames, 300);
     EXPECT_NEAR(control->TVN_FrameLenMS, 33.333, 0.001);
     EXPECT_NEAR(control->TVN_TotalLenMS, 10000, 1e-6);
-    EXPECT_EQ(control->TVN_VideoWidth, 320);
-    EXPECT_EQ(control->TVN_VideoHeight, 240);
-    EXPECT_EQ(shownFrame(), 0);
+    EXPECT_EQ(std::tuple(control->TVN_VideoWidth, control->TVN_VideoHeight, shownFrame()), std::tuple(320, 240, 0));
 }
 
 TEST_F(RealControl, JumpsAndStepsShowTheFrameTheyName) {
@@ -90,9 +88,8 @@ TEST_F(RealControl, FilmStripShowsTheNextNineFramesAndReturns) {
         const QImage cell = strip.copy(xs[i % 3], ys[i / 3], 106, 80);
         EXPECT_EQ(frameNumber(cell), start + i) << "thumbnail " << i;
     }
-    EXPECT_EQ(control->TVN_CurrentFrame, start);
-    EXPECT_EQ(shownFrame(), start);
-    EXPECT_TRUE(probe.filmStripPanel()->isEnabled());
+    EXPECT_EQ(std::tuple(control->TVN_CurrentFrame, shownFrame(), bool(probe.filmStripPanel()->isEnabled())),
+              std::tuple(start, start, true));
     control->TVN_ShowFilmStrip(false);
     EXPECT_TRUE(probe.filmStripPanel()->isHidden());
 }

@@ -40,14 +40,12 @@ TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
     const auto e =
         errorFrom([&] { withPrefix("Outer", [&] { withPrefix("Middle", [&] { withPrefix("Inner", inner); }); }); });
     ASSERT_TRUE(e) << "no error";
-    EXPECT_EQ(e->number(), 53);
-    EXPECT_EQ(e->description(), "File not found: 'x'");
-    EXPECT_EQ(e->source(), "(Outer)->(Middle)->(Inner)->Engine");
+    EXPECT_EQ(std::tuple(e->number(), e->description(), e->source()),
+              std::tuple(53, "File not found: 'x'", "(Outer)->(Middle)->(Inner)->Engine"));
     const auto foreign = errorFrom([&] { withPrefix("Proc", [] { throw std::runtime_error("disk full"); }); });
     ASSERT_TRUE(foreign) << "no error";
-    EXPECT_EQ(foreign->number(), err::InvalidCall);
-    EXPECT_EQ(foreign->description(), "disk full");
-    EXPECT_TRUE(foreign->source().startsWith("(Proc)->"));
+    EXPECT_EQ(std::tuple(foreign->number(), foreign->description(), bool(foreign->source().startsWith("(Proc)->"))),
+              std::tuple(err::InvalidCall, "disk full", true));
     EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
     const TvnError ni = TvnError::notImplemented("TVN_Foo");
     EXPECT_EQ(ni.number(), 5);
@@ -103,9 +101,7 @@ TEST(SurfaceTest, DrawsInTwipsWithExactColours) {
     // A zero-length line is a dot of the pen width.
     s.setDrawWidth(5);
     s.line(60 * 15, 30 * 15, 60 * 15, 30 * 15, 0xFF0000);
-    EXPECT_EQ(at(s, 60, 30), 0xFF0000);
-    EXPECT_EQ(at(s, 61, 31), 0xFF0000);
-    EXPECT_EQ(at(s, 66, 30), 0xFFFFFF);
+    EXPECT_EQ(std::tuple(at(s, 60, 30), at(s, 61, 31), at(s, 66, 30)), std::tuple(0xFF0000, 0xFF0000, 0xFFFFFF));
     // No anti-aliasing: only the colours drawn exist.
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 100; ++x) {
@@ -228,15 +224,15 @@ TEST(Tvnsh, ListsEveryMemberInInterfaceOrder) {
     const QStringList lines = r.out.trimmed().split('\n');
     EXPECT_EQ(lines.filter(QRegularExpression("^property ")).size(), 41);
     EXPECT_EQ(lines.filter(QRegularExpression("^method ")).size(), 44);
-    EXPECT_EQ(lines.filter(QRegularExpression("^event ")).size(), 8);
-    EXPECT_EQ(lines.value(0), "property TVN_videoFileName As String");
+    EXPECT_EQ(std::tuple(lines.filter(QRegularExpression("^event ")).size(), lines.value(0)),
+              std::tuple(8, "property TVN_videoFileName As String"));
     EXPECT_EQ(lines.value(24), "method TVN_Close() As Variant");
     EXPECT_TRUE(lines.contains("method TVN_SetFrame(ByRef frameNumber As Long) As Variant"));
     EXPECT_TRUE(lines.contains("method TVN_UploadFrame(ByVal server As String, ByVal username As String, "
                                "ByVal password As String, ByVal path As String, ByVal FileName As String, "
                                "ByVal Port As Long, ByVal quality As Long) As Long"));
-    EXPECT_EQ(lines.value(84), "property TVN_AlphaLevel As Long");
-    EXPECT_EQ(lines.value(85), "event VideoEnd()");
+    EXPECT_EQ(std::tuple(lines.value(84), lines.value(85)),
+              std::tuple("property TVN_AlphaLevel As Long", "event VideoEnd()"));
     EXPECT_EQ(lines.value(89), "event KeyPress(ByRef KeyAscii As Integer)");
 }
 

@@ -36,24 +36,17 @@ TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
     f.h.engine4->onStartCapture = [&] { deletedAtStart = f.h.platform->deleted; };
     EXPECT_TRUE(f.c().TVN_StartLesson("/l/a.avi", 30));
     const FakeVideoEngine& e = *f.h.engine4;
-    EXPECT_TRUE(e.recordFlag28);
-    EXPECT_TRUE(f.h.engine4->Display()->isHidden());
-    EXPECT_EQ(e.rate, 1);
-    EXPECT_EQ(f.h.engine4->Width(), 320);
-    EXPECT_EQ(f.h.engine4->BasicVideoEngine::Option43(), 1);
-    EXPECT_EQ(f.h.engine4->Option30(), 1);
-    EXPECT_EQ(std::make_pair(e.frameWidth, e.frameHeight), std::make_pair(320, 240));
-    EXPECT_EQ(f.h.engine4->VideoCompressor(), 1);
-    EXPECT_EQ(f.h.engine4->CaptureFileName(), "/l/a.avi");
-    EXPECT_EQ(deletedAtStart, QStringList({"/l/a.avi", "/l/a.avi.wav"}));
-    EXPECT_EQ(e.captureFps, 30.0);
-    EXPECT_EQ(f.h.recorder->fileName, "/l/a.avi.wav");
-    EXPECT_EQ(f.h.recorder->recordOption, 28);
-    EXPECT_TRUE(f.h.recorder->recording);
-    EXPECT_TRUE(f.c().TVN_LessonInProgress);
-    EXPECT_TRUE(f.timer().isEnabled());
-    EXPECT_EQ(f.timer().interval(), 17);
-    EXPECT_EQ(f.lesson().lessonStartTick(), 5000u);
+    EXPECT_EQ(std::tuple(bool(e.recordFlag28), bool(f.h.engine4->Display()->isHidden()), e.rate, f.h.engine4->Width()),
+              std::tuple(true, true, 1, 320));
+    EXPECT_EQ(std::tuple(f.h.engine4->BasicVideoEngine::Option43(), f.h.engine4->Option30()), std::tuple(1, 1));
+    EXPECT_EQ(std::tuple(std::make_pair(e.frameWidth, e.frameHeight), f.h.engine4->VideoCompressor()),
+              std::tuple(std::make_pair(320, 240), 1));
+    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), deletedAtStart, e.captureFps, f.h.recorder->fileName),
+              std::tuple("/l/a.avi", QStringList({"/l/a.avi", "/l/a.avi.wav"}), 30.0, "/l/a.avi.wav"));
+    EXPECT_EQ(std::tuple(f.h.recorder->recordOption, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
+              std::tuple(28, true, true));
+    EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.timer().interval(), f.lesson().lessonStartTick()),
+              std::tuple(true, 17, 5000u));
     EXPECT_EQ(f.lesson().lessonFramesWritten(), 0);
     Surface& frame = f.h.probe().picture(3);
     EXPECT_EQ(QSize(frame.widthPixels(), frame.heightPixels()), QSize(320, 240));
@@ -70,9 +63,8 @@ TEST(LessonStart, FpsBelowOneIsOneAndTheTimerTicksTwicePerFrame) {
         SCOPED_TRACE(c.fps);
         Lesson f;
         EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", c.fps));
-        EXPECT_EQ(f.lesson().lessonFps(), c.lessonFps);
-        EXPECT_EQ(f.timer().interval(), c.interval);
-        EXPECT_EQ(f.h.engine4->captureFps, double(c.lessonFps));
+        EXPECT_EQ(std::tuple(f.lesson().lessonFps(), f.timer().interval(), f.h.engine4->captureFps),
+                  std::tuple(c.lessonFps, c.interval, double(c.lessonFps)));
     }
 }
 
@@ -98,11 +90,9 @@ TEST(LessonStart, SecondStartReturnsFalseAndChangesNothing) {
     ASSERT_TRUE(f.c().TVN_StartLesson("first.avi", 25));
     f.h.platform->advance(300);
     EXPECT_FALSE(f.c().TVN_StartLesson("second.avi", 10));
-    EXPECT_EQ(f.h.engine4->CaptureFileName(), "first.avi");
-    EXPECT_EQ(f.h.recorder->starts, 1);
-    EXPECT_EQ(f.lesson().lessonFps(), 25);
-    EXPECT_EQ(f.lesson().lessonStartTick(), 0u);
-    EXPECT_EQ(f.timer().interval(), 20);
+    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), f.h.recorder->starts, f.lesson().lessonFps()),
+              std::tuple("first.avi", 1, 25));
+    EXPECT_EQ(std::tuple(f.lesson().lessonStartTick(), f.timer().interval()), std::tuple(0u, 20));
 }
 
 TEST(LessonStart, DeletionAndAudioFailuresDoNotStopTheLesson) {
@@ -131,9 +121,8 @@ TEST(LessonStart, EngineOrRecorderFailureFailsUnchangedAndLeavesNoLesson) {
         ASSERT_TRUE(e) << "no failure";
         EXPECT_EQ(e->number(), kFailure.number());
         EXPECT_EQ(e->source(), "VideoCapX");  // no handler: no prefix
-        EXPECT_FALSE(f.c().TVN_LessonInProgress);
-        EXPECT_FALSE(f.timer().isEnabled());
-        EXPECT_EQ(f.h.recorder->starts, 0);
+        EXPECT_EQ(std::tuple(bool(f.c().TVN_LessonInProgress), bool(f.timer().isEnabled()), f.h.recorder->starts),
+                  std::tuple(false, false, 0));
     }
 }
 
@@ -157,9 +146,8 @@ TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
         f.c().TVN_SelectedAudioDevice = c.device;
         f.c().TVN_SelectedLineInput = c.line;
         f.h.probe().ApplyAudioSelection();
-        EXPECT_EQ(f.h.recorder->device, c.selectedDevice);
-        EXPECT_EQ(f.h.recorder->lineInput, c.selectedLine);
-        EXPECT_EQ(f.h.recorder->recordOption, 5);
+        EXPECT_EQ(std::tuple(f.h.recorder->device, f.h.recorder->lineInput, f.h.recorder->recordOption),
+                  std::tuple(c.selectedDevice, c.selectedLine, 5));
     }
     for (const char* op : {"SelectDevice", "GetLineInputCount", "GetLineInputName", "SelectLineInput"}) {
         SCOPED_TRACE(op);
@@ -179,11 +167,9 @@ TEST(AudioSelection, SelectDeviceRefillsLineInputsAndResetsTheLineChoice) {
         f.c().TVN_SelectedLineInput = 2;
         f.h.recorder->lineInputNames = inputs;
         f.c().TVN_SelectAudioDevice(1);
-        EXPECT_EQ(f.c().TVN_SelectedAudioDevice, 1);
-        EXPECT_EQ(f.c().TVN_SelectedLineInput, -1);
-        EXPECT_EQ(f.c().TVN_AudioLineInputs.items(), inputs);
-        EXPECT_EQ(f.h.recorder->device, 1);
-        EXPECT_EQ(f.h.recorder->lineInput, 0);
+        EXPECT_EQ(std::tuple(f.c().TVN_SelectedAudioDevice, f.c().TVN_SelectedLineInput), std::tuple(1, -1));
+        EXPECT_EQ(std::tuple(f.c().TVN_AudioLineInputs.items(), f.h.recorder->device, f.h.recorder->lineInput),
+                  std::tuple(inputs, 1, 0));
     }
     Lesson f;
     f.h.recorder->failOn("SelectDevice", kFailure);
@@ -342,8 +328,7 @@ TEST(LessonTick, FailuresLeaveABlackFrameThatIsStillAppended) {
     f.h.platform->advance(100);
     EXPECT_NO_THROW(f.timer().fire());
     EXPECT_EQ(f.frames(), 3);  // due 2.5 -> 2, one ahead
-    EXPECT_EQ(f.lesson().lessonFramesWritten(), 3);
-    EXPECT_EQ(f.c().lastNotificationError(), nullptr);
+    EXPECT_EQ(std::tuple(f.lesson().lessonFramesWritten(), f.c().lastNotificationError()), std::tuple(3, nullptr));
     EXPECT_EQ(f.h.engine4->addedFrames.back().pixel(8, 6) & 0xFFFFFF, 0u);
 }
 
@@ -379,9 +364,8 @@ TEST(LessonPauseResume, ResumeRestartsAStoppedRecorderIgnoringItsStartFailures) 
         f.h.recorder->recordOption = 0;
         if (startFails) f.h.recorder->failOn("StartRecord", kFailure);
         EXPECT_NO_THROW(f.c().TVN_ResumeLesson());
-        EXPECT_EQ(f.h.recorder->starts, startFails ? 1 : 2);
-        EXPECT_EQ(f.h.recorder->recordOption, 28);
-        EXPECT_TRUE(f.timer().isEnabled());
+        EXPECT_EQ(std::tuple(f.h.recorder->starts, f.h.recorder->recordOption, bool(f.timer().isEnabled())),
+                  std::tuple(startFails ? 1 : 2, 28, true));
     }
     Lesson f;  // without a lesson a resume does nothing
     f.c().TVN_PauseLesson();
@@ -409,9 +393,8 @@ TEST(LessonStop, StopsBothFilesEveryTimeAndAFailureLeavesTheLessonOn) {
     ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
     f.c().TVN_StopLesson();
     f.c().TVN_StopLesson();
-    EXPECT_EQ(f.h.engine4->captureStops, 2);
-    EXPECT_FALSE(f.h.recorder->recording);
-    EXPECT_FALSE(f.c().TVN_LessonInProgress);
+    EXPECT_EQ(std::tuple(f.h.engine4->captureStops, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
+              std::tuple(2, false, false));
     EXPECT_FALSE(f.timer().isEnabled());
     EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", 25));  // a new lesson may start
     for (bool onRecorder : {true, false}) {
@@ -445,8 +428,8 @@ TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
         if (e) EXPECT_TRUE(e->description().contains(name) && e->source().startsWith("(TVN_SetLogo)->")) << e->what();
         ControlState& s = f.h.probe().state();
         Surface& logo = f.h.probe().picture(4);
-        EXPECT_EQ(s.logoFileName, number ? QString() : png);
-        EXPECT_EQ(std::make_pair(s.logoTop, s.logoLeft), number ? std::make_pair(5, 6) : std::make_pair(40, 50));
+        EXPECT_EQ(std::tuple(s.logoFileName, std::make_pair(s.logoTop, s.logoLeft)),
+                  std::tuple(number ? QString() : png, number ? std::make_pair(5, 6) : std::make_pair(40, 50)));
         EXPECT_EQ(logo.picture().isNothing(), number != 0);
         if (!number) EXPECT_EQ(logo.image().pixel(29, 19) & 0xFFFFFF, qRgb(10, 20, 30) & 0xFFFFFF);
     }
@@ -485,12 +468,10 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         h.platform->textFiles["/p/mine.prx"] = "size = 640x480\n";
         h.c().TVN_LessonProfile = c.profileFile;
         EXPECT_EQ(h.c().TVN_CompressLesson("/l/a.avi", "/l/a.wmv"), 0);
-        EXPECT_EQ(h.engine4->Profile(), c.profile);
-        EXPECT_EQ(h.engine4->customProfile(), c.custom);
-        EXPECT_EQ(h.engine4->VideoCompressor(), -1);
-        EXPECT_EQ(h.engine4->audioCompressor(), -1);
-        EXPECT_EQ(h.engine4->setting3(), 95);
-        EXPECT_EQ(h.engine4->textOverlay, " ");
+        EXPECT_EQ(std::tuple(h.engine4->Profile(), h.engine4->customProfile(), h.engine4->VideoCompressor()),
+                  std::tuple(c.profile, c.custom, -1));
+        EXPECT_EQ(std::tuple(h.engine4->audioCompressor(), h.engine4->setting3(), h.engine4->textOverlay),
+                  std::tuple(-1, 95, " "));
         EXPECT_EQ(h.engine4->converted, QStringList({"/l/a.avi", "/l/a.avi.wav", "/l/a.wmv"}));
     }
     ControlHarness h;
@@ -515,9 +496,8 @@ TEST(LessonCompression, ProgressIsResetAndEventsFollowTheEngine) {
     emit h.engine4->CompressionProgress(10, 0);
     emit h.engine4->CompressionProgress(55, 7);
     emit h.engine4->CompressionDone();
-    EXPECT_EQ(seen, QList<int32_t>({10, 55}));
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(c.lastNotificationError(), nullptr);
+    EXPECT_EQ(std::tuple(seen, completions, c.lastNotificationError()),
+              std::tuple(QList<int32_t>({10, 55}), 1, nullptr));
 }
 
 }  // namespace

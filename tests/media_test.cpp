@@ -58,18 +58,15 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndFirstFrame) {
     ClipDecoder d;
     d.open(clip(f));
     const ClipInfo& info = d.info();
-    EXPECT_EQ(info.width, 320);
-    EXPECT_EQ(info.height, 240);
-    EXPECT_EQ(info.frameCount, kOptions.frames);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.frameCount), std::tuple(320, 240, kOptions.frames));
     // A variable-rate clip's last frame lasts what the encoder gave it, one frame at the first rate.
     const double lastFrameMs = f == ClipFormat::H264VfrMp4 ? 1000.0 / kOptions.fps
                                                            : frameStartMs(f, kOptions, kOptions.frames) -
                                                                  frameStartMs(f, kOptions, kOptions.frames - 1);
     EXPECT_NEAR(info.durationMs, frameStartMs(f, kOptions, kOptions.frames - 1) + lastFrameMs, 1.0);
     const VideoFrame first = d.current();
-    EXPECT_EQ(first.positionMs, 0.0);
-    EXPECT_EQ(frameNumber(first.image), 0);
-    EXPECT_EQ(first.image.format(), QImage::Format_RGB32);
+    EXPECT_EQ(std::tuple(first.positionMs, frameNumber(first.image), first.image.format()),
+              std::tuple(0.0, 0, QImage::Format_RGB32));
 }
 
 TEST_P(DecoderFormats, RandomSeeksShowTheFrameAsked) {
@@ -238,11 +235,8 @@ TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
     engine.Stop();
     int32_t w = -1, h = -1;
     engine.GetVideoSize(w, h);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 0);
-    EXPECT_EQ(engine.GetFrameCount(), 0);
-    EXPECT_EQ(engine.GetDuration(), 0);
-    EXPECT_EQ(engine.GetPosition(), 0);
+    EXPECT_EQ(std::tuple(w, h, engine.GetFrameCount(), engine.GetDuration(), engine.GetPosition()),
+              std::tuple(0, 0, 0, 0, 0));
     EXPECT_TRUE(engine.CurrentFramePicture().isNothing());
     EXPECT_EQ(engine.GetFrameBitmap(), 0);
     EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("none.jpg"), 80));
@@ -309,10 +303,7 @@ TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
     EXPECT_EQ(engine.GetDuration(), 5000);  // from the first frame, though the stream starts near 1.4 s
     int32_t w = 0, h = 0;
     engine.GetVideoSize(w, h);
-    EXPECT_EQ(w, 320);
-    EXPECT_EQ(h, 240);
-    EXPECT_EQ(engine.VideoWidth(), 320);
-    EXPECT_EQ(engine.VideoHeight(), 240);
+    EXPECT_EQ(std::tuple(w, h, engine.VideoWidth(), engine.VideoHeight()), std::tuple(320, 240, 320, 240));
     for (int n : {37, 36, 100, 149, 3}) {
         engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, {}, n) + 1.0);
         EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
@@ -376,9 +367,8 @@ TEST_F(Engine, OverlayBitmapAndCaptionAreComposedOverTheMirroredFrame) {
     engine.SetFlipMode(101);
     EXPECT_EQ(engine.FlipMode(), 101);
     shown = engine.CurrentFramePicture().image();
-    EXPECT_EQ(shown.pixel(40, 40), qRgb(255, 0, 0));
-    EXPECT_EQ(shown.pixel(120, 120), frame.pixel(199, 120));
-    EXPECT_EQ(shown.pixel(300, 200), frame.pixel(19, 200));
+    EXPECT_EQ(std::tuple(shown.pixel(40, 40), shown.pixel(120, 120), shown.pixel(300, 200)),
+              std::tuple(qRgb(255, 0, 0), frame.pixel(199, 120), frame.pixel(19, 200)));
 
     // A caption with a background box is drawn where asked.
     engine.SetTextOverlay(1, "REC", 200, 150, "Arial", 12, 0x00FF00, 0xFF0000);  // green on blue
@@ -628,9 +618,8 @@ TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
     m.mixer.GetSourceSize(a, w, h);
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(kW, kH));
     m.mixer.GetSourceSize(b, w, h);
-    EXPECT_EQ(std::make_pair(w, h), std::make_pair(480, 272));
-    EXPECT_EQ(m.mixer.GetSourceFrameCount(a), 150);
-    EXPECT_EQ(m.mixer.GetSourceFrameCount(b), 50);
+    EXPECT_EQ(std::tuple(std::make_pair(w, h), m.mixer.GetSourceFrameCount(a), m.mixer.GetSourceFrameCount(b)),
+              std::tuple(std::make_pair(480, 272), 150, 50));
     EXPECT_NEAR(m.mixer.GetSourceDuration(a), 5000.0, 1.0);
     EXPECT_NEAR(m.mixer.GetSourceDuration(b), 2000.0, 1.0);
     // A new identifier after a removal is never one given before.
@@ -696,8 +685,8 @@ TEST(MixerSource, RectanglesPlaceScaleMirrorAndCutOffOnThePixels) {
          }},
         {"scaled into the top-left quarter", QRectF(0, 0, kW / 2, kH / 2),
          [&](const QImage& p) {
-             EXPECT_EQ(frameNumber(p.copy(0, 0, kW / 2, kH / 2)), k);
-             EXPECT_EQ(p.pixel(kW - 5, kH - 5), black);
+             EXPECT_EQ(std::tuple(frameNumber(p.copy(0, 0, kW / 2, kH / 2)), p.pixel(kW - 5, kH - 5)),
+                       std::tuple(k, black));
              EXPECT_EQ(p.pixel(kW / 2 + 3, 5), black);
          }},
         {"half outside to the right", QRectF(kW / 2, 0, kW, kH),

@@ -251,9 +251,7 @@ TEST_F(RecordingLessonTest, RecordsTheToneIntoAWaveFileReadableAtEveryMoment) {
     EXPECT_TRUE(recorder.LastError().isEmpty()) << recorder.LastError().toStdString();
 
     const Wave w = readWave(file);
-    EXPECT_EQ(w.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    EXPECT_EQ(w.channels, 2);
-    EXPECT_EQ(w.sampleRate, 44100);
+    EXPECT_EQ(std::tuple(w.format, w.channels, w.sampleRate), std::tuple(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100));
     EXPECT_NEAR(w.seconds(), seconds, 0.3);
     EXPECT_GT(toneShare(w.firstChannel(w.seconds() / 2, 0.1), 1000, w.sampleRate), 0.5);
 }

@@ -83,10 +83,8 @@ TEST_F(RecordingEngineTest, EveryOfferedEncoderWritesOneFramePerAddFrame) {
 
         const auto streams = probeStreams(file);
         ASSERT_EQ(streams.size(), 1u);
-        EXPECT_EQ(streams[0].codec, codec);
-        EXPECT_EQ(streams[0].packets, 8);
-        EXPECT_EQ(streams[0].width, 96);
-        EXPECT_EQ(streams[0].height, 64);
+        EXPECT_EQ(std::tuple(streams[0].codec, streams[0].packets, streams[0].width, streams[0].height),
+                  std::tuple(codec, 8, 96, 64));
         EXPECT_NEAR(streams[0].frameRate, 25.0, 1e-6);
         const auto frames = decodeFrames(file);
         ASSERT_EQ(frames.size(), 8u);
@@ -290,10 +288,8 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
     EXPECT_EQ(p.maxWidth, 320);
     EXPECT_EQ(p.maxHeight, 240);
     EXPECT_DOUBLE_EQ(p.frameRate, 12.5);
-    EXPECT_EQ(p.videoBitRate, 600000);
-    EXPECT_EQ(p.audioBitRate, 64000);
-    EXPECT_EQ(p.channels, 1);
-    EXPECT_EQ(p.sampleRate, 22050);
+    EXPECT_EQ(std::tuple(p.videoBitRate, p.audioBitRate, p.channels, p.sampleRate),
+              std::tuple(600000, 64000, 1, 22050));
     EXPECT_EQ(EncodingProfile::parse(QStringLiteral("video bit rate = 2M")).videoBitRate, 2000000);
 
     const std::pair<const char*, const char*> bad[] = {
@@ -399,8 +395,7 @@ TEST_F(RecordingConvertTest, LessonBecomesOneFileWithBothStreams) {
         EXPECT_EQ(r.done, 1);
         EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
         ASSERT_FALSE(r.progress.empty());
-        EXPECT_EQ(r.progress.front(), 0);
-        EXPECT_EQ(r.progress.back(), 100);
+        EXPECT_EQ(std::tuple(r.progress.front(), r.progress.back()), std::tuple(0, 100));
         EXPECT_TRUE(std::is_sorted(r.progress.begin(), r.progress.end()));
         EXPECT_EQ(std::adjacent_find(r.progress.begin(), r.progress.end()), r.progress.end());
 
@@ -408,12 +403,8 @@ TEST_F(RecordingConvertTest, LessonBecomesOneFileWithBothStreams) {
         const StreamSummary* v = findStream(streams, AVMEDIA_TYPE_VIDEO);
         const StreamSummary* a = findStream(streams, AVMEDIA_TYPE_AUDIO);
         ASSERT_TRUE(v && a);
-        EXPECT_EQ(v->codec, c.video);
-        EXPECT_EQ(a->codec, c.audio);
-        EXPECT_EQ(v->width, 320);
-        EXPECT_EQ(v->height, 240);
-        EXPECT_EQ(a->channels, 2);
-        EXPECT_EQ(a->sampleRate, 44100);
+        EXPECT_EQ(std::tuple(v->codec, a->codec, v->width, v->height, a->channels, a->sampleRate),
+                  std::tuple(c.video, c.audio, 320, 240, 2, 44100));
         EXPECT_NEAR(v->seconds, Seconds, 0.1);
         EXPECT_NEAR(a->seconds, Seconds, 0.1);
         EXPECT_EQ(ffmpegErrors(out), QString());
