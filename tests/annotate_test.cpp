@@ -116,11 +116,9 @@ TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
     ASSERT_EQ(st.textNotes[1].text, "_");
 
     h.c().TVN_Undo();  // the text is cleared for good
-    EXPECT_TRUE(st.textNotes[1].text.isEmpty());
-    EXPECT_EQ(st.textSlot, 0);
+    EXPECT_EQ(std::tuple(bool(st.textNotes[1].text.isEmpty()), st.textSlot), std::tuple(true, 0));
     h.c().TVN_Undo();  // the angle
-    EXPECT_FALSE(st.angleNotes[0].shown);
-    EXPECT_EQ(st.nextAngleSlot, 0);
+    EXPECT_EQ(std::tuple(bool(st.angleNotes[0].shown), st.nextAngleSlot), std::tuple(false, 0));
     h.c().TVN_Undo();  // the rectangle
     EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), st.nextShapeSlot, st.historyPos), std::tuple(false, 0, 0));
 
@@ -148,13 +146,11 @@ TEST(AnnotateGesture, TextSlotsRingAndTyping) {
 
     h.c().TVN_TextColor = 0xFF0000;
     for (char ch : QByteArray("abc")) h.probe().TypeKey(ch);
-    EXPECT_EQ(st.textNotes[1].text, "abc_");
-    EXPECT_EQ(st.textNotes[1].color, 0xFF0000);
+    EXPECT_EQ(std::tuple(st.textNotes[1].text, st.textNotes[1].color), std::tuple("abc_", 0xFF0000));
     h.probe().TypeKey(8);
     EXPECT_EQ(st.textNotes[1].text, "ab_");
     h.probe().TypeKey(13);
-    EXPECT_EQ(st.textNotes[1].text, "ab");
-    EXPECT_FALSE(st.textTyping);
+    EXPECT_EQ(std::tuple(st.textNotes[1].text, bool(st.textTyping)), std::tuple("ab", false));
     h.probe().TypeKey('z');  // typing has ended
     EXPECT_EQ(st.textNotes[1].text, "ab");
 }
@@ -171,8 +167,7 @@ TEST(AnnotateGesture, UnknownKeywordsLeaveOneByOneRectangles) {
                   std::tuple(1, 1, 0, false));
         EXPECT_FALSE(st.Lines[0].Visible);
     }
-    EXPECT_EQ(st.historyPos, 3);
-    EXPECT_EQ(st.historyKinds[2], HistoryShape);
+    EXPECT_EQ(std::tuple(st.historyPos, st.historyKinds[2]), std::tuple(3, HistoryShape));
 }
 
 TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
@@ -184,14 +179,11 @@ TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
     const ShapeObject& s = st.Shape1[0];
     EXPECT_EQ(std::tuple(s.Left, s.Width, s.Top, s.Height), std::tuple(600, 401, 1000, 200));
     h.move(1400, 1200);
-    EXPECT_EQ(s.Left, 600);
-    EXPECT_EQ(s.Width, 800);
+    EXPECT_EQ(std::tuple(s.Left, s.Width), std::tuple(600, 800));
     h.move(1400, 700);  // above the anchor: the bottom stays at the last Top + Height
-    EXPECT_EQ(s.Top, 700);
-    EXPECT_EQ(s.Height, 500);
+    EXPECT_EQ(std::tuple(s.Top, s.Height), std::tuple(700, 500));
     h.up(1400, 700);
-    EXPECT_EQ(st.nextShapeSlot, 1);
-    EXPECT_EQ(st.historyKinds[0], HistoryShape);
+    EXPECT_EQ(std::tuple(st.nextShapeSlot, st.historyKinds[0]), std::tuple(1, HistoryShape));
 }
 
 TEST(AnnotateGesture, CirclinePhases) {
@@ -209,14 +201,11 @@ TEST(AnnotateGesture, CirclinePhases) {
     h.down(1600, 1300);
     EXPECT_EQ(st.circlineColor, static_cast<float>(0xFF0000));
     h.move(1400, 1100);  // left of and above the centre: unchanged
-    EXPECT_EQ(st.circlineSpread, 1500);
-    EXPECT_EQ(st.circlineDrop, 1500);
+    EXPECT_EQ(std::tuple(st.circlineSpread, st.circlineDrop), std::tuple(1500, 1500));
     h.move(2500, 3200);
-    EXPECT_EQ(st.circlineSpread, 2000);
-    EXPECT_EQ(st.circlineDrop, 2000);
+    EXPECT_EQ(std::tuple(st.circlineSpread, st.circlineDrop), std::tuple(2000, 2000));
     h.up(2500, 3200);
-    EXPECT_EQ(h.c().TVN_drawingTool, "circline");
-    EXPECT_FALSE(st.placementOpen);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, bool(st.placementOpen)), std::tuple("circline", false));
 
     // A new circline press hides the old circle before starting the new one.
     h.down(3000, 3000);
@@ -252,8 +241,7 @@ TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
     h.probe().state().pointerScaleX = 1.5;
     h.probe().state().pointerScaleY = 1.5;
     h.drag("angle", 1000, 1000, 1333, 667);  // last move (1999.5, 1000.5), release rounds to (2000, 1000)
-    EXPECT_EQ(st.Angle1.X2, 1999.5f);
-    EXPECT_EQ(st.Angle2.X1, 2000.0f);
+    EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
     h.down(0, 0);
     h.move(1333, 333);
     EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
@@ -267,23 +255,19 @@ TEST(AnnotateGesture, QuickAngleIsOneGesture) {
     AnnotationStore& st = h.store();
     h.c().TVN_drawingTool = "qangle";
     h.down(1000, 1000);
-    EXPECT_EQ(h.c().TVN_drawingTool, "angle2");
-    EXPECT_EQ(st.Angle1.X2, 1001);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.Angle1.X2), std::tuple("angle2", 1001));
     h.move(2000, 0);
     h.up(2000, 0);
-    EXPECT_EQ(st.angleNotes[0].text, "45" + kDeg);
-    EXPECT_EQ(h.c().TVN_drawingTool, "qangle");
+    EXPECT_EQ(std::tuple(st.angleNotes[0].text, h.c().TVN_drawingTool), std::tuple("45" + kDeg, "qangle"));
     h.drag("qangle", 1000, 1000, 1000, 3000);
-    EXPECT_EQ(st.angleNotes[1].text, "90" + kDeg);
-    EXPECT_EQ(st.nextAngleSlot, 2);
+    EXPECT_EQ(std::tuple(st.angleNotes[1].text, st.nextAngleSlot), std::tuple("90" + kDeg, 2));
 }
 
 TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
     AnnotateHarness h;
     AnnotationStore& st = h.store();
     h.drag("target", 100.5f, 200, 301.5f, 400);
-    EXPECT_EQ(st.targetX, 302);
-    EXPECT_EQ(st.targetY, 400);
+    EXPECT_EQ(std::tuple(st.targetX, st.targetY), std::tuple(302, 400));
 
     h.c().TVN_drawingColor = 0x0000FF;
     h.drag("lightmouseleftish", 500, 600, 700.25f, 800);  // any "lightmouse..." keyword
@@ -301,8 +285,7 @@ TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
     h.move(3000, 1500);
     EXPECT_EQ(Surface::fromQColor(layer.image().pixelColor(150, 100)), 0x0000FF);
     h.up(3000, 1500);
-    EXPECT_EQ(st.freeHandLastX, 0);
-    EXPECT_EQ(st.freeHandLastY, 0);
+    EXPECT_EQ(std::tuple(st.freeHandLastX, st.freeHandLastY), std::tuple(0, 0));
     // Beyond 16 bits the stroke's last point cannot be kept.
     h.down(100, 100);
     EXPECT_THROW(h.move(40000, 100), TvnError);
@@ -322,8 +305,7 @@ TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
     int16_t button = 1, shift = 0;
     float x = 1000, y = 500;
     h.c().TVN_MouseDown(button, shift, x, y);
-    EXPECT_EQ(x, 2000);
-    EXPECT_EQ(y, 1000);
+    EXPECT_EQ(std::tuple(x, y), std::tuple(2000, 1000));
     ASSERT_EQ(events.size(), 1);
     EXPECT_NEAR(events[0].x(), 133.33, 0.01);
     EXPECT_NEAR(events[0].y(), 66.67, 0.01);
@@ -335,8 +317,7 @@ TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
     h.c().TVN_MouseDown(button, shift, x, y);
     x = 1500.4f, y = 999.6f;
     h.c().TVN_MouseUp(button, shift, x, y);
-    EXPECT_EQ(x, 1500);
-    EXPECT_EQ(y, 1000);
+    EXPECT_EQ(std::tuple(x, y), std::tuple(1500, 1000));
     EXPECT_NEAR(events.last().x(), 100, 1e-4);
     EXPECT_NEAR(events.last().y(), 66.667, 1e-3);
     EXPECT_EQ(h.store().Lines[0].X2, 1000);  // the release point is not written into the line
@@ -397,8 +378,8 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     float x = 10, y = 10;
     emit h.engine1->EngineMouseDown(b, s, x, y);
     ASSERT_NE(h.c().lastNotificationError(), nullptr);
-    EXPECT_EQ(h.c().lastNotificationError()->source(), "(PointerDown)->VideoCapX1");
-    EXPECT_TRUE(h.probe().zoomView()->isHidden());
+    EXPECT_EQ(std::tuple(h.c().lastNotificationError()->source(), bool(h.probe().zoomView()->isHidden())),
+              std::tuple("(PointerDown)->VideoCapX1", true));
 }
 
 TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
@@ -450,8 +431,7 @@ TEST(AnnotateGesture, Timer2RedrawsDuringGesturesAndStopsInRawMode) {
     h.down(100, 100);
     eventRuns = 0;
     ASSERT_TRUE(timer2.fire());
-    EXPECT_FALSE(timer2.isEnabled());
-    EXPECT_EQ(eventRuns, 0);
+    EXPECT_EQ(std::tuple(bool(timer2.isEnabled()), eventRuns), std::tuple(false, 0));
 }
 
 TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
@@ -459,8 +439,7 @@ TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
     AnnotationStore& st = h.store();
     bool on = true;
     h.c().TVN_SetTracking(on);
-    EXPECT_EQ(h.c().TVN_drawingTool, "tracker");
-    EXPECT_EQ(h.c().TVN_TrackingActive, -1);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive), std::tuple("tracker", -1));
     st.trackTrail.append(KiteTail{1, 2, 3, 4, 5});
     h.c().TVN_Close();
     h.c().TVN_SetTracking(on);
@@ -538,8 +517,7 @@ TEST(AnnotateRender, HandsTheDrawingToTheEngineAndRefreshesWhenPaused) {
         AnnotateHarness h;
         c.setup(h);
         h.c().TVN_ReDraw();
-        EXPECT_EQ(h.engine1->overlaysSet, c.handed ? 1 : 0);
-        EXPECT_EQ(h.engine1->lastSeek, c.seek);
+        EXPECT_EQ(std::tuple(h.engine1->overlaysSet, h.engine1->lastSeek), std::tuple(c.handed ? 1 : 0, c.seek));
         if (!c.handed) continue;
         const FakeVideoEngine::OverlayBitmap& o = h.engine1->overlays[0];
         EXPECT_EQ((std::array{o.handle, o.x, o.y, o.width, o.height, o.keyColour, o.alpha}),
@@ -585,8 +563,7 @@ TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
     AnnotateHarness h;
     h.c().TVN_drawingColor = kBlue;
     h.drag("square", 1500, 1500, 3000, 3000);  // pixels (100,100)-(200,200)
-    EXPECT_EQ(h.pixel(100, 150), kBlue);
-    EXPECT_EQ(h.pixel(150, 150), kWhite);
+    EXPECT_EQ(std::tuple(h.pixel(100, 150), h.pixel(150, 150)), std::tuple(kBlue, kWhite));
     // The shadow box lies 5·w = 25 twips (1.7 pixels) right of and below the box.
     const QList<int> bottom = rowsOf(h, 150, 190, 210, kBlue);
     const QList<int> shadow = rowsOf(h, 150, 190, 210, kBlack);
@@ -597,11 +574,7 @@ TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
 }
 
 TEST(AnnotateRender, CaptionAndClockTexts) {
-    struct Case {
-        const char* caption;
-        int32_t start;
-        QStringList lines;
-    };
+    struct Case { const char* caption; int32_t start; QStringList lines; };
     const Case cases[] = {
         {"", 0, {"12.345s"}},
         {"Serve", 0, {"Serve", "12.345s"}},
@@ -676,10 +649,7 @@ TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
     EXPECT_THROW(AnnotationRenderer::normalisedAngleText("9e99"), TvnError);
 
     // Printed on the surface: the live text normalised, the committed text as stored.
-    struct Case {
-        bool live;
-        QString stored, shown;
-    };
+    struct Case { bool live; QString stored, shown; };
     const Case cases[] = {{true, "", "0" + deg}, {true, deg, "0" + deg}, {true, "44.5" + deg, "44" + deg},
                           {false, deg, deg}, {false, "", ""}};
     for (const Case& c : cases) {
@@ -710,8 +680,7 @@ TEST(AnnotateRender, LightMouseOutlineOnlyForColouredArrows) {
         h.c().TVN_drawingColor = colour;
         h.drag("lightmouse", 3000, 1500, 3000, 1500);  // tip at pixel (200, 100), arrow to the right
         // The long stroke runs left of the tip along row 100, width 5; the black outline is width 7.
-        EXPECT_EQ(h.pixel(170, 100), colour);
-        EXPECT_EQ(h.pixel(230, 100), kWhite);
+        EXPECT_EQ(std::tuple(h.pixel(170, 100), h.pixel(230, 100)), std::tuple(colour, kWhite));
         const int coloured = static_cast<int>(rowsOf(h, 170, 90, 110, colour).size());
         const int black = static_cast<int>(rowsOf(h, 170, 90, 110, kBlack).size());
         if (colour == kBlack) {
@@ -734,18 +703,14 @@ TEST(AnnotateRender, FreeHandStrokesSurviveRedrawsUntilErased) {
     h.c().TVN_drawingColor = kRed;
     h.drag("line", 1500, 2250, 3000, 2250);
     h.c().TVN_ReDraw();
-    EXPECT_EQ(h.pixel(150, 100), kBlue);
-    EXPECT_EQ(h.pixel(150, 150), kRed);
+    EXPECT_EQ(std::tuple(h.pixel(150, 100), h.pixel(150, 150)), std::tuple(kBlue, kRed));
     h.c().TVN_EraseFreeHand();
     EXPECT_EQ(h.pixel(150, 100), kWhite);
     EXPECT_EQ(h.pixel(150, 150), kRed);  // other drawings stay
 }
 
 TEST(AnnotateRender, TrackingTrailWindow) {
-    struct Case {
-        int32_t frame, length;
-        int32_t at10, seg10to11, at11, seg11to12;
-    };
+    struct Case { int32_t frame, length; int32_t at10, seg10to11, at11, seg11to12; };
     // Points at pixels (50,50), (100,50), (150,50) for frames 10, 11, 12.
     const Case cases[] = {
         {12, 0, kWhite, kWhite, kRed, kRed},   // segment 11-12 only; the newest point has no dot
@@ -782,8 +747,8 @@ TEST(AnnotateRender, TrackerClickStoresPointAndStepsOneFrame) {
     h.up(1000.5f, 2001.5f);
     ASSERT_EQ(h.store().trackTrail.size(), 1);
     const KiteTail& p = h.store().trackTrail[0];
-    EXPECT_EQ((std::array{p.frameNum, p.color, p.width, p.x, p.y}), (std::array{10, kYellow, 5, 1000, 2002}));
-    EXPECT_EQ(h.c().TVN_CurrentFrame, 11);
+    EXPECT_EQ(std::tuple((std::array{p.frameNum, p.color, p.width, p.x, p.y}), h.c().TVN_CurrentFrame),
+              std::tuple((std::array{10, kYellow, 5, 1000, 2002}), 11));
 }
 
 LineObject arm(float x1, float y1, float x2, float y2) { return LineObject{x1, y1, x2, y2, 0, true}; }
@@ -822,8 +787,8 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
             int32_t p[6] = {7, 7, 7, 7, 7, 7};
             const auto e = errorFrom([&] { ArcPoints(c.a, c.b, p[0], p[1], p[2], p[3], p[4], p[5]); });
             ASSERT_TRUE(e) << "ArcPoints accepted arms without a common end point";
-            EXPECT_EQ(e->number(), -2147220504);
-            EXPECT_EQ(e->description(), "Lines do not create an arc!");
+            EXPECT_EQ(std::tuple(e->number(), e->description()),
+                      std::tuple(-2147220504, "Lines do not create an arc!"));
             for (int v : p) EXPECT_EQ(v, 7);  // outputs untouched
             continue;
         }

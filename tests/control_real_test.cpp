@@ -43,18 +43,14 @@ struct RealControl : ::testing::Test {
 };
 
 TEST_F(RealControl, OpensWithItsMeasures) {
-    EXPECT_EQ(opened, 300);
-    EXPECT_EQ(control->TVN_NumFrames, 300);
+    EXPECT_EQ(std::tuple(opened, control->TVN_NumFrames), std::tuple(300, 300));
     EXPECT_NEAR(control->TVN_FrameLenMS, 33.333, 0.001);
     EXPECT_NEAR(control->TVN_TotalLenMS, 10000, 1e-6);
     EXPECT_EQ(std::tuple(control->TVN_VideoWidth, control->TVN_VideoHeight, shownFrame()), std::tuple(320, 240, 0));
 }
 
 TEST_F(RealControl, JumpsAndStepsShowTheFrameTheyName) {
-    struct Case {
-        const char* move;
-        int frame;
-    };
+    struct Case { const char* move; int frame; };
     const Case cases[] = {{"SetFrame 10", 10}, {"Step", 11}, {"SetPos 1000", 30}, {"Step", 31},
                           {"SetFrame 299", 299}, {"SetFrame 2", 2}, {"SetPos 5000", 150}};
     for (const Case& k : cases) {
@@ -69,8 +65,7 @@ TEST_F(RealControl, JumpsAndStepsShowTheFrameTheyName) {
         } else {
             control->TVN_StepOneFrame();
         }
-        EXPECT_EQ(control->TVN_CurrentFrame, k.frame);
-        EXPECT_EQ(shownFrame(), k.frame);
+        EXPECT_EQ(std::tuple(control->TVN_CurrentFrame, shownFrame()), std::tuple(k.frame, k.frame));
     }
 }
 

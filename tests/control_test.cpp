@@ -97,8 +97,7 @@ TEST(Control, CloseEndsAnOverlayAndPassesAMixerFailureUnchanged) {
     ASSERT_TRUE(e) << "TVN_Close should fail";
     EXPECT_EQ(e->number(), err::ObjectErrorBase + 5);
     EXPECT_EQ(e->source(), "VideoMixerX1");  // no handler, no prefix
-    EXPECT_EQ(f.h.engine1->stops, stops);
-    EXPECT_TRUE(f.c().TVN_videoFileName.isEmpty());
+    EXPECT_EQ(std::tuple(f.h.engine1->stops, bool(f.c().TVN_videoFileName.isEmpty())), std::tuple(stops, true));
 }
 
 TEST(Control, FailureThreeProceduresDeepCarriesThreePrefixes) {
@@ -138,16 +137,14 @@ TEST(Control, EraseAllEmptiesTheStoreButKeepsTrailTargetAndHistoryCodes) {
         EXPECT_FALSE(st.Lines[i].Visible || st.Shape1[i].Visible || st.angleNotes[i].shown);
         EXPECT_EQ(st.Lines[i].X1 + st.Lines[i].Y1 + st.Lines[i].X2 + st.Lines[i].Y2, 0);
         EXPECT_EQ(st.Lines[i].BorderColor, 0xFF);  // colours stay in the pool objects
-        EXPECT_EQ(st.Shape1[i].Width, 0);
-        EXPECT_TRUE(st.textNotes[i].text.isEmpty());
+        EXPECT_EQ(std::tuple(st.Shape1[i].Width, bool(st.textNotes[i].text.isEmpty())), std::tuple(0, true));
     }
     EXPECT_FALSE(st.Angle1.Visible || st.Angle2.Visible || st.lightMouseShown);
     EXPECT_EQ(std::tuple(bool(h.c().TVN_AngleText.isEmpty()), st.historyPos), std::tuple(true, 0));
     EXPECT_EQ(std::tuple(st.nextLineSlot + st.nextShapeSlot + st.nextAngleSlot + st.textSlot, st.circlineShape),
               std::tuple(0, -1));
     EXPECT_EQ(st.historyKinds[20], HistoryLine);  // the ring's codes are not cleared
-    EXPECT_EQ(st.targetX, 11);
-    EXPECT_EQ(st.trackTrail.size(), 1);
+    EXPECT_EQ(std::tuple(st.targetX, st.trackTrail.size()), std::tuple(11, 1));
     EXPECT_EQ(h.probe().picture(2).image().pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu);  // free-hand layer white again
 }
 
@@ -163,9 +160,7 @@ TEST(Control, MembersAppearInInterfaceOrder) {
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
         (meta.method(i).methodType() == QMetaMethod::Signal ? events : methods) << meta.method(i).name();
     for (const QString& name : members) (properties.contains(name) ? expectedProperties : expectedMethods) << name;
-    EXPECT_EQ(properties, expectedProperties);
-    EXPECT_EQ(methods, expectedMethods);
-    EXPECT_EQ(properties.size(), 41);
+    EXPECT_EQ(std::tuple(properties, methods, properties.size()), std::tuple(expectedProperties, expectedMethods, 41));
     EXPECT_EQ(events, QStringList({"VideoEnd", "MouseDown", "MouseUp", "MouseMove", "KeyPress", "FullScreenLost",
                                    "LessonCompressionComplete", "LessonCompressionProgress"}));
 }
@@ -201,8 +196,7 @@ TEST(PlaybackOpen, SetsUpTheEngineMeasuresAndLayout) {
               std::tuple(1, 1, 320, 4800));
     EXPECT_EQ(h.probe().state().videoHeightTwips, 3600);
     for (VisualComponent* v : std::initializer_list<VisualComponent*>{h.engine1, h.mixer}) {
-        EXPECT_EQ(v->Width(), 4800);
-        EXPECT_EQ(v->Height(), 3600);
+        EXPECT_EQ(std::tuple(v->Width(), v->Height()), std::tuple(4800, 3600));
     }
     for (int n : {1, 2}) {
         EXPECT_DOUBLE_EQ(h.probe().picture(n).width(), 4800);
@@ -212,11 +206,7 @@ TEST(PlaybackOpen, SetsUpTheEngineMeasuresAndLayout) {
 }
 
 TEST(PlaybackOpen, FrameMeasuresFromEngineCounts) {
-    struct Case {
-        double frames;
-        int32_t ms, numFrames;
-        double frameLen;
-    };
+    struct Case { double frames; int32_t ms, numFrames; double frameLen; };
     const Case cases[] = {
         {300, 10000, 300, 1000.0 / 30},     {50000, 10000, 300, 1000.0 / 30},  // more frames than ms
         {10001, 10000, 300, 1000.0 / 30},   {10000, 10000, 10000, 1.0},
@@ -236,10 +226,7 @@ TEST(PlaybackOpen, FrameMeasuresFromEngineCounts) {
 }
 
 TEST(PlaybackOpen, EngineSettingsFollowTheProperties) {
-    struct Case {
-        bool raw, vmr9, deinterlace;
-        int32_t option43, renderer, deint;
-    };
+    struct Case { bool raw, vmr9, deinterlace; int32_t option43, renderer, deint; };
     for (const Case& k : {Case{true, false, false, 0, 2, 0}, Case{false, true, true, 1, 1, 1}}) {
         ControlHarness h;
         h.c().TVN_RawPlayerMode = k.raw;
@@ -274,15 +261,13 @@ TEST(PlaybackOpen, SixteenBitSizeLimitsFailAfterTheEngineOpened) {
         h.c().resize(320, 240);
         const auto e = errorFrom([&] { h.openClip("wide.avi", 300, 10000, width, 240); });
         if (width == 2184) {
-            EXPECT_FALSE(e);
-            EXPECT_EQ(h.probe().state().videoWidthTwips, 2184 * 15);
+            EXPECT_EQ(std::tuple(bool(e), h.probe().state().videoWidthTwips), std::tuple(false, 2184 * 15));
             continue;
         }
         ASSERT_TRUE(e);
         EXPECT_EQ(e->number(), err::Overflow);
         EXPECT_TRUE(e->source().startsWith("(TVN_OpenFile)->")) << e->source().toStdString();
-        EXPECT_EQ(h.engine1->openedClip, "wide.avi");
-        EXPECT_EQ(h.c().TVN_NumFrames, 300);
+        EXPECT_EQ(std::tuple(h.engine1->openedClip, h.c().TVN_NumFrames), std::tuple("wide.avi", 300));
         EXPECT_NE(h.engine1->Width(), 4800);  // nothing after the size ran
     }
 }
@@ -311,12 +296,7 @@ TEST(PlaybackOpen, OpeningWhileOverlaidEndsTheOverlay) {
 
 TEST(PlaybackTransport, JumpsSeekOneMsIntoTheFrameAndSetFrameClamps) {
     using Move = std::function<void(Trelvan&)>;
-    struct Case {
-        const char* name;
-        Move move;
-        int32_t frame;
-        double pos, seek;
-    };
+    struct Case { const char* name; Move move; int32_t frame; double pos, seek; };
     const double f = 1000.0 / 30;
     const Case cases[] = {
         {"frame 10", [](Trelvan& c) { int32_t n = 10; c.TVN_SetFrame(n); }, 10, 10 * f, 10 * f + 1},
@@ -347,8 +327,7 @@ TEST(PlaybackTransport, StepAtTheEndOnlyPausesAndNothingMovesWithoutAFrameLength
     p.c().TVN_SetPos(end);
     const int seeks = p.h.engine1->seeks;
     p.c().TVN_StepOneFrame();
-    EXPECT_EQ(p.h.engine1->seeks, seeks);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 300);
+    EXPECT_EQ(std::tuple(p.h.engine1->seeks, p.c().TVN_CurrentFrame), std::tuple(seeks, 300));
 
     ControlHarness h;
     int32_t frame = 500;
@@ -361,10 +340,7 @@ TEST(PlaybackTransport, StepAtTheEndOnlyPausesAndNothingMovesWithoutAFrameLength
 }
 
 TEST(PlaybackTransport, MovesRedrawOnlyWithTrackingOrTheClock) {
-    struct Case {
-        int32_t tracking;
-        bool clock, redraws;
-    };
+    struct Case { int32_t tracking; bool clock, redraws; };
     const Case cases[] = {{0, false, false}, {1, false, true}, {-1, false, true}, {0, true, true}};
     for (const Case& k : cases) {
         SCOPED_TRACE(::testing::Message() << "tracking " << k.tracking << " clock " << k.clock);
@@ -407,8 +383,7 @@ TEST(PlaybackTransport, PositionQueries) {
     EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
     p.h.engine1->position = 1000.6;  // a pause reads whole milliseconds
     p.c().TVN_Pause();
-    EXPECT_EQ(p.c().TVN_CurrentPos, 1001);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
+    EXPECT_EQ(std::tuple(p.c().TVN_CurrentPos, p.c().TVN_CurrentFrame), std::tuple(1001, 30));
 }
 
 TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
@@ -428,12 +403,10 @@ TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
               std::tuple(false, seeks, 30));
     p.c().TVN_Play();
     p.c().TVN_Pause();  // keeps the counted position
-    EXPECT_FALSE(timer1.isEnabled());
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
+    EXPECT_EQ(std::tuple(bool(timer1.isEnabled()), p.c().TVN_CurrentFrame), std::tuple(false, 30));
     p.c().TVN_Play();
     p.setFrame(60);
-    EXPECT_FALSE(timer1.isEnabled());
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 60);
+    EXPECT_EQ(std::tuple(bool(timer1.isEnabled()), p.c().TVN_CurrentFrame), std::tuple(false, 60));
 
     Clip q;
     q.h.openClip("clip.mp4", 300, 10000);
@@ -453,8 +426,8 @@ TEST(PlaybackTransport, OverlayPlaysAndPausesBothSources) {
     EXPECT_TRUE(p.h.mixer->sources[1].playing && p.h.mixer->sources[2].playing);
     p.h.engine1->position = 500;
     p.c().TVN_Pause();
-    EXPECT_FALSE(p.h.mixer->sources[1].playing || p.h.mixer->sources[2].playing);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 15);
+    EXPECT_EQ(std::tuple(bool(p.h.mixer->sources[1].playing || p.h.mixer->sources[2].playing), p.c().TVN_CurrentFrame),
+              std::tuple(false, 15));
     p.h.mixer->failOn("PauseSource", kFailure);
     EXPECT_NO_THROW(p.c().TVN_Pause());
 }
@@ -531,8 +504,7 @@ TEST(PlaybackNotifications, EngineStateEndAndFullScreen) {
     EXPECT_FALSE(p.c().TVN_IsPlaying);
     emit p.h.engine1->PlaybackEnded();
     emit p.h.engine1->EngineFullScreenLost();
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(std::tuple(ended, lost), std::tuple(1, 1));
     p.h.platform->timer(1).setEnabled(true);
     emit p.h.engine1->Event1();
     EXPECT_FALSE(p.h.platform->timer(1).isEnabled());
@@ -542,13 +514,7 @@ TEST(PlaybackNotifications, EngineStateEndAndFullScreen) {
 }
 
 TEST(PlaybackNotifications, TypedKeyGoesToTheHostThenToTheTextAsTheHostLeftIt) {
-    struct Case {
-        QString tool;
-        bool typing;
-        int16_t engineKey, hostKey;
-        QString text;
-        bool stillTyping;
-    };
+    struct Case { QString tool; bool typing; int16_t engineKey, hostKey; QString text; bool stillTyping; };
     const Case cases[] = {
         {"text", true, 99, 67, "ABC_", true},  {"text", true, 67, 8, "A_", true},
         {"text", true, 67, 13, "AB", false},   {"text", false, 67, 67, "AB_", false},
@@ -652,8 +618,7 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
         h.c().resize(k.ctlW, k.ctlH);
         h.probe().OnResize();
         for (VisualComponent* v : std::initializer_list<VisualComponent*>{h.engine1, h.mixer}) {
-            EXPECT_EQ(v->Width(), k.ctlW * 15);
-            EXPECT_EQ(v->Height(), k.ctlH * 15);
+            EXPECT_EQ(std::tuple(v->Width(), v->Height()), std::tuple(k.ctlW * 15, k.ctlH * 15));
         }
         EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleX, k.scaleX);
         EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleY, k.scaleY);
@@ -670,11 +635,9 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
     s.overlay();
     s.c().resize(400, 300);
     s.h.probe().OnResize();
-    EXPECT_EQ(s.h.mixer->Width(), 6000);
-    EXPECT_EQ(s.h.mixer->Height(), 4500);
+    EXPECT_EQ(std::tuple(s.h.mixer->Width(), s.h.mixer->Height()), std::tuple(6000, 4500));
     s.c().TVN_FullScreen();
-    EXPECT_EQ(s.h.engine1->fullScreens, 1);
-    EXPECT_EQ(s.c().width(), 400);
+    EXPECT_EQ(std::tuple(s.h.engine1->fullScreens, s.c().width()), std::tuple(1, 400));
 }
 
 // Records each change of a widget's enabled state with the engine's counts at that moment.
@@ -713,11 +676,7 @@ TEST(FilmStrip, NineStepsWithWaitsBlockInputAndReturnToTheStart) {
 }
 
 TEST(FilmStrip, GridOnWidthsNotDivisibleByThree) {
-    struct Case {
-        int width;
-        double twipsPerPixel;
-        QList<QPoint> thumb, empty;
-    };
+    struct Case { int width; double twipsPerPixel; QList<QPoint> thumb, empty; };
     const Case cases[] = {
         {320, 15, {{319, 10}, {10, 239}, {319, 239}, {106, 79}, {107, 80}}, {}},
         {322, 15, {{321, 10}, {10, 239}, {321, 239}, {200, 200}}, {}},
@@ -743,8 +702,7 @@ TEST(FilmStrip, AtTheEndOfTheClipStepsStopAndThePositionReturns) {
     s.c().TVN_ShowFilmStrip(true);
     EXPECT_EQ(s.h.engine1->framePictures, 9);
     EXPECT_EQ(s.h.engine1->seeks - seeks, 4);  // three steps to the end, then the return
-    EXPECT_EQ(*s.h.engine1->lastSeek, 9881);
-    EXPECT_EQ(s.c().TVN_CurrentFrame, 247);
+    EXPECT_EQ(std::tuple(*s.h.engine1->lastSeek, s.c().TVN_CurrentFrame), std::tuple(9881, 247));
 }
 
 TEST(FilmStrip, FailuresInTheLoopLeaveThumbnailsOutAndStillReturn) {
@@ -772,8 +730,7 @@ TEST(FilmStrip, BusyGuardStopsNestedDrawingAndAHostDisabledWidgetStaysDisabled) 
     };
     s.h.engine1->framePictures = 0;
     s.h.probe().DrawFilmStrip();
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(s.h.engine1->framePictures, 9);
+    EXPECT_EQ(std::tuple(nested, s.h.engine1->framePictures), std::tuple(1, 9));
     s.h.platform->onProcessEvents = nullptr;
     s.h.probe().DrawFilmStrip();  // the guard is released afterwards
     EXPECT_EQ(s.h.engine1->framePictures, 18);
@@ -810,8 +767,8 @@ TEST(FilmStrip, FollowsMovesWhileShownAndTheMixerFollowsDuringAnOverlay) {
         move();
         EXPECT_EQ(t.h.engine1->framePictures, 9);
     }
-    EXPECT_EQ(t.h.probe().filmStripPanel()->geometry(), QRect(0, 0, 480, 360));
-    EXPECT_EQ(t.stripPixel(479, 359), kThumb);
+    EXPECT_EQ(std::tuple(t.h.probe().filmStripPanel()->geometry(), t.stripPixel(479, 359)),
+              std::tuple(QRect(0, 0, 480, 360), kThumb));
 }
 
 // --- The second-clip overlay ---
@@ -914,12 +871,7 @@ TEST(Overlay, WithoutOverlayAdjustDoesNothingAndTheOthersFailWithThePrefix) {
 }
 
 TEST(Overlay, SecondClipPositionAndFrame) {
-    struct Case {
-        const char* name;
-        bool byFrame;
-        double value, duration;
-        std::optional<double> seek;
-    };
+    struct Case { const char* name; bool byFrame; double value, duration; std::optional<double> seek; };
     const Case cases[] = {
         {"position at the length", false, 2000, 2000, 2000},
         {"position just above the length", false, 2000.001, 2000, {}},
@@ -981,8 +933,7 @@ TEST(BitmapOverlay, HandsTheBitmapToTheEngineAndRefreshesWhenPaused) {
     int32_t foreign = 77;
     const auto e = errorFrom([&] { f.c().TVN_SetBitmapOverlay(foreign); });
     ASSERT_TRUE(e) << "no failure";
-    EXPECT_EQ(e->source(), "(TVN_SetBitmapOverlay)->VideoCapX");
-    EXPECT_EQ(f.c().TVN_OverlayImage, 77);
+    EXPECT_EQ(std::tuple(e->source(), f.c().TVN_OverlayImage), std::tuple("(TVN_SetBitmapOverlay)->VideoCapX", 77));
 }
 
 }  // namespace

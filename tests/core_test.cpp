@@ -48,8 +48,7 @@ TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
               std::tuple(err::InvalidCall, "disk full", true));
     EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
     const TvnError ni = TvnError::notImplemented("TVN_Foo");
-    EXPECT_EQ(ni.number(), 5);
-    EXPECT_EQ(ni.description(), "TVN_Foo is not implemented yet");
+    EXPECT_EQ(std::tuple(ni.number(), ni.description()), std::tuple(5, "TVN_Foo is not implemented yet"));
 }
 
 TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
@@ -91,13 +90,11 @@ int32_t at(const Surface& s, int x, int y) { return Surface::fromQColor(QColor(s
 TEST(SurfaceTest, DrawsInTwipsWithExactColours) {
     Surface s("test", 15.0);
     s.setSize(100 * 15, 50 * 15);
-    EXPECT_EQ(s.widthPixels(), 100);
-    EXPECT_EQ(s.heightPixels(), 50);
+    EXPECT_EQ(std::tuple(s.widthPixels(), s.heightPixels()), std::tuple(100, 50));
     s.clearTo(0xFFFFFF);
     s.setDrawWidth(1);
     s.line(10 * 15, 10 * 15, 30 * 15, 10 * 15, 0x00FFFF);  // yellow
-    EXPECT_EQ(at(s, 20, 10), 0x00FFFF);
-    EXPECT_EQ(at(s, 20, 12), 0xFFFFFF);
+    EXPECT_EQ(std::tuple(at(s, 20, 10), at(s, 20, 12)), std::tuple(0x00FFFF, 0xFFFFFF));
     // A zero-length line is a dot of the pen width.
     s.setDrawWidth(5);
     s.line(60 * 15, 30 * 15, 60 * 15, 30 * 15, 0xFF0000);
@@ -146,8 +143,7 @@ TEST(SurfaceTest, PaintsPicturesStretchedFromASourceOffsetAndHandsOutOneHandle) 
         for (int x = 0; x < 10; ++x) src.setPixel(x, y, qRgb(255, 0, 0));
     // Source from (10, 10) onward: all green, stretched over the left half.
     s.paintPicture(src, 0, 0, 20, 40, 10, 10);
-    EXPECT_EQ(at(s, 5, 5), 0x00FF00);
-    EXPECT_EQ(at(s, 30, 5), 0);
+    EXPECT_EQ(std::tuple(at(s, 5, 5), at(s, 30, 5)), std::tuple(0x00FF00, 0));
     const int32_t h = s.handle();
     EXPECT_EQ(s.handle(), h);
     s.clearTo(0xFFFFFF);
@@ -156,10 +152,7 @@ TEST(SurfaceTest, PaintsPicturesStretchedFromASourceOffsetAndHandsOutOneHandle) 
 }
 
 // Runs the scripting shell the build made on a script; returns its standard output.
-struct ShellRun {
-    QString out;
-    int exitCode = -1;
-};
+struct ShellRun { QString out; int exitCode = -1; };
 
 ShellRun runShell(const QStringList& args, const QString& script = {}) {
     const QString shell = qEnvironmentVariable("TVNSH");

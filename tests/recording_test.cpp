@@ -122,8 +122,8 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
         engine_.StopFileCapture();
         const auto frames = decodeFrames(file);
         ASSERT_EQ(frames.size(), 3u);
-        EXPECT_EQ(frames[0].size(), QSize(c.outW, c.outH));
-        EXPECT_TRUE(near(frames[0].pixelColor(c.inside), Qt::yellow));
+        EXPECT_EQ(std::tuple(frames[0].size(), bool(near(frames[0].pixelColor(c.inside), Qt::yellow))),
+                  std::tuple(QSize(c.outW, c.outH), true));
         if (c.outside.x() >= 0) EXPECT_TRUE(near(frames[0].pixelColor(c.outside), Qt::black));
         EXPECT_TRUE(near(frames[1].pixelColor(c.inside), Qt::black));
         EXPECT_TRUE(near(frames[2].pixelColor(c.inside), Qt::black));
@@ -131,12 +131,7 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
 }
 
 TEST_F(RecordingEngineTest, BadStartsFailWithAnErrorNamingTheFile) {
-    struct Case {
-        const char* name;
-        QString file;
-        double fps;
-        int32_t number;
-    };
+    struct Case { const char* name; QString file; double fps; int32_t number; };
     const Case cases[] = {
         {"missing folder", path("no/such/folder/x.avi"), 25, err::PathFileAccess},
         {"folder is a file", QStringLiteral("/etc/hostname/x.avi"), 25, err::PathFileAccess},
@@ -259,8 +254,7 @@ TEST(EncodingProfileTest, BuiltInListAndItsEnd) {
     EXPECT_THROW(engine.ProfileName(n + 1), TvnError);
     EXPECT_THROW(engine.ProfileName(-1), TvnError);
     const EncodingProfile b = EncodingProfile::builtIns()[found];
-    EXPECT_EQ(b.channels, 2);
-    EXPECT_EQ(b.sampleRate, 44100);
+    EXPECT_EQ(std::tuple(b.channels, b.sampleRate), std::tuple(2, 44100));
     EXPECT_NEAR(b.videoBitRate, 1400000, 50000);
     EXPECT_EQ(b.videoBitRate + b.audioBitRate, 1500000);
 }
@@ -285,8 +279,7 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
     const EncodingProfile p = EncodingProfile::parse(QStringLiteral(
         "# lesson for the web\n  Size = 320x240\nframe rate=12.5\r\nvideo bit rate = 600k\n\naudio bit rate = 64000\n"
         "channels = 1\nsample rate = 22050\n"));
-    EXPECT_EQ(p.maxWidth, 320);
-    EXPECT_EQ(p.maxHeight, 240);
+    EXPECT_EQ(std::tuple(p.maxWidth, p.maxHeight), std::tuple(320, 240));
     EXPECT_DOUBLE_EQ(p.frameRate, 12.5);
     EXPECT_EQ(std::tuple(p.videoBitRate, p.audioBitRate, p.channels, p.sampleRate),
               std::tuple(600000, 64000, 1, 22050));
@@ -341,11 +334,7 @@ protected:
     }
     static void TearDownTestSuite() { delete dir_; }
 
-    struct Result {
-        std::vector<int> progress;
-        int done = 0;
-        QString error;
-    };
+    struct Result { std::vector<int> progress; int done = 0; QString error; };
     // Converts as the control does and waits (bounded) for the completion notice.
     Result convert(const QString& audio, const QString& output, double from = 0, double to = 1000000,
                    const QString& customProfile = QString()) {
@@ -447,8 +436,7 @@ TEST_F(RecordingConvertTest, SpanProfileAndMissingSound) {
         const StreamSummary* v = findStream(streams, AVMEDIA_TYPE_VIDEO);
         const StreamSummary* a = findStream(streams, AVMEDIA_TYPE_AUDIO);
         ASSERT_TRUE(v);
-        EXPECT_EQ(v->width, c.width);
-        EXPECT_EQ(v->height, c.height);
+        EXPECT_EQ(std::tuple(v->width, v->height), std::tuple(c.width, c.height));
         EXPECT_NEAR(v->packets, c.seconds * c.fps, 1);
         EXPECT_NEAR(v->seconds, c.seconds, 0.1);
         EXPECT_EQ(a != nullptr, c.hasAudio);

@@ -43,9 +43,12 @@ public:
     static QString monitorDescription() { return QStringLiteral("Trelvan test monitor"); }
 
     // Records the monitor on a thread of its own (kRate, kChannels, 16-bit)
-    // until stopCapture(), which returns the first channel's samples.
+    // until stopCapture(), which returns the first channel's samples. Returns
+    // once the first samples arrived, so a slow start is no part of a measure.
     void startCapture();
     std::vector<int16_t> stopCapture();
+    // How many samples have arrived so far: the recording's own clock.
+    size_t capturedSamples() const { return capturedCount_; }
 
 private:
     bool startDaemon(int toneHz);
@@ -62,7 +65,8 @@ private:
     std::string problem_;
     std::thread capture_;
     std::atomic<bool> capturing_{false};
-    std::vector<int16_t> captured_;
+    std::vector<int16_t> captured_;  // written by the capture thread until it is joined
+    std::atomic<size_t> capturedCount_{0};
 };
 
 }  // namespace tvn::testing

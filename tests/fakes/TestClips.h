@@ -76,7 +76,4 @@ QImage solid(int width, int height, QColor colour);
 // The share of the samples' power at one frequency (Goertzel): near 1 for a pure tone.
 double toneShare(const std::vector<int16_t>& samples, double hz, double sampleRate);
 
-// A frame code picture drawn directly (RGB32), for tests that need one without a clip.
-QImage frameCodeImage(int n, int width = 320, int height = 240);
-
 }  // namespace tvn::testclips
