@@ -44,6 +44,7 @@ struct Clip {
 TEST(Control, InitialisesComponentsAndDefaults) {
     ControlHarness h({"A", "B", "C"});
     Trelvan& c = h.c();
+    EXPECT_EQ(h.engine1->BackColor(), 0);
     EXPECT_EQ(std::tuple(c.TVN_AudioDevices.items(), c.TVN_SelectedAudioDevice, c.TVN_SelectedLineInput),
               std::tuple(QStringList({"A", "B", "C"}), -1, -1));
     EXPECT_EQ(std::tuple(h.engine1->Option38(), bool(h.engine1->Option42()), h.engine1->Option32(), h.engine1->volume),
@@ -83,6 +84,7 @@ TEST(Control, CloseEndsAnOverlayAndPassesAMixerFailureUnchanged) {
     Clip k;
     k.overlay();
     k.c().TVN_Close();
+    EXPECT_EQ(k.h.mixer->stopAlls, 1);
     EXPECT_EQ(std::tuple(bool(k.h.mixer->sources.isEmpty()), bool(k.state().overlayActive), k.state().mainMixerSource),
               std::tuple(true, false, -1));
     EXPECT_EQ(std::tuple(k.state().overlayMixerSource, bool(k.h.engine1->Display()->isHidden())),
@@ -188,7 +190,7 @@ TEST(PlaybackOpen, SetsUpTheEngineMeasuresAndLayout) {
     h.c().TVN_SetVolume(volume);
     EXPECT_EQ(h.openClip("clip.avi", 300, 10000), 300);
     FakeVideoEngine& e = *h.engine1;
-    EXPECT_EQ(e.openedClip, "clip.avi");
+    EXPECT_EQ(std::pair(e.openedClip, e.call154), std::pair(QString("clip.avi"), true));
     EXPECT_EQ(e.volume, 40);  // the volume level, not the 85 of start-up
     EXPECT_EQ(e.Option30(), 1);
     EXPECT_EQ(e.lastSeek, 0.0);  // paused on the first frame
@@ -776,8 +778,10 @@ TEST(FilmStrip, FollowsMovesWhileShownAndTheMixerFollowsDuringAnOverlay) {
 TEST(Overlay, OpensBothSourcesPausedOverTheDisplay) {
     Clip f;
     f.overlay();
-    const FakeVideoMixer& m = *f.h.mixer;
+    FakeVideoMixer& m = *f.h.mixer;
     EXPECT_TRUE(f.state().overlayActive);
+    // Composition held while the sources are added, then released once; black background.
+    EXPECT_EQ(std::tuple(m.holds, m.releases, m.MixerSetting2()), std::tuple(1, 1, 0));
     ASSERT_EQ(m.sources.keys(), QList<int32_t>({1, 2}));
     EXPECT_EQ(std::tuple(f.state().mainMixerSource, f.state().overlayMixerSource, m.sources[1].file, m.sources[2].file),
               std::tuple(1, 2, "clip.avi", "second.mp4"));

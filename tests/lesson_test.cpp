@@ -36,6 +36,9 @@ TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
     f.h.engine4->onStartCapture = [&] { deletedAtStart = f.h.platform->deleted; };
     EXPECT_TRUE(f.c().TVN_StartLesson("/l/a.avi", 30));
     const FakeVideoEngine& e = *f.h.engine4;
+    EXPECT_EQ(std::tuple(e.call154, e.call59s, e.stops, f.h.recorder->settings[0], f.h.recorder->settings[1],
+                         f.h.recorder->settings[2]),
+              std::tuple(true, 1, 1, 0, 0, 0));
     EXPECT_EQ(std::tuple(bool(e.recordFlag28), bool(f.h.engine4->Display()->isHidden()), e.rate, f.h.engine4->Width()),
               std::tuple(true, true, 1, 320));
     EXPECT_EQ(std::tuple(f.h.engine4->BasicVideoEngine::Option43(), f.h.engine4->Option30()), std::tuple(1, 1));
@@ -445,6 +448,8 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         ControlHarness h;
         h.engine4->profileNames = c.profiles;
         h.engine4->SetProfile(3);
+        h.engine4->SetVideoCompressor(5);  // left from a lesson: compression takes the defaults
+        h.engine4->SetAudioCompressor(5);
         h.engine4->SetCustomProfile("untouched");
         h.platform->textFiles["/p/empty.prx"] = "";
         h.platform->textFiles["/p/mine.prx"] = "size = 640x480\n";

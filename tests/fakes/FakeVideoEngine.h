@@ -17,7 +17,7 @@ namespace tvn::testing {
 // Tests fire its notifications by emitting its signals.
 class FakeVideoEngine : public BasicVideoEngine, public ScriptedFailures {
 public:
-    using BasicVideoEngine::BasicVideoEngine;
+    explicit FakeVideoEngine(QWidget* parent) : BasicVideoEngine(parent) { SetBackColor(-1); }
     using BasicVideoEngine::audioCompressor;
     using BasicVideoEngine::customProfile;
     using BasicVideoEngine::setting3;
@@ -46,7 +46,8 @@ public:
     QList<QImage> addedFrames;  // as the bitmap table held them at each AddFrame
     QMap<int32_t, OverlayBitmap> overlays;
     QStringList converted;  // video, audio, output of the last conversion
-    bool recordFlag28 = false;
+    bool recordFlag28 = false, call154 = false;
+    int call59s = 0;
 
     void OpenClip(const QString& f) override { check("OpenClip"); openedClip = f; }
     void Stop() override { check("Stop"); ++stops; openedClip.clear(); }
@@ -55,7 +56,8 @@ public:
     void Seek(double ms) override { check("Seek"); ++seeks; lastSeek = ms; }
     void SetRate(double r) override { check("SetRate"); rate = r; }
     void SetVolume(int32_t v) override { check("SetVolume"); volume = v; }
-    void Call154(bool) override { check("Call154"); }
+    void Call154(bool v) override { check("Call154"); call154 = v; }
+    void Call59() override { ++call59s; }
     void FullScreen(int32_t) override { check("FullScreen"); ++fullScreens; }
     int16_t FlipMode() override { check("FlipMode"); return BasicVideoEngine::FlipMode(); }
     void SetFlipMode(int16_t m) override { check("FlipMode"); BasicVideoEngine::SetFlipMode(m); }

@@ -13,7 +13,7 @@ namespace tvn::testing {
 // Every source reports the scripted size, duration and frame count.
 class FakeVideoMixer : public BasicVideoMixer, public ScriptedFailures {
 public:
-    using BasicVideoMixer::BasicVideoMixer;
+    explicit FakeVideoMixer(QWidget* parent) : BasicVideoMixer(parent) { SetMixerSetting2(-1); }
 
     struct Source {
         QString file;
@@ -29,8 +29,10 @@ public:
     Picture mixedPicture;
     QMap<int32_t, Source> sources;
     int32_t nextId = 1;
-    int stopAlls = 0;
+    int stopAlls = 0, holds = 0, releases = 0;  // Call9 holds composition, Call11 releases it
 
+    void Call9() override { ++holds; }
+    void Call11() override { ++releases; }
     int32_t AddSource(const QString& f, int32_t) override { check("AddSource"); sources[nextId].file = f; return nextId++; }
     void RemoveSource(int32_t s) override { check("RemoveSource"); sources.remove(s); }
     void StopAll() override { check("StopAll"); ++stopAlls; for (Source& s : sources) s.playing = false; }
