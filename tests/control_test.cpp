@@ -238,6 +238,7 @@ TEST(PlaybackOpen, EngineSettingsFollowTheProperties) {
         EXPECT_EQ(std::tuple(h.engine1->BasicVideoEngine::Option43(), h.engine1->VideoRenderer()),
                   std::tuple(k.option43, k.renderer));
         EXPECT_EQ(h.engine1->Deinterlace(), k.deint);
+        EXPECT_EQ(h.engine1->overlaysSet > 0, !k.raw);  // outside raw player mode the open draws the annotations
     }
 }
 
@@ -633,6 +634,13 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
         EXPECT_DOUBLE_EQ(s.state().pointerScaleX, 2.0);
         EXPECT_EQ(s.h.engine1->Width(), 4800);
     }
+    Clip r;  // outside raw player mode a resize draws the annotations again
+    r.c().TVN_RawPlayerMode = false;
+    r.h.openClip("clip.avi", 300, 10000);
+    const int overlays = r.h.engine1->overlaysSet;
+    r.c().resize(400, 300);
+    r.h.probe().OnResize();
+    EXPECT_EQ(r.h.engine1->overlaysSet, overlays + 1);
     Clip s;  // during an overlay the mixer follows the hidden display
     s.overlay();
     s.c().resize(400, 300);

@@ -440,6 +440,7 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         {"built-in", tenProfiles(4), "", 4, "untouched"},
         {"two matches: the last", tenProfiles(2, 7), "", 7, "untouched"},
         {"no match: unchanged", {"Video for broadband NTSC (1500 kbps total)", "Other"}, "", 3, "untouched"},
+        {"at the count itself", tenProfiles(0) << LessonCompressor::BuiltInProfileName, "", 10, "untouched"},
         {"empty custom file", tenProfiles(4), "/p/empty.prx", -1, ""},
         {"custom file", tenProfiles(4), "/p/mine.prx", -1, "size = 640x480\n"},
     };
@@ -447,6 +448,7 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         SCOPED_TRACE(c.name);
         ControlHarness h;
         h.engine4->profileNames = c.profiles;
+        h.engine4->profileCount = 10;  // names are looked up from 0 up to and including the count
         h.engine4->SetProfile(3);
         h.engine4->SetVideoCompressor(5);  // left from a lesson: compression takes the defaults
         h.engine4->SetAudioCompressor(5);

@@ -31,6 +31,7 @@ public:
     int32_t duration = 0, videoWidth = 0, videoHeight = 0, frameBitmap = 0;
     double position = 0;
     QStringList compressorNames, profileNames;
+    std::optional<int32_t> profileCount;  // else the number of names
     bool saveJpegResult = true, uploadResult = true;
     Picture currentPicture;
     std::function<void()> onStartCapture;  // runs as a capture starts
@@ -101,7 +102,7 @@ public:
     }
     void AddFrame(int32_t handle) override { addedFrames.append(BitmapTable::instance().image(handle)); check("AddFrame"); }
     void StopFileCapture() override { check("StopFileCapture"); ++captureStops; captureFps.reset(); }
-    int32_t ProfileCount() override { return static_cast<int32_t>(profileNames.size()); }
+    int32_t ProfileCount() override { return profileCount.value_or(static_cast<int32_t>(profileNames.size())); }
     QString ProfileName(int32_t i) override { return profileNames.value(i); }
     void ConvertToWmv(const QString& video, const QString& audio, const QString& out, double, double) override {
         converted = {video, audio, out};
