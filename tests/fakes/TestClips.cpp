@@ -152,15 +152,23 @@ QImage solid(int width, int height, QColor colour) {
 }
 
 double toneShare(const std::vector<int16_t>& s, double hz, double sampleRate) {
+    // Over 50 ms windows, averaged: a splice (time stretching, a late block on a
+    // loaded machine) breaks the phase of one window only.
+    const size_t window = std::min(s.size(), size_t(sampleRate / 20));
     const double c = 2 * std::cos(2 * M_PI * hz / sampleRate);
-    double s1 = 0, s2 = 0, total = 0;
-    for (int16_t v : s) {
-        const double s0 = v + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-        total += double(v) * v;
+    double sum = 0;
+    size_t windows = 0;
+    for (size_t from = 0; window > 0 && from + window <= s.size(); from += window, ++windows) {
+        double s1 = 0, s2 = 0, total = 0;
+        for (size_t i = from; i < from + window; ++i) {
+            const double s0 = s[i] + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+            total += double(s[i]) * s[i];
+        }
+        sum += total > 0 ? 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (total * window) : 0;
     }
-    return total > 0 ? 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (total * s.size()) : 0;
+    return windows ? sum / windows : 0;
 }
 
 void setDisplayRotation(const QString& clip, int clockwiseDegrees) {
