@@ -10,6 +10,10 @@
 // does anyway, as the same-process yardstick for the AddFrame cost.
 // BM_Convert1080pBroadband: a 1080p 30 fps lesson with its sound compressed
 // with the built-in broadband profile; reported as a multiple of real time.
+// BM_AviPastTwoGigabytes: a lesson file written past 2 GB (OpenDML) and read
+// back; reported: write speed, and frames in the file against frames added
+// (1.0 = every frame past 2 GB is still there). It writes 2.2 GB, so it runs
+// only with TVN_BENCH_LARGE_AVI=1.
 
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
@@ -17,6 +21,8 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -182,3 +188,44 @@ BENCHMARK(BM_Convert1080pBroadband)->Arg(10)->Iterations(2)->Unit(benchmark::kSe
 }  // namespace
 
 // Drawing text needs a GUI application; benchmarks run offscreen.
+
+void BM_AviPastTwoGigabytes(benchmark::State& state) {
+    if (qgetenv("TVN_BENCH_LARGE_AVI") != "1") {
+        state.SkipWithError("writes 2.2 GB: set TVN_BENCH_LARGE_AVI=1");
+        return;
+    }
+    QTemporaryDir dir;
+    tvn::AviFrameWriter::Settings s;
+    s.fileName = dir.filePath("long.avi");
+    s.width = Width;
+    s.height = Height;
+    s.fps = Fps;
+    s.codecName = QStringLiteral("huffyuv");  // large frames: few of them reach 2 GB
+    const QImage picture = lessonPicture(7);
+    int64_t frames = 0;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        tvn::AviFrameWriter writer(s);
+        clock.start();
+        while (QFileInfo(s.fileName).size() < (2200ll << 20)) {
+            for (int i = 0; i < Fps; ++i, ++frames) writer.addFrame(picture);
+            QThread::msleep(20);
+        }
+        writer.finish();
+    }
+    const double seconds = clock.elapsed() / 1000.0;
+    AVFormatContext* fmt = nullptr;
+    int64_t inFile = 0;
+    if (avformat_open_input(&fmt, s.fileName.toUtf8().constData(), nullptr, nullptr) >= 0) {
+        AVPacket* packet = av_packet_alloc();
+        while (av_read_frame(fmt, packet) >= 0) {
+            ++inFile;
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        avformat_close_input(&fmt);
+    }
+    state.counters["MB_per_s"] = QFileInfo(s.fileName).size() / 1e6 / seconds;
+    state.counters["frames_kept"] = double(inFile) / double(frames);
+}
+BENCHMARK(BM_AviPastTwoGigabytes)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

@@ -2,30 +2,20 @@
 
 namespace tvn::testing {
 
-Components ControlHarness::components(QStringList audioDevices) {
+ControlHarness::ControlHarness(QStringList audioDevices) {
     Components c;
     c.createEngine = [this](EngineRole role, QWidget* parent) -> VideoEngine* {
-        auto* engine = new FakeVideoEngine(
-            role == EngineRole::Display ? QStringLiteral("VideoCapX1") : QStringLiteral("VideoCapX4"), log, parent);
-        (role == EngineRole::Display ? engine1 : engine4) = engine;
-        return engine;
+        return (role == EngineRole::Display ? engine1 : engine4) = new FakeVideoEngine(parent);
     };
-    c.createMixer = [this](QWidget* parent) -> VideoMixer* {
-        mixer = new FakeVideoMixer(log, parent);
-        return mixer;
-    };
+    c.createMixer = [this](QWidget* parent) -> VideoMixer* { return mixer = new FakeVideoMixer(parent); };
     c.createAudioRecorder = [this, audioDevices] {
-        auto r = std::make_unique<FakeAudioRecorder>(log);
+        auto r = std::make_unique<FakeAudioRecorder>();
         r->deviceNames = audioDevices;
         recorder = r.get();
         return r;
     };
     c.platform = platform;
-    return c;
-}
-
-ControlHarness::ControlHarness(QStringList audioDevices) : platform(std::make_shared<FakePlatform>(log)) {
-    control = std::make_unique<Trelvan>(components(std::move(audioDevices)));
+    control = std::make_unique<Trelvan>(c);
 }
 
 ControlHarness::~ControlHarness() = default;

@@ -1,29 +1,28 @@
 #pragma once
 
 #include "control/Trelvan.h"
-#include "fakes/CallLog.h"
 #include "fakes/ControlProbe.h"
+#include "fakes/ErrorFrom.h"
 #include "fakes/FakeAudioRecorder.h"
 #include "fakes/FakePlatform.h"
 #include "fakes/FakeVideoEngine.h"
 #include "fakes/FakeVideoMixer.h"
+#include "fakes/TestClips.h"
 
 #include <memory>
 
 namespace tvn::testing {
 
-// A control on recording fakes: every component call lands in `log`, time moves
-// only through `platform`. The control is created at once; `audioDevices` are
-// the names the fake recorder reports during initialisation.
+// A control on fakes, created at once; time moves only through `platform`.
+// `audioDevices` are the names the fake recorder reports at initialisation.
 struct ControlHarness {
     explicit ControlHarness(QStringList audioDevices = {});
     ~ControlHarness();
 
-    CallLog log;
-    std::shared_ptr<FakePlatform> platform;
-    FakeVideoEngine* engine1 = nullptr;  // VideoCapX1
-    FakeVideoEngine* engine4 = nullptr;  // VideoCapX4
-    FakeVideoMixer* mixer = nullptr;     // VideoMixerX1
+    std::shared_ptr<FakePlatform> platform = std::make_shared<FakePlatform>();
+    FakeVideoEngine* engine1 = nullptr;  // the display engine
+    FakeVideoEngine* engine4 = nullptr;  // the recording engine
+    FakeVideoMixer* mixer = nullptr;
     FakeAudioRecorder* recorder = nullptr;
     std::unique_ptr<Trelvan> control;
 
@@ -32,9 +31,8 @@ struct ControlHarness {
     // Scripts the display engine to report a clip and opens it through TVN_OpenFile.
     int32_t openClip(const QString& fileName, double frames, int32_t durationMs, int32_t width = 320,
                      int32_t height = 240);
-
-    // The components the control creates.
-    Components components(QStringList audioDevices);
 };
+
+using testclips::solid;
 
 }  // namespace tvn::testing

@@ -21,4 +21,7 @@ bool waitFor(Pred done, int timeoutMs) {
     return done();
 }
 
+// Lets timers and queued calls run for ms of real time.
+inline void runFor(int ms) { waitFor([] { return false; }, ms); }
+
 }  // namespace tvn::testing

@@ -1,57 +1,38 @@
 #pragma once
 
-#include "core/TvnError.h"
-#include "fakes/CallLog.h"
+#include "fakes/ScriptedFailures.h"
 #include "media/AudioRecorder.h"
 
-#include <QMap>
 #include <QStringList>
 
 namespace tvn::testing {
 
-// An audio recorder that records every call, names the devices and line inputs
-// the test gives it, and reports the paused state the test sets.
-class FakeAudioRecorder : public AudioRecorder {
+// An audio recorder naming the devices and line inputs the test gives it and
+// keeping what the control selected and whether it records.
+class FakeAudioRecorder : public AudioRecorder, public ScriptedFailures {
 public:
-    explicit FakeAudioRecorder(CallLog& log) : log_(log) {}
+    QStringList deviceNames, lineInputNames;
+    int32_t device = -1, lineInput = -1, recordOption = 0, settings[3] = {-1, -1, -1};
+    QString fileName;
+    bool recording = false, paused = false;
+    int starts = 0;
 
-    QStringList deviceNames;
-    QStringList lineInputNames;
-    bool paused = false;
-    void failOn(const QString& operation, const TvnError& error) { failures_.insert(operation, error); }
-
-    int32_t GetDeviceCount() override { call("GetDeviceCount"); return static_cast<int32_t>(deviceNames.size()); }
-    QString GetDeviceName(int32_t i) override { call("GetDeviceName", {CallLog::arg(i)}); return deviceNames.value(i); }
-    void SelectDevice(int32_t i) override { call("SelectDevice", {CallLog::arg(i)}); }
-    int32_t GetLineInputCount() override {
-        call("GetLineInputCount");
-        return static_cast<int32_t>(lineInputNames.size());
-    }
-    QString GetLineInputName(int32_t i) override {
-        call("GetLineInputName", {CallLog::arg(i)});
-        return lineInputNames.value(i);
-    }
-    void SelectLineInput(int32_t i) override { call("SelectLineInput", {CallLog::arg(i)}); }
-    void SetRecordOption(int32_t c) override { call("SetRecordOption", {CallLog::arg(c)}); }
-    void SetSetting1(int32_t v) override { call("SetSetting1", {CallLog::arg(v)}); }
-    void SetSetting2(int32_t v) override { call("SetSetting2", {CallLog::arg(v)}); }
-    void SetSetting3(int32_t v) override { call("SetSetting3", {CallLog::arg(v)}); }
-    void SetFileName(const QString& f) override { call("SetFileName", {CallLog::arg(f)}); }
-    void StartRecord(int32_t ch, int32_t rate) override { call("StartRecord", {CallLog::arg(ch), CallLog::arg(rate)}); }
-    void StopRecord() override { call("StopRecord"); }
-    void PauseRecord() override { call("PauseRecord"); }
-    void ResumeRecord() override { call("ResumeRecord"); }
-    bool IsPaused() override { call("IsPaused"); return paused; }
-
-private:
-    void call(const char* op, std::initializer_list<QString> args = {}) {
-        log_.add(CallLog::call(QStringLiteral("audioRecorder"), op, args));
-        auto it = failures_.find(QLatin1String(op));
-        if (it != failures_.end()) throw *it;
-    }
-
-    CallLog& log_;
-    QMap<QString, TvnError> failures_;
+    int32_t GetDeviceCount() override { return static_cast<int32_t>(deviceNames.size()); }
+    QString GetDeviceName(int32_t i) override { return deviceNames.value(i); }
+    void SelectDevice(int32_t i) override { check("SelectDevice"); device = i; }
+    int32_t GetLineInputCount() override { check("GetLineInputCount"); return static_cast<int32_t>(lineInputNames.size()); }
+    QString GetLineInputName(int32_t i) override { check("GetLineInputName"); return lineInputNames.value(i); }
+    void SelectLineInput(int32_t i) override { check("SelectLineInput"); lineInput = i; }
+    void SetRecordOption(int32_t c) override { check("SetRecordOption"); recordOption = c; }
+    void SetSetting1(int32_t v) override { settings[0] = v; }
+    void SetSetting2(int32_t v) override { settings[1] = v; }
+    void SetSetting3(int32_t v) override { settings[2] = v; }
+    void SetFileName(const QString& f) override { check("SetFileName"); fileName = f; }
+    void StartRecord(int32_t, int32_t) override { check("StartRecord"); ++starts; recording = true; paused = false; }
+    void StopRecord() override { check("StopRecord"); recording = false; }
+    void PauseRecord() override { check("PauseRecord"); paused = true; }
+    void ResumeRecord() override { check("ResumeRecord"); paused = false; }
+    bool IsPaused() override { check("IsPaused"); return paused; }
 };
 
 }  // namespace tvn::testing

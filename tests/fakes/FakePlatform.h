@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/TvnError.h"
-#include "fakes/CallLog.h"
 #include "platform/Platform.h"
 
 #include <QList>
 #include <QMap>
+#include <QStringList>
 #include <functional>
 
 namespace tvn::testing {
@@ -17,11 +17,10 @@ public:
     int interval() const override { return interval_; }
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
-    // One tick, as the event loop would deliver it; false when disabled.
     bool fire() {
-        if (!enabled_) return false;
-        fireTick();
-        return true;
+        const bool enabled = enabled_;
+        if (enabled) fireTick();
+        return enabled;
     }
 
 private:
@@ -29,31 +28,39 @@ private:
     bool enabled_ = false;
 };
 
-// Time moves only when the test (or a wait) moves it. Waits, pending-event runs
-// and file deletions are logged as "Sleep(ms)", "DoEvents", "Kill(path)".
+// Time moves only when the test (or a wait) moves it; files are a map.
 class FakePlatform : public Platform {
 public:
-    explicit FakePlatform(CallLog& log) : log_(log) {}
-
     uint32_t now = 0;
     QMap<QString, QString> textFiles;  // what readTextFile answers, by path
     QStringList missingFiles;          // deleteFile fails for these
-    // Runs inside processEvents, so a test can act "while pending events run".
-    std::function<void()> onProcessEvents;
+    QStringList deleted;
+    std::function<void()> onProcessEvents;  // runs as pending events would
 
     void advance(uint32_t ms) { now += ms; }
     // Timers in creation order: the control creates Timer1, Timer2, LessonTimer.
     FakeTimer& timer(int index) { return *timers_.at(index); }
 
     uint32_t tickMs() override { return now; }
-    void waitMs(int ms) override;
-    void processEvents() override;
-    std::unique_ptr<Timer> createTimer() override;
-    void deleteFile(const QString& path) override;
-    QString readTextFile(const QString& path) override;
+    void waitMs(int ms) override { now += static_cast<uint32_t>(std::max(ms, 0)); }
+    void processEvents() override {
+        if (onProcessEvents) onProcessEvents();
+    }
+    std::unique_ptr<Timer> createTimer() override {
+        auto timer = std::make_unique<FakeTimer>();
+        timers_.append(timer.get());
+        return timer;
+    }
+    void deleteFile(const QString& path) override {
+        deleted << path;
+        if (missingFiles.contains(path)) throw TvnError(err::FileNotFound, "File not found: '" + path + "'", "Kill");
+    }
+    QString readTextFile(const QString& path) override {
+        if (!textFiles.contains(path)) throw TvnError(err::FileNotFound, "File not found: '" + path + "'", "Input");
+        return textFiles[path];
+    }
 
 private:
-    CallLog& log_;
     QList<FakeTimer*> timers_;
 };
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <alsa/asoundlib.h>
+#include <chrono>
 
 namespace tvn::testing {
 
@@ -128,8 +129,11 @@ bool PulseTestServer::waitForSound() {
 
 void PulseTestServer::startCapture() {
     captured_.clear();
+    capturedCount_ = 0;
     capturing_ = true;
     capture_ = std::thread([this] { captureLoop(); });
+    QDeadlineTimer deadline(5000);
+    while (capturedCount_ == 0 && !deadline.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 std::vector<int16_t> PulseTestServer::stopCapture() {
@@ -145,6 +149,7 @@ void PulseTestServer::captureLoop() {
     while (capturing_) {
         const long n = readSome(pcm, buffer.data(), 480);
         for (long i = 0; i < n; ++i) captured_.push_back(buffer[static_cast<size_t>(i * kChannels)]);
+        if (n > 0) capturedCount_ += static_cast<size_t>(n);
     }
     snd_pcm_close(pcm);
 }

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
 #include <QProcess>
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <stdexcept>
 
 namespace tvn::testclips {
@@ -16,58 +18,26 @@ constexpr int kColumns = 4;
 constexpr int kRows = 3;
 constexpr int kBits = 11;  // the twelfth cell is the marker
 
-QString extensionOf(ClipFormat f) {
-    switch (f) {
-        case ClipFormat::H264Mp4:
-        case ClipFormat::HevcMp4:
-        case ClipFormat::H264VfrMp4: return QStringLiteral("mp4");
-        case ClipFormat::H264Mov:
-        case ClipFormat::HevcMov: return QStringLiteral("mov");
-        case ClipFormat::Mpeg4Avi:
-        case ClipFormat::MjpegAvi: return QStringLiteral("avi");
-        case ClipFormat::Vp8Webm: return QStringLiteral("webm");
-        case ClipFormat::Vp9Mkv: return QStringLiteral("mkv");
-        case ClipFormat::Mpeg2Ts: return QStringLiteral("ts");
-    }
-    return {};
-}
+// How each format is made: its name, file extension, and video and sound
+// encoder arguments ("%1" is the keyframe interval).
+struct Recipe {
+    ClipFormat format;
+    const char *name, *extension, *video, *audio;
+};
+const Recipe kRecipes[] = {
+    {ClipFormat::H264Mp4, "h264-mp4", "mp4", "libx264 -preset veryfast -crf 20 -bf 3 -g %1 -keyint_min %1 -sc_threshold 0 -pix_fmt yuv420p", "aac"},
+    {ClipFormat::H264Mov, "h264-mov", "mov", "libx264 -preset veryfast -crf 20 -bf 3 -g %1 -keyint_min %1 -sc_threshold 0 -pix_fmt yuv420p", "aac"},
+    {ClipFormat::HevcMp4, "hevc-mp4", "mp4", "libx265 -preset ultrafast -tag:v hvc1 -pix_fmt yuv420p -x265-params log-level=error:keyint=%1:min-keyint=%1:scenecut=0:bframes=3", "aac"},
+    {ClipFormat::HevcMov, "hevc-mov", "mov", "libx265 -preset ultrafast -tag:v hvc1 -pix_fmt yuv420p -x265-params log-level=error:keyint=%1:min-keyint=%1:scenecut=0:bframes=3", "aac"},
+    {ClipFormat::Mpeg4Avi, "mpeg4-avi", "avi", "mpeg4 -q:v 3 -bf 2 -g %1 -pix_fmt yuv420p", "pcm_s16le"},
+    {ClipFormat::MjpegAvi, "mjpeg-avi", "avi", "mjpeg -q:v 3 -pix_fmt yuvj420p", "pcm_s16le"},
+    {ClipFormat::Vp8Webm, "vp8-webm", "webm", "libvpx -b:v 2M -deadline realtime -cpu-used 8 -g %1", "libopus"},
+    {ClipFormat::Vp9Mkv, "vp9-mkv", "mkv", "libvpx-vp9 -b:v 2M -deadline realtime -cpu-used 8 -row-mt 1 -g %1", "libopus"},
+    {ClipFormat::Mpeg2Ts, "mpeg2-ts", "ts", "mpeg2video -q:v 3 -bf 2 -g 15", "mp2"},
+    {ClipFormat::H264VfrMp4, "h264-vfr-mp4", "mp4", "libx264 -preset veryfast -crf 20 -bf 3 -g %1 -keyint_min %1 -sc_threshold 0 -pix_fmt yuv420p -fps_mode vfr", "aac"},
+};
 
-QStringList videoCodecArgs(ClipFormat f, const ClipOptions& o) {
-    const QString g = QString::number(o.keyInterval);
-    switch (f) {
-        case ClipFormat::H264Mp4:
-        case ClipFormat::H264Mov:
-        case ClipFormat::H264VfrMp4:
-            return {"-c:v", "libx264", "-preset", "veryfast", "-crf", "20", "-bf", "3", "-g", g, "-keyint_min", g,
-                    "-sc_threshold", "0", "-pix_fmt", "yuv420p"};
-        case ClipFormat::HevcMp4:
-        case ClipFormat::HevcMov:
-            return {"-c:v", "libx265", "-preset", "ultrafast", "-tag:v", "hvc1", "-pix_fmt", "yuv420p",
-                    "-x265-params",
-                    QStringLiteral("log-level=error:keyint=%1:min-keyint=%1:scenecut=0:bframes=3").arg(g)};
-        case ClipFormat::Mpeg4Avi:
-            return {"-c:v", "mpeg4", "-q:v", "3", "-bf", "2", "-g", g, "-pix_fmt", "yuv420p"};
-        case ClipFormat::MjpegAvi: return {"-c:v", "mjpeg", "-q:v", "3", "-pix_fmt", "yuvj420p"};
-        case ClipFormat::Vp8Webm:
-            return {"-c:v", "libvpx", "-b:v", "2M", "-deadline", "realtime", "-cpu-used", "8", "-g", g};
-        case ClipFormat::Vp9Mkv:
-            return {"-c:v", "libvpx-vp9", "-b:v", "2M", "-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1",
-                    "-g", g};
-        case ClipFormat::Mpeg2Ts: return {"-c:v", "mpeg2video", "-q:v", "3", "-bf", "2", "-g", "15"};
-    }
-    return {};
-}
-
-QStringList audioCodecArgs(ClipFormat f) {
-    switch (f) {
-        case ClipFormat::Mpeg4Avi:
-        case ClipFormat::MjpegAvi: return {"-c:a", "pcm_s16le"};
-        case ClipFormat::Vp8Webm:
-        case ClipFormat::Vp9Mkv: return {"-c:a", "libopus"};
-        case ClipFormat::Mpeg2Ts: return {"-c:a", "mp2"};
-        default: return {"-c:a", "aac"};
-    }
-}
+const Recipe& recipe(ClipFormat f) { return *std::find_if(std::begin(kRecipes), std::end(kRecipes), [f](const Recipe& r) { return r.format == f; }); }
 
 // The frame code as drawbox filters over a black picture, each cell switched on
 // by its bit of the frame number n.
@@ -92,26 +62,12 @@ QTemporaryDir& testFolder() {
 }
 
 std::vector<ClipFormat> allClipFormats() {
-    return {ClipFormat::H264Mp4, ClipFormat::H264Mov, ClipFormat::HevcMp4, ClipFormat::HevcMov,
-            ClipFormat::Mpeg4Avi, ClipFormat::MjpegAvi, ClipFormat::Vp8Webm, ClipFormat::Vp9Mkv,
-            ClipFormat::Mpeg2Ts, ClipFormat::H264VfrMp4};
+    std::vector<ClipFormat> all;
+    for (const Recipe& r : kRecipes) all.push_back(r.format);
+    return all;
 }
 
-QString formatName(ClipFormat f) {
-    switch (f) {
-        case ClipFormat::H264Mp4: return QStringLiteral("h264-mp4");
-        case ClipFormat::H264Mov: return QStringLiteral("h264-mov");
-        case ClipFormat::HevcMp4: return QStringLiteral("hevc-mp4");
-        case ClipFormat::HevcMov: return QStringLiteral("hevc-mov");
-        case ClipFormat::Mpeg4Avi: return QStringLiteral("mpeg4-avi");
-        case ClipFormat::MjpegAvi: return QStringLiteral("mjpeg-avi");
-        case ClipFormat::Vp8Webm: return QStringLiteral("vp8-webm");
-        case ClipFormat::Vp9Mkv: return QStringLiteral("vp9-mkv");
-        case ClipFormat::Mpeg2Ts: return QStringLiteral("mpeg2-ts");
-        case ClipFormat::H264VfrMp4: return QStringLiteral("h264-vfr-mp4");
-    }
-    return {};
-}
+QString formatName(ClipFormat f) { return QLatin1String(recipe(f).name); }
 
 double frameStartMs(ClipFormat format, const ClipOptions& o, int n) {
     if (format != ClipFormat::H264VfrMp4) return n * 1000.0 / o.fps;
@@ -121,7 +77,8 @@ double frameStartMs(ClipFormat format, const ClipOptions& o, int n) {
 }
 
 QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o, const QString& baseName) {
-    const QString name = (baseName.isEmpty() ? formatName(format) : baseName) + "." + extensionOf(format);
+    const Recipe& r = recipe(format);
+    const QString name = (baseName.isEmpty() ? formatName(format) : baseName) + "." + r.extension;
     const QString path = QDir(folder).filePath(name);
     const double seconds = frameStartMs(format, o, o.frames) / 1000.0;
     QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i",
@@ -134,9 +91,8 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
         filter += QStringLiteral(",setpts='if(lt(N,%1),N,%1+2*(N-%1))/(%2*TB)'").arg(half).arg(o.fps);
     }
     args << "-vf" << filter << "-frames:v" << QString::number(o.frames);
-    args << videoCodecArgs(format, o);
-    if (format == ClipFormat::H264VfrMp4) args << "-fps_mode" << "vfr";
-    if (o.audio) args << audioCodecArgs(format);
+    args << "-c:v" << QString::fromLatin1(r.video).arg(o.keyInterval).split(' ');
+    if (o.audio) args << "-c:a" << r.audio;
     if (o.indexFirst) args << "-movflags" << "+faststart";
     args << path;
 
@@ -149,13 +105,13 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
         QCryptographicHash::hash(recipe.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1).toHex());
     const QString cacheDir = QDir::temp().filePath(QStringLiteral("trelvan-test-clips"));
     QDir().mkpath(cacheDir);
-    const QString cached = QDir(cacheDir).filePath(key + "." + extensionOf(format));
+    const QString cached = QDir(cacheDir).filePath(key + "." + QLatin1String(r.extension));
     if (!QFileInfo::exists(cached)) {
         // Made under a name of its own and renamed, so parallel tests never see half a clip.
         const QString partial = QStringLiteral("%1.%2.partial.%3")
                                     .arg(cached)
                                     .arg(QCoreApplication::applicationPid())
-                                    .arg(extensionOf(format));
+                                    .arg(QLatin1String(r.extension));
         args.last() = partial;
         QProcess p;
         p.start(QStringLiteral("ffmpeg"), args);
@@ -173,6 +129,47 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                QFileDevice::ReadOther);
     return path;
+}
+
+QString clip(ClipFormat format, const ClipOptions& o) {
+    static std::map<QString, QString> made;
+    const QString name = QStringLiteral("%1-%2x%3-%4fps-%5-k%6%7")
+                             .arg(formatName(format))
+                             .arg(o.width)
+                             .arg(o.height)
+                             .arg(o.fps)
+                             .arg(o.frames)
+                             .arg(o.keyInterval)
+                             .arg(o.audio ? "-sound" : "");
+    auto it = made.find(name);
+    if (it == made.end()) it = made.emplace(name, makeClip(testFolder().path(), format, o, name)).first;
+    return it->second;
+}
+
+QImage solid(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+double toneShare(const std::vector<int16_t>& s, double hz, double sampleRate) {
+    // Over 50 ms windows, averaged: a splice (time stretching, a late block on a
+    // loaded machine) breaks the phase of one window only.
+    const size_t window = std::min(s.size(), size_t(sampleRate / 20));
+    const double c = 2 * std::cos(2 * M_PI * hz / sampleRate);
+    double sum = 0;
+    size_t windows = 0;
+    for (size_t from = 0; window > 0 && from + window <= s.size(); from += window, ++windows) {
+        double s1 = 0, s2 = 0, total = 0;
+        for (size_t i = from; i < from + window; ++i) {
+            const double s0 = s[i] + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+            total += double(s[i]) * s[i];
+        }
+        sum += total > 0 ? 2 * (s1 * s1 + s2 * s2 - c * s1 * s2) / (total * window) : 0;
+    }
+    return windows ? sum / windows : 0;
 }
 
 void setDisplayRotation(const QString& clip, int clockwiseDegrees) {
@@ -212,21 +209,6 @@ int frameNumber(const QImage& image) {
         }
     }
     return n;
-}
-
-QImage frameCodeImage(int n, int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    for (int k = 0; k < kColumns * kRows; ++k) {
-        const bool white = k == kBits || (n >> k) & 1;
-        const int x0 = (k % kColumns) * width / kColumns;
-        const int x1 = (k % kColumns + 1) * width / kColumns;
-        const int y0 = (k / kColumns) * height / kRows;
-        const int y1 = (k / kColumns + 1) * height / kRows;
-        painter.fillRect(x0, y0, x1 - x0, y1 - y0, white ? Qt::white : Qt::black);
-    }
-    return image;
 }
 
 }  // namespace tvn::testclips

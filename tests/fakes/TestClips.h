@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
@@ -55,6 +56,10 @@ QString formatName(ClipFormat format);
 QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& options = {},
                  const QString& baseName = {});
 
+// The clip of this format and these options in testFolder(), made once per
+// program: each recipe names its own file.
+QString clip(ClipFormat format, const ClipOptions& options = {});
+
 // Marks an MP4 or MOV clip as recorded turned, as phones mark portrait footage:
 // its video track's display matrix says to turn the pictures clockwise by
 // 90, 180 or 270 degrees (0 clears it). The pictures themselves stay as coded.
@@ -67,7 +72,10 @@ double frameStartMs(ClipFormat format, const ClipOptions& options, int n);
 // shows no valid code (a cell neither clearly black nor white, or no marker).
 int frameNumber(const QImage& image);
 
-// A frame code picture drawn directly (RGB32), for tests that need one without a clip.
-QImage frameCodeImage(int n, int width = 320, int height = 240);
+// One colour all over (RGB32).
+QImage solid(int width, int height, QColor colour);
+
+// The share of the samples' power at one frequency (Goertzel): near 1 for a pure tone.
+double toneShare(const std::vector<int16_t>& samples, double hz, double sampleRate);
 
 }  // namespace tvn::testclips

@@ -16,8 +16,9 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr int kMaxDroppedInARow = 4;
 
-    // True when the frame due at `due`, lasting frameMs of wall-clock time, is to be dropped.
-    bool drop(Clock::time_point due, double frameMs);
+    // True when the frame due at `due`, lasting frameMs of wall-clock time, is to be
+    // dropped at `now` (the caller reads the clock, so the rule is testable without one).
+    bool drop(Clock::time_point due, double frameMs, Clock::time_point now);
     int64_t dropped() const { return dropped_; }
 
 private:

@@ -141,7 +141,7 @@ void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anch
         lastPosition = frame.positionMs;
         const auto due = anchor + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double, std::milli>(frame.positionMs - anchorPositionMs));
-        if (late.drop(due, frame.durationMs)) continue;
+        if (late.drop(due, frame.durationMs, LateFrameGate::Clock::now())) continue;
         try {
             frame = decoder_.current();
         } catch (...) {

@@ -81,7 +81,7 @@ void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink, Fail
         if (frame.positionMs <= lastPosition) return end(nullptr);
         lastPosition = frame.positionMs;
         const auto due = pacer.due(frame.positionMs, Clock::now());
-        if (late.drop(due, frame.durationMs / rate)) continue;
+        if (late.drop(due, frame.durationMs / rate, Clock::now())) continue;
         try {
             frame = decoder->current();
         } catch (...) {

@@ -1,9 +1,16 @@
+// The core vocabulary (numbers, errors, collections, bitmaps, surfaces) and
+// the scripting shell run as a host would run it.
 #include "core/BitmapTable.h"
 #include "core/Collection.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "fakes/ErrorFrom.h"
 #include "platform/Surface.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -33,18 +40,15 @@ TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
     const auto e =
         errorFrom([&] { withPrefix("Outer", [&] { withPrefix("Middle", [&] { withPrefix("Inner", inner); }); }); });
     ASSERT_TRUE(e) << "no error";
-    EXPECT_EQ(e->number(), 53);
-    EXPECT_EQ(e->description(), "File not found: 'x'");
-    EXPECT_EQ(e->source(), "(Outer)->(Middle)->(Inner)->Engine");
+    EXPECT_EQ(std::tuple(e->number(), e->description(), e->source()),
+              std::tuple(53, "File not found: 'x'", "(Outer)->(Middle)->(Inner)->Engine"));
     const auto foreign = errorFrom([&] { withPrefix("Proc", [] { throw std::runtime_error("disk full"); }); });
     ASSERT_TRUE(foreign) << "no error";
-    EXPECT_EQ(foreign->number(), err::InvalidCall);
-    EXPECT_EQ(foreign->description(), "disk full");
-    EXPECT_TRUE(foreign->source().startsWith("(Proc)->"));
+    EXPECT_EQ(std::tuple(foreign->number(), foreign->description(), bool(foreign->source().startsWith("(Proc)->"))),
+              std::tuple(err::InvalidCall, "disk full", true));
     EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
     const TvnError ni = TvnError::notImplemented("TVN_Foo");
-    EXPECT_EQ(ni.number(), 5);
-    EXPECT_EQ(ni.description(), "TVN_Foo is not implemented yet");
+    EXPECT_EQ(std::tuple(ni.number(), ni.description()), std::tuple(5, "TVN_Foo is not implemented yet"));
 }
 
 TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
@@ -86,19 +90,15 @@ int32_t at(const Surface& s, int x, int y) { return Surface::fromQColor(QColor(s
 TEST(SurfaceTest, DrawsInTwipsWithExactColours) {
     Surface s("test", 15.0);
     s.setSize(100 * 15, 50 * 15);
-    EXPECT_EQ(s.widthPixels(), 100);
-    EXPECT_EQ(s.heightPixels(), 50);
+    EXPECT_EQ(std::tuple(s.widthPixels(), s.heightPixels()), std::tuple(100, 50));
     s.clearTo(0xFFFFFF);
     s.setDrawWidth(1);
     s.line(10 * 15, 10 * 15, 30 * 15, 10 * 15, 0x00FFFF);  // yellow
-    EXPECT_EQ(at(s, 20, 10), 0x00FFFF);
-    EXPECT_EQ(at(s, 20, 12), 0xFFFFFF);
+    EXPECT_EQ(std::tuple(at(s, 20, 10), at(s, 20, 12)), std::tuple(0x00FFFF, 0xFFFFFF));
     // A zero-length line is a dot of the pen width.
     s.setDrawWidth(5);
     s.line(60 * 15, 30 * 15, 60 * 15, 30 * 15, 0xFF0000);
-    EXPECT_EQ(at(s, 60, 30), 0xFF0000);
-    EXPECT_EQ(at(s, 61, 31), 0xFF0000);
-    EXPECT_EQ(at(s, 66, 30), 0xFFFFFF);
+    EXPECT_EQ(std::tuple(at(s, 60, 30), at(s, 61, 31), at(s, 66, 30)), std::tuple(0xFF0000, 0xFF0000, 0xFFFFFF));
     // No anti-aliasing: only the colours drawn exist.
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 100; ++x) {
@@ -143,13 +143,97 @@ TEST(SurfaceTest, PaintsPicturesStretchedFromASourceOffsetAndHandsOutOneHandle) 
         for (int x = 0; x < 10; ++x) src.setPixel(x, y, qRgb(255, 0, 0));
     // Source from (10, 10) onward: all green, stretched over the left half.
     s.paintPicture(src, 0, 0, 20, 40, 10, 10);
-    EXPECT_EQ(at(s, 5, 5), 0x00FF00);
-    EXPECT_EQ(at(s, 30, 5), 0);
+    EXPECT_EQ(std::tuple(at(s, 5, 5), at(s, 30, 5)), std::tuple(0x00FF00, 0));
     const int32_t h = s.handle();
     EXPECT_EQ(s.handle(), h);
     s.clearTo(0xFFFFFF);
     EXPECT_EQ(Surface::fromQColor(QColor(BitmapTable::instance().image(s.handle()).pixel(0, 0))), 0xFFFFFF);
     EXPECT_EQ(s.handle(), h);
+}
+
+// Runs the scripting shell the build made on a script; returns its standard output.
+struct ShellRun { QString out; int exitCode = -1; };
+
+ShellRun runShell(const QStringList& args, const QString& script = {}) {
+    const QString shell = qEnvironmentVariable("TVNSH");
+    ShellRun run;
+    if (shell.isEmpty()) {
+        ADD_FAILURE() << "TVNSH is not set (ctest sets it to the built tvnsh)";
+        return run;
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(shell, args);
+    if (!script.isEmpty()) p.write(script.toUtf8());
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(60000)) << "tvnsh did not finish";
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.exitCode = p.exitCode();
+    return run;
+}
+
+TEST(Tvnsh, CallsSetsExpectationsAndErrors) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("snap.png");
+    const ShellRun r = runShell({"--size", "320x240"}, QString(R"(# a comment
+set TVN_drawingWidth 7
+expect TVN_drawingWidth = 7
+set TVN_Text "say \"hi\""
+get TVN_Text
+call TVN_SetFrame 10
+call TVN_GetPos
+call TVN_OpenFile ""
+call TVN_FlipVideo 1 2
+set TVN_drawingWidth 99999
+call TVN_SaveFrameJpg "" 80
+snapshot %1
+expect TVN_drawingWidth > 7
+echo still running
+)").arg(png));
+    EXPECT_EQ(r.exitCode, 1);  // the failed expect
+    const QStringList lines = r.out.split('\n');
+    EXPECT_TRUE(lines.contains(R"(TVN_Text = "say \"hi\"")")) << r.out.toStdString();
+    // A by-reference argument is printed as the method left it.
+    const int setFrame = lines.indexOf("TVN_SetFrame -> (empty)");
+    ASSERT_GE(setFrame, 0) << r.out.toStdString();
+    EXPECT_EQ(lines.value(setFrame + 1), "  frameNumber = 10");
+    EXPECT_TRUE(lines.contains("TVN_GetPos -> 0"));
+    EXPECT_TRUE(lines.contains("TVN_OpenFile -> 0"));
+    EXPECT_TRUE(lines.contains(R"(  videoFileName = "")"));
+    EXPECT_TRUE(r.out.contains("error 450:"));  // wrong number of arguments
+    EXPECT_TRUE(r.out.contains("error 13:"));   // 99999 does not fit an Integer
+    EXPECT_TRUE(lines.contains("TVN_SaveFrameJpg -> False"));
+    EXPECT_TRUE(r.out.contains("expect failed: TVN_drawingWidth > 7"));
+    EXPECT_TRUE(lines.contains("still running"));
+    QImage snap(png);
+    EXPECT_EQ(snap.size(), QSize(320, 240));
+}
+
+TEST(Tvnsh, ListsEveryMemberInInterfaceOrder) {
+    const ShellRun r = runShell({"--members"});
+    EXPECT_EQ(r.exitCode, 0);
+    const QStringList lines = r.out.trimmed().split('\n');
+    EXPECT_EQ(lines.filter(QRegularExpression("^property ")).size(), 41);
+    EXPECT_EQ(lines.filter(QRegularExpression("^method ")).size(), 44);
+    EXPECT_EQ(std::tuple(lines.filter(QRegularExpression("^event ")).size(), lines.value(0)),
+              std::tuple(8, "property TVN_videoFileName As String"));
+    EXPECT_EQ(lines.value(24), "method TVN_Close() As Variant");
+    EXPECT_TRUE(lines.contains("method TVN_SetFrame(ByRef frameNumber As Long) As Variant"));
+    EXPECT_TRUE(lines.contains("method TVN_UploadFrame(ByVal server As String, ByVal username As String, "
+                               "ByVal password As String, ByVal path As String, ByVal FileName As String, "
+                               "ByVal Port As Long, ByVal quality As Long) As Long"));
+    EXPECT_EQ(std::tuple(lines.value(84), lines.value(85)),
+              std::tuple("property TVN_AlphaLevel As Long", "event VideoEnd()"));
+    EXPECT_EQ(lines.value(89), "event KeyPress(ByRef KeyAscii As Integer)");
+}
+
+TEST(Tvnsh, PrintsEventsAndTimesOutAwaits) {
+    const ShellRun r = runShell({}, "key 65\nawait VideoEnd 100\n");
+    EXPECT_TRUE(r.out.contains("event KeyPress(65)")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("await VideoEnd timed out"));
+    EXPECT_EQ(r.exitCode, 1);
 }
 
 }  // namespace

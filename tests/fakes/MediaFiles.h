@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers shared by the recording tests: reading back the files that lessons
-// write (with libavformat and libsndfile, independent of the writers) and
-// waiting for queued notifications with a time-out.
+// Reading back the files lessons write, with libavformat and libsndfile,
+// independently of the writers.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,18 +12,14 @@ extern "C" {
 #include "media/ffmpeg/FrameScaler.h"
 
 #include <QColor>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QString>
-#include <QThread>
 #include <cmath>
-#include <functional>
 #include <sndfile.h>
 #include <string>
 #include <vector>
 
-namespace tvn::rectest {
+namespace tvn::testing {
 
 struct StreamSummary {
     std::string codec;
@@ -126,26 +121,17 @@ inline bool near(QColor a, QColor b, int tolerance = 24) {
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
-inline QImage solid(QSize size, QColor colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-// Runs queued calls until done() or the time-out; returns done().
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
 struct Wave {
     int channels = 0, sampleRate = 0, format = 0;
-    std::vector<short> samples;  // interleaved
+    std::vector<int16_t> samples;  // interleaved
     double seconds() const { return channels && sampleRate ? double(samples.size()) / channels / sampleRate : 0; }
+    // The first channel of [fromSeconds, fromSeconds + seconds).
+    std::vector<int16_t> firstChannel(double fromSeconds, double seconds) const {
+        std::vector<int16_t> out;
+        const size_t from = size_t(fromSeconds * sampleRate), to = size_t((fromSeconds + seconds) * sampleRate);
+        for (size_t i = from; i < to && i * channels < samples.size(); ++i) out.push_back(samples[i * channels]);
+        return out;
+    }
 };
 
 inline Wave readWave(const QString& path) {
@@ -162,16 +148,4 @@ inline Wave readWave(const QString& path) {
     return w;
 }
 
-// Power of one frequency in the first channel of [from, from + count) (Goertzel).
-inline double tonePower(const Wave& w, double hz, size_t from, size_t count) {
-    const double k = 2 * std::cos(2 * M_PI * hz / w.sampleRate);
-    double s1 = 0, s2 = 0;
-    for (size_t i = from; i < from + count && i * w.channels < w.samples.size(); ++i) {
-        const double s = w.samples[i * w.channels] / 32768.0 + k * s1 - s2;
-        s2 = s1;
-        s1 = s;
-    }
-    return (s1 * s1 + s2 * s2 - k * s1 * s2) / double(count);
-}
-
-}  // namespace tvn::rectest
+}  // namespace tvn::testing

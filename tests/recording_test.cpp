@@ -1,16 +1,21 @@
-// The recording engine writing lesson AVI files, driven as a lesson drives it:
-// SetCaptureFileName, SetFrameSize, SetVideoCompressor, StartFileCapture,
-// AddFrame per frame, StopFileCapture; files read back with libavformat.
+// The recording engine: lesson AVI files written as a lesson drives it
+// (SetCaptureFileName, SetFrameSize, SetVideoCompressor, StartFileCapture,
+// AddFrame per frame, StopFileCapture), encoding profiles, and compression of a
+// lesson into one WMV or MP4 on a worker; files read back with libavformat.
 
-#include "recording_test_support.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/EventLoopWait.h"
+#include "fakes/TestClips.h"
 
 #include "core/TvnError.h"
 #include "fakes/ErrorFrom.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
+#include "media/ffmpeg/LessonConverter.h"
 
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -19,7 +24,8 @@
 
 using namespace tvn;
 using tvn::testing::errorFrom;
-using namespace tvn::rectest;
+using namespace tvn::testing;
+using tvn::testclips::solid;
 
 namespace {
 
@@ -61,8 +67,8 @@ TEST_F(RecordingEngineTest, EveryOfferedEncoderWritesOneFramePerAddFrame) {
         return c;
     }();
     const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
-    const int32_t handles[] = {bitmap(solid({96, 64}, colours[0])), bitmap(solid({96, 64}, colours[1])),
-                               bitmap(solid({96, 64}, colours[2]))};
+    const int32_t handles[] = {bitmap(solid(96, 64, colours[0])), bitmap(solid(96, 64, colours[1])),
+                               bitmap(solid(96, 64, colours[2]))};
     // Frames 0-3 red (three catch-up copies), 4 green, 5-6 blue, 7 red again.
     const int order[] = {0, 0, 0, 0, 1, 2, 2, 0};
     for (const auto& [index, codec] : cases) {
@@ -77,10 +83,8 @@ TEST_F(RecordingEngineTest, EveryOfferedEncoderWritesOneFramePerAddFrame) {
 
         const auto streams = probeStreams(file);
         ASSERT_EQ(streams.size(), 1u);
-        EXPECT_EQ(streams[0].codec, codec);
-        EXPECT_EQ(streams[0].packets, 8);
-        EXPECT_EQ(streams[0].width, 96);
-        EXPECT_EQ(streams[0].height, 64);
+        EXPECT_EQ(std::tuple(streams[0].codec, streams[0].packets, streams[0].width, streams[0].height),
+                  std::tuple(codec, 8, 96, 64));
         EXPECT_NEAR(streams[0].frameRate, 25.0, 1e-6);
         const auto frames = decodeFrames(file);
         ASSERT_EQ(frames.size(), 8u);
@@ -112,14 +116,14 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
         engine_.SetFrameSize(c.frameW, c.frameH);
         engine_.SetVideoCompressor(-1);
         engine_.StartFileCapture(10.0);
-        engine_.AddFrame(bitmap(solid(c.image, Qt::yellow)));
+        engine_.AddFrame(bitmap(solid(c.image.width(), c.image.height(), Qt::yellow)));
         engine_.AddFrame(0);           // no bitmap
         engine_.AddFrame(0x7ffffff0);  // not a handle
         engine_.StopFileCapture();
         const auto frames = decodeFrames(file);
         ASSERT_EQ(frames.size(), 3u);
-        EXPECT_EQ(frames[0].size(), QSize(c.outW, c.outH));
-        EXPECT_TRUE(near(frames[0].pixelColor(c.inside), Qt::yellow));
+        EXPECT_EQ(std::tuple(frames[0].size(), bool(near(frames[0].pixelColor(c.inside), Qt::yellow))),
+                  std::tuple(QSize(c.outW, c.outH), true));
         if (c.outside.x() >= 0) EXPECT_TRUE(near(frames[0].pixelColor(c.outside), Qt::black));
         EXPECT_TRUE(near(frames[1].pixelColor(c.inside), Qt::black));
         EXPECT_TRUE(near(frames[2].pixelColor(c.inside), Qt::black));
@@ -127,12 +131,7 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
 }
 
 TEST_F(RecordingEngineTest, BadStartsFailWithAnErrorNamingTheFile) {
-    struct Case {
-        const char* name;
-        QString file;
-        double fps;
-        int32_t number;
-    };
+    struct Case { const char* name; QString file; double fps; int32_t number; };
     const Case cases[] = {
         {"missing folder", path("no/such/folder/x.avi"), 25, err::PathFileAccess},
         {"folder is a file", QStringLiteral("/etc/hostname/x.avi"), 25, err::PathFileAccess},
@@ -232,7 +231,7 @@ TEST(AviFrameWriterTest, AFullQueueStillWritesEveryFrame) {
     s.queueCapacity = 2;
     AviFrameWriter writer(s);
     std::vector<QImage> images;
-    for (int i = 0; i < 8; ++i) images.push_back(solid({1280, 720}, QColor::fromHsv(i * 40, 255, 255)));
+    for (int i = 0; i < 8; ++i) images.push_back(solid(1280, 720, QColor::fromHsv(i * 40, 255, 255)));
     for (int i = 0; i < 120; ++i) writer.addFrame(images[i % images.size()]);
     writer.finish();
     EXPECT_EQ(writer.framesAdded(), 120);
@@ -255,8 +254,7 @@ TEST(EncodingProfileTest, BuiltInListAndItsEnd) {
     EXPECT_THROW(engine.ProfileName(n + 1), TvnError);
     EXPECT_THROW(engine.ProfileName(-1), TvnError);
     const EncodingProfile b = EncodingProfile::builtIns()[found];
-    EXPECT_EQ(b.channels, 2);
-    EXPECT_EQ(b.sampleRate, 44100);
+    EXPECT_EQ(std::tuple(b.channels, b.sampleRate), std::tuple(2, 44100));
     EXPECT_NEAR(b.videoBitRate, 1400000, 50000);
     EXPECT_EQ(b.videoBitRate + b.audioBitRate, 1500000);
 }
@@ -281,13 +279,10 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
     const EncodingProfile p = EncodingProfile::parse(QStringLiteral(
         "# lesson for the web\n  Size = 320x240\nframe rate=12.5\r\nvideo bit rate = 600k\n\naudio bit rate = 64000\n"
         "channels = 1\nsample rate = 22050\n"));
-    EXPECT_EQ(p.maxWidth, 320);
-    EXPECT_EQ(p.maxHeight, 240);
+    EXPECT_EQ(std::tuple(p.maxWidth, p.maxHeight), std::tuple(320, 240));
     EXPECT_DOUBLE_EQ(p.frameRate, 12.5);
-    EXPECT_EQ(p.videoBitRate, 600000);
-    EXPECT_EQ(p.audioBitRate, 64000);
-    EXPECT_EQ(p.channels, 1);
-    EXPECT_EQ(p.sampleRate, 22050);
+    EXPECT_EQ(std::tuple(p.videoBitRate, p.audioBitRate, p.channels, p.sampleRate),
+              std::tuple(600000, 64000, 1, 22050));
     EXPECT_EQ(EncodingProfile::parse(QStringLiteral("video bit rate = 2M")).videoBitRate, 2000000);
 
     const std::pair<const char*, const char*> bad[] = {
@@ -305,43 +300,195 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
     engine.SetCustomProfile(QString());  // an empty profile file: no custom profile
 }
 
-}  // namespace
 
-namespace {
+constexpr double Seconds = 3.0;
+constexpr int Fps = 25;
 
-// A lesson file past 2 GB (OpenDML): every frame is still there and readable.
-// It writes 2.2 GB, so it runs only when asked for:
-// --gtest_also_run_disabled_tests --gtest_filter=*PastTwoGigabytes*
-TEST(AviFrameWriterTest, DISABLED_FilesPastTwoGigabytesStayReadable) {
-    QTemporaryDir dir;
-    AviFrameWriter::Settings s;
-    s.fileName = dir.filePath("long.avi");
-    s.width = 1920;
-    s.height = 1080;
-    s.fps = 30;
-    s.codecName = QStringLiteral("huffyuv");  // large frames: few of them reach 2 GB
-    AviFrameWriter writer(s);
-    QImage picture(1920, 1080, QImage::Format_RGB32);
-    for (int y = 0; y < 1080; ++y)
-        for (int x = 0; x < 1920; ++x) picture.setPixel(x, y, qRgb((x * 131 + y * 71) % 256, (x * y) % 251, (x ^ y) % 256));
-    const QImage last = solid({1920, 1080}, Qt::magenta);
-    int frames = 0;
-    while (QFileInfo(s.fileName).size() < (2200ll << 20)) {
-        for (int i = 0; i < 30; ++i, ++frames) writer.addFrame(picture);
-        QThread::msleep(20);
+class RecordingConvertTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir;
+        avi_ = dir_->filePath("lesson.avi");
+        // The lesson: a new colour every second, 320 x 240 at 25 fps.
+        FfmpegRecordingEngine engine;
+        engine.SetCaptureFileName(avi_);
+        engine.SetFrameSize(320, 240);
+        engine.StartFileCapture(Fps);
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue};
+        std::vector<int32_t> handles;
+        for (QColor c : colours) handles.push_back(BitmapTable::instance().add(solid(320, 240, c)));
+        for (int f = 0; f < Seconds * Fps; ++f) engine.AddFrame(handles[f / Fps]);
+        engine.StopFileCapture();
+        for (int32_t h : handles) BitmapTable::instance().release(h);
+        // Its sound: a 1 kHz tone, 2 channels at 44.1 kHz.
+        SF_INFO info = {};
+        info.channels = 2;
+        info.samplerate = 44100;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* f = sf_open((avi_ + ".wav").toUtf8().constData(), SFM_WRITE, &info);
+        std::vector<short> samples(static_cast<size_t>(Seconds * 44100) * 2);
+        for (size_t i = 0; i < samples.size() / 2; ++i)
+            samples[2 * i] = samples[2 * i + 1] = static_cast<short>(8000 * std::sin(2 * M_PI * 1000 * i / 44100.0));
+        sf_writef_short(f, samples.data(), samples.size() / 2);
+        sf_close(f);
     }
-    writer.addFrame(last);
-    writer.finish();
-    EXPECT_GT(QFileInfo(s.fileName).size(), 2147483648ll);
-    const auto streams = probeStreams(s.fileName);
-    ASSERT_EQ(streams.size(), 1u);
-    EXPECT_EQ(streams[0].packets, frames + 1);
-    // The very last frame, beyond 2 GB, decodes to what was added.
-    AVFormatContext* fmt = nullptr;
-    ASSERT_GE(avformat_open_input(&fmt, s.fileName.toUtf8().constData(), nullptr, nullptr), 0);
-    avformat_find_stream_info(fmt, nullptr);
-    EXPECT_NEAR(fmt->streams[0]->nb_frames, frames + 1, 0);
-    avformat_close_input(&fmt);
+    static void TearDownTestSuite() { delete dir_; }
+
+    struct Result { std::vector<int> progress; int done = 0; QString error; };
+    // Converts as the control does and waits (bounded) for the completion notice.
+    Result convert(const QString& audio, const QString& output, double from = 0, double to = 1000000,
+                   const QString& customProfile = QString()) {
+        FfmpegRecordingEngine engine;
+        Result r;
+        QObject::connect(&engine, &VideoEngine::CompressionProgress,
+                         [&](int32_t p, int32_t) { r.progress.push_back(p); });
+        QObject::connect(&engine, &VideoEngine::CompressionDone, [&] { ++r.done; });
+        engine.SetVideoCompressor(-1);
+        engine.SetAudioCompressor(-1);
+        engine.SetSetting3(95);
+        engine.SetProfile(2);
+        if (!customProfile.isEmpty()) {
+            engine.SetProfile(-1);
+            engine.SetCustomProfile(customProfile);
+        }
+        engine.ConvertToWmv(avi_, audio, output, from, to);
+        EXPECT_TRUE(waitFor([&] { return r.done > 0; }, 60000)) << "no completion";
+        waitFor([] { return false; }, 50);  // a second completion would arrive here
+        r.error = engine.ConversionError();
+        return r;
+    }
+    static QString ffmpegErrors(const QString& file) {
+        QProcess p;
+        p.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"});
+        if (!p.waitForFinished(60000)) return QStringLiteral("ffmpeg did not finish");
+        return QString::fromUtf8(p.readAllStandardError()) + (p.exitCode() ? QStringLiteral("exit code") : QString());
+    }
+    static QString path(const char* name) { return dir_->filePath(QLatin1String(name)); }
+
+    static QTemporaryDir* dir_;
+    static QString avi_;
+};
+
+QTemporaryDir* RecordingConvertTest::dir_ = nullptr;
+QString RecordingConvertTest::avi_;
+
+TEST_F(RecordingConvertTest, LessonBecomesOneFileWithBothStreams) {
+    struct Case {
+        const char* output;
+        std::string video, audio;
+    } cases[] = {{"lesson.wmv", "wmv2", "wmav2"}, {"lesson.mp4", "h264", "aac"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const QString out = path(c.output);
+        const Result r = convert(avi_ + ".wav", out);
+        EXPECT_EQ(r.done, 1);
+        EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        ASSERT_FALSE(r.progress.empty());
+        EXPECT_EQ(std::tuple(r.progress.front(), r.progress.back()), std::tuple(0, 100));
+        EXPECT_TRUE(std::is_sorted(r.progress.begin(), r.progress.end()));
+        EXPECT_EQ(std::adjacent_find(r.progress.begin(), r.progress.end()), r.progress.end());
+
+        const auto streams = probeStreams(out);
+        const StreamSummary* v = findStream(streams, AVMEDIA_TYPE_VIDEO);
+        const StreamSummary* a = findStream(streams, AVMEDIA_TYPE_AUDIO);
+        ASSERT_TRUE(v && a);
+        EXPECT_EQ(std::tuple(v->codec, a->codec, v->width, v->height, a->channels, a->sampleRate),
+                  std::tuple(c.video, c.audio, 320, 240, 2, 44100));
+        EXPECT_NEAR(v->seconds, Seconds, 0.1);
+        EXPECT_NEAR(a->seconds, Seconds, 0.1);
+        EXPECT_EQ(ffmpegErrors(out), QString());
+        // The pictures stay in their second: frame 30 (1.2 s) is green.
+        const auto frames = decodeFrames(out, 31);
+        ASSERT_EQ(frames.size(), 31u);
+        EXPECT_TRUE(near(frames[30].pixelColor(160, 120), Qt::green, 40));
+        EXPECT_FALSE(QFile::exists(LessonConverter::temporaryName(out)));
+    }
+    // Fast start: the MP4 index comes before the media data.
+    QFile mp4(path("lesson.mp4"));
+    ASSERT_TRUE(mp4.open(QIODevice::ReadOnly));
+    const QByteArray bytes = mp4.readAll();
+    EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
+}
+
+TEST_F(RecordingConvertTest, SpanProfileAndMissingSound) {
+    struct Case {
+        const char* name;
+        QString audio;
+        double from, to;
+        QString profile;
+        double seconds;
+        int width, height;
+        double fps;
+        bool hasAudio;
+    } cases[] = {
+        {"span 1 to 2 s", avi_ + ".wav", 1, 2, QString(), 1.0, 320, 240, 25, true},
+        {"custom profile", avi_ + ".wav", 0, 1e6, "size = 160x160\nframe rate = 10\nchannels = 1\nsample rate = 22050",
+         3.0, 160, 120, 10, true},
+        {"no sound file", path("missing.wav"), 0, 1e6, QString(), 3.0, 320, 240, 25, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = path((std::string(c.name).substr(0, 4) + ".wmv").c_str());
+        const Result r = convert(c.audio, out, c.from, c.to, c.profile);
+        EXPECT_EQ(r.done, 1);
+        EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        const auto streams = probeStreams(out);
+        const StreamSummary* v = findStream(streams, AVMEDIA_TYPE_VIDEO);
+        const StreamSummary* a = findStream(streams, AVMEDIA_TYPE_AUDIO);
+        ASSERT_TRUE(v);
+        EXPECT_EQ(std::tuple(v->width, v->height), std::tuple(c.width, c.height));
+        EXPECT_NEAR(v->packets, c.seconds * c.fps, 1);
+        EXPECT_NEAR(v->seconds, c.seconds, 0.1);
+        EXPECT_EQ(a != nullptr, c.hasAudio);
+        if (a) EXPECT_NEAR(a->seconds, c.seconds, 0.1);
+        if (c.from == 1) {
+            // The span starts at 1 s: its first frame is the green second.
+            const auto frames = decodeFrames(out, 1);
+            ASSERT_EQ(frames.size(), 1u);
+            EXPECT_TRUE(near(frames[0].pixelColor(160, 120), Qt::green, 40));
+        }
+    }
+}
+
+TEST_F(RecordingConvertTest, FailuresCompleteOnceAndLeaveNoFile) {
+    const QString corrupt = path("corrupt.avi");
+    {
+        QFile f(corrupt);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    struct Case {
+        const char* name;
+        QString video, output, mention;
+    } cases[] = {
+        {"missing lesson", path("nothing.avi"), path("a.wmv"), path("nothing.avi")},
+        {"corrupt lesson", corrupt, path("b.wmv"), corrupt},
+        {"missing folder", avi_, path("no/such/dir/c.wmv"), path("no/such/dir/")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FfmpegRecordingEngine engine;
+        int done = 0;
+        QObject::connect(&engine, &VideoEngine::CompressionDone, [&] { ++done; });
+        engine.ConvertToWmv(c.video, c.video + ".wav", c.output, 0, 1e6);
+        ASSERT_TRUE(waitFor([&] { return done > 0; }, 30000));
+        waitFor([] { return false; }, 50);
+        EXPECT_EQ(done, 1);
+        EXPECT_TRUE(engine.ConversionError().contains(c.mention)) << engine.ConversionError().toStdString();
+        EXPECT_FALSE(QFile::exists(c.output));
+        EXPECT_FALSE(QFile::exists(LessonConverter::temporaryName(c.output)));
+    }
+}
+
+TEST_F(RecordingConvertTest, OneConversionAtATime) {
+    FfmpegRecordingEngine engine;
+    int done = 0;
+    QObject::connect(&engine, &VideoEngine::CompressionDone, [&] { ++done; });
+    engine.ConvertToWmv(avi_, avi_ + ".wav", path("first.wmv"), 0, 1e6);
+    EXPECT_THROW(engine.ConvertToWmv(avi_, avi_ + ".wav", path("second.wmv"), 0, 1e6), TvnError);
+    ASSERT_TRUE(waitFor([&] { return done > 0; }, 60000));
+    EXPECT_TRUE(QFile::exists(path("first.wmv")));
+    EXPECT_FALSE(QFile::exists(path("second.wmv")));
 }
 
 }  // namespace

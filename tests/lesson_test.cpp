@@ -1,0 +1,492 @@
+// Lessons through the control on fakes, time moved by hand: what a start leaves
+// on the recording engine and the audio recorder, the frame loop's catch-up and
+// composition on pixels, pause, resume, stop, the logo and compression.
+#include "fakes/ControlHarness.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tvn;
+using namespace tvn::testing;
+
+namespace {
+
+const TvnError kFailure(-2147221000, "engine failed", "VideoCapX");
+
+// A control with a clip "open" (what the frame loop reads) of the given size.
+struct Lesson {
+    explicit Lesson(int width = 320, int height = 240) {
+        h.c().TVN_videoFileName = "clip.mp4";
+        h.c().TVN_NumFrames = 100;
+        h.engine1->videoWidth = width;
+        h.engine1->videoHeight = height;
+    }
+    Trelvan& c() { return h.c(); }
+    FakeTimer& timer() { return h.platform->timer(2); }
+    LessonRecorder& lesson() { return h.probe().lesson(); }
+    int frames() const { return static_cast<int>(h.engine4->addedFrames.size()); }
+    ControlHarness h;
+};
+
+TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
+    Lesson f;
+    f.h.engine4->compressorNames = {"Motion JPEG", "DV Video Encoder"};
+    f.h.platform->now = 5000;
+    QStringList deletedAtStart;  // the old files go before the new capture starts
+    f.h.engine4->onStartCapture = [&] { deletedAtStart = f.h.platform->deleted; };
+    EXPECT_TRUE(f.c().TVN_StartLesson("/l/a.avi", 30));
+    const FakeVideoEngine& e = *f.h.engine4;
+    EXPECT_EQ(std::tuple(e.call154, e.call59s, e.stops, f.h.recorder->settings[0], f.h.recorder->settings[1],
+                         f.h.recorder->settings[2]),
+              std::tuple(true, 1, 1, 0, 0, 0));
+    EXPECT_EQ(std::tuple(bool(e.recordFlag28), bool(f.h.engine4->Display()->isHidden()), e.rate, f.h.engine4->Width()),
+              std::tuple(true, true, 1, 320));
+    EXPECT_EQ(std::tuple(f.h.engine4->BasicVideoEngine::Option43(), f.h.engine4->Option30()), std::tuple(1, 1));
+    EXPECT_EQ(std::tuple(std::make_pair(e.frameWidth, e.frameHeight), f.h.engine4->VideoCompressor()),
+              std::tuple(std::make_pair(320, 240), 1));
+    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), deletedAtStart, e.captureFps, f.h.recorder->fileName),
+              std::tuple("/l/a.avi", QStringList({"/l/a.avi", "/l/a.avi.wav"}), 30.0, "/l/a.avi.wav"));
+    EXPECT_EQ(std::tuple(f.h.recorder->recordOption, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
+              std::tuple(28, true, true));
+    EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.timer().interval(), f.lesson().lessonStartTick()),
+              std::tuple(true, 17, 5000u));
+    EXPECT_EQ(f.lesson().lessonFramesWritten(), 0);
+    Surface& frame = f.h.probe().picture(3);
+    EXPECT_EQ(std::tuple(QSize(frame.widthPixels(), frame.heightPixels()), frame.backColor()),
+              std::tuple(QSize(320, 240), 0));
+}
+
+TEST(LessonStart, FpsBelowOneIsOneAndTheTimerTicksTwicePerFrame) {
+    struct Case { int32_t fps, lessonFps, interval; };
+    // 12.5 rounds to the even 12; never a 0 ms timer.
+    for (const Case& c : {Case{0, 1, 500}, Case{-7, 1, 500}, Case{1, 1, 500}, Case{15, 15, 33}, Case{25, 25, 20},
+                          Case{40, 40, 12}, Case{5000, 5000, 1}}) {
+        SCOPED_TRACE(c.fps);
+        Lesson f;
+        EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", c.fps));
+        EXPECT_EQ(std::tuple(f.lesson().lessonFps(), f.timer().interval(), f.h.engine4->captureFps),
+                  std::tuple(c.lessonFps, c.interval, double(c.lessonFps)));
+    }
+}
+
+TEST(LessonStart, ChoosesTheLastEncoderNamedDvV) {
+    const std::pair<QStringList, int32_t> cases[] = {
+        {{}, -1},
+        {{"Motion JPEG", "Cinepak"}, -1},
+        {{"DVVideo", "dv", "d v video"}, -1},
+        {{"Motion JPEG", "dv video"}, 1},
+        {{"DV Video Encoder", "Motion JPEG", "dV V2"}, 2},
+    };
+    for (const auto& [names, expected] : cases) {
+        SCOPED_TRACE(names.join(",").toStdString());
+        Lesson f;
+        f.h.engine4->compressorNames = names;
+        f.c().TVN_StartLesson("x.avi", 25);
+        EXPECT_EQ(f.h.engine4->VideoCompressor(), expected);
+    }
+}
+
+TEST(LessonStart, SecondStartReturnsFalseAndChangesNothing) {
+    Lesson f;
+    ASSERT_TRUE(f.c().TVN_StartLesson("first.avi", 25));
+    f.h.platform->advance(300);
+    EXPECT_FALSE(f.c().TVN_StartLesson("second.avi", 10));
+    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), f.h.recorder->starts, f.lesson().lessonFps()),
+              std::tuple("first.avi", 1, 25));
+    EXPECT_EQ(std::tuple(f.lesson().lessonStartTick(), f.timer().interval()), std::tuple(0u, 20));
+}
+
+TEST(LessonStart, DeletionAndAudioFailuresDoNotStopTheLesson) {
+    for (const char* op : {"StartRecord", "SetRecordOption", "SelectLineInput", "GetLineInputCount"}) {
+        SCOPED_TRACE(op);
+        Lesson f;
+        f.h.recorder->lineInputNames = {"Mic"};
+        f.h.recorder->failOn(op, kFailure);
+        f.h.platform->missingFiles = {"x.avi", "x.avi.wav"};
+        EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+        EXPECT_TRUE(f.c().TVN_LessonInProgress);
+        EXPECT_TRUE(f.timer().isEnabled());
+        EXPECT_EQ(f.h.recorder->recording, QString(op) != "StartRecord");  // each audio step is tried on its own
+    }
+}
+
+TEST(LessonStart, EngineOrRecorderFailureFailsUnchangedAndLeavesNoLesson) {
+    const std::pair<bool, const char*> cases[] = {{false, "RecordFlag28"}, {false, "SetFrameSize"},
+                                                  {false, "StartFileCapture"}, {false, "Call154"},
+                                                  {true, "StopRecord"}, {true, "SetFileName"}};
+    for (const auto& [onRecorder, op] : cases) {
+        SCOPED_TRACE(op);
+        Lesson f;
+        (onRecorder ? static_cast<ScriptedFailures&>(*f.h.recorder) : *f.h.engine4).failOn(op, kFailure);
+        const auto e = errorFrom([&] { f.c().TVN_StartLesson("x.avi", 25); });
+        ASSERT_TRUE(e) << "no failure";
+        EXPECT_EQ(e->number(), kFailure.number());
+        EXPECT_EQ(e->source(), "VideoCapX");  // no handler: no prefix
+        EXPECT_EQ(std::tuple(bool(f.c().TVN_LessonInProgress), bool(f.timer().isEnabled()), f.h.recorder->starts),
+                  std::tuple(false, false, 0));
+    }
+}
+
+TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
+    struct Case { int16_t device, line; QStringList inputs; int32_t selectedDevice, selectedLine; };
+    const Case cases[] = {
+        {-1, -1, {"Line In", "Microphone", "MIC 2"}, -1, 2},
+        {-1, -1, {"Line In", "CD Audio"}, -1, -1},
+        {-1, -1, {}, -1, -1},
+        {1, 3, {"Mic"}, 1, 3},
+        {0, -1, {"mic"}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inputs.join(",").toStdString());
+        Lesson f;
+        f.h.recorder->lineInputNames = c.inputs;
+        f.c().TVN_SelectedAudioDevice = c.device;
+        f.c().TVN_SelectedLineInput = c.line;
+        f.h.probe().ApplyAudioSelection();
+        EXPECT_EQ(std::tuple(f.h.recorder->device, f.h.recorder->lineInput, f.h.recorder->recordOption),
+                  std::tuple(c.selectedDevice, c.selectedLine, 5));
+    }
+    for (const char* op : {"SelectDevice", "GetLineInputCount", "GetLineInputName", "SelectLineInput"}) {
+        SCOPED_TRACE(op);
+        Lesson f;
+        f.h.recorder->lineInputNames = {"Mic"};
+        f.c().TVN_SelectedAudioDevice = 0;
+        f.h.recorder->failOn(op, kFailure);
+        EXPECT_NO_THROW(f.h.probe().ApplyAudioSelection());
+        EXPECT_EQ(f.h.recorder->recordOption, 5);
+    }
+}
+
+TEST(AudioSelection, SelectDeviceRefillsLineInputsAndResetsTheLineChoice) {
+    for (const QStringList& inputs : {QStringList{"Mic", "Line"}, QStringList{}}) {
+        Lesson f;
+        f.c().TVN_AudioLineInputs = Collection({"old 1", "old 2", "old 3"});
+        f.c().TVN_SelectedLineInput = 2;
+        f.h.recorder->lineInputNames = inputs;
+        f.c().TVN_SelectAudioDevice(1);
+        EXPECT_EQ(std::tuple(f.c().TVN_SelectedAudioDevice, f.c().TVN_SelectedLineInput), std::tuple(1, -1));
+        EXPECT_EQ(std::tuple(f.c().TVN_AudioLineInputs.items(), f.h.recorder->device, f.h.recorder->lineInput),
+                  std::tuple(inputs, 1, 0));
+    }
+    Lesson f;
+    f.h.recorder->failOn("SelectDevice", kFailure);
+    f.c().TVN_SelectedLineInput = 4;
+    const auto e = errorFrom([&] { f.c().TVN_SelectAudioDevice(2); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(e->source(), "VideoCapX");  // passed unchanged
+    EXPECT_EQ(f.c().TVN_SelectedAudioDevice, 2);  // set before the recorder failed
+    EXPECT_EQ(f.c().TVN_SelectedLineInput, -1);
+    f.h.recorder->failOn("SelectLineInput", kFailure);
+    EXPECT_THROW(f.c().TVN_SelectAudioLineInput(9), TvnError);
+    EXPECT_EQ(f.c().TVN_SelectedLineInput, 9);
+    f.h.recorder->clear();
+    f.c().TVN_SelectAudioLineInput(9);
+    EXPECT_EQ(f.h.recorder->lineInput, 9);  // no range test
+}
+
+TEST(LessonTick, CatchUpFollowsTheClockAt25Fps) {
+    Lesson f(32, 24);
+    f.h.platform->now = 70000;
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    struct Step { uint32_t elapsedMs; int added, written; };
+    const Step steps[] = {
+        {0, 1, 1},       // due 0, one frame ahead
+        {20, 0, 1},      // due 0 (0.5 to even)
+        {40, 1, 2},      {1000, 24, 26},
+        {1020, 1, 27},   // due 26 (25.5 to even)
+        {1040, 0, 27},   {1080, 1, 28},
+        {1280, 5, 33},   // 200 ms late
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.elapsedMs);
+        f.h.platform->now = 70000 + s.elapsedMs;
+        const int before = f.frames();
+        ASSERT_TRUE(f.timer().fire());
+        EXPECT_EQ(std::tuple(f.frames() - before, f.lesson().lessonFramesWritten()), std::tuple(s.added, s.written));
+    }
+}
+
+TEST(LessonTick, FramesDueRoundsTrueHalvesToEven) {
+    struct Case { uint32_t elapsed; int32_t fps; int64_t due; };
+    const Case cases[] = {
+        {0, 30, 0}, {20, 25, 0}, {60, 25, 2}, {1020, 25, 26},
+        {4100, 15, 62},  // 61.5: a floating product gives 61.4999...
+        {8300, 15, 124}, {33300, 15, 500}, {10000, 30, 300}, {0xFFFFFFFFu, 1, 4294967},
+    };
+    for (const Case& c : cases) EXPECT_EQ(LessonRecorder::framesDue(c.elapsed, c.fps), c.due) << c.elapsed;
+}
+
+TEST(LessonTick, ClockWrapBacklogAndALateClip) {
+    Lesson w(16, 12);
+    w.h.platform->now = 0xFFFFFF00u;  // 256 ms before the tick wraps
+    ASSERT_TRUE(w.c().TVN_StartLesson("x.avi", 25));
+    w.h.platform->advance(1000);
+    w.timer().fire();
+    EXPECT_EQ(w.frames(), 26);
+
+    Lesson b(8, 6);
+    ASSERT_TRUE(b.c().TVN_StartLesson("x.avi", 30));
+    b.h.platform->advance(1200000);  // 20 minutes: 36000 frames due
+    b.timer().fire();
+    EXPECT_EQ(b.frames(), LessonRecorder::MaxFramesPerTick);
+    b.timer().fire();
+    EXPECT_EQ(b.frames(), 36001);  // caught up, one ahead
+    b.timer().fire();
+    EXPECT_EQ(b.frames(), 36001);
+
+    Lesson f(32, 24);  // no clip: nothing is composed until one is opened
+    f.c().TVN_videoFileName.clear();
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 30));
+    for (int i = 0; i < 5; ++i) {
+        f.h.platform->advance(2000);
+        f.timer().fire();
+    }
+    EXPECT_EQ(f.frames() + f.h.engine1->framePictures, 0);
+    f.c().TVN_videoFileName = "late.mp4";  // opened 10 s into the lesson
+    f.h.engine1->currentPicture = Picture(solid(32, 24, qRgb(0, 200, 0)));
+    f.timer().fire();
+    ASSERT_EQ(f.frames(), 301);
+    EXPECT_EQ(std::tuple(f.h.engine4->addedFrames.back(), f.lesson().lessonFramesWritten()),
+              std::tuple(f.h.engine4->addedFrames.front(), 301));
+}
+
+TEST(LessonTick, LessonStartedWithoutAClipComposesAt640x480) {
+    Lesson f(0, 0);
+    f.c().TVN_videoFileName.clear();
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    EXPECT_EQ(std::make_pair(f.h.engine4->frameWidth, f.h.engine4->frameHeight), std::make_pair(0, 0));
+    f.h.platform->advance(1000);
+    f.c().TVN_videoFileName = "late.mp4";
+    f.h.engine1->currentPicture = Picture(solid(320, 240, qRgb(0, 200, 0)));
+    f.timer().fire();
+    ASSERT_EQ(f.frames(), 26);
+    const QImage frame = f.h.engine4->addedFrames.back();
+    EXPECT_EQ(std::tuple(frame.size(), frame.pixel(639, 479)), std::tuple(QSize(640, 480), qRgb(0, 200, 0)));
+}
+
+TEST(LessonTick, ComposesWhatTheControlShows) {
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255), yellow = qRgb(255, 255, 0),
+               black = qRgb(0, 0, 0);
+    // The clip has a red stripe in its first 4 columns that side-by-side panes crop (they start at W / 15).
+    QImage clip = solid(64, 48, green);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 4; ++x) clip.setPixel(x, y, red);
+    struct Case {
+        const char* name;
+        bool filmStrip, display, second, mixer;
+        std::vector<std::tuple<int, int, QRgb>> probes;
+    };
+    const Case cases[] = {
+        {"film strip", true, true, true, true, {{0, 0, blue}, {63, 47, blue}}},
+        // Panes at y 7..39, left x 0..42.7, right from x 32 on.
+        {"side by side", false, true, true, true,
+         {{1, 20, green}, {20, 20, green}, {40, 20, yellow}, {63, 20, yellow}, {20, 3, black}, {20, 44, black}}},
+        {"display", false, true, false, true, {{0, 0, red}, {2, 47, red}, {10, 10, green}, {63, 47, green}}},
+        {"mixer", false, false, true, true, {{0, 0, yellow}, {63, 47, yellow}}},
+        {"nothing shown", false, false, false, false, {{0, 0, black}, {63, 47, black}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Lesson f(64, 48);
+        ControlProbe p = f.h.probe();
+        p.picture(5).setUnit(Surface::Unit::Pixels);
+        p.picture(5).setSize(10, 10);
+        p.picture(5).clearTo(0xFF0000);  // blue
+        if (c.filmStrip) p.filmStripPanel()->show();
+        f.h.engine1->Display()->setVisible(c.display);
+        if (c.second) p.picture(6).setPicture(Picture(solid(64, 48, yellow)));
+        f.h.mixer->Display()->setVisible(c.mixer);
+        f.h.mixer->mixedPicture = Picture(solid(20, 20, yellow));
+        f.h.engine1->currentPicture = Picture(clip);
+        ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+        f.timer().fire();
+        ASSERT_EQ(f.frames(), 1);
+        const QImage frame = f.h.engine4->addedFrames.front();
+        ASSERT_EQ(frame.size(), QSize(64, 48));
+        for (const auto& [x, y, colour] : c.probes)
+            EXPECT_EQ(frame.pixel(x, y) & 0xFFFFFF, colour & 0xFFFFFF) << x << "," << y;
+    }
+}
+
+TEST(LessonTick, FailuresLeaveABlackFrameThatIsStillAppended) {
+    Lesson f(16, 12);
+    f.h.engine1->failOn("CurrentFramePicture", kFailure);
+    f.h.engine4->failOn("AddFrame", kFailure);
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    f.h.platform->advance(100);
+    EXPECT_NO_THROW(f.timer().fire());
+    EXPECT_EQ(f.frames(), 3);  // due 2.5 -> 2, one ahead
+    EXPECT_EQ(std::tuple(f.lesson().lessonFramesWritten(), f.c().lastNotificationError()), std::tuple(3, nullptr));
+    EXPECT_EQ(f.h.engine4->addedFrames.back().pixel(8, 6) & 0xFFFFFF, 0u);
+}
+
+TEST(LessonPauseResume, PausedTimeIsLeftOutOfTheVideo) {
+    Lesson f(16, 12);
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    f.timer().fire();
+    f.h.platform->advance(500);
+    f.timer().fire();
+    ASSERT_EQ(f.frames(), 13);
+    f.c().TVN_PauseLesson();
+    EXPECT_TRUE(f.h.recorder->paused);
+    EXPECT_FALSE(f.timer().fire());
+    EXPECT_TRUE(f.c().TVN_LessonInProgress);
+    f.h.platform->advance(5000);
+    f.c().TVN_ResumeLesson();
+    EXPECT_FALSE(f.h.recorder->paused);
+    EXPECT_EQ(f.h.recorder->starts, 1);  // resumed, not restarted
+    EXPECT_EQ(std::tuple(f.lesson().lessonStartTick(), f.lesson().lessonFramesWritten()), std::tuple(5500u, 0));
+    ASSERT_TRUE(f.timer().fire());
+    f.h.platform->advance(200);
+    f.timer().fire();
+    EXPECT_EQ(f.frames(), 13 + 6);  // a new count: 1, then due 5 -> 6
+}
+
+TEST(LessonPauseResume, ResumeRestartsAStoppedRecorderIgnoringItsStartFailures) {
+    for (bool startFails : {false, true}) {
+        Lesson f;
+        ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+        f.c().TVN_PauseLesson();
+        f.h.recorder->paused = false;  // the recorder stopped on its own
+        f.h.recorder->recordOption = 0;
+        if (startFails) f.h.recorder->failOn("StartRecord", kFailure);
+        EXPECT_NO_THROW(f.c().TVN_ResumeLesson());
+        EXPECT_EQ(std::tuple(f.h.recorder->starts, f.h.recorder->recordOption, bool(f.timer().isEnabled())),
+                  std::tuple(startFails ? 1 : 2, 28, true));
+    }
+    Lesson f;  // without a lesson a resume does nothing
+    f.c().TVN_PauseLesson();
+    f.c().TVN_ResumeLesson();
+    EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.h.recorder->starts), std::tuple(false, 0));
+}
+
+TEST(LessonPauseResume, ComponentErrorsReachTheHostUnchanged) {
+    for (const auto& [op, resume] : {std::pair{"PauseRecord", false}, {"ResumeRecord", true}, {"IsPaused", true}}) {
+        SCOPED_TRACE(op);
+        Lesson f;
+        ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+        f.c().TVN_PauseLesson();
+        f.h.recorder->failOn(op, kFailure);
+        const auto e = errorFrom([&, resume = resume] { resume ? f.c().TVN_ResumeLesson() : f.c().TVN_PauseLesson(); });
+        ASSERT_TRUE(e) << "no failure";
+        EXPECT_EQ(std::tuple(e->source(), bool(f.timer().isEnabled())), std::tuple("VideoCapX", false));
+    }
+}
+
+TEST(LessonStop, StopsBothFilesEveryTimeAndAFailureLeavesTheLessonOn) {
+    Lesson f;
+    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    f.c().TVN_StopLesson();
+    f.c().TVN_StopLesson();
+    EXPECT_EQ(std::tuple(f.h.engine4->captureStops, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
+              std::tuple(2, false, false));
+    EXPECT_FALSE(f.timer().isEnabled());
+    EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", 25));  // a new lesson may start
+    for (bool onRecorder : {true, false}) {
+        Lesson g;
+        ASSERT_TRUE(g.c().TVN_StartLesson("x.avi", 25));
+        (onRecorder ? static_cast<ScriptedFailures&>(*g.h.recorder) : *g.h.engine4)
+            .failOn(onRecorder ? "StopRecord" : "StopFileCapture", kFailure);
+        EXPECT_THROW(g.c().TVN_StopLesson(), TvnError);
+        EXPECT_TRUE(g.c().TVN_LessonInProgress);
+        EXPECT_FALSE(g.timer().isEnabled());
+    }
+}
+
+TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath("logo.png");
+    ASSERT_TRUE(solid(30, 20, qRgb(10, 20, 30)).save(png));
+    const QString text = dir.filePath("notes.txt");
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+    file.close();
+    const std::pair<QString, int32_t> cases[] = {{png, 0}, {dir.filePath("missing.png"), err::FileNotFound},
+                                                 {text, err::InvalidPicture}, {QString(), err::FileNotFound},
+                                                 {dir.path(), err::FileNotFound}};
+    for (const auto& [name, number] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        Lesson f;
+        f.c().TVN_SetLogo(png, 5, 6);  // a logo that was there before: a failed load removes it
+        const auto e = errorFrom([&] { f.c().TVN_SetLogo(name, 40, 50); });
+        EXPECT_EQ(e ? e->number() : 0, number);
+        if (e) EXPECT_TRUE(e->description().contains(name) && e->source().startsWith("(TVN_SetLogo)->")) << e->what();
+        ControlState& s = f.h.probe().state();
+        Surface& logo = f.h.probe().picture(4);
+        EXPECT_EQ(std::tuple(s.logoFileName, std::make_pair(s.logoTop, s.logoLeft)),
+                  std::tuple(number ? QString() : png, number ? std::make_pair(5, 6) : std::make_pair(40, 50)));
+        EXPECT_EQ(logo.picture().isNothing(), number != 0);
+        if (!number) EXPECT_EQ(logo.image().pixel(29, 19) & 0xFFFFFF, qRgb(10, 20, 30) & 0xFFFFFF);
+    }
+}
+
+QStringList tenProfiles(int builtInAt, int secondAt = -1) {
+    QStringList names;
+    for (int i = 0; i < 10; ++i) names << QString("Profile %1").arg(i);
+    names[builtInAt] = LessonCompressor::BuiltInProfileName;
+    if (secondAt >= 0) names[secondAt] = LessonCompressor::BuiltInProfileName;
+    return names;
+}
+
+TEST(LessonCompression, ConvertsWithTheChosenProfile) {
+    struct Case {
+        const char* name;
+        QStringList profiles;
+        QString profileFile;  // "": built-in
+        int32_t profile;
+        QString custom;
+    };
+    const Case cases[] = {
+        {"built-in", tenProfiles(4), "", 4, "untouched"},
+        {"two matches: the last", tenProfiles(2, 7), "", 7, "untouched"},
+        {"no match: unchanged", {"Video for broadband NTSC (1500 kbps total)", "Other"}, "", 3, "untouched"},
+        {"at the count itself", tenProfiles(0) << LessonCompressor::BuiltInProfileName, "", 10, "untouched"},
+        {"empty custom file", tenProfiles(4), "/p/empty.prx", -1, ""},
+        {"custom file", tenProfiles(4), "/p/mine.prx", -1, "size = 640x480\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControlHarness h;
+        h.engine4->profileNames = c.profiles;
+        h.engine4->profileCount = 10;  // names are looked up from 0 up to and including the count
+        h.engine4->SetProfile(3);
+        h.engine4->SetVideoCompressor(5);  // left from a lesson: compression takes the defaults
+        h.engine4->SetAudioCompressor(5);
+        h.engine4->SetCustomProfile("untouched");
+        h.platform->textFiles["/p/empty.prx"] = "";
+        h.platform->textFiles["/p/mine.prx"] = "size = 640x480\n";
+        h.c().TVN_LessonProfile = c.profileFile;
+        EXPECT_EQ(h.c().TVN_CompressLesson("/l/a.avi", "/l/a.wmv"), 0);
+        EXPECT_EQ(std::tuple(h.engine4->Profile(), h.engine4->customProfile(), h.engine4->VideoCompressor()),
+                  std::tuple(c.profile, c.custom, -1));
+        EXPECT_EQ(std::tuple(h.engine4->audioCompressor(), h.engine4->setting3(), h.engine4->textOverlay),
+                  std::tuple(-1, 95, " "));
+        EXPECT_EQ(h.engine4->converted, QStringList({"/l/a.avi", "/l/a.avi.wav", "/l/a.wmv"}));
+    }
+    ControlHarness h;
+    h.c().TVN_LessonProfile = "/p/none.prx";
+    const auto e = errorFrom([&] { h.c().TVN_CompressLesson("a.avi", "a.wmv"); });
+    ASSERT_TRUE(e) << "no failure";
+    EXPECT_EQ(std::tuple(e->number(), bool(e->description().contains("/p/none.prx"))),
+              std::tuple(err::FileNotFound, true));
+    EXPECT_TRUE(h.engine4->converted.isEmpty());  // fails before converting
+}
+
+TEST(LessonCompression, ProgressIsResetAndEventsFollowTheEngine) {
+    ControlHarness h;
+    Trelvan& c = h.c();
+    QList<int32_t> seen;
+    int completions = 0;
+    QObject::connect(&c, &Trelvan::LessonCompressionProgress, [&] { seen << c.TVN_LessonCompressionProgress; });
+    QObject::connect(&c, &Trelvan::LessonCompressionComplete, [&] { ++completions; });
+    c.TVN_LessonCompressionProgress = 100;  // left from an earlier conversion
+    c.TVN_CompressLesson("a.avi", "a.wmv");
+    EXPECT_EQ(c.TVN_LessonCompressionProgress, 0);
+    emit h.engine4->CompressionProgress(10, 0);
+    emit h.engine4->CompressionProgress(55, 7);
+    emit h.engine4->CompressionDone();
+    EXPECT_EQ(std::tuple(seen, completions, c.lastNotificationError()),
+              std::tuple(QList<int32_t>({10, 55}), 1, nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,835 @@
+// The FFmpeg media components on clips made at test time whose frame n shows
+// the number n (fakes/TestClips.h): decoding on every format, the display
+// engine, the mixer on its pixels, and frame upload to loopback servers.
+#include "core/BitmapTable.h"
+#include "core/TvnError.h"
+#include "core/Twips.h"
+#include "fakes/ErrorFrom.h"
+#include "fakes/EventLoopWait.h"
+#include "fakes/TestClips.h"
+#include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "media/ffmpeg/FfmpegVideoMixer.h"
+#include "media/ffmpeg/FrameUploader.h"
+#include "media/ffmpeg/LateFrameGate.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QTransform>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <random>
+#include <unistd.h>
+
+using namespace tvn;
+using namespace tvn::testclips;
+using tvn::testing::errorFrom;
+using tvn::testing::waitFor;
+
+namespace {
+
+const ClipOptions kOptions{};  // 150 frames, 30 fps, 320x240, keyframe every 60
+
+class DecoderFormats : public ::testing::TestWithParam<ClipFormat> {};
+
+std::string paramName(const ::testing::TestParamInfo<ClipFormat>& info) {
+    return formatName(info.param).replace('-', '_').toStdString();
+}
+
+// Seeking to a time inside frame n's interval must show n, wherever the decoder stood.
+void expectSeekShows(ClipDecoder& d, ClipFormat f, double ms, int n) {
+    const VideoFrame v = d.seek(ms);
+    ASSERT_FALSE(v.isNull());
+    EXPECT_EQ(frameNumber(v.image), n) << "seek to " << ms << " ms";
+    EXPECT_NEAR(v.positionMs, frameStartMs(f, kOptions, n), 0.5) << "seek to " << ms << " ms";
+}
+
+TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksShowTheFrameAsked) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clip(f));
+    const ClipInfo& info = d.info();
+    EXPECT_EQ(std::tuple(info.width, info.height, info.frameCount), std::tuple(320, 240, kOptions.frames));
+    // A variable-rate clip's last frame lasts what the encoder gave it, one frame at the first rate.
+    const double lastFrameMs = f == ClipFormat::H264VfrMp4 ? 1000.0 / kOptions.fps
+                                                           : frameStartMs(f, kOptions, kOptions.frames) -
+                                                                 frameStartMs(f, kOptions, kOptions.frames - 1);
+    EXPECT_NEAR(info.durationMs, frameStartMs(f, kOptions, kOptions.frames - 1) + lastFrameMs, 1.0);
+    const VideoFrame first = d.current();
+    EXPECT_EQ(std::tuple(first.positionMs, frameNumber(first.image), first.image.format()),
+              std::tuple(0.0, 0, QImage::Format_RGB32));
+
+    std::mt19937 rng(1234);
+    std::uniform_int_distribution<int> frame(0, kOptions.frames - 1);
+    for (int i = 0; i < 25; ++i) {
+        const int n = frame(rng);
+        const double start = frameStartMs(f, kOptions, n);
+        const double end = frameStartMs(f, kOptions, n + 1);
+        // The control seeks 1 ms into a frame; the last moment of the interval must show it too.
+        expectSeekShows(d, f, start + 1.0, n);
+        expectSeekShows(d, f, end - 0.5, n);
+    }
+    const int k = kOptions.keyInterval;
+    // Across keyframe boundaries, alternating far jumps so each seek starts from somewhere else.
+    for (int n : {k - 1, k, k + 1, 2 * k - 1, 2 * k, 0, 1, kOptions.frames - 1, k + 1, k - 1}) {
+        expectSeekShows(d, f, frameStartMs(f, kOptions, n) + 1.0, n);
+        const int m = (n + 75) % kOptions.frames;
+        expectSeekShows(d, f, frameStartMs(f, kOptions, m) + 1.0, m);
+    }
+    // Clamped before the start and past the end.
+    const int last = kOptions.frames - 1;
+    expectSeekShows(d, f, 1e9, last);
+    EXPECT_TRUE(d.atLastFrame());
+    EXPECT_EQ(frameNumber(d.stepForward().image), last);
+    expectSeekShows(d, f, -50, 0);
+    EXPECT_EQ(frameNumber(d.stepBackward().image), 0);
+    expectSeekShows(d, f, frameStartMs(f, kOptions, kOptions.frames) + 5000, last);
+}
+
+TEST_P(DecoderFormats, StepsForwardWithoutSeekingAndBackFromTheCache) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clip(f));
+    expectSeekShows(d, f, frameStartMs(f, kOptions, 40) + 1.0, 40);
+    const int64_t seeks = d.stats().demuxSeeks;
+    for (int n = 41; n <= 70; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n) << "step forward to " << n;
+    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping forward must decode on, not seek";
+    for (int n = 69; n >= 40; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
+    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping back over decoded frames must come from the cache";
+    // Stepping back past what was decoded seeks once and goes on from the cache.
+    for (int n = 39; n >= 10; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()), paramName);
+
+TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
+    ClipDecoder d;
+    d.setCacheBudget(1);  // keeps only the frames it cannot do without
+    d.open(clip(ClipFormat::H264Mp4));
+    for (int n = 1; n <= 10; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n);
+    for (int n = 9; n >= 0; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n);
+    EXPECT_LE(d.stats().cachedFrames, 2);
+    expectSeekShows(d, ClipFormat::H264Mp4, frameStartMs(ClipFormat::H264Mp4, kOptions, 100) + 1, 100);
+}
+
+TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
+    // Interlaced MPEG-2 whose two fields differ: even lines dark, odd lines light.
+    const QString path = testFolder().filePath("combed.ts");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=black:s=320x240:r=25",
+                                           "-vf", "format=yuv420p,geq=lum='if(mod(Y\\,2)\\,200\\,50)':cb=128:cr=128",
+                                           "-frames:v", "5", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-q:v",
+                                           "2", path}),
+              0);
+    auto combing = [](const QImage& img) {  // mean difference between neighbouring lines
+        double sum = 0;
+        for (int y = 100; y < 140; ++y) sum += std::abs(qGray(img.pixel(160, y)) - qGray(img.pixel(160, y + 1)));
+        return sum / 40;
+    };
+    ClipDecoder d;
+    d.open(path);
+    EXPECT_GT(combing(d.seek(81).image), 100);
+    d.setDeinterlace(true);
+    EXPECT_LT(combing(d.current().image), 20);
+    EXPECT_LT(combing(d.seek(121).image), 20);
+
+    ClipDecoder coded;
+    coded.setDeinterlace(true);
+    coded.open(clip(ClipFormat::H264Mp4));
+    for (int n : {17, 16, 90}) EXPECT_EQ(frameNumber(coded.seek(frameStartMs(ClipFormat::H264Mp4, kOptions, n) + 1).image), n);
+}
+
+TEST(ClipDecoder, PortraitPhoneFootageIsTurnedUpright) {
+    ClipOptions o;
+    o.frames = 40;
+    o.width = 320;
+    o.height = 240;
+    o.keyInterval = 20;
+    for (int degrees : {90, 180, 270}) {
+        const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("turned-%1").arg(degrees));
+        setDisplayRotation(path, degrees);
+        ClipDecoder d;
+        d.open(path);
+        const bool sideways = degrees != 180;
+        EXPECT_EQ(d.info().width, sideways ? 240 : 320) << degrees;
+        EXPECT_EQ(d.info().height, sideways ? 320 : 240) << degrees;
+        // Turned back by hand, every picture reads as its frame again, seeking and stepping.
+        auto upright = [&](const VideoFrame& f) { return frameNumber(f.image.transformed(QTransform().rotate(-degrees))); };
+        EXPECT_EQ(upright(d.current()), 0) << degrees;
+        EXPECT_EQ(upright(d.seek(frameStartMs(ClipFormat::H264Mp4, o, 25) + 1)), 25) << degrees;
+        EXPECT_EQ(upright(d.stepForward()), 26) << degrees;
+        EXPECT_EQ(upright(d.stepBackward()), 25) << degrees;
+        EXPECT_EQ(d.current().image.size(), QSize(d.info().width, d.info().height)) << degrees;
+    }
+}
+
+TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
+    // Phones write full-range and BT.709 footage; MJPEG is full range by definition.
+    const QColor want(200, 50, 40);
+    const std::vector<std::pair<const char*, QStringList>> encodings = {
+        {"bt601-tv.mp4", {"-vf", "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p", "-c:v", "libx264"}},
+        {"bt709-tv.mp4",
+         {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-colorspace", "bt709", "-c:v",
+          "libx264"}},
+        {"bt709-pc.mp4",
+         {"-vf", "scale=out_color_matrix=bt709:out_range=pc,format=yuv420p", "-colorspace", "bt709", "-color_range",
+          "pc", "-c:v", "libx264"}},
+        {"mjpeg.avi", {"-vf", "scale=out_range=pc,format=yuvj420p", "-c:v", "mjpeg", "-q:v", "2"}},
+    };
+    for (const auto& [name, args] : encodings) {
+        const QString path = testFolder().filePath(name);
+        ASSERT_EQ(QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                          "color=c=0xC83228:s=320x240:r=25", "-frames:v", "3"} +
+                                                  args + QStringList{path}),
+                  0)
+            << name;
+        ClipDecoder d;
+        d.open(path);
+        const QColor got = d.current().image.pixelColor(160, 120);
+        EXPECT_NEAR(got.red(), want.red(), 6) << name;
+        EXPECT_NEAR(got.green(), want.green(), 6) << name;
+        EXPECT_NEAR(got.blue(), want.blue(), 6) << name;
+    }
+}
+
+struct EngineFixture : ::testing::Test {
+    QWidget host;
+    FfmpegDisplayEngine engine{&host};
+    void SetUp() override {
+        engine.SetWidth(320 * 15);
+        engine.SetHeight(240 * 15);
+    }
+};
+
+using Engine = EngineFixture;
+
+TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
+    engine.Play();
+    engine.Seek(500);
+    engine.SetRate(2);
+    engine.Pause();
+    engine.Stop();
+    int32_t w = -1, h = -1;
+    engine.GetVideoSize(w, h);
+    EXPECT_EQ(std::tuple(w, h, engine.GetFrameCount(), engine.GetDuration(), engine.GetPosition()),
+              std::tuple(0, 0, 0, 0, 0));
+    EXPECT_TRUE(engine.CurrentFramePicture().isNothing());
+    EXPECT_EQ(engine.GetFrameBitmap(), 0);
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("none.jpg"), 80));
+    EXPECT_FALSE(QFile::exists(testFolder().filePath("none.jpg")));
+}
+
+TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
+    const QString dir = testFolder().path();
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir + "/" + name);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    auto read = [](const QString& path) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    };
+    const QByteArray mp4 = read(clip(ClipFormat::H264Mp4));
+    // An AVI whose stream header states 16777216 frames a second.
+    QByteArray avi = read(clip(ClipFormat::MjpegAvi));
+    avi.replace(avi.indexOf("strh") + 32, 4, QByteArray::fromHex("00000001"));
+    // A sound file has no picture.
+    QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", dir + "/sound.wav"});
+    struct Case { QString file; int32_t number; QString cause; };
+    std::vector<Case> cases{
+        {dir + "/missing.mp4", err::FileNotFound, "file not found"},
+        {write("empty.mp4", {}), err::ClipOpenFailed, "empty"},
+        {write("truncated.mp4", mp4.left(mp4.size() / 3)), err::ClipOpenFailed, ""},
+        {write("text.avi", QByteArray("this is not a video at all\n").repeated(200)), err::ClipOpenFailed, ""},
+        {dir + "/sound.wav", err::ClipOpenFailed, "no video stream"},
+        {write("rate.avi", avi), err::ClipOpenFailed, "frame rate in its header is damaged"},
+        {dir, err::PathFileAccess, "not a file"},
+    };
+    if (geteuid() != 0) {  // root reads any file
+        const QString locked = write("locked.mp4", mp4);
+        QFile::setPermissions(locked, QFileDevice::WriteOwner);
+        cases.push_back({locked, err::PathFileAccess, "permission denied"});
+    }
+    for (const Case& c : cases) {
+        const auto e = errorFrom([&] { engine.OpenClip(c.file); });
+        ASSERT_TRUE(e) << "opened " << c.file.toStdString();
+        EXPECT_EQ(e->number(), c.number) << c.file.toStdString();
+        EXPECT_TRUE(e->description().contains(c.file)) << e->description().toStdString();
+        EXPECT_TRUE(e->description().contains(c.cause)) << e->description().toStdString();
+        EXPECT_TRUE(e->source().startsWith("(OpenClip)->")) << e->source().toStdString();
+        EXPECT_EQ(engine.GetFrameCount(), 0);
+        engine.OpenClip(clip(ClipFormat::H264Mp4));
+        EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 0) << "after " << c.file.toStdString();
+        engine.Stop();
+    }
+}
+
+TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
+    const QString path = makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, {}, QString::fromUtf8("Übung Nr 1 – ñandú"));
+    std::vector<int32_t> states;
+    int opened = 0;
+    QObject::connect(&engine, &VideoEngine::StateChange, [&](int32_t s) { states.push_back(s); });
+    QObject::connect(&engine, &VideoEngine::Event1, [&] { ++opened; });
+    engine.OpenClip(path);
+    EXPECT_EQ(std::tuple(opened, engine.GetFrameCount()), std::tuple(1, 150));
+    EXPECT_EQ(engine.GetDuration(), 5000);  // from the first frame, though the stream starts near 1.4 s
+    int32_t w = 0, h = 0;
+    engine.GetVideoSize(w, h);
+    EXPECT_EQ(std::tuple(w, h, engine.VideoWidth(), engine.VideoHeight()), std::tuple(320, 240, 320, 240));
+    for (int n : {37, 36, 100, 149, 3}) {
+        engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, {}, n) + 1.0);
+        EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
+        EXPECT_EQ(engine.GetPosition(), std::round(frameStartMs(ClipFormat::Mpeg2Ts, {}, n)));
+    }
+    engine.Stop();
+    EXPECT_EQ(std::tuple(engine.GetFrameCount(), states), std::tuple(0, (std::vector<int32_t>{1, 0})));
+}
+
+TEST_F(Engine, LargeClipsAreShownAtMost1920PixelsOnTheLargerSide) {
+    struct Case { int width, height, shownWidth, shownHeight; };
+    for (const Case& c : {Case{3840, 2160, 1920, 1080}, Case{1080, 2400, 864, 1920}, Case{2160, 1216, 2160, 1216}}) {
+        ClipOptions o;
+        o.frames = 3;
+        o.width = c.width;
+        o.height = c.height;
+        const QString path =
+            makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
+        engine.OpenClip(path);
+        EXPECT_EQ(engine.VideoWidth(), c.shownWidth) << c.width << "x" << c.height;
+        EXPECT_EQ(engine.VideoHeight(), c.shownHeight) << c.width << "x" << c.height;
+        const QImage shown = engine.CurrentFramePicture().image();
+        EXPECT_EQ(shown.size(), QSize(c.shownWidth, c.shownHeight));
+        engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, o, 2) + 1);
+        EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 2);
+    }
+}
+
+TEST_F(Engine, OverlayBitmapAndCaptionAreComposedOverTheMirroredFrame) {
+    engine.OpenClip(clip(ClipFormat::H264Mp4));
+    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 37) + 1);
+    const QImage frame = engine.CurrentFramePicture().image();
+    ASSERT_EQ(frameNumber(frame), 37);
+
+    // A white (key colour) bitmap of half the video's size with a red square,
+    // stretched over the whole video: the square lands at twice its size.
+    QImage bitmap(160, 120, QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    QPainter(&bitmap).fillRect(10, 10, 20, 20, Qt::red);
+    const int32_t handle = BitmapTable::instance().add(bitmap);
+    int32_t key = 0xFFFFFF;
+    engine.SetOverlayBitmap(0, handle, 0, 0, 320, 240, key, -1);
+    QImage shown = engine.CurrentFramePicture().image();
+    EXPECT_EQ(shown.pixel(40, 40), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(300, 200), frame.pixel(300, 200));  // key colour: the frame shows through
+    EXPECT_EQ(shown.pixel(120, 120), frame.pixel(120, 120));
+
+    // Half transparent: red over the frame's cell.
+    engine.SetOverlayBitmap(0, handle, 0, 0, 320, 240, key, 128);
+    shown = engine.CurrentFramePicture().image();
+    const QColor under = frame.pixelColor(40, 40);
+    const QColor blended = shown.pixelColor(40, 40);
+    EXPECT_NEAR(blended.red(), (255 + under.red()) / 2, 3);
+    EXPECT_NEAR(blended.green(), under.green() / 2, 3);
+
+    // Mirrored: the frame flips, the overlay stays where it was.
+    engine.SetOverlayBitmap(0, handle, 0, 0, 320, 240, key, -1);
+    engine.SetFlipMode(101);
+    EXPECT_EQ(engine.FlipMode(), 101);
+    shown = engine.CurrentFramePicture().image();
+    EXPECT_EQ(std::tuple(shown.pixel(40, 40), shown.pixel(120, 120), shown.pixel(300, 200)),
+              std::tuple(qRgb(255, 0, 0), frame.pixel(199, 120), frame.pixel(19, 200)));
+
+    // A caption with a background box is drawn where asked.
+    engine.SetTextOverlay(1, "REC", 200, 150, "Arial", 12, 0x00FF00, 0xFF0000);  // green on blue
+    shown = engine.CurrentFramePicture().image();
+    EXPECT_EQ(shown.pixel(201, 151), qRgb(0, 0, 255));
+
+    // The display paints the same picture the frame operations hand out.
+    engine.SetFlipMode(0);
+    engine.SetOverlayBitmap(0, 0, 0, 0, 0, 0, key, -1);
+    engine.SetTextOverlay(1, "", 0, 0, "Arial", 12, 0, -1);
+    EXPECT_EQ(engine.CurrentFramePicture().image(), frame);
+    const QImage grabbed = engine.Display()->grab().toImage();
+    EXPECT_EQ(frameNumber(grabbed), 37);
+    BitmapTable::instance().release(handle);
+}
+
+TEST_F(Engine, PointerAndKeysBecomeEngineNotificationsInTwips) {
+    std::vector<std::tuple<char, int, int, float, float>> seen;
+    auto log = [&](char kind) {
+        return [&, kind](int16_t& b, int16_t& s, float& x, float& y) { seen.emplace_back(kind, b, s, x, y); };
+    };
+    QObject::connect(&engine, &VideoEngine::EngineMouseDown, log('D'));
+    QObject::connect(&engine, &VideoEngine::EngineMouseMove, log('M'));
+    QObject::connect(&engine, &VideoEngine::EngineMouseUp, log('U'));
+    std::vector<int16_t> keys;
+    QObject::connect(&engine, &VideoEngine::EngineKeyPress, [&](int16_t& k) { keys.push_back(k); });
+    QWidget* display = engine.Display();
+    const double tx = twipsPerPixelX(display);
+    const double ty = twipsPerPixelY(display);
+    auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons,
+                    Qt::KeyboardModifiers mods) {
+        QMouseEvent e(type, at, display->mapToGlobal(at), button, buttons, mods);
+        QCoreApplication::sendEvent(display, &e);
+    };
+    send(QEvent::MouseButtonPress, {10, 20}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    send(QEvent::MouseMove, {30, 40}, Qt::NoButton, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier);
+    send(QEvent::MouseButtonRelease, {30, 40}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    send(QEvent::MouseButtonPress, {5, 6}, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    send(QEvent::MouseButtonPress, {5, 6}, Qt::MiddleButton, Qt::MiddleButton | Qt::RightButton, Qt::NoModifier);
+    using Row = std::tuple<char, int, int, float, float>;
+    const std::vector<Row> expected{
+        {'D', 1, 1, float(10 * tx), float(20 * ty)}, {'M', 1, 6, float(30 * tx), float(40 * ty)},
+        {'U', 1, 0, float(30 * tx), float(40 * ty)}, {'D', 2, 0, float(5 * tx), float(6 * ty)},
+        {'D', 4, 0, float(5 * tx), float(6 * ty)}};
+    EXPECT_EQ(seen, expected);
+
+    for (auto [key, text] : {std::pair{Qt::Key_A, QString("a")}, {Qt::Key_Return, QString("\r")},
+                             {Qt::Key_Left, QString()}}) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(display, &e);
+    }
+    EXPECT_EQ(keys, (std::vector<int16_t>{'a', 13}));
+}
+
+TEST_F(Engine, FullScreenEndsOnEscapeWithOneNotification) {
+    engine.OpenClip(clip(ClipFormat::H264Mp4));
+    int lost = 0;
+    QObject::connect(&engine, &VideoEngine::EngineFullScreenLost, [&] { ++lost; });
+    engine.FullScreen(1);
+    ASSERT_TRUE(engine.isFullScreen());
+    QWidget* full = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != &host && w->isVisible() && w->isFullScreen()) full = w;
+    ASSERT_NE(full, nullptr);
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QString(QChar(27)));
+    QCoreApplication::sendEvent(full, &esc);
+    EXPECT_EQ(std::tuple(bool(engine.isFullScreen()), lost), std::tuple(false, 1));
+}
+
+TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
+    ClipOptions o;
+    o.frames = 30;
+    const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, "short");
+    engine.OpenClip(path);
+    std::vector<int32_t> states;
+    int ended = 0;
+    QObject::connect(&engine, &VideoEngine::StateChange, [&](int32_t s) { states.push_back(s); });
+    QObject::connect(&engine, &VideoEngine::PlaybackEnded, [&] { ++ended; });
+    engine.SetRate(4.0);
+    engine.Play();
+    EXPECT_TRUE(engine.isPlaying());
+    ASSERT_TRUE(waitFor([&] { return ended > 0; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return false; }, 100) == false);  // let stray notifications arrive
+    EXPECT_EQ(std::tuple(ended, states), std::tuple(1, (std::vector<int32_t>{2, 1})));
+    EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 29);
+    EXPECT_EQ(engine.GetPosition(), std::round(frameStartMs(ClipFormat::H264Mp4, o, 29)));
+
+    // Pausing mid-clip leaves the frame on screen as the position.
+    engine.SetRate(1.0);
+    engine.Play();  // from the start again
+    ASSERT_TRUE(waitFor([&] { return engine.GetPosition() >= 200; }, 10000));
+    engine.Pause();
+    const int n = frameNumber(engine.CurrentFramePicture().image());
+    EXPECT_NEAR(engine.GetPosition(), frameStartMs(ClipFormat::H264Mp4, o, n), 1.0);
+    engine.Seek(engine.GetPosition() + 1.0);
+    EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
+}
+
+TEST_F(Engine, SavesTheShownFrameAsJpegWhoseSizeFollowsTheQuality) {
+    engine.OpenClip(makeClip(testFolder().path(), ClipFormat::H264Mp4, {}, "jpeg-source"));
+    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 77) + 1);
+    std::map<int, qint64> sizes;
+    for (int q : {10, 90}) {
+        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
+        ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
+        sizes[q] = QFileInfo(file).size();
+        QImage back(file);
+        EXPECT_EQ(frameNumber(back), 77) << q;
+    }
+    EXPECT_LT(sizes[10], sizes[90]);
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
+    EXPECT_FALSE(engine.SaveFrameJpeg("/proc/forbidden.jpg", 80));
+}
+
+// A frame more than one frame period late is dropped, but never more than
+// kMaxDroppedInARow in a row; a frame on time is always shown.
+TEST(LateFrameGate, DropsLateFramesButNeverFreezesThePicture) {
+    using std::chrono::milliseconds;
+    LateFrameGate gate;
+    const LateFrameGate::Clock::time_point due{};
+    EXPECT_FALSE(gate.drop(due, 33.3, due - milliseconds(20)));  // due in the future
+    EXPECT_FALSE(gate.drop(due, 33.3, due + milliseconds(33)));  // late, but by less than a frame
+    for (int i = 0; i < LateFrameGate::kMaxDroppedInARow; ++i) EXPECT_TRUE(gate.drop(due, 33.3, due + milliseconds(34))) << i;
+    EXPECT_FALSE(gate.drop(due, 33.3, due + milliseconds(100))) << "the picture must move on";
+    EXPECT_TRUE(gate.drop(due, 33.3, due + milliseconds(100))) << "a shown frame starts a new count";
+    EXPECT_EQ(gate.dropped(), LateFrameGate::kMaxDroppedInARow + 1);
+}
+
+constexpr int kW = 320;
+constexpr int kH = 240;
+
+// The frame n of a clip as the decoder gives it, for pixel comparisons.
+QImage referenceFrame(const QString& file, int n) {
+    ClipDecoder d;
+    d.open(file);
+    return d.seek(d.info().durationMs / d.info().frameCount * n + 1.0).image.convertToFormat(QImage::Format_RGB32);
+}
+
+struct MixerOnWidget {
+    MixerOnWidget() : mixer(&host) {
+        host.resize(kW, kH);
+        mixer.Display()->setGeometry(0, 0, kW, kH);
+    }
+    QImage picture() { return mixer.MixedFramePicture(-1).image().convertToFormat(QImage::Format_RGB32); }
+    void seekFrame(int32_t id, int n) {
+        mixer.SeekSource(id, mixer.GetSourceDuration(id) / mixer.GetSourceFrameCount(id) * n);
+    }
+    QWidget host;
+    FfmpegVideoMixer mixer;
+};
+
+QImage blackImage() { return solid(kW, kH, Qt::black); }
+
+int maxChannelDifference(const QImage& a, const QImage& b) {
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+QImage blend(const QImage& under, const QImage& over, double alpha) {
+    QImage out(under.size(), QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb a = under.pixel(x, y), b = over.pixel(x, y);
+            auto mix = [&](int u, int o) { return static_cast<int>(std::lround(u * (1 - alpha) + o * alpha)); };
+            out.setPixel(x, y, qRgb(mix(qRed(a), qRed(b)), mix(qGreen(a), qGreen(b)), mix(qBlue(a), qBlue(b))));
+        }
+    return out;
+}
+
+TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
+    const QString missing = testFolder().path() + "/no such clip.mp4";
+    const QString empty = testFolder().path() + "/empty.mp4";
+    const QString text = testFolder().path() + "/notes.mp4";
+    QFile(empty).open(QIODevice::WriteOnly);
+    QFile t(text);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write("this is not a video, only some words\n");
+    t.close();
+    struct Case { QString file; int32_t number; };
+    for (const Case& c : {Case{missing, err::FileNotFound}, Case{empty, err::ClipOpenFailed},
+                          Case{text, err::ClipOpenFailed}, Case{QString(), err::FileNotFound}}) {
+        MixerOnWidget m;
+        const auto e = errorFrom([&] { m.mixer.AddSource(c.file, 0); });
+        ASSERT_TRUE(e) << "AddSource accepted " << c.file.toStdString();
+        EXPECT_EQ(e->number(), c.number) << c.file.toStdString();
+        EXPECT_TRUE(e->description().contains(QStringLiteral("'%1'").arg(c.file))) << e->description().toStdString();
+        EXPECT_TRUE(e->source().startsWith(QStringLiteral("(AddSource)->"))) << e->source().toStdString();
+        EXPECT_EQ(m.mixer.sourceCount(), 0);
+    }
+}
+
+TEST(MixerSource, UnknownIdentifiersAreRejectedAndRemovingThemDoesNothing) {
+    MixerOnWidget m;
+    const int32_t kept = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    const int32_t removed = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    m.mixer.RemoveSource(removed);
+    int32_t w = 0, h = 0;
+    const std::vector<std::pair<const char*, std::function<void(int32_t)>>> operations = {
+        {"GetSourceSize", [&](int32_t id) { m.mixer.GetSourceSize(id, w, h); }},
+        {"GetSourceDuration", [&](int32_t id) { m.mixer.GetSourceDuration(id); }},
+        {"GetSourceFrameCount", [&](int32_t id) { m.mixer.GetSourceFrameCount(id); }},
+        {"SetSourceDeinterlace", [&](int32_t id) { m.mixer.SetSourceDeinterlace(id, 1); }},
+        {"SetSourceAlpha", [&](int32_t id) { m.mixer.SetSourceAlpha(id, 0.5f); }},
+        {"SetSourceRect", [&](int32_t id) { m.mixer.SetSourceRect(id, 0, 0, kW, kH); }},
+        {"SeekSource", [&](int32_t id) { m.mixer.SeekSource(id, 0); }},
+        {"PlaySource", [&](int32_t id) { m.mixer.PlaySource(id); }},
+        {"PauseSource", [&](int32_t id) { m.mixer.PauseSource(id); }},
+        {"MixedFramePicture", [&](int32_t id) { m.mixer.MixedFramePicture(id); }},
+    };
+    for (const auto& [name, call] : operations) {
+        for (int32_t id : {-1, 0, removed, kept + 100}) {
+            if (id == -1 && std::string(name) == "MixedFramePicture") continue;  // -1 is the mixed picture
+            const auto e = errorFrom([&] { call(id); });
+            ASSERT_TRUE(e) << name << " accepted source " << id;
+            EXPECT_EQ(e->number(), err::MixerSourceUnknown) << name << " " << id;
+            EXPECT_TRUE(e->description().contains(QLatin1String(name))) << e->description().toStdString();
+        }
+    }
+    // Removing what is not there takes nothing away and raises nothing.
+    for (int32_t id : {-1, 0, removed, kept + 100}) EXPECT_NO_THROW(m.mixer.RemoveSource(id)) << id;
+    EXPECT_EQ(m.mixer.sourceCount(), 1);
+}
+
+TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
+    MixerOnWidget m;
+    ClipOptions big;
+    big.width = 480;
+    big.height = 272;
+    big.frames = 50;
+    big.fps = 25;
+    const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
+    const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    const int32_t b = m.mixer.AddSource(bigClip, 0);
+    EXPECT_NE(a, b);
+    int32_t w = 0, h = 0;
+    m.mixer.GetSourceSize(a, w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(kW, kH));
+    m.mixer.GetSourceSize(b, w, h);
+    EXPECT_EQ(std::tuple(std::make_pair(w, h), m.mixer.GetSourceFrameCount(a), m.mixer.GetSourceFrameCount(b)),
+              std::tuple(std::make_pair(480, 272), 150, 50));
+    EXPECT_NEAR(m.mixer.GetSourceDuration(a), 5000.0, 1.0);
+    EXPECT_NEAR(m.mixer.GetSourceDuration(b), 2000.0, 1.0);
+    // A new identifier after a removal is never one given before.
+    m.mixer.RemoveSource(a);
+    const int32_t c = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    EXPECT_NE(c, a);
+    EXPECT_NE(c, b);
+}
+
+class MixerSeek : public ::testing::TestWithParam<ClipFormat> {};
+
+TEST_P(MixerSeek, DurationOverCountTimesNShowsFrameN) {
+    MixerOnWidget m;
+    const int32_t id = m.mixer.AddSource(clip(GetParam()), 0);
+    const double count = m.mixer.GetSourceFrameCount(id);
+    const double frameMs = m.mixer.GetSourceDuration(id) / count;
+    EXPECT_EQ(frameNumber(m.picture()), 0) << "a new source shows its first frame";
+    for (int n : {1, 37, 59, 60, 61, 120, 149, 2, 0, 148}) {
+        m.seekFrame(id, n);
+        EXPECT_EQ(frameNumber(m.picture()), n) << "frame " << n;
+    }
+    // Just before a frame's start shows that frame; a millisecond before still the one before.
+    m.mixer.SeekSource(id, frameMs * 90 - 0.0009);
+    EXPECT_EQ(frameNumber(m.picture()), 90);
+    m.mixer.SeekSource(id, frameMs * 90 - 1.0);
+    EXPECT_EQ(frameNumber(m.picture()), 89);
+    // Past the end stays on the last frame; before the start on the first.
+    m.seekFrame(id, 150);
+    EXPECT_EQ(frameNumber(m.picture()), 149);
+    m.mixer.SeekSource(id, -500);
+    EXPECT_EQ(frameNumber(m.picture()), 0);
+    // Turning the deinterlacer on decodes the same frame again, not another.
+    m.seekFrame(id, 77);
+    m.mixer.SetSourceDeinterlace(id, 1);
+    EXPECT_EQ(frameNumber(m.picture()), 77);
+    m.mixer.SetSourceDeinterlace(id, 0);
+    EXPECT_EQ(frameNumber(m.picture()), 77);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MixerSeek,
+                         ::testing::Values(ClipFormat::H264Mp4, ClipFormat::Vp9Mkv, ClipFormat::Mpeg4Avi,
+                                           ClipFormat::Mpeg2Ts),
+                         [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
+
+TEST(MixerSource, RectanglesPlaceScaleMirrorAndCutOffOnThePixels) {
+    const QString file = clip(ClipFormat::H264Mp4);
+    constexpr int k = 83;
+    const QImage frame = referenceFrame(file, k);
+    ASSERT_EQ(frameNumber(frame), k);
+    ASSERT_NE(frameNumber(frame.mirrored(true, false)), k);
+    const QRgb black = qRgb(0, 0, 0);
+    struct Case {
+        const char* name;
+        QRectF rect;
+        std::function<void(const QImage&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"whole display", QRectF(0, 0, kW, kH), [&](const QImage& p) { EXPECT_LE(maxChannelDifference(p, frame), 2); }},
+        {"mirrored by a negative width", QRectF(kW, 0, -kW, kH),
+         [&](const QImage& p) {
+             EXPECT_LE(maxChannelDifference(p, frame.mirrored(true, false)), 2);
+             EXPECT_EQ(frameNumber(p.mirrored(true, false)), k);
+         }},
+        {"scaled into the top-left quarter", QRectF(0, 0, kW / 2, kH / 2),
+         [&](const QImage& p) {
+             EXPECT_EQ(std::tuple(frameNumber(p.copy(0, 0, kW / 2, kH / 2)), p.pixel(kW - 5, kH - 5)),
+                       std::tuple(k, black));
+             EXPECT_EQ(p.pixel(kW / 2 + 3, 5), black);
+         }},
+        {"half outside to the right", QRectF(kW / 2, 0, kW, kH),
+         [&](const QImage& p) {
+             EXPECT_EQ(p.pixel(5, 5), black);
+             EXPECT_LE(maxChannelDifference(p.copy(kW / 2, 0, kW / 2, kH), frame.copy(0, 0, kW / 2, kH)), 2);
+         }},
+        {"moved up and left past the corner", QRectF(-100, -60, kW, kH),
+         [&](const QImage& p) {
+             EXPECT_LE(maxChannelDifference(p.copy(0, 0, kW - 100, kH - 60), frame.copy(100, 60, kW - 100, kH - 60)), 2);
+             EXPECT_EQ(p.pixel(kW - 5, kH - 5), black);
+         }},
+        {"entirely outside", QRectF(kW + 10, 0, kW, kH),
+         [&](const QImage& p) { EXPECT_EQ(maxChannelDifference(p, blackImage()), 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MixerOnWidget m;
+        const int32_t id = m.mixer.AddSource(file, 0);
+        m.seekFrame(id, k);
+        m.mixer.SetSourceRect(id, c.rect.x(), c.rect.y(), c.rect.width(), c.rect.height());
+        const QImage p = m.picture();
+        ASSERT_EQ(p.size(), QSize(kW, kH));
+        c.check(p);
+    }
+}
+
+TEST(MixerSource, LaterSourcesBlendOverEarlierOnesAtTheirOpacity) {
+    const QString file = clip(ClipFormat::H264Mp4);
+    const QImage under = referenceFrame(file, 21);
+    const QImage over = referenceFrame(file, 106);
+    MixerOnWidget m;
+    const int32_t a = m.mixer.AddSource(file, 0);
+    const int32_t b = m.mixer.AddSource(file, 0);
+    m.seekFrame(a, 21);
+    m.seekFrame(b, 106);
+    EXPECT_EQ(frameNumber(m.picture()), 106) << "a new source is opaque and drawn over the earlier one";
+    for (float alpha : {0.5f, 0.3f, 0.0f, 1.0f}) {
+        m.mixer.SetSourceAlpha(b, alpha);
+        EXPECT_LE(maxChannelDifference(m.picture(), blend(under, over, alpha)), 3) << "alpha " << alpha;
+    }
+    m.mixer.SetSourceAlpha(b, 7.0f);  // clamped to opaque
+    EXPECT_EQ(frameNumber(m.picture()), 106);
+    m.mixer.SetSourceAlpha(a, 0.5f);  // the earlier source's opacity blends it with the background
+    m.mixer.SetSourceAlpha(b, 0.0f);
+    EXPECT_LE(maxChannelDifference(m.picture(), blend(blackImage(), under, 0.5)), 3);
+    m.mixer.RemoveSource(b);
+    m.mixer.SetSourceAlpha(a, 1.0f);
+    EXPECT_EQ(frameNumber(m.picture()), 21);
+    // MixerSetting2 is the background colour where no source covers the display.
+    m.mixer.SetMixerSetting2(0x0000FF);  // red, 0x00BBGGRR
+    m.mixer.SetSourceRect(a, 0, 0, kW / 2, kH);
+    EXPECT_EQ(m.picture().pixel(kW - 3, 3), qRgb(255, 0, 0));
+    EXPECT_EQ(frameNumber(m.picture().copy(0, 0, kW / 2, kH)), 21);
+}
+
+TEST(MixerSource, ComposesOncePerShownFrameNotPerPaintAndPaintsThatPicture) {
+    MixerOnWidget m;
+    m.host.show();
+    const int32_t id = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    m.seekFrame(id, 44);
+    const int64_t before = m.mixer.compositionCount();
+    QImage grabbed;
+    for (int i = 0; i < 5; ++i) {
+        m.mixer.Display()->repaint();
+        grabbed = m.mixer.Display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    EXPECT_EQ(m.mixer.compositionCount(), before);
+    EXPECT_EQ(grabbed, m.picture()) << "the widget shows exactly the composed picture";
+    // Call9 holds composition until Call11: sources added in between are composed once.
+    m.mixer.Call9();
+    const int32_t second = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    m.mixer.SetSourceAlpha(second, 0.5f);
+    m.mixer.SeekSource(second, 0);
+    EXPECT_EQ(m.mixer.compositionCount(), before);
+    EXPECT_EQ(frameNumber(m.picture()), 44);
+    m.mixer.Call11();
+    EXPECT_EQ(m.mixer.compositionCount(), before + 1);
+    EXPECT_EQ(frameNumber(m.picture()), -1) << "frames 44 and 0 blended read as no code";
+    // A resize composes at the new size.
+    m.mixer.Display()->resize(200, 150);
+    EXPECT_EQ(m.picture().size(), QSize(200, 150));
+}
+
+// A Python server script run on a free loopback port: the script gets the
+// folder it serves as its argument and prints the port it listens on.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(const char* script) {
+        // The system interpreter carries the packaged pyftpdlib.
+        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+                      {QStringLiteral(TEST_SOURCE_DIR "/fakes/%1").arg(script), root_.path()});
+        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
+    }
+    ~LoopbackServer() {
+        server_.kill();
+        server_.waitForFinished(5000);
+    }
+    int port() const { return port_; }
+    QString root() const { return root_.path(); }
+
+private:
+    QTemporaryDir root_;
+    QProcess server_;
+    int port_ = 0;
+};
+
+
+TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
+    LoopbackServer ftp("loopback_ftp.py");
+    ASSERT_GT(ftp.port(), 0) << "pyftpdlib could not be started";
+    QTemporaryDir clips;
+    QWidget host;
+    FfmpegDisplayEngine engine(&host);
+    engine.OpenClip(makeClip(clips.path(), ClipFormat::H264Mp4));
+    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
+
+    EXPECT_TRUE(engine.UploadFrame("127.0.0.1", "coach", "s3cret-Pw", "lessons/today", "frame 12.jpg", ftp.port(), 75));
+    QFile arrived(QDir(ftp.root()).filePath("lessons/today/frame 12.jpg"));
+    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
+    const QByteArray bytes = arrived.readAll();
+    EXPECT_EQ(std::tuple(bytes, frameNumber(QImage::fromData(bytes, "JPG"))),
+              std::tuple(engine.jpegOfShownFrame(75), 12));
+
+    // Given as a URL, with the port in it.
+    EXPECT_TRUE(engine.UploadFrame(QStringLiteral("ftp://127.0.0.1:%1").arg(ftp.port()), "coach", "s3cret-Pw", "",
+                                   "root.jpg", 0, 50));
+    EXPECT_TRUE(QFile::exists(QDir(ftp.root()).filePath("root.jpg")));
+
+    // A wrong password is refused by the server: False, and the password is in no message.
+    FrameUploader uploader;
+    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port()));
+    EXPECT_FALSE(uploader.lastError().isEmpty());
+    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
+    EXPECT_FALSE(engine.UploadFrame("127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port(), 75));
+    EXPECT_FALSE(QFile::exists(QDir(ftp.root()).filePath("bad.jpg")));
+
+    // Nobody listening: False within the connect time-out, no crash.
+    uploader.connectTimeoutSeconds = 2;
+    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "s3cret-Pw", "", "none.jpg", 1));
+}
+
+TEST(EngineUpload, HttpPutArrivesByteIdenticalAndARefusalIsFalse) {
+    LoopbackServer http("loopback_http.py");
+    ASSERT_GT(http.port(), 0) << "the Python HTTP server could not be started";
+    const QString server = QStringLiteral("http://127.0.0.1:%1/uploads").arg(http.port());
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && solid(64, 48, Qt::red).save(&buffer, "JPG"));
+    FrameUploader uploader;
+    EXPECT_TRUE(uploader.upload(jpeg, server, "coach", "s3cret-Pw", "week 2", "serve 5.jpg", 0))
+        << uploader.lastError().toStdString();
+    QFile arrived(QDir(http.root()).filePath("uploads/week 2/serve 5.jpg"));
+    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
+    EXPECT_EQ(arrived.readAll(), jpeg);
+
+    // The server answers 401: the transfer was not confirmed.
+    EXPECT_FALSE(uploader.upload(jpeg, server, "coach", "wrong-Pw-123", "", "refused.jpg", 0));
+    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
+    EXPECT_FALSE(QFile::exists(QDir(http.root()).filePath("uploads/refused.jpg")));
+}
+
+TEST(EngineUpload, TargetUrlsFollowTheServerForm) {
+    struct Case { const char *server, *path, *file, *url; };
+    for (const Case& c : {Case{"example.org", "a/b", "f.jpg", "ftp://example.org/a/b/f.jpg"},
+                          Case{"sftp://host/", "/up/", "x y.jpg", "sftp://host/up/x%20y.jpg"},
+                          Case{"https://h.example/put", "", "ü.jpg", "https://h.example/put/%C3%BC.jpg"}})
+        EXPECT_EQ(FrameUploader::targetUrl(c.server, c.path, QString::fromUtf8(c.file)), c.url) << c.server;
+}
+
+}  // namespace

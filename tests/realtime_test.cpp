@@ -1,0 +1,603 @@
+// Tests that run in real time and measure it: clip sound on a real ALSA device
+// (a PulseAudio server the test starts), voice recording, lessons through the
+// control, and mixer sources kept to their clocks. They run one at a time
+// (ctest RESOURCE_LOCK), and take their measure from the recording where they
+// can; where they compare with the wall clock, the margins hold on a loaded
+// machine. Without a sound device they skip, but fail where CI=true.
+#include "control/Trelvan.h"
+#include "core/TvnError.h"
+#include "fakes/ControlProbe.h"
+#include "fakes/ErrorFrom.h"
+#include "fakes/EventLoopWait.h"
+#include "fakes/MediaFiles.h"
+#include "fakes/PulseTestServer.h"
+#include "fakes/TestClips.h"
+#include "media/Components.h"
+#include "media/alsa/AlsaAudioRecorder.h"
+#include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "media/ffmpeg/FfmpegRecordingEngine.h"
+#include "media/ffmpeg/FfmpegVideoMixer.h"
+#include "media/ffmpeg/TempoFilter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tvn;
+using namespace tvn::testclips;
+using namespace tvn::testing;
+
+namespace {
+
+constexpr int kW = 320, kH = 240;
+
+double rms(const std::vector<int16_t>& s) {
+    double sum = 0;
+    for (int16_t v : s) sum += double(v) * v;
+    return s.empty() ? 0 : std::sqrt(sum / s.size());
+}
+
+TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAndPitchAskedFor) {
+    PulseTestServer device;
+    TVN_REQUIRE_SOUND(device);
+    ClipOptions o;
+    o.frames = 90;  // 3 s at 30 fps, with a 440 Hz sound track
+    o.audio = true;
+    const QString sound = clip(ClipFormat::H264Mp4, o);
+
+    QWidget host;
+    host.resize(320, 240);
+    // Plays for 1.5 s; after 0.75 s the volume goes to 0.
+    auto play = [&](double rate) {
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(sound);
+        engine.SetVolume(100);
+        engine.SetRate(rate);
+        device.startCapture();
+        engine.Play();
+        runFor(750);
+        engine.SetVolume(0);
+        runFor(750);
+        engine.Pause();
+        std::vector<int16_t> samples = device.stopCapture();
+        engine.Stop();
+        return samples;
+    };
+    const size_t rate = PulseTestServer::kRate;
+    // The 0.4 s from 50 ms after the sound starts, well before the volume changes.
+    auto played = [&](const std::vector<int16_t>& s) {
+        const auto onset = std::find_if(s.begin(), s.end(), [](int16_t v) { return std::abs(v) > 1000; });
+        const size_t from = std::min(size_t(onset - s.begin()) + rate / 20, s.size());
+        return std::vector<int16_t>(s.begin() + from, s.begin() + std::min(from + rate * 4 / 10, s.size()));
+    };
+    const std::vector<int16_t> normal = play(1.0);
+    ASSERT_GT(normal.size(), rate) << "the monitor recorded less than a second";
+    const std::vector<int16_t> loud = played(normal);
+    const std::vector<int16_t> quiet(normal.end() - rate * 5 / 10, normal.end());
+    EXPECT_GT(rms(loud), 1000) << "no sound reached the device at volume 100";
+    EXPECT_GT(toneShare(loud, 440, rate), 0.5) << "what was played is not the clip's 440 Hz tone";
+    EXPECT_LT(rms(quiet), 50) << "volume 0 still plays sound";
+
+    // Other rates keep the pitch: the tone is still 440 Hz, not 880 or 220.
+    for (double r : {2.0, 0.5}) {
+        const std::vector<int16_t> s = play(r);
+        ASSERT_GT(s.size(), rate) << "rate " << r;
+        const std::vector<int16_t> part = played(s);
+        EXPECT_GT(rms(part), 1000) << "no sound at rate " << r;
+        EXPECT_GT(toneShare(part, 440, rate), 0.5) << "the pitch changed at rate " << r;
+    }
+}
+
+// A clip whose sound is silent but for a 50 ms burst at 1.000 s, played from
+// 0.5 s: the burst reaches the device when the picture shows the 1.000 s frame.
+// The bound is generous (a sound track started from the wrong place, or a
+// picture that ignores the sound's start, is off by hundreds of ms); measured
+// here the two agree within about 12 ms, and the margins hold on a loaded machine.
+TEST(EngineSound, SoundAndPictureStartTogetherFromTheShownFrame) {
+    PulseTestServer device;
+    TVN_REQUIRE_SOUND(device);
+    const QString burst = testFolder().filePath("burst.mp4");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=320x240:r=30:d=2",
+                                           "-f", "lavfi", "-i",
+                                           "aevalsrc=if(between(t\\,1\\,1.05)\\,0.8*sin(2*PI*1000*t)\\,0):s=48000:d=2",
+                                           "-c:v", "libx264", "-c:a", "aac", "-shortest", burst}),
+              0);
+    QWidget host;
+    host.resize(320, 240);
+    FfmpegDisplayEngine engine(&host);
+    engine.OpenClip(burst);
+    engine.Seek(500);
+    engine.SetVolume(100);
+    using Clock = std::chrono::steady_clock;
+    device.startCapture();
+    const size_t playedFrom = device.capturedSamples();  // the sample heard as Play is called
+    const Clock::time_point started = Clock::now();
+    engine.Play();
+    std::optional<double> frameShownMs;
+    while (Clock::now() < started + std::chrono::milliseconds(1000)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (!frameShownMs && engine.GetPosition() >= 1000)
+            frameShownMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    }
+    engine.Pause();
+    const std::vector<int16_t> samples = device.stopCapture();
+    ASSERT_TRUE(frameShownMs) << "the 1.000 s frame was never shown";
+    const auto heard = std::find_if(samples.begin(), samples.end(), [](int16_t v) { return std::abs(v) > 3000; });
+    ASSERT_NE(heard, samples.end()) << "the burst was never heard";
+    const double heardMs = double(heard - samples.begin() - playedFrom) * 1000.0 / PulseTestServer::kRate;
+    EXPECT_NEAR(*frameShownMs, 500, 150);
+    EXPECT_NEAR(heardMs, *frameShownMs, 80) << "sound and picture out of step";
+}
+
+// The whole 0.1 to 4.0 range: the output lasts input / tempo and keeps the pitch.
+TEST(TempoFilter, StretchesTimeWithoutChangingPitchAcrossTheRateRange) {
+    const int rate = 48000;
+    std::vector<int16_t> second(size_t(rate) * 2);
+    for (int i = 0; i < rate; ++i)
+        second[size_t(i) * 2] = second[size_t(i) * 2 + 1] = int16_t(8000 * std::sin(2 * M_PI * 440 * i / rate));
+    for (double tempo : {0.1, 0.3, 0.75, 1.0, 1.5, 3.0, 4.0}) {
+        TempoFilter filter(tempo);
+        ASSERT_TRUE(filter.isReady()) << tempo;
+        std::vector<int16_t> out;
+        for (int s = 0; s < 4; ++s) {  // four seconds in, fed in 10 ms blocks as the player does
+            for (int block = 0; block < 100; ++block) {
+                const std::vector<int16_t> got = filter.process(second.data() + block * 480 * 2, 480);
+                out.insert(out.end(), got.begin(), got.end());
+            }
+        }
+        const double seconds = double(out.size()) / 2 / rate;
+        EXPECT_NEAR(seconds, 4.0 / tempo, 0.1 + 0.02 * 4.0 / tempo) << "tempo " << tempo;
+        std::vector<int16_t> left;
+        for (size_t i = out.size() / 4; i < out.size() / 2; i += 2) left.push_back(out[i]);
+        EXPECT_GT(toneShare(left, 440, rate), 0.8) << "tempo " << tempo;
+        double product = 1;
+        for (double f : TempoFilter::stages(tempo)) {
+            EXPECT_GE(f, 0.5);
+            EXPECT_LE(f, 2.0);
+            product *= f;
+        }
+        EXPECT_NEAR(product, tempo, 1e-9);
+    }
+}
+
+PulseTestServer* device = nullptr;
+
+int32_t toneIndex(AlsaAudioRecorder& recorder) {
+    for (int32_t i = 0; i < recorder.GetDeviceCount(); ++i)
+        if (recorder.GetDeviceName(i).contains(PulseTestServer::monitorDescription())) return i;
+    return -1;
+}
+
+class RecordingLessonTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (qEnvironmentVariableIsSet("TVN_KILL_CHILD_DIR")) return;  // the child uses its parent's daemon
+        device = new PulseTestServer(1000);
+    }
+    static void TearDownTestSuite() {
+        delete device;
+        device = nullptr;
+    }
+    void SetUp() override {
+        if (qEnvironmentVariableIsSet("TVN_KILL_CHILD_DIR")) GTEST_SKIP() << "runs only the child role";
+        TVN_REQUIRE_SOUND(*device);
+    }
+    QString path(const char* name) const { return dir_.filePath(QLatin1String(name)); }
+
+    // Records for ms of real time; returns the seconds that really passed.
+    static double recordFor(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        QThread::msleep(ms);
+        return clock.elapsed() / 1000.0;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(RecordingLessonTest, DevicesAreTheOpenableCapturePcms) {
+    AlsaAudioRecorder recorder;
+    const int32_t n = recorder.GetDeviceCount();
+    ASSERT_GE(toneIndex(recorder), 0) << "the test's tone device is not listed";
+    QStringList names;
+    for (int32_t i = 0; i < n; ++i) {
+        EXPECT_NE(recorder.DevicePcmName(i), QStringLiteral("null"));
+        if (recorder.DevicePcmName(i) == QLatin1String("default")) EXPECT_EQ(i, 0);
+        names << recorder.GetDeviceName(i);
+    }
+    EXPECT_EQ(names.removeDuplicates(), 0) << names.join(" | ").toStdString();
+    AlsaAudioRecorder again;  // a stable order
+    ASSERT_EQ(again.GetDeviceCount(), n);
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(again.GetDeviceName(i), names[i]);
+
+    for (int32_t bad : {-1, n}) {
+        EXPECT_THROW(recorder.GetDeviceName(bad), TvnError);
+        EXPECT_THROW(recorder.SelectDevice(bad), TvnError);
+    }
+    recorder.SelectDevice(toneIndex(recorder));
+    for (int32_t i = 0; i < recorder.GetLineInputCount(); ++i) {
+        EXPECT_FALSE(recorder.GetLineInputName(i).isEmpty());
+        recorder.SelectLineInput(i);
+    }
+    EXPECT_THROW(recorder.SelectLineInput(recorder.GetLineInputCount()), TvnError);
+}
+
+// A 2 s recording is 2 s long (the device paces it), holds the tone and is a
+// readable WAVE file while it is being written.
+TEST_F(RecordingLessonTest, RecordsTheToneIntoAWaveFileReadableAtEveryMoment) {
+    AlsaAudioRecorder recorder;
+    recorder.SelectDevice(toneIndex(recorder));
+    const QString file = path("lesson.avi.wav");
+    recorder.SetRecordOption(28);
+    recorder.SetFileName(file);
+    recorder.StartRecord(2, 44100);
+    double seconds = recordFor(1200);
+    const Wave during = readWave(file);
+    EXPECT_EQ(during.channels, 2);
+    EXPECT_GT(during.seconds(), 0.7) << "the header does not follow the data";
+    seconds += recordFor(800);
+    recorder.StopRecord();
+    EXPECT_TRUE(recorder.LastError().isEmpty()) << recorder.LastError().toStdString();
+
+    const Wave w = readWave(file);
+    EXPECT_EQ(std::tuple(w.format, w.channels, w.sampleRate), std::tuple(SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100));
+    EXPECT_NEAR(w.seconds(), seconds, 0.3);
+    EXPECT_GT(toneShare(w.firstChannel(w.seconds() / 2, 0.1), 1000, w.sampleRate), 0.5);
+}
+
+// Pause leaves the paused time out; a start on the file this recorder wrote
+// (a lesson resumed after a stop) appends and keeps what was there.
+TEST_F(RecordingLessonTest, PauseResumeAndRestartAppend) {
+    AlsaAudioRecorder recorder;
+    recorder.SelectDevice(toneIndex(recorder));
+    const QString file = path("resumed.avi.wav");
+    recorder.SetFileName(file);
+    EXPECT_FALSE(recorder.IsPaused());
+    recorder.StartRecord(2, 44100);
+    double recorded = recordFor(700);
+    recorder.PauseRecord();
+    EXPECT_TRUE(recorder.IsPaused());
+    recordFor(700);
+    recorder.ResumeRecord();
+    EXPECT_FALSE(recorder.IsPaused());
+    recorded += recordFor(700);
+    recorder.StopRecord();
+    const Wave first = readWave(file);
+    EXPECT_NEAR(first.seconds(), recorded, 0.25);
+
+    recorder.StartRecord(2, 44100);  // the restart branch of a resume
+    recorded = recordFor(500);
+    recorder.StopRecord();
+    const Wave appended = readWave(file);
+    EXPECT_NEAR(appended.seconds() - first.seconds(), recorded, 0.2);
+    ASSERT_GE(appended.samples.size(), first.samples.size());
+    EXPECT_TRUE(std::equal(first.samples.begin(), first.samples.end(), appended.samples.begin()));
+
+    // A new lesson file starts a new recording.
+    recorder.SetFileName(path("other.avi.wav"));
+    recorder.StartRecord(2, 44100);
+    recorded = recordFor(300);
+    recorder.StopRecord();
+    // Appended, it would hold the first file's 2 s too. (On a loaded machine a new
+    // recording was seen to start with up to 0.6 s the device had buffered.)
+    EXPECT_LT(readWave(path("other.avi.wav")).seconds(), recorded + 1.0);
+}
+
+TEST_F(RecordingLessonTest, BadFileFailsTheStartNamingIt) {
+    AlsaAudioRecorder recorder;
+    recorder.SelectDevice(toneIndex(recorder));
+    const QString file = path("no/such/folder/x.avi.wav");
+    recorder.SetFileName(file);
+    const auto e = errorFrom([&] { recorder.StartRecord(2, 44100); });
+    ASSERT_TRUE(e) << "started";
+    EXPECT_EQ(e->number(), err::PathFileAccess);
+    EXPECT_TRUE(e->description().contains(file)) << e->what();
+    EXPECT_FALSE(recorder.IsPaused());
+    recorder.StopRecord();  // nothing running: nothing to do
+}
+
+// A machine without capture devices, in a process of its own with an ALSA
+// configuration that has none: an empty list and a clear failure to record.
+TEST_F(RecordingLessonTest, NoCaptureDeviceMeansAnEmptyList) {
+    const QString config = path("none.conf");
+    QFile conf(config);
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("pcm.null { type null }\nctl.null { type hw card 0 }\n");
+    conf.close();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("ALSA_CONFIG_PATH", config.toUtf8().constData(), 1);
+        int code = 0;
+        try {
+            AlsaAudioRecorder recorder;
+            code = recorder.GetDeviceCount() == 0 ? 0 : 10 + recorder.GetDeviceCount();
+            recorder.SetFileName(path("none.wav"));
+            recorder.StartRecord(2, 44100);
+            code = 2;  // recorded without a device
+        } catch (const TvnError& e) {
+            if (code == 0 && e.number() != err::AudioDeviceFailed) code = 3;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: recorded, 3: wrong error, 10+n: n devices listed";
+    EXPECT_FALSE(QFile::exists(path("none.wav")));
+}
+
+// The child role of the kill test: records a lesson in real time and prints
+// the number of frames added after each one, until it is killed.
+TEST(RecordingKillChild, RecordsUntilKilled) {
+    const QString dir = qEnvironmentVariable("TVN_KILL_CHILD_DIR");
+    if (dir.isEmpty()) GTEST_SKIP() << "the child role of KilledMidLessonLeavesReadableFiles";
+    FfmpegRecordingEngine engine;
+    engine.SetCaptureFileName(dir + "/killed.avi");
+    engine.SetFrameSize(320, 240);
+    engine.StartFileCapture(25);
+    AlsaAudioRecorder recorder;
+    recorder.SelectDevice(toneIndex(recorder));
+    recorder.SetFileName(dir + "/killed.avi.wav");
+    recorder.StartRecord(2, 44100);
+    std::vector<int32_t> handles;
+    for (int i = 0; i < 25; ++i) handles.push_back(BitmapTable::instance().add(solid(320, 240, QColor::fromHsv(i * 14, 255, 255))));
+    for (int frame = 0; frame < 25 * 60; ++frame) {
+        engine.AddFrame(handles[frame % handles.size()]);
+        printf("%d\n", frame + 1);
+        fflush(stdout);
+        QThread::msleep(40);
+    }
+}
+
+// Killing the process in the middle of a lesson leaves an AVI and a WAVE file
+// that FFmpeg and libsndfile read up to within a second of the kill.
+TEST_F(RecordingLessonTest, KilledMidLessonLeavesReadableFiles) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TVN_KILL_CHILD_DIR", dir_.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=RecordingKillChild.*"});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    int frames = 0;
+    QByteArray out;
+    QDeadlineTimer deadline(15000);
+    while (frames < 60 && !deadline.hasExpired() && child.state() == QProcess::Running) {
+        child.waitForReadyRead(200);
+        out += child.readAllStandardOutput();
+        const QList<QByteArray> lines = out.split('\n');
+        for (const QByteArray& l : lines)
+            if (l.trimmed().toInt() > frames) frames = l.trimmed().toInt();
+    }
+    child.kill();  // SIGKILL: no destructor, no trailer, no header update
+    ASSERT_TRUE(child.waitForFinished(5000));
+    ASSERT_GE(frames, 60) << out.toStdString();
+
+    const QString avi = dir_.filePath("killed.avi");
+    const auto streams = probeStreams(avi);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_GE(streams[0].packets, frames - 25) << "more than a second of video lost";
+    const auto decoded = decodeFrames(avi);
+    EXPECT_GE(static_cast<int>(decoded.size()), frames - 25);
+
+    const Wave w = readWave(dir_.filePath("killed.avi.wav"));
+    EXPECT_EQ(w.channels, 2);
+    EXPECT_GE(w.seconds(), frames / 25.0 - 1.0) << "more than a second of sound lost";
+}
+
+// The whole road on the real components: a real clip with a bitmap laid over
+// it, then the film strip, then the overlay of a second clip; the lesson records
+// whichever of them is shown.
+TEST(LessonControlReal, RecordsClipFilmStripAndOverlayOfRealClips) {
+    QTemporaryDir dir;
+    const ClipOptions o{30, 30, 320, 240, 10};
+    QString main = clip(ClipFormat::H264Mp4, o), second = clip(ClipFormat::H264Mp4, {30, 25, 320, 240, 10});
+    const QString avi = dir.filePath("whole.avi");
+
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    ASSERT_EQ(control.TVN_OpenFile(main), 30);
+    int32_t four = 4;
+    control.TVN_SetFrame(four);
+    // A red square in the top-left corner, the rest of the bitmap the key colour.
+    QImage mark(320, 240, QImage::Format_RGB32);
+    mark.fill(Qt::white);
+    QPainter(&mark).fillRect(0, 0, 20, 20, Qt::red);
+    int32_t handle = BitmapTable::instance().add(mark);
+    control.TVN_SetBitmapOverlay(handle);
+
+    // Showing the strip and setting up the overlay take real time of their own,
+    // which the lesson records too: the frame count follows the measured time.
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(control.TVN_StartLesson(avi, 25));
+    runFor(1000);
+    control.TVN_ShowFilmStrip(true);
+    runFor(1000);
+    control.TVN_ShowFilmStrip(false);
+    const double overlayFrom = clock.elapsed() / 1000.0;
+    control.TVN_Overlay(second);
+    control.TVN_SetOverlay2Frame(9);
+    control.TVN_AdjustOverlay(0, 0, 240, 320, 100);  // the second clip opaque
+    runFor(1000);
+    const double seconds = clock.elapsed() / 1000.0;
+    control.TVN_StopLesson();
+    BitmapTable::instance().release(handle);
+
+    const std::vector<QImage> frames = decodeFrames(avi);
+    EXPECT_NEAR(static_cast<double>(frames.size()), seconds * 25.0, 5.0) << seconds << " s";
+    ASSERT_FALSE(frames.empty());
+    std::vector<int> numbers;
+    for (const QImage& f : frames) numbers.push_back(frameNumber(f));
+    EXPECT_EQ(std::tuple(numbers.front(), bool(near(frames.front().pixel(10, 10), QColor(255, 0, 0), 60))),
+              std::tuple(4, true));
+    // Clip, then strip, then overlay, each for about a third of the lesson.
+    const auto lastFour = std::find(numbers.rbegin(), numbers.rend(), 4).base();
+    const auto firstNine = std::find(numbers.begin(), numbers.end(), 9);
+    ASSERT_NE(firstNine, numbers.end());
+    EXPECT_LT(lastFour, firstNine);
+    EXPECT_GE(lastFour - numbers.begin(), 22);    // at least the first second
+    EXPECT_GE(firstNine - lastFour, 22);           // the strip's second
+    // The last second, and the catch-up frames of the time the overlay took to set up.
+    EXPECT_GE(numbers.end() - firstNine, 23);
+    EXPECT_LE(static_cast<double>(numbers.end() - firstNine), (seconds - overlayFrom) * 25.0 + 4.0);
+    EXPECT_TRUE(std::all_of(firstNine, numbers.end(), [](int n) { return n == 9; }));
+    EXPECT_TRUE(std::none_of(lastFour, firstNine, [](int n) { return n == 4 || n == 9; }));
+}
+
+// A coach's lesson on every real component, the voice included: a drawing over
+// a real clip, a pause, the film strip for a while, then compression. The voice
+// is a 1 kHz tone from a capture device the test starts itself. Sound and
+// picture must stay in step: the WAVE file is as long as the AVI within 40 ms
+// plus one frame per start and resume (the frame loop starts each stretch one
+// frame ahead), and the compressed file keeps both lengths. Against the wall
+// clock the margins are wide, as a loaded machine is slow to call.
+TEST(LessonControlReal, VoiceAndPicturesStayInStepThroughPauseAndCompression) {
+    PulseTestServer voice(1000);
+    TVN_REQUIRE_SOUND(voice);
+    QTemporaryDir dir;
+    QString shown = clip(ClipFormat::H264Mp4, {30});
+    const QString avi = dir.filePath("voice lesson.avi");
+    const QString wmv = dir.filePath("voice lesson.wmv");
+
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    int16_t device = -1;
+    for (int32_t i = 1; i <= control.TVN_AudioDevices.Count(); ++i)
+        if (control.TVN_AudioDevices.Item(i).contains(PulseTestServer::monitorDescription()))
+            device = static_cast<int16_t>(i - 1);
+    ASSERT_GE(device, 0) << "the test's capture device is not offered";
+    control.TVN_SelectAudioDevice(device);
+    ASSERT_EQ(control.TVN_OpenFile(shown), 30);
+    // A yellow line across the top, drawn as the host forwards the pointer (twips).
+    control.TVN_drawingTool = QStringLiteral("line");
+    int16_t left = 1, none = 0;
+    float x1 = 600, x2 = 4200, y = 900;
+    control.TVN_MouseDown(left, none, x1, y);
+    control.TVN_MouseMove(left, none, x2, y);
+    control.TVN_MouseUp(left, none, x2, y);
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(control.TVN_StartLesson(avi, 25));
+    runFor(1200);
+    control.TVN_PauseLesson();
+    const qint64 pausedAt = clock.elapsed();
+    runFor(600);
+    const qint64 pausedFor = clock.elapsed() - pausedAt;
+    control.TVN_ResumeLesson();
+    runFor(900);
+    control.TVN_ShowFilmStrip(true);
+    runFor(900);
+    control.TVN_ShowFilmStrip(false);
+    const double recorded = (clock.elapsed() - pausedFor) / 1000.0;
+    control.TVN_StopLesson();
+
+    const std::vector<QImage> frames = decodeFrames(avi);
+    EXPECT_NEAR(static_cast<double>(frames.size()), recorded * 25.0, 6.0) << recorded << " s";
+    ASSERT_GT(frames.size(), 25u);
+    EXPECT_TRUE(near(frames[10].pixel(160, 60), QColor(255, 255, 0), 60)) << "the drawing is not in the lesson";
+    EXPECT_FALSE(near(frames[10].pixel(160, 150), QColor(255, 255, 0), 60));
+
+    const Wave sound = readWave(avi + ".wav");
+    const double videoSeconds = frames.size() / 25.0;
+    EXPECT_EQ(sound.channels, 2);
+    EXPECT_NEAR(sound.seconds(), recorded, 0.25) << "the voice is not as long as the time recorded";
+    EXPECT_NEAR(sound.seconds(), videoSeconds, 0.040 + 2 / 25.0) << "sound and picture drift apart";
+    for (double at : {0.3, videoSeconds / 2, videoSeconds - 0.3})
+        EXPECT_GT(toneShare(sound.firstChannel(at, 0.1), 1000, sound.sampleRate), 0.5) << "no voice at " << at << " s";
+
+    QList<int32_t> progress;
+    int completions = 0;
+    QObject::connect(&control, &Trelvan::LessonCompressionProgress,
+                     [&] { progress << control.TVN_LessonCompressionProgress; });
+    QObject::connect(&control, &Trelvan::LessonCompressionComplete, [&] { ++completions; });
+    EXPECT_EQ(control.TVN_CompressLesson(avi, wmv), 0);
+    ASSERT_TRUE(waitFor([&] { return completions > 0; }, 60000)) << "no completion";
+    EXPECT_EQ(std::tuple(bool(std::is_sorted(progress.begin(), progress.end())), progress.value(progress.size() - 1)),
+              std::tuple(true, 100));
+    runFor(200);
+    EXPECT_EQ(completions, 1);
+    const auto out = probeStreams(wmv);
+    const StreamSummary* outVideo = findStream(out, AVMEDIA_TYPE_VIDEO);
+    const StreamSummary* outAudio = findStream(out, AVMEDIA_TYPE_AUDIO);
+    ASSERT_NE(outVideo, nullptr);
+    ASSERT_NE(outAudio, nullptr);
+    EXPECT_EQ(std::tuple(outVideo->codec, outAudio->codec), std::tuple("wmv2", "wmav2"));
+    EXPECT_NEAR(outVideo->seconds, videoSeconds, 0.1);
+    EXPECT_NEAR(outAudio->seconds, sound.seconds(), 0.1);
+}
+
+struct MixerOnWidget {
+    MixerOnWidget() : mixer(&host) { host.resize(kW, kH); mixer.Display()->setGeometry(0, 0, kW, kH); }
+    QImage picture() { return mixer.MixedFramePicture(-1).image().convertToFormat(QImage::Format_RGB32); }
+    void seekFrame(int32_t id, int n) { mixer.SeekSource(id, mixer.GetSourceDuration(id) / mixer.GetSourceFrameCount(id) * n); }
+    QWidget host;
+    FfmpegVideoMixer mixer;
+};
+
+TEST(MixerClock, PlayingSourcesOfDifferentRatesStayInStepAndPausedOnesStay) {
+    MixerOnWidget m;
+    m.host.show();
+    const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
+    const int32_t b = m.mixer.AddSource(clip(ClipFormat::H264Mp4, {125, 25}), 0);
+    const int32_t still = m.mixer.AddSource(clip(ClipFormat::Vp9Mkv), 0);
+    m.mixer.SetSourceRect(a, 0, 0, kW / 2, kH / 2);
+    m.mixer.SetSourceRect(b, kW / 2, 0, kW / 2, kH / 2);
+    m.mixer.SetSourceRect(still, 0, kH / 2, kW / 2, kH / 2);
+    m.seekFrame(still, 12);
+    m.mixer.PlaySource(still);
+    m.mixer.PauseSource(still);
+    m.mixer.PlaySource(a);
+    m.mixer.PlaySource(b);
+    const int64_t before = m.mixer.compositionCount();
+    runFor(1000);
+    m.mixer.PauseSource(a);
+    m.mixer.PauseSource(b);
+    const QImage p = m.picture();
+    const int na = frameNumber(p.copy(0, 0, kW / 2, kH / 2));
+    const int nb = frameNumber(p.copy(kW / 2, 0, kW / 2, kH / 2));
+    EXPECT_EQ(frameNumber(p.copy(0, kH / 2, kW / 2, kH / 2)), 12) << "a paused source stays on its frame";
+    ASSERT_GE(na, 20) << "the 30 fps clip advanced about a second";
+    ASSERT_GE(nb, 16) << "the 25 fps clip advanced about a second";
+    // In step: their positions differ by less than one frame of the slower clip (40 ms).
+    EXPECT_LE(std::abs(na * 1000.0 / 30 - nb * 1000.0 / 25), 80.0 + 1.0) << na << " vs " << nb;
+    // Composed about once per new frame of either source, never more than the frames shown.
+    EXPECT_LE(m.mixer.compositionCount() - before, na + nb + 2);
+    // After the pause nothing moves.
+    runFor(200);
+    EXPECT_EQ(m.picture(), p);
+    // Playing on resumes from the frame shown.
+    QElapsedTimer played;
+    played.start();
+    m.mixer.PlaySource(a);
+    runFor(300);
+    m.mixer.PauseSource(a);
+    const int later = frameNumber(m.picture().copy(0, 0, kW / 2, kH / 2));
+    EXPECT_GT(later, na);
+    EXPECT_LE(later, na + played.elapsed() * 30 / 1000 + 3);
+    // StopAll stops every source; a seek of a stopped source shows its frame and stays.
+    m.mixer.PlaySource(a);
+    m.mixer.PlaySource(b);
+    m.mixer.StopAll();
+    m.seekFrame(b, 100);
+    runFor(150);
+    EXPECT_EQ(frameNumber(m.picture().copy(kW / 2, 0, kW / 2, kH / 2)), 100);
+}
+
+}  // namespace
