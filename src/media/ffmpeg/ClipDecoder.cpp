@@ -20,7 +20,6 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <deque>
-#include <limits>
 #include <unistd.h>
 
 namespace tvn {
@@ -172,8 +171,9 @@ struct ClipDecoder::Impl {
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
     DecodeBehind::Progress* progress = nullptr;
     bool measureOnOpen = true;  // a decode-behind job's decoder takes the owner's measures
-    // Frame bytes decoding forward keeps; a decode-behind job keeps what its allowance holds.
-    int64_t forwardWindow = kForwardWindowBytes;
+    // Decoding forward keeps a window behind the newest frame; a decode-behind
+    // job keeps all that its allowance holds.
+    bool forwardWindow = true;
 
     // Decode-behind: the job's decoder is touched only by the worker thread
     // (declared before the worker, which is stopped first when this goes).
@@ -665,11 +665,15 @@ bool ClipDecoder::Impl::push(ff::FramePtr frame) {
 }
 
 // Keeps the frames behind the newest one within the forward window, the oldest
-// going first. The current frame, where one is, stays.
+// going first. The current frame, where one is, stays. Within half the budget
+// too, so that decode-behind (armed while the run up to the current frame
+// holds at most half) can fill in the frames before it.
 void ClipDecoder::Impl::trimBehindHead() {
+    if (!forwardWindow) return;
+    const int64_t window = std::min(kForwardWindowBytes, budget / 2);
     int64_t kept = 0;
     size_t first = run.size();
-    while (first > 0 && kept + run[first - 1].bytes <= forwardWindow) kept += run[--first].bytes;
+    while (first > 0 && kept + run[first - 1].bytes <= window) kept += run[--first].bytes;
     const int current = indexOfCurrent();
     size_t drop = std::min(first, run.size() > 2 ? run.size() - 2 : 0);
     if (current >= 0) drop = std::min(drop, size_t(current));
@@ -814,7 +818,7 @@ std::vector<DecodeBehind::Frame> ClipDecoder::Impl::decodeBehindJob(const Decode
         behindSource.reset();
         auto source = std::make_unique<Impl>();
         source->measureOnOpen = false;
-        source->forwardWindow = std::numeric_limits<int64_t>::max();
+        source->forwardWindow = false;
         source->threads = r.threads;
         source->fileName = r.file;
         source->progress = &p;
