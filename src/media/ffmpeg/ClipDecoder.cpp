@@ -41,6 +41,13 @@ constexpr double kShortestFrameMs = 1.0;
 constexpr int kKeptPictures = 8;
 // Frames after the current one that making room for decode-behind leaves in place.
 constexpr int kKeptAhead = 8;
+// Decoded frames (the converted pictures aside) that decoding forward, a step
+// or a jump, keeps behind the newest one: about 50 frames of 1080p, 2 s at 25
+// fps. Beyond it the oldest go, so the decoder's buffer pool hands their memory
+// back to the next picture instead of taking fresh memory (a page fault per
+// 4 KiB, which costs as much as decoding); the rest of the budget is filled
+// by the decode-behind worker while the owner is idle.
+constexpr int64_t kForwardWindowBytes = 160LL * 1024 * 1024;
 // A decode-behind worker that decodes no picture for this long is taken as
 // stuck: the caller stops waiting for it and decodes the frame itself.
 constexpr std::chrono::milliseconds kBehindStall{1000};
@@ -167,6 +174,9 @@ struct ClipDecoder::Impl {
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
     DecodeBehind::Progress* progress = nullptr;
     bool measureOnOpen = true;  // a decode-behind job's decoder takes the owner's measures
+    // Decoding forward keeps a window behind the newest frame; a decode-behind
+    // job keeps all that its allowance holds.
+    bool forwardWindow = true;
 
     // Decode-behind: the job's decoder is touched only by the worker thread
     // (declared before the worker, which is stopped first when this goes).
@@ -218,6 +228,7 @@ struct ClipDecoder::Impl {
     int64_t countTransportStream();
     ff::FramePtr decodeNext();
     bool push(ff::FramePtr frame);
+    void trimBehindHead();
     void evict();
     int lastAtOrBefore(int64_t ts) const;
     int indexOfCurrent() const { return currentPts == AV_NOPTS_VALUE ? -1 : lastAtOrBefore(currentPts); }
@@ -662,8 +673,30 @@ bool ClipDecoder::Impl::push(ff::FramePtr frame) {
     c.frame = std::move(frame);
     runBytes += c.bytes;
     run.push_back(std::move(c));
+    trimBehindHead();
     evict();
     return true;
+}
+
+// Keeps the frames behind the newest one within the forward window, the oldest
+// going first. The current frame, where one is, stays. Within half the budget
+// too, so that decode-behind (armed while the run up to the current frame
+// holds at most half) can fill in the frames before it.
+void ClipDecoder::Impl::trimBehindHead() {
+    if (!forwardWindow) return;
+    const int64_t window = std::min(kForwardWindowBytes, budget / 2);
+    int64_t kept = 0;
+    size_t first = run.size();
+    while (first > 0 && kept + run[first - 1].bytes <= window) kept += run[--first].bytes;
+    const int current = indexOfCurrent();
+    size_t drop = std::min(first, run.size() > 2 ? run.size() - 2 : 0);
+    if (current >= 0) drop = std::min(drop, size_t(current));
+    for (size_t i = 0; i < drop; ++i) {
+        CachedFrame& old = run.front();
+        runBytes -= old.bytes + (old.image.isNull() ? 0 : old.image.sizeInBytes());
+        recycle(std::move(old.image));
+        run.pop_front();
+    }
 }
 
 // Frees the frames farthest from the current one until the run and what the
@@ -799,6 +832,7 @@ std::vector<DecodeBehind::Frame> ClipDecoder::Impl::decodeBehindJob(const Decode
         behindSource.reset();
         auto source = std::make_unique<Impl>();
         source->measureOnOpen = false;
+        source->forwardWindow = false;
         source->threads = r.threads;
         source->fileName = r.file;
         source->progress = &p;

@@ -56,7 +56,11 @@ struct VideoFrame {
 // RGB32), and converted when shown; the few pictures nearest the current frame
 // stay converted. So stepping back and jumping near the current frame cost a
 // colour conversion at most; stepping forward decodes on from where the decoder
-// stands and never seeks.
+// stands and never seeks. Decoding forward (a step, a jump or playing) keeps
+// only a window of frames behind the newest one (about 2 s of 1080p), so the
+// decoder reuses the memory of the frames that leave it instead of faulting in
+// fresh memory for every picture; the rest of the budget is filled behind the
+// run by decode-behind, in idle time.
 //
 // Decode-behind: while the owner is idle (setDecodeBehind), a worker decodes
 // the frames before the first cached one on a second instance of the clip, so

@@ -2,6 +2,13 @@
 
 namespace tvn {
 
+namespace {
+// A request starts this long after it came unless a newer one replaced it: the
+// owner is idle only once its requests stop changing (a key held down to step
+// forward asks anew at every step, and each would start decoding afresh).
+constexpr std::chrono::milliseconds kSettle{150};
+}  // namespace
+
 DecodeBehind::DecodeBehind(Job job) : job_(std::move(job)) {}
 
 DecodeBehind::~DecodeBehind() { stop(); }
@@ -13,6 +20,7 @@ void DecodeBehind::request(const Request& request) {
         if (sameEnd(request.end) && inHand_->file == request.file) return;
         ++generation_;
         progress_.cancelled = true;
+        hurry_ = false;
         inHand_ = request;
         queued_ = request;
         done_ = false;
@@ -28,6 +36,7 @@ void DecodeBehind::cancel() {
     std::scoped_lock lock(mutex_);
     ++generation_;
     progress_.cancelled = true;
+    hurry_ = false;
     inHand_.reset();
     queued_.reset();
     done_ = false;
@@ -68,6 +77,8 @@ bool DecodeBehind::holds(int64_t end) const {
 
 bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds stall) {
     std::unique_lock lock(mutex_);
+    hurry_ = true;  // the owner waits: a queued request starts at once
+    wake_.notify_one();
     for (int64_t seen = -1;;) {
         if (finished_.wait_for(lock, stall, [&] { return !sameEnd(end) || done_; })) return sameEnd(end) && done_;
         const int64_t pictures = progress_.pictures.load();
@@ -94,6 +105,11 @@ void DecodeBehind::run() {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return quit_ || queued_.has_value(); });
             if (quit_) return;
+            const uint64_t asked = generation_;
+            wake_.wait_for(lock, kSettle, [&] { return quit_ || generation_ != asked || hurry_; });
+            if (quit_) return;
+            if (generation_ != asked || !queued_) continue;  // replaced or cancelled while settling
+            hurry_ = false;
             request = std::move(*queued_);
             queued_.reset();
             generation = generation_;

@@ -26,7 +26,9 @@ namespace tvn {
 // before that point and keeps the last frames that fit. The result waits here
 // until the owner takes it. A new request or cancel() drops older work by a
 // generation number and tells the running job to stop; the job checks between
-// pictures, so a cancelled job gives the processor back within one decode.
+// pictures, so a cancelled job gives the processor back within one decode. A
+// request starts only once no newer one came for a moment (the owner is idle),
+// or at once when the owner waits for it.
 // Every method is called from the owner's thread; only the job runs on the worker.
 class DecodeBehind {
 public:
@@ -87,8 +89,8 @@ private:
 
     Job job_;
     std::thread thread_;
-    mutable std::mutex mutex_;  // guards queued_, inHand_, done_, ready_, generation_, quit_
-    std::condition_variable wake_;      // signalled when queued_ or quit_ is set
+    mutable std::mutex mutex_;  // guards queued_, inHand_, done_, ready_, generation_, quit_, hurry_
+    std::condition_variable wake_;      // signalled when queued_, quit_ or hurry_ is set
     std::condition_variable finished_;  // signalled when done_ is set
     std::optional<Request> queued_;     // waiting for the worker to pick it up
     std::optional<Request> inHand_;     // the last request, in work or finished
@@ -96,6 +98,7 @@ private:
     std::vector<Frame> ready_;
     uint64_t generation_ = 0;  // bumped by every request and cancel: results of older ones are dropped
     bool quit_ = false;
+    bool hurry_ = false;  // the owner waits for the request in hand: no settling
     Progress progress_;  // of the running job
 };
 
