@@ -17,7 +17,7 @@
 //   over_budget = 0 (cache plus the worker's allowance within the budget).
 
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
-#include "media/ffmpeg/FfmpegHandles.h"
+#include "support/BaselinePlayer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -52,87 +52,13 @@ QString benchClip() {
     return path;
 }
 
-// What a plain FFmpeg program does: seek backward to the keyframe, flush,
-// decode forward to the target, convert it to RGB32. Same thread count as the engine (FFmpeg's choice).
-class BaselinePlayer {
-public:
-    void open(const QString& file) {
-        AVFormatContext* raw = nullptr;
-        avformat_open_input(&raw, file.toUtf8().constData(), nullptr, nullptr);
-        format_.reset(raw);
-        avformat_find_stream_info(format_.get(), nullptr);
-        const AVCodec* decoder = nullptr;
-        stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-        codec_.reset(avcodec_alloc_context3(decoder));
-        avcodec_parameters_to_context(codec_.get(), format_->streams[stream_]->codecpar);
-        codec_->thread_count = 0;
-        codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        avcodec_open2(codec_.get(), decoder, nullptr);
-        tb_ = format_->streams[stream_]->time_base;
-        decodeOne();
-        convert();
-    }
-    bool decodeOne() {
-        for (;;) {
-            const int r = avcodec_receive_frame(codec_.get(), frame_.get());
-            if (r == 0) return true;
-            if (r == AVERROR_EOF) return false;
-            if (av_read_frame(format_.get(), packet_.get()) < 0) {
-                avcodec_send_packet(codec_.get(), nullptr);
-                continue;
-            }
-            if (packet_->stream_index == stream_) avcodec_send_packet(codec_.get(), packet_.get());
-            av_packet_unref(packet_.get());
-        }
-    }
-    void convert() {
-        sws_.reset(sws_getCachedContext(sws_.release(), frame_->width, frame_->height,
-                                        AVPixelFormat(frame_->format), frame_->width, frame_->height,
-                                        AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr));
-        if (image_.size() != QSize(frame_->width, frame_->height))
-            image_ = QImage(frame_->width, frame_->height, QImage::Format_RGB32);
-        uint8_t* dst[4] = {image_.bits()};
-        int stride[4] = {int(image_.bytesPerLine())};
-        sws_scale(sws_.get(), frame_->data, frame_->linesize, 0, frame_->height, dst, stride);
-    }
-    void seekToFrame(int n) {
-        const int64_t target = av_rescale_q(n, AVRational{1, kFps}, tb_);
-        av_seek_frame(format_.get(), stream_, target, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(codec_.get());
-        while (decodeOne() && frame_->best_effort_timestamp < target) {
-        }
-        convert();
-    }
-    bool step() {
-        if (!decodeOne()) return false;
-        convert();
-        return true;
-    }
+using bench::BaselinePlayer;
+using bench::Clock;
+using bench::report;
+using bench::timeMs;
 
-private:
-    ff::FormatPtr format_;
-    ff::CodecPtr codec_;
-    ff::FramePtr frame_ = ff::makeFrame();
-    ff::PacketPtr packet_ = ff::makePacket();
-    ff::SwsPtr sws_;
-    int stream_ = -1;
-    AVRational tb_{1, 1};
-    QImage image_;
-};
-
-using Clock = std::chrono::steady_clock;
-template <class F>
-double timeMs(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-void report(benchmark::State& state, double baseMs, double engineMs, int64_t n) {
-    state.counters["base_ms"] = baseMs / double(n);
-    state.counters["engine_ms"] = engineMs / double(n);
-    state.counters["x_base"] = baseMs > 0 ? engineMs / baseMs : 0;
-}
+// Keyframe interval of the clip, in seconds, for the baseline's seeks.
+constexpr double kKeySeconds = 250.0 / kFps;
 
 void BM_OpenFirstFrame(benchmark::State& state) {
     const QString clip = benchClip();
@@ -164,14 +90,14 @@ void randomSeek(benchmark::State& state, int64_t cacheBudget) {
     // Warm-up: the decoder's buffer pools and the frame cache reach their working size.
     for (int i = 0; i < 4; ++i) {
         const int k = frame(rng);
-        b.seekToFrame(k);
+        b.seekToFrame(k, kFps, kKeySeconds);
         engine.Seek(k * kFrameMs + 1.0);
     }
     double base = 0, eng = 0;
     int64_t n = 0;
     for (auto _ : state) {
         const int k = frame(rng);
-        base += timeMs([&] { b.seekToFrame(k); });
+        base += timeMs([&] { b.seekToFrame(k, kFps, kKeySeconds); });
         eng += timeMs([&] { engine.Seek(k * kFrameMs + 1.0); });
         ++n;
     }
@@ -191,14 +117,14 @@ void BM_StepForward(benchmark::State& state) {
     // has been stepping for a while; filling it the first time costs fresh memory.
     int k = 0;
     for (; k < 200; ++k) engine.Seek(k * kFrameMs + 1.0);
-    b.seekToFrame(k - 1);
+    b.seekToFrame(k - 1, kFps, kKeySeconds);
     double base = 0, eng = 0;
     int64_t n = 0;
     for (auto _ : state) {
         if (++k >= kFrames) {
             state.PauseTiming();
             k = 1;
-            b.seekToFrame(0);
+            b.seekToFrame(0, kFps, kKeySeconds);
             engine.Seek(0);
             state.ResumeTiming();
         }
