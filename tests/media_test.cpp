@@ -12,6 +12,7 @@
 #include "media/ffmpeg/FfmpegVideoMixer.h"
 #include "media/ffmpeg/FrameUploader.h"
 #include "media/ffmpeg/LateFrameGate.h"
+#include "media/ffmpeg/PlaybackPacer.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -27,6 +28,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <unistd.h>
 
@@ -67,6 +69,10 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksShowTheFrameAsked) {
     const VideoFrame first = d.current();
     EXPECT_EQ(std::tuple(first.positionMs, frameNumber(first.image), first.image.format()),
               std::tuple(0.0, 0, QImage::Format_RGB32));
+    // A far jump decodes from the keyframe before it, not from the start.
+    const int64_t decodedBefore = d.stats().framesDecoded;
+    expectSeekShows(d, f, frameStartMs(f, kOptions, 140) + 1.0, 140);
+    EXPECT_LE(d.stats().framesDecoded - decodedBefore, 2 * kOptions.keyInterval);
 
     std::mt19937 rng(1234);
     std::uniform_int_distribution<int> frame(0, kOptions.frames - 1);
@@ -110,6 +116,50 @@ TEST_P(DecoderFormats, StepsForwardWithoutSeekingAndBackFromTheCache) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()), paramName);
+
+// While the picture rests, the frames before the cached run are decoded on a
+// worker: stepping back across a keyframe decodes nothing here, stays exact and
+// keeps within the cache budget.
+TEST(ClipDecoder, DecodeBehindMakesStepsBackFreeWithinTheBudget) {
+    for (ClipFormat f : {ClipFormat::H264Mp4, ClipFormat::Mpeg4Avi, ClipFormat::Mpeg2Ts}) {
+        SCOPED_TRACE(formatName(f).toStdString());
+        ClipDecoder d;
+        d.open(clip(f));
+        // A few frames behind the run, besides it and 8 pictures; on one format, where the run is long.
+        const int64_t budget = f == ClipFormat::H264Mp4 ? 5 * 1024 * 1024 : INT64_MAX;
+        if (f == ClipFormat::H264Mp4) d.setCacheBudget(budget);
+        d.setDecodeBehind(true);
+        ASSERT_EQ(frameNumber(d.seek(frameStartMs(f, kOptions, 121) + 1.0).image), 121);
+        ASSERT_TRUE(waitFor([&] { return d.stats().framesReadyBehind > 0; }, 20000));
+        const int64_t decoded = d.stats().framesDecoded;
+        for (int n = 120; n >= 0; --n) {
+            ASSERT_EQ(frameNumber(d.stepBackward().image), n);
+            ASSERT_LE(d.stats().cachedBytes + d.stats().behindBytes, budget) << "at frame " << n;
+        }
+        EXPECT_EQ(d.stats().framesDecoded, decoded) << "the worker's window slides back with the steps";
+    }
+}
+
+// A recording cut short (its index, written first, lists every frame; the data
+// stops midway) opens with the frames that are there and counts the missing.
+TEST(ClipDecoder, ClipCutShortOpensWithTheFramesThereAndCountsTheMissing) {
+    const ClipFormat f = ClipFormat::H264Mp4;
+    ClipOptions o;
+    o.indexFirst = true;
+    const QString cut = makeClip(testFolder().path(), f, o, QStringLiteral("cut short"));
+    QFile(cut).resize(QFile(cut).size() / 2);
+    ClipDecoder d;
+    d.open(cut);
+    const ClipInfo info = d.info();
+    ASSERT_GT(info.missingFrames, 0);
+    EXPECT_EQ(info.frameCount + info.missingFrames, o.frames);
+    const int last = int(info.frameCount) - 1;
+    EXPECT_NEAR(info.durationMs, frameStartMs(f, o, last + 1), 0.5);
+    const VideoFrame end = d.seek(1e9);
+    EXPECT_EQ(frameNumber(end.image), last);
+    EXPECT_NEAR(end.positionMs, frameStartMs(f, o, last), 0.5);
+    EXPECT_EQ(frameNumber(d.seek(frameStartMs(f, o, last / 2) + 1.0).image), last / 2);
+}
 
 TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
     ClipDecoder d;
@@ -475,6 +525,34 @@ TEST(LateFrameGate, DropsLateFramesButNeverFreezesThePicture) {
     EXPECT_FALSE(gate.drop(due, 33.3, due + milliseconds(100))) << "the picture must move on";
     EXPECT_TRUE(gate.drop(due, 33.3, due + milliseconds(100))) << "a shown frame starts a new count";
     EXPECT_EQ(gate.dropped(), LateFrameGate::kMaxDroppedInARow + 1);
+}
+
+// Twenty minutes at 60 frames a second against a sound clock that runs 0.3 %
+// fast or slow and reports with a few milliseconds of jitter: every frame is
+// shown within one frame of the sound heard at that moment.
+TEST(PlaybackPacer, PictureFollowsADriftingSoundClockWithinAFrame) {
+    using Clock = std::chrono::steady_clock;
+    const double frameMs = 1000.0 / 60;
+    for (double drift : {0.003, -0.003}) {
+        SCOPED_TRACE(drift);
+        const Clock::time_point t0{};
+        const auto heardAt = [&](Clock::time_point t) {
+            return std::chrono::duration<double, std::milli>(t - t0).count() * (1 + drift);
+        };
+        int jitter = 0;
+        PlaybackPacer pacer(t0, 0, 1.0, [&](Clock::time_point t) -> std::optional<double> {
+            jitter = (jitter * 7 + 3) % 9;  // -4 .. +4 ms
+            return heardAt(t) + jitter - 4;
+        });
+        Clock::time_point now = t0;
+        double worst = 0;
+        for (int k = 1; k < 20 * 60 * 60; ++k) {
+            const double position = k * frameMs;
+            now = std::max(now, pacer.due(position, now));
+            if (k > 60) worst = std::max(worst, std::abs(position - heardAt(now)));
+        }
+        EXPECT_LT(worst, frameMs);
+    }
 }
 
 constexpr int kW = 320;
