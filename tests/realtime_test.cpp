@@ -31,6 +31,7 @@
 #include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <functional>
 #include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,45 +101,137 @@ TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAndPitchAskedFor) {
     }
 }
 
-// A clip whose sound is silent but for a 50 ms burst at 1.000 s, played from
-// 0.5 s: the burst reaches the device when the picture shows the 1.000 s frame.
-// The bound is generous (a sound track started from the wrong place, or a
-// picture that ignores the sound's start, is off by hundreds of ms); measured
-// here the two agree within about 12 ms, and the margins hold on a loaded machine.
+// The sound and the picture of a clip start together: a 50 ms burst in a clip
+// otherwise silent reaches the device when the picture shows its second. Played
+// from 0.5 s with the burst at 1 s; and from the start of a clip whose sound
+// track starts a second after the picture (as after cutting), the burst at the
+// track's start. A sound track started from the wrong place, or a picture that
+// ignores the sound's start, is off by hundreds of ms; measured here the two
+// agree within about 12 ms, and the margins hold on a loaded machine.
 TEST(EngineSound, SoundAndPictureStartTogetherFromTheShownFrame) {
     PulseTestServer device;
     TVN_REQUIRE_SOUND(device);
-    const QString burst = testFolder().filePath("burst.mp4");
-    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=320x240:r=30:d=2",
+    struct Case {
+        const char* name;
+        QStringList soundArgs;
+        double fromMs;
+    } cases[] = {
+        {"burst at 1 s",
+         {"-f", "lavfi", "-i", "aevalsrc=if(between(t\\,1\\,1.05)\\,0.8*sin(2*PI*1000*t)\\,0):s=48000:d=2"}, 500},
+        {"sound a second late",
+         {"-itsoffset", "1", "-f", "lavfi", "-i", "aevalsrc=if(lt(t\\,0.05)\\,0.8*sin(2*PI*1000*t)\\,0):s=48000:d=2"},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString burst = testFolder().filePath(QStringLiteral("%1.mp4").arg(c.name));
+        ASSERT_EQ(QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                          "testsrc=s=320x240:r=30:d=2"} +
+                                                  c.soundArgs + QStringList{"-c:v", "libx264", "-c:a", "aac", burst}),
+                  0);
+        QWidget host;
+        host.resize(320, 240);
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(burst);
+        engine.Seek(c.fromMs);
+        engine.SetVolume(100);
+        using Clock = std::chrono::steady_clock;
+        device.startCapture();
+        const size_t playedFrom = device.capturedSamples();  // the sample heard as Play is called
+        const Clock::time_point started = Clock::now();
+        engine.Play();
+        std::optional<double> frameShownMs;
+        while (Clock::now() < started + std::chrono::milliseconds(1500 - int(c.fromMs))) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            if (!frameShownMs && engine.GetPosition() >= 1000)
+                frameShownMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+        }
+        engine.Pause();
+        const std::vector<int16_t> samples = device.stopCapture();
+        ASSERT_TRUE(frameShownMs) << "the 1.000 s frame was never shown";
+        const auto heard = std::find_if(samples.begin(), samples.end(), [](int16_t v) { return std::abs(v) > 3000; });
+        ASSERT_NE(heard, samples.end()) << "the burst was never heard";
+        const double heardMs = double(heard - samples.begin() - playedFrom) * 1000.0 / PulseTestServer::kRate;
+        EXPECT_NEAR(*frameShownMs, 1000 - c.fromMs, 150);
+        EXPECT_NEAR(heardMs, *frameShownMs, 80) << "sound and picture out of step";
+    }
+}
+
+// A clip whose frame n shows n, with a 440 Hz sound for its first two seconds
+// and 1320 Hz after. Each change is made while it plays; from then on no frame
+// from before the change is shown, play goes on, and the sound heard is the
+// sound of the new place.
+TEST(EngineSound, ChangesWhilePlayingShowNoStaleFrameAndRestartTheSoundAtTheNewPlace) {
+    PulseTestServer device;
+    TVN_REQUIRE_SOUND(device);
+    const QString clip = testFolder().filePath("two-tones.mp4");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-i", makeClip(testFolder().path(), ClipFormat::H264Mp4,
+                                                                                {120, 30, 320, 240, 30}),
                                            "-f", "lavfi", "-i",
-                                           "aevalsrc=if(between(t\\,1\\,1.05)\\,0.8*sin(2*PI*1000*t)\\,0):s=48000:d=2",
-                                           "-c:v", "libx264", "-c:a", "aac", "-shortest", burst}),
+                                           "aevalsrc=0.5*sin(2*PI*if(lt(t\\,2)\\,440\\,1320)*t):s=48000:d=4", "-c:v",
+                                           "copy", "-c:a", "aac", "-shortest", clip}),
               0);
+    struct Case {
+        const char* name;
+        std::function<void(FfmpegDisplayEngine&)> change;
+        int firstFrame;  // -1: the frame shown at the change
+        double toneHz;
+    } cases[] = {
+        {"seek", [](FfmpegDisplayEngine& e) { e.Seek(2500); }, 75, 1320},
+        {"rate", [](FfmpegDisplayEngine& e) { e.SetRate(2.0); }, -1, 440},
+        {"deinterlace", [](FfmpegDisplayEngine& e) { e.SetDeinterlace(1); }, -1, 440},
+    };
     QWidget host;
     host.resize(320, 240);
-    FfmpegDisplayEngine engine(&host);
-    engine.OpenClip(burst);
-    engine.Seek(500);
-    engine.SetVolume(100);
-    using Clock = std::chrono::steady_clock;
-    device.startCapture();
-    const size_t playedFrom = device.capturedSamples();  // the sample heard as Play is called
-    const Clock::time_point started = Clock::now();
-    engine.Play();
-    std::optional<double> frameShownMs;
-    while (Clock::now() < started + std::chrono::milliseconds(1000)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        if (!frameShownMs && engine.GetPosition() >= 1000)
-            frameShownMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(clip);
+        engine.SetVolume(100);
+        engine.Play();
+        runFor(300);
+        const int atChange = frameNumber(engine.shownPicture());
+        device.startCapture();
+        c.change(engine);
+        const int first = c.firstFrame >= 0 ? c.firstFrame : atChange;
+        int last = first;
+        QElapsedTimer watched;
+        watched.start();
+        while (watched.elapsed() < 600) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const int shown = frameNumber(engine.shownPicture());
+            ASSERT_GE(shown, last) << "a frame from before the change, or out of order";
+            last = shown;
+        }
+        const std::vector<int16_t> heard = device.stopCapture();
+        EXPECT_TRUE(engine.isPlaying());
+        EXPECT_GT(last, first + 5) << "play did not go on after the change";
+        // The device's 100 ms of buffer on from the change, then 300 ms of sound.
+        const size_t from = PulseTestServer::kRate / 5, to = PulseTestServer::kRate / 2;
+        ASSERT_GT(heard.size(), to);
+        const std::vector<int16_t> part(heard.begin() + from, heard.begin() + to);
+        EXPECT_GT(toneShare(part, c.toneHz, PulseTestServer::kRate), 0.5) << "the sound is not that of the shown place";
     }
-    engine.Pause();
-    const std::vector<int16_t> samples = device.stopCapture();
-    ASSERT_TRUE(frameShownMs) << "the 1.000 s frame was never shown";
-    const auto heard = std::find_if(samples.begin(), samples.end(), [](int16_t v) { return std::abs(v) > 3000; });
-    ASSERT_NE(heard, samples.end()) << "the burst was never heard";
-    const double heardMs = double(heard - samples.begin() - playedFrom) * 1000.0 / PulseTestServer::kRate;
-    EXPECT_NEAR(*frameShownMs, 500, 150);
-    EXPECT_NEAR(heardMs, *frameShownMs, 80) << "sound and picture out of step";
+}
+
+// Clip time over wall time, both measured here: 4 when the pictures follow rate 4.
+TEST(ControlPace, PictureKeepsPaceWithRateFour) {
+    Trelvan control(Components::defaults());
+    control.resize(320, 240);
+    control.show();
+    QString name = clip(ClipFormat::H264Mp4);
+    ASSERT_EQ(control.TVN_OpenFile(name), 150);
+    double rate = 4;
+    control.TVN_SetRate(rate);
+    control.TVN_Play();
+    ASSERT_TRUE(waitFor([&] { return control.TVN_GetPosLive() >= 500; }, 5000));
+    const double from = control.TVN_GetPosLive();
+    QElapsedTimer wall;
+    wall.start();
+    ASSERT_TRUE(waitFor([&] { return control.TVN_GetPosLive() >= 3500; }, 10000));
+    const double speed = (control.TVN_GetPosLive() - from) / double(wall.elapsed());
+    EXPECT_GT(speed, 3.0);
+    EXPECT_LT(speed, 5.0);
 }
 
 // The whole 0.1 to 4.0 range: the output lasts input / tempo and keeps the pitch.
