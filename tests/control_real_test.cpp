@@ -12,6 +12,7 @@
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
+#include "media/alsa/AlsaAudioRecorder.h"
 #include "platform/Surface.h"
 
 #include <QCoreApplication>
@@ -377,19 +378,22 @@ TEST(WorkerFailures, ReachTheHostBesideTheDocumentedEvents) {
     EXPECT_TRUE(failures[2].description().contains(notAFolder)) << failures[2].what();
 }
 
-// ALSA set up with no device that plays and one capture device without a mixer:
-// a clip with sound plays silently to its end, and selecting that device leaves
-// no line input selected.
-TEST(NoSoundCard, ClipsPlaySilentlyAndADeviceWithoutLineInputsLeavesNoneSelected) {
-    QTemporaryDir dir;
+// Sets up ALSA with only the devices in text, for the rest of this test's process
+// (each test runs in a process of its own).
+void useAlsaDevices(const QTemporaryDir& dir, const char* text) {
     QFile conf(dir.filePath("asound.conf"));
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write("pcm.!default { type hw card 99 }\n"
-               "pcm.tvn_quiet { type null hint { show on description \"Quiet input\" } }\n");
+    conf.write(text);
     conf.close();
-    // Each test runs in a process of its own, so the setting stays with this one.
     qputenv("ALSA_CONFIG_PATH", conf.fileName().toUtf8());
+}
 
+// No device that plays and one capture device without a mixer: a clip with sound
+// plays silently to its end, and selecting that device leaves no line input selected.
+TEST(NoSoundCard, ClipsPlaySilentlyAndADeviceWithoutLineInputsLeavesNoneSelected) {
+    QTemporaryDir dir;
+    useAlsaDevices(dir, "pcm.!default { type hw card 99 }\n"
+                        "pcm.tvn_quiet { type null hint { show on description \"Quiet input\" } }\n");
     Trelvan control(Components::defaults());
     int ends = 0;
     QObject::connect(&control, &Trelvan::VideoEnd, [&] { ++ends; });
@@ -405,6 +409,19 @@ TEST(NoSoundCard, ClipsPlaySilentlyAndADeviceWithoutLineInputsLeavesNoneSelected
     EXPECT_EQ(std::tuple(control.TVN_SelectedAudioDevice, control.TVN_AudioLineInputs.Count(),
                          control.TVN_SelectedLineInput),
               std::tuple(quiet, 0, int16_t(-1)));
+}
+
+// No capture device at all: an empty list, and a start that fails clearly and writes nothing.
+TEST(NoSoundCard, NoCaptureDeviceMeansAnEmptyListAndAFailedStart) {
+    QTemporaryDir dir;
+    useAlsaDevices(dir, "pcm.null { type null }\nctl.null { type hw card 0 }\n");
+    AlsaAudioRecorder recorder;
+    EXPECT_EQ(recorder.GetDeviceCount(), 0);
+    recorder.SetFileName(dir.filePath("none.wav"));
+    const auto e = errorFrom([&] { recorder.StartRecord(2, 44100); });
+    ASSERT_TRUE(e) << "recorded without a device";
+    EXPECT_EQ(e->number(), err::AudioDeviceFailed);
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.wav")));
 }
 
 }  // namespace
