@@ -232,11 +232,7 @@ TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
     const auto owner = controlShowing();
     Trelvan& control = *owner;
     QString main = control.TVN_videoFileName;
-    QString bad = testFolder().filePath("not-a-clip.mp4");
-    QFile file(bad);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    QString bad = writeFile(testFolder().filePath("not-a-clip.mp4"), QByteArray(4096, 'x'));
     const auto e = errorFrom([&] { control.TVN_Overlay(bad); });
     ASSERT_TRUE(e) << "an unreadable second clip was accepted";
     EXPECT_TRUE(e->description().contains(bad)) << e->description().toStdString();
@@ -342,8 +338,7 @@ TEST(WorkerFailures, ReachTheHostBesideTheDocumentedEvents) {
                                            "-frames:v", "90", "-g", "15", "-c:v", "libx264", "-movflags", "+faststart",
                                            cut}),
               0);
-    const QString notAFolder = dir.filePath("file");
-    QFile(notAFolder).open(QIODevice::WriteOnly);
+    const QString notAFolder = writeFile(dir.filePath("file"), {});
 
     Trelvan control(Components::defaults());
     std::vector<TvnError> failures;
@@ -381,11 +376,7 @@ TEST(WorkerFailures, ReachTheHostBesideTheDocumentedEvents) {
 // Sets up ALSA with only the devices in text, for the rest of this test's process
 // (each test runs in a process of its own).
 void useAlsaDevices(const QTemporaryDir& dir, const char* text) {
-    QFile conf(dir.filePath("asound.conf"));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write(text);
-    conf.close();
-    qputenv("ALSA_CONFIG_PATH", conf.fileName().toUtf8());
+    qputenv("ALSA_CONFIG_PATH", writeFile(dir.filePath("asound.conf"), text).toUtf8());
 }
 
 // No device that plays and one capture device without a mixer: a clip with sound

@@ -279,20 +279,10 @@ TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
 
 TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
     const QString dir = testFolder().path();
-    auto write = [&](const QString& name, const QByteArray& bytes) {
-        QFile f(dir + "/" + name);
-        f.open(QIODevice::WriteOnly);
-        f.write(bytes);
-        return f.fileName();
-    };
-    auto read = [](const QString& path) {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    };
-    const QByteArray mp4 = read(clip(ClipFormat::H264Mp4));
+    const auto write = [&](const QString& name, const QByteArray& bytes) { return writeFile(dir + "/" + name, bytes); };
+    const QByteArray mp4 = readFile(clip(ClipFormat::H264Mp4));
     // An AVI whose stream header states 16777216 frames a second.
-    QByteArray avi = read(clip(ClipFormat::MjpegAvi));
+    QByteArray avi = readFile(clip(ClipFormat::MjpegAvi));
     avi.replace(avi.indexOf("strh") + 32, 4, QByteArray::fromHex("00000001"));
     // A sound file has no picture.
     QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", dir + "/sound.wav"});
@@ -604,13 +594,8 @@ QImage blend(const QImage& under, const QImage& over, double alpha) {
 
 TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
     const QString missing = testFolder().path() + "/no such clip.mp4";
-    const QString empty = testFolder().path() + "/empty.mp4";
-    const QString text = testFolder().path() + "/notes.mp4";
-    QFile(empty).open(QIODevice::WriteOnly);
-    QFile t(text);
-    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
-    t.write("this is not a video, only some words\n");
-    t.close();
+    const QString empty = writeFile(testFolder().path() + "/empty.mp4", {});
+    const QString text = writeFile(testFolder().path() + "/notes.mp4", "this is not a video, only some words\n");
     struct Case { QString file; int32_t number; };
     for (const Case& c : {Case{missing, err::FileNotFound}, Case{empty, err::ClipOpenFailed},
                           Case{text, err::ClipOpenFailed}, Case{QString(), err::FileNotFound}}) {
@@ -858,9 +843,7 @@ TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
     engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
 
     EXPECT_TRUE(engine.UploadFrame("127.0.0.1", "coach", "s3cret-Pw", "lessons/today", "frame 12.jpg", ftp.port(), 75));
-    QFile arrived(QDir(ftp.root()).filePath("lessons/today/frame 12.jpg"));
-    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
-    const QByteArray bytes = arrived.readAll();
+    const QByteArray bytes = readFile(QDir(ftp.root()).filePath("lessons/today/frame 12.jpg"));
     EXPECT_EQ(std::tuple(bytes, frameNumber(QImage::fromData(bytes, "JPG"))),
               std::tuple(engine.jpegOfShownFrame(75), 12));
 
@@ -892,9 +875,7 @@ TEST(EngineUpload, HttpPutArrivesByteIdenticalAndARefusalIsFalse) {
     FrameUploader uploader;
     EXPECT_TRUE(uploader.upload(jpeg, server, "coach", "s3cret-Pw", "week 2", "serve 5.jpg", 0))
         << uploader.lastError().toStdString();
-    QFile arrived(QDir(http.root()).filePath("uploads/week 2/serve 5.jpg"));
-    ASSERT_TRUE(arrived.open(QIODevice::ReadOnly));
-    EXPECT_EQ(arrived.readAll(), jpeg);
+    EXPECT_EQ(readFile(QDir(http.root()).filePath("uploads/week 2/serve 5.jpg")), jpeg);
 
     // The server answers 401: the transfer was not confirmed.
     EXPECT_FALSE(uploader.upload(jpeg, server, "coach", "wrong-Pw-123", "", "refused.jpg", 0));
