@@ -111,7 +111,7 @@ std::unique_ptr<Trelvan> controlShowing() {
     auto control = std::make_unique<Trelvan>(Components::defaults());
     control->resize(320, 240);
     control->show();
-    QString main = clip(ClipFormat::H264Mp4, {30, 30, 320, 240, 10});
+    QString main = clip(ClipFormat::H264Mp4, {.frames = 30, .keyInterval = 10});
     EXPECT_EQ(control->TVN_OpenFile(main), 30);
     return control;
 }
@@ -120,7 +120,7 @@ struct RealOverlay : ::testing::Test {
     void SetUp() override {
         control = controlShowing();
         if (mirrorMain) control->TVN_FlipVideo(1);
-        QString second = clip(ClipFormat::H264Mp4, {30, 25, 320, 240, 10});
+        QString second = clip(ClipFormat::H264Mp4, {.frames = 30, .fps = 25, .keyInterval = 10});
         control->TVN_Overlay(second);
         ASSERT_TRUE(ControlProbe(*control).state().overlayActive);
     }
@@ -388,7 +388,7 @@ TEST(NoSoundCard, ClipsPlaySilentlyAndADeviceWithoutLineInputsLeavesNoneSelected
     Trelvan control(Components::defaults());
     int ends = 0;
     QObject::connect(&control, &Trelvan::VideoEnd, [&] { ++ends; });
-    QString withSound = clip(ClipFormat::H264Mp4, {30, 30, 320, 240, 60, true});
+    QString withSound = clip(ClipFormat::H264Mp4, {.frames = 30, .audio = true});
     ASSERT_EQ(control.TVN_OpenFile(withSound), 30);
     control.TVN_Play();
     ASSERT_TRUE(waitFor([&] { return ends > 0; }, 5000));

@@ -144,8 +144,7 @@ TEST(ClipDecoder, DecodeBehindMakesStepsBackFreeWithinTheBudget) {
 // stops midway) opens with the frames that are there and counts the missing.
 TEST(ClipDecoder, ClipCutShortOpensWithTheFramesThereAndCountsTheMissing) {
     const ClipFormat f = ClipFormat::H264Mp4;
-    ClipOptions o;
-    o.indexFirst = true;
+    const ClipOptions o{.indexFirst = true};
     const QString cut = makeClip(testFolder().path(), f, o, QStringLiteral("cut short"));
     QFile(cut).resize(QFile(cut).size() / 2);
     ClipDecoder d;
@@ -198,11 +197,7 @@ TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
 }
 
 TEST(ClipDecoder, PortraitPhoneFootageIsTurnedUpright) {
-    ClipOptions o;
-    o.frames = 40;
-    o.width = 320;
-    o.height = 240;
-    o.keyInterval = 20;
+    const ClipOptions o{.frames = 40, .keyInterval = 20};
     for (int degrees : {90, 180, 270}) {
         const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("turned-%1").arg(degrees));
         setDisplayRotation(path, degrees);
@@ -339,10 +334,7 @@ TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
 TEST_F(Engine, LargeClipsAreShownAtMost1920PixelsOnTheLargerSide) {
     struct Case { int width, height, shownWidth, shownHeight; };
     for (const Case& c : {Case{3840, 2160, 1920, 1080}, Case{1080, 2400, 864, 1920}, Case{2160, 1216, 2160, 1216}}) {
-        ClipOptions o;
-        o.frames = 3;
-        o.width = c.width;
-        o.height = c.height;
+        const ClipOptions o{.frames = 3, .width = c.width, .height = c.height};
         const QString path =
             makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
         engine.OpenClip(path);
@@ -459,8 +451,7 @@ TEST_F(Engine, FullScreenEndsOnEscapeWithOneNotification) {
 }
 
 TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
-    ClipOptions o;
-    o.frames = 30;
+    const ClipOptions o{.frames = 30};
     const QString path = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, "short");
     engine.OpenClip(path);
     std::vector<int32_t> states;
@@ -643,11 +634,7 @@ TEST(MixerSource, UnknownIdentifiersAreRejectedAndRemovingThemDoesNothing) {
 
 TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
     MixerOnWidget m;
-    ClipOptions big;
-    big.width = 480;
-    big.height = 272;
-    big.frames = 50;
-    big.fps = 25;
+    const ClipOptions big{.frames = 50, .fps = 25, .width = 480, .height = 272};
     const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
     const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     const int32_t b = m.mixer.AddSource(bigClip, 0);

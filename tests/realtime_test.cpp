@@ -52,10 +52,8 @@ double rms(const std::vector<int16_t>& s) {
 TEST(EngineSound, PlaysTheClipsSoundAtTheVolumeAndPitchAskedFor) {
     PulseTestServer device;
     TVN_REQUIRE_SOUND(device);
-    ClipOptions o;
-    o.frames = 90;  // 3 s at 30 fps, with a 440 Hz sound track
-    o.audio = true;
-    const QString sound = clip(ClipFormat::H264Mp4, o);
+    // 3 s at 30 fps, with a 440 Hz sound track.
+    const QString sound = clip(ClipFormat::H264Mp4, {.frames = 90, .audio = true});
 
     QWidget host;
     host.resize(320, 240);
@@ -163,12 +161,11 @@ TEST(EngineSound, SoundAndPictureStartTogetherFromTheShownFrame) {
 TEST(EngineSound, ChangesWhilePlayingShowNoStaleFrameAndRestartTheSoundAtTheNewPlace) {
     PulseTestServer device;
     TVN_REQUIRE_SOUND(device);
-    const QString clip = testFolder().filePath("two-tones.mp4");
-    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-i", makeClip(testFolder().path(), ClipFormat::H264Mp4,
-                                                                                {120, 30, 320, 240, 30}),
-                                           "-f", "lavfi", "-i",
+    const QString twoTones = testFolder().filePath("two-tones.mp4");
+    const QString picture = clip(ClipFormat::H264Mp4, {.frames = 120, .keyInterval = 30});
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-i", picture, "-f", "lavfi", "-i",
                                            "aevalsrc=0.5*sin(2*PI*if(lt(t\\,2)\\,440\\,1320)*t):s=48000:d=4", "-c:v",
-                                           "copy", "-c:a", "aac", "-shortest", clip}),
+                                           "copy", "-c:a", "aac", "-shortest", twoTones}),
               0);
     struct Case {
         const char* name;
@@ -185,7 +182,7 @@ TEST(EngineSound, ChangesWhilePlayingShowNoStaleFrameAndRestartTheSoundAtTheNewP
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FfmpegDisplayEngine engine(&host);
-        engine.OpenClip(clip);
+        engine.OpenClip(twoTones);
         engine.SetVolume(100);
         engine.Play();
         runFor(300);
@@ -455,7 +452,8 @@ TEST(LessonControlReal, RecordsWhatIsShownWithTheVoiceInStepThroughPauseAndCompr
     PulseTestServer voice(1000);
     TVN_REQUIRE_SOUND(voice);
     QTemporaryDir dir;
-    QString main = clip(ClipFormat::H264Mp4, {30, 30, 320, 240, 10}), second = clip(ClipFormat::H264Mp4, {30, 25, 320, 240, 10});
+    QString main = clip(ClipFormat::H264Mp4, {.frames = 30, .keyInterval = 10});
+    QString second = clip(ClipFormat::H264Mp4, {.frames = 30, .fps = 25, .keyInterval = 10});
     const QString avi = dir.filePath("voice lesson.avi");
     const QString wmv = dir.filePath("voice lesson.wmv");
 
