@@ -29,7 +29,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <random>
 #include <unistd.h>
 
 using namespace tvn;
@@ -74,22 +73,13 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksShowTheFrameAsked) {
     expectSeekShows(d, f, frameStartMs(f, kOptions, 140) + 1.0, 140);
     EXPECT_LE(d.stats().framesDecoded - decodedBefore, 2 * kOptions.keyInterval);
 
-    std::mt19937 rng(1234);
-    std::uniform_int_distribution<int> frame(0, kOptions.frames - 1);
-    for (int i = 0; i < 25; ++i) {
-        const int n = frame(rng);
-        const double start = frameStartMs(f, kOptions, n);
-        const double end = frameStartMs(f, kOptions, n + 1);
-        // The control seeks 1 ms into a frame; the last moment of the interval must show it too.
-        expectSeekShows(d, f, start + 1.0, n);
-        expectSeekShows(d, f, end - 0.5, n);
-    }
     const int k = kOptions.keyInterval;
     // Across keyframe boundaries, alternating far jumps so each seek starts from somewhere else.
-    for (int n : {k - 1, k, k + 1, 2 * k - 1, 2 * k, 0, 1, kOptions.frames - 1, k + 1, k - 1}) {
+    // The control seeks 1 ms into a frame; the last moment of the interval must show it too.
+    for (int n : {k - 1, k, k + 1, 2 * k - 1, 2 * k, 0, 1, kOptions.frames - 1, k + 1, k - 1, 37, 113}) {
         expectSeekShows(d, f, frameStartMs(f, kOptions, n) + 1.0, n);
         const int m = (n + 75) % kOptions.frames;
-        expectSeekShows(d, f, frameStartMs(f, kOptions, m) + 1.0, m);
+        expectSeekShows(d, f, frameStartMs(f, kOptions, m + 1) - 0.5, m);
     }
     // Clamped before the start and past the end.
     const int last = kOptions.frames - 1;
