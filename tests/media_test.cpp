@@ -235,7 +235,7 @@ TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
     }
 }
 
-struct EngineFixture : ::testing::Test {
+struct Engine : ::testing::Test {
     QWidget host;
     FfmpegDisplayEngine engine{&host};
     void SetUp() override {
@@ -243,8 +243,6 @@ struct EngineFixture : ::testing::Test {
         engine.SetHeight(240 * 15);
     }
 };
-
-using Engine = EngineFixture;
 
 TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
     engine.Play();
@@ -677,7 +675,7 @@ TEST_P(MixerSeek, DurationOverCountTimesNShowsFrameN) {
 INSTANTIATE_TEST_SUITE_P(Formats, MixerSeek,
                          ::testing::Values(ClipFormat::H264Mp4, ClipFormat::Vp9Mkv, ClipFormat::Mpeg4Avi,
                                            ClipFormat::Mpeg2Ts),
-                         [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
+                         paramName);
 
 TEST(MixerSource, RectanglesPlaceScaleMirrorAndCutOffOnThePixels) {
     const QString file = clip(ClipFormat::H264Mp4);
