@@ -12,12 +12,16 @@
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
+#include "media/alsa/AlsaAudioRecorder.h"
 #include "platform/Surface.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -107,7 +111,7 @@ std::unique_ptr<Trelvan> controlShowing() {
     auto control = std::make_unique<Trelvan>(Components::defaults());
     control->resize(320, 240);
     control->show();
-    QString main = clip(ClipFormat::H264Mp4, {30, 30, 320, 240, 10});
+    QString main = clip(ClipFormat::H264Mp4, {.frames = 30, .keyInterval = 10});
     EXPECT_EQ(control->TVN_OpenFile(main), 30);
     return control;
 }
@@ -115,7 +119,8 @@ std::unique_ptr<Trelvan> controlShowing() {
 struct RealOverlay : ::testing::Test {
     void SetUp() override {
         control = controlShowing();
-        QString second = clip(ClipFormat::H264Mp4, {30, 25, 320, 240, 10});
+        if (mirrorMain) control->TVN_FlipVideo(1);
+        QString second = clip(ClipFormat::H264Mp4, {.frames = 30, .fps = 25, .keyInterval = 10});
         control->TVN_Overlay(second);
         ASSERT_TRUE(ControlProbe(*control).state().overlayActive);
     }
@@ -144,6 +149,7 @@ struct RealOverlay : ::testing::Test {
         return failure;
     }
     std::unique_ptr<Trelvan> control;
+    bool mirrorMain = false;
 };
 
 TEST_F(RealOverlay, SecondClipBlendsHalfAndHalfAndMovesOnItsOwn) {
@@ -156,6 +162,18 @@ TEST_F(RealOverlay, SecondClipBlendsHalfAndHalfAndMovesOnItsOwn) {
     int32_t five = 5;
     control->TVN_SetFrame(five);
     EXPECT_TRUE(shows({{0, White}, {1, Grey}, {2, Grey}, {3, Black}, {11, White}}));
+}
+
+struct RealOverlayOnMirroredMain : RealOverlay {
+    void SetUp() override {
+        mirrorMain = true;
+        RealOverlay::SetUp();
+    }
+};
+
+TEST_F(RealOverlayOnMirroredMain, MainClipStaysMirroredUnderTheOverlay) {
+    // Both on frame 0: the main clip's marker moves to the bottom left, each corner half strength.
+    EXPECT_TRUE(shows({{8, Grey}, {11, Grey}}));
 }
 
 TEST_F(RealOverlay, MirroredSecondClipIsMirroredOnThePixels) {
@@ -214,11 +232,7 @@ TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
     const auto owner = controlShowing();
     Trelvan& control = *owner;
     QString main = control.TVN_videoFileName;
-    QString bad = testFolder().filePath("not-a-clip.mp4");
-    QFile file(bad);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    QString bad = writeFile(testFolder().filePath("not-a-clip.mp4"), QByteArray(4096, 'x'));
     const auto e = errorFrom([&] { control.TVN_Overlay(bad); });
     ASSERT_TRUE(e) << "an unreadable second clip was accepted";
     EXPECT_TRUE(e->description().contains(bad)) << e->description().toStdString();
@@ -239,6 +253,15 @@ void send(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt
 }
 
 int32_t colourAt(QWidget* w, int x, int y) { return Surface::fromQColor(w->grab().toImage().pixelColor(x, y)); }
+
+// True once every point of the widget shows the colour.
+bool showsEverywhere(QWidget* w, int32_t colour, std::initializer_list<QPoint> points) {
+    return waitFor(
+        [&] {
+            return std::all_of(points.begin(), points.end(), [&](QPoint p) { return colourAt(w, p.x(), p.y()) == colour; });
+        },
+        3000);
+}
 
 TEST(AnnotateReal, LineDrawnWithThePointerShowsOverTheVideo) {
     Trelvan control(Components::defaults());
@@ -278,6 +301,118 @@ TEST(AnnotateReal, LineDrawnWithThePointerShowsOverTheVideo) {
     EXPECT_NE(colourAt(display, 160, 150), 0x00FFFF);
     control.TVN_EraseAll();
     EXPECT_TRUE(waitFor([&] { return colourAt(display, 160, 60) != 0x00FFFF; }, 3000));
+}
+
+TEST(AnnotateReal, TargetCrossHairAndAngleArmsShowOnTheVideo) {
+    const auto owner = controlShowing();
+    Trelvan& control = *owner;
+    QWidget* display = control.visibleVideoWidget();
+    constexpr int32_t kRed = 0x0000FF;
+    control.TVN_drawingColor = kRed;
+    control.TVN_DisplayTarget = true;
+    control.TVN_drawingTool = QStringLiteral("target");
+    send(display, QEvent::MouseButtonPress, {100, 80}, Qt::LeftButton, Qt::LeftButton);
+    send(display, QEvent::MouseButtonRelease, {100, 80}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(showsEverywhere(display, kRed, {{20, 80}, {300, 80}, {100, 20}, {100, 220}}));
+
+    // First arm from (40, 160) to the vertex (200, 160); the second from there down.
+    control.TVN_drawingTool = QStringLiteral("angle");
+    send(display, QEvent::MouseButtonPress, {40, 160}, Qt::LeftButton, Qt::LeftButton);
+    send(display, QEvent::MouseMove, {200, 160}, Qt::NoButton, Qt::LeftButton);
+    send(display, QEvent::MouseButtonRelease, {200, 160}, Qt::LeftButton, Qt::NoButton);
+    send(display, QEvent::MouseButtonPress, {200, 160}, Qt::LeftButton, Qt::LeftButton);
+    send(display, QEvent::MouseMove, {200, 230}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(showsEverywhere(display, kRed, {{120, 160}, {200, 200}})) << "while the second arm is pulled";
+    send(display, QEvent::MouseButtonRelease, {200, 230}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(showsEverywhere(display, kRed, {{120, 160}, {200, 200}})) << "once the angle is placed";
+}
+
+// Failures on the components' workers reach the host beside the documented events.
+TEST(WorkerFailures, ReachTheHostBesideTheDocumentedEvents) {
+    QTemporaryDir dir;
+    // Index at the front, a busy picture (half the file is far more than the demuxer
+    // reads ahead); the data is cut at half once the clip is open, so play runs until
+    // the data stops.
+    const QString cut = dir.filePath("cut.mp4");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=640x480:rate=30",
+                                           "-frames:v", "90", "-g", "15", "-c:v", "libx264", "-movflags", "+faststart",
+                                           cut}),
+              0);
+    const QString notAFolder = writeFile(dir.filePath("file"), {});
+
+    Trelvan control(Components::defaults());
+    std::vector<TvnError> failures;
+    int ends = 0, completions = 0;
+    QObject::connect(&control, &Trelvan::failed, [&](const TvnError& e) { failures.push_back(e); });
+    QObject::connect(&control, &Trelvan::VideoEnd, [&] { ++ends; });
+    QObject::connect(&control, &Trelvan::LessonCompressionComplete, [&] { ++completions; });
+
+    QString clipName = cut;
+    ASSERT_EQ(control.TVN_OpenFile(clipName), 90);
+    ASSERT_TRUE(QFile(cut).resize(QFile(cut).size() / 2));
+    control.TVN_Play();
+    ASSERT_TRUE(waitFor([&] { return ends > 0; }, 10000));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].number(), err::PlaybackFailed);
+    EXPECT_TRUE(failures[0].description().contains(cut)) << failures[0].what();
+    ASSERT_NE(control.lastNotificationError(), nullptr);
+    EXPECT_EQ(control.lastNotificationError()->description(), failures[0].description());
+
+    // Nothing listens on port 1 of the loopback.
+    EXPECT_EQ(control.TVN_UploadFrame("127.0.0.1", "coach", "pw", "", "frame.jpg", 1, 80), 0);
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[1].number(), err::UploadFailed);
+    EXPECT_TRUE(failures[1].description().contains("127.0.0.1")) << failures[1].what();
+
+    control.TVN_CompressLesson(clip(ClipFormat::MjpegAvi, {30}), notAFolder + "/lesson.wmv");
+    ASSERT_TRUE(waitFor([&] { return completions > 0; }, 30000));
+    tvn::testing::runFor(100);
+    EXPECT_EQ(std::tuple(completions, ends), std::tuple(1, 1));
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_EQ(failures[2].number(), err::ConversionFailed);
+    EXPECT_TRUE(failures[2].description().contains(notAFolder)) << failures[2].what();
+}
+
+// Sets up ALSA with only the devices in text, for the rest of this test's process
+// (each test runs in a process of its own).
+void useAlsaDevices(const QTemporaryDir& dir, const char* text) {
+    qputenv("ALSA_CONFIG_PATH", writeFile(dir.filePath("asound.conf"), text).toUtf8());
+}
+
+// No device that plays and one capture device without a mixer: a clip with sound
+// plays silently to its end, and selecting that device leaves no line input selected.
+TEST(NoSoundCard, ClipsPlaySilentlyAndADeviceWithoutLineInputsLeavesNoneSelected) {
+    QTemporaryDir dir;
+    useAlsaDevices(dir, "pcm.!default { type hw card 99 }\n"
+                        "pcm.tvn_quiet { type null hint { show on description \"Quiet input\" } }\n");
+    Trelvan control(Components::defaults());
+    int ends = 0;
+    QObject::connect(&control, &Trelvan::VideoEnd, [&] { ++ends; });
+    QString withSound = clip(ClipFormat::H264Mp4, {.frames = 30, .audio = true});
+    ASSERT_EQ(control.TVN_OpenFile(withSound), 30);
+    control.TVN_Play();
+    ASSERT_TRUE(waitFor([&] { return ends > 0; }, 5000));
+    EXPECT_EQ(control.lastNotificationError(), nullptr);
+
+    const int16_t quiet = int16_t(control.TVN_AudioDevices.items().indexOf("Quiet input"));
+    ASSERT_GE(quiet, 0) << control.TVN_AudioDevices.items().join(", ").toStdString();
+    control.TVN_SelectAudioDevice(quiet);
+    EXPECT_EQ(std::tuple(control.TVN_SelectedAudioDevice, control.TVN_AudioLineInputs.Count(),
+                         control.TVN_SelectedLineInput),
+              std::tuple(quiet, 0, int16_t(-1)));
+}
+
+// No capture device at all: an empty list, and a start that fails clearly and writes nothing.
+TEST(NoSoundCard, NoCaptureDeviceMeansAnEmptyListAndAFailedStart) {
+    QTemporaryDir dir;
+    useAlsaDevices(dir, "pcm.null { type null }\nctl.null { type hw card 0 }\n");
+    AlsaAudioRecorder recorder;
+    EXPECT_EQ(recorder.GetDeviceCount(), 0);
+    recorder.SetFileName(dir.filePath("none.wav"));
+    const auto e = errorFrom([&] { recorder.StartRecord(2, 44100); });
+    ASSERT_TRUE(e) << "recorded without a device";
+    EXPECT_EQ(e->number(), err::AudioDeviceFailed);
+    EXPECT_FALSE(QFile::exists(dir.filePath("none.wav")));
 }
 
 }  // namespace

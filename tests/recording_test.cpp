@@ -404,9 +404,7 @@ TEST_F(RecordingConvertTest, LessonBecomesOneFileWithBothStreams) {
         EXPECT_FALSE(QFile::exists(LessonConverter::temporaryName(out)));
     }
     // Fast start: the MP4 index comes before the media data.
-    QFile mp4(path("lesson.mp4"));
-    ASSERT_TRUE(mp4.open(QIODevice::ReadOnly));
-    const QByteArray bytes = mp4.readAll();
+    const QByteArray bytes = testclips::readFile(path("lesson.mp4"));
     EXPECT_LT(bytes.indexOf("moov"), bytes.indexOf("mdat"));
 }
 
@@ -451,12 +449,7 @@ TEST_F(RecordingConvertTest, SpanProfileAndMissingSound) {
 }
 
 TEST_F(RecordingConvertTest, FailuresCompleteOnceAndLeaveNoFile) {
-    const QString corrupt = path("corrupt.avi");
-    {
-        QFile f(corrupt);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(4096, 'x'));
-    }
+    const QString corrupt = testclips::writeFile(path("corrupt.avi"), QByteArray(4096, 'x'));
     struct Case {
         const char* name;
         QString video, output, mention;

@@ -39,13 +39,9 @@ inline std::vector<StreamSummary> probeStreams(const QString& path) {
     std::vector<int64_t> first(fmt->nb_streams, AV_NOPTS_VALUE), last(fmt->nb_streams, AV_NOPTS_VALUE);
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVCodecParameters* p = fmt->streams[i]->codecpar;
-        out[i].codec = avcodec_get_name(p->codec_id);
-        out[i].type = p->codec_type;
-        out[i].width = p->width;
-        out[i].height = p->height;
-        out[i].channels = p->ch_layout.nb_channels;
-        out[i].sampleRate = p->sample_rate;
-        out[i].frameRate = av_q2d(fmt->streams[i]->avg_frame_rate);
+        out[i] = {.codec = avcodec_get_name(p->codec_id), .type = p->codec_type, .width = p->width,
+                  .height = p->height, .channels = p->ch_layout.nb_channels, .sampleRate = p->sample_rate,
+                  .frameRate = av_q2d(fmt->streams[i]->avg_frame_rate)};
     }
     AVPacket* pkt = av_packet_alloc();
     while (av_read_frame(fmt, pkt) >= 0) {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 namespace tvn::testclips {
 
@@ -132,18 +133,27 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
 }
 
 QString clip(ClipFormat format, const ClipOptions& o) {
-    static std::map<QString, QString> made;
-    const QString name = QStringLiteral("%1-%2x%3-%4fps-%5-k%6%7")
-                             .arg(formatName(format))
-                             .arg(o.width)
-                             .arg(o.height)
-                             .arg(o.fps)
-                             .arg(o.frames)
-                             .arg(o.keyInterval)
-                             .arg(o.audio ? "-sound" : "");
-    auto it = made.find(name);
-    if (it == made.end()) it = made.emplace(name, makeClip(testFolder().path(), format, o, name)).first;
+    using Key = std::tuple<ClipFormat, int, int, int, int, int, bool, bool>;
+    static std::map<Key, QString> made;
+    const Key key{format, o.frames, o.fps, o.width, o.height, o.keyInterval, o.audio, o.indexFirst};
+    auto it = made.find(key);
+    if (it == made.end()) {
+        const QString name = QStringLiteral("%1-%2").arg(formatName(format)).arg(made.size());
+        it = made.emplace(key, makeClip(testFolder().path(), format, o, name)).first;
+    }
     return it->second;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+    return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QImage solid(int width, int height, QColor colour) {

@@ -72,6 +72,11 @@ double frameStartMs(ClipFormat format, const ClipOptions& options, int n);
 // shows no valid code (a cell neither clearly black nor white, or no marker).
 int frameNumber(const QImage& image);
 
+// Writes bytes to a new file at path (a damaged clip, a text file) and returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+// The whole content of a file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
 // One colour all over (RGB32).
 QImage solid(int width, int height, QColor colour);
 
