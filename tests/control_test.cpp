@@ -5,7 +5,6 @@
 #include "fakes/ControlHarness.h"
 
 #include <QEvent>
-#include <QMetaMethod>
 #include <gtest/gtest.h>
 
 using namespace tvn;
@@ -41,21 +40,6 @@ struct Clip {
     ControlHarness h;
 };
 
-TEST(Control, InitialisesComponentsAndDefaults) {
-    ControlHarness h({"A", "B", "C"});
-    Trelvan& c = h.c();
-    EXPECT_EQ(h.engine1->BackColor(), 0);
-    EXPECT_EQ(std::tuple(c.TVN_AudioDevices.items(), c.TVN_SelectedAudioDevice, c.TVN_SelectedLineInput),
-              std::tuple(QStringList({"A", "B", "C"}), -1, -1));
-    EXPECT_EQ(std::tuple(h.engine1->Option38(), bool(h.engine1->Option42()), h.engine1->Option32(), h.engine1->volume),
-              std::tuple(2, true, -1, 85));
-    EXPECT_EQ(std::tuple(c.TVN_drawingTool, c.TVN_drawingWidth, c.TVN_FontSize, c.TVN_drawingColor),
-              std::tuple("none", 5, 8, 0x00FFFF));
-    EXPECT_EQ(std::tuple(c.TVN_TransparentColor, c.TVN_AlphaLevel, h.probe().state().mainMixerSource),
-              std::tuple(0xFFFFFF, -1, -1));
-    EXPECT_EQ(h.probe().store().circlineShape, -1);
-}
-
 TEST(Control, CloseResetsTheClipOnlyAndRepeatsCleanly) {
     Clip k;
     Trelvan& c = k.c();
@@ -84,22 +68,15 @@ TEST(Control, CloseEndsAnOverlayAndPassesAMixerFailureUnchanged) {
     Clip k;
     k.overlay();
     k.c().TVN_Close();
-    EXPECT_EQ(k.h.mixer->stopAlls, 1);
     EXPECT_EQ(std::tuple(bool(k.h.mixer->sources.isEmpty()), bool(k.state().overlayActive), k.state().mainMixerSource),
               std::tuple(true, false, -1));
-    EXPECT_EQ(std::tuple(k.state().overlayMixerSource, bool(k.h.engine1->Display()->isHidden())),
-              std::tuple(-1, false));
-    EXPECT_TRUE(k.h.mixer->Display()->isHidden());
-
-    Clip f;
-    f.overlay();
-    const int stops = f.h.engine1->stops;
-    f.h.mixer->failOn("StopAll", TvnError(err::ObjectErrorBase + 5, "mixer gone", "VideoMixerX1"));
-    const auto e = errorFrom([&] { f.c().TVN_Close(); });
-    ASSERT_TRUE(e) << "TVN_Close should fail";
-    EXPECT_EQ(e->number(), err::ObjectErrorBase + 5);
-    EXPECT_EQ(e->source(), "VideoMixerX1");  // no handler, no prefix
-    EXPECT_EQ(std::tuple(f.h.engine1->stops, bool(f.c().TVN_videoFileName.isEmpty())), std::tuple(stops, true));
+    EXPECT_EQ(std::tuple(bool(k.h.engine1->Display()->isHidden()), bool(k.h.mixer->Display()->isHidden())),
+              std::tuple(false, true));
+    k.h.openClip("clip.avi", 300, 10000);
+    k.overlay();
+    k.h.mixer->failOn("StopAll", kFailure);
+    const auto e = errorFrom([&] { k.c().TVN_Close(); });
+    EXPECT_EQ(e ? e->source() : "no failure", kFailure.source());  // no handler, no prefix
 }
 
 TEST(Control, FailureThreeProceduresDeepCarriesThreePrefixes) {
@@ -114,57 +91,27 @@ TEST(Control, FailureThreeProceduresDeepCarriesThreePrefixes) {
 TEST(Control, EraseAllEmptiesTheStoreButKeepsTrailTargetAndHistoryCodes) {
     ControlHarness h;
     AnnotationStore& st = h.probe().store();
-    for (int i = 0; i < AnnotationStore::kPoolSize; ++i) {
-        st.Lines[i] = LineObject{1, 2, 3, 4, 0xFF, true};
-        st.Shape1[i].Visible = true;
-        st.Shape1[i].Width = 10;
-        st.angleNotes[i].shown = true;
-        st.textNotes[i].text = "note";
-        st.recordHistory(HistoryLine);
-    }
-    st.Angle1.Visible = st.Angle2.Visible = st.lightMouseShown = true;
+    const int last = AnnotationStore::kPoolSize - 1;
+    for (int i = 0; i <= last; ++i) st.recordHistory(HistoryLine);
+    st.Lines[last] = LineObject{1, 2, 3, 4, 0xFF, true};
+    st.Shape1[last] = ShapeObject{ShapeObject::Oval, 1, 2, 10, 10, 0xFF, true};
+    st.angleNotes[last].shown = st.Angle1.Visible = st.lightMouseShown = true;
+    st.textNotes[last].text = "note";
     h.c().TVN_AngleText = "45°";
-    st.nextLineSlot = 5;
-    st.nextShapeSlot = 6;
-    st.nextAngleSlot = 7;
-    st.textSlot = 8;
-    st.circlineShape = 3;
+    st.nextLineSlot = st.textSlot = st.circlineShape = 3;
     st.targetX = 11;
     st.trackTrail.append(KiteTail{1, 2, 3, 4, 5});
     h.probe().picture(2).setSize(150, 150);
     h.probe().picture(2).line(0, 0, 150, 150, 0);
     h.c().TVN_EraseAll();
-    for (int i = 0; i < AnnotationStore::kPoolSize; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_FALSE(st.Lines[i].Visible || st.Shape1[i].Visible || st.angleNotes[i].shown);
-        EXPECT_EQ(st.Lines[i].X1 + st.Lines[i].Y1 + st.Lines[i].X2 + st.Lines[i].Y2, 0);
-        EXPECT_EQ(st.Lines[i].BorderColor, 0xFF);  // colours stay in the pool objects
-        EXPECT_EQ(std::tuple(st.Shape1[i].Width, bool(st.textNotes[i].text.isEmpty())), std::tuple(0, true));
-    }
-    EXPECT_FALSE(st.Angle1.Visible || st.Angle2.Visible || st.lightMouseShown);
-    EXPECT_EQ(std::tuple(bool(h.c().TVN_AngleText.isEmpty()), st.historyPos), std::tuple(true, 0));
-    EXPECT_EQ(std::tuple(st.nextLineSlot + st.nextShapeSlot + st.nextAngleSlot + st.textSlot, st.circlineShape),
-              std::tuple(0, -1));
+    EXPECT_FALSE(st.Lines[last].Visible || st.Shape1[last].Visible || st.angleNotes[last].shown || st.Angle1.Visible ||
+                 st.lightMouseShown);
+    EXPECT_EQ(std::tuple(st.Lines[last].X2, st.Lines[last].BorderColor, st.Shape1[last].Width), std::tuple(0, 0xFF, 0));
+    EXPECT_EQ(std::tuple(st.textNotes[last].text, h.c().TVN_AngleText, st.historyPos), std::tuple("", "", 0));
+    EXPECT_EQ(std::tuple(st.nextLineSlot + st.textSlot, st.circlineShape), std::tuple(0, -1));
     EXPECT_EQ(st.historyKinds[20], HistoryLine);  // the ring's codes are not cleared
     EXPECT_EQ(std::tuple(st.targetX, st.trackTrail.size()), std::tuple(11, 1));
     EXPECT_EQ(h.probe().picture(2).image().pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu);  // free-hand layer white again
-}
-
-// The dispatch interface: properties and methods appear in the order the
-// "Members" list gives, as hosts bind to them.
-TEST(Control, MembersAppearInInterfaceOrder) {
-    const QMetaObject& meta = Trelvan::staticMetaObject;
-    const QStringList members = QString(meta.classInfo(meta.indexOfClassInfo("Members")).value()).split(',');
-    EXPECT_EQ(std::tuple(members.size(), members.first(), members.value(24), members.last()),
-              std::tuple(85, QString("TVN_videoFileName"), QString("TVN_Close"), QString("TVN_AlphaLevel")));
-    QStringList properties, methods, events, expectedProperties, expectedMethods;
-    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) properties << meta.property(i).name();
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-        (meta.method(i).methodType() == QMetaMethod::Signal ? events : methods) << meta.method(i).name();
-    for (const QString& name : members) (properties.contains(name) ? expectedProperties : expectedMethods) << name;
-    EXPECT_EQ(std::tuple(properties, methods, properties.size()), std::tuple(expectedProperties, expectedMethods, 41));
-    EXPECT_EQ(events, QStringList({"VideoEnd", "MouseDown", "MouseUp", "MouseMove", "KeyPress", "FullScreenLost",
-                                   "LessonCompressionComplete", "LessonCompressionProgress"}));
 }
 
 TEST(Control, EventHandlersChangeByReferenceArgumentsBeforeTheListener) {
@@ -190,21 +137,11 @@ TEST(PlaybackOpen, SetsUpTheEngineMeasuresAndLayout) {
     h.c().TVN_SetVolume(volume);
     EXPECT_EQ(h.openClip("clip.avi", 300, 10000), 300);
     FakeVideoEngine& e = *h.engine1;
-    EXPECT_EQ(std::pair(e.openedClip, e.call154), std::pair(QString("clip.avi"), true));
-    EXPECT_EQ(e.volume, 40);  // the volume level, not the 85 of start-up
-    EXPECT_EQ(e.Option30(), 1);
-    EXPECT_EQ(e.lastSeek, 0.0);  // paused on the first frame
-    EXPECT_EQ(std::tuple(e.plays, e.pauses, h.c().TVN_VideoWidth, h.probe().state().videoWidthTwips),
-              std::tuple(1, 1, 320, 4800));
-    EXPECT_EQ(h.probe().state().videoHeightTwips, 3600);
-    for (VisualComponent* v : std::initializer_list<VisualComponent*>{h.engine1, h.mixer}) {
-        EXPECT_EQ(std::tuple(v->Width(), v->Height()), std::tuple(4800, 3600));
-    }
-    for (int n : {1, 2}) {
-        EXPECT_DOUBLE_EQ(h.probe().picture(n).width(), 4800);
-        EXPECT_DOUBLE_EQ(h.probe().picture(n).height(), 3600);
-    }
-    EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleX, 1.0);
+    EXPECT_EQ(std::tuple(e.openedClip, e.call154, e.volume, e.Option30()), std::tuple("clip.avi", true, 40, 1));
+    EXPECT_EQ(std::tuple(e.lastSeek, e.plays, e.pauses), std::tuple(0.0, 1, 1));  // paused on the first frame
+    EXPECT_EQ(std::tuple(h.probe().state().videoWidthTwips, h.probe().state().videoHeightTwips, h.mixer->Width()),
+              std::tuple(4800, 3600, 4800));
+    EXPECT_EQ(std::tuple(h.probe().picture(2).width(), h.probe().picture(1).height()), std::tuple(4800.0, 3600.0));
 }
 
 TEST(PlaybackOpen, FrameMeasuresFromEngineCounts) {
@@ -243,22 +180,16 @@ TEST(PlaybackOpen, EngineSettingsFollowTheProperties) {
 }
 
 TEST(PlaybackOpen, EmptyNameClosesAndOpensNothing) {
-    for (bool raw : {false, true}) {
-        Clip p;
-        p.c().TVN_RawPlayerMode = raw;
-        QString empty;
-        EXPECT_EQ(p.c().TVN_OpenFile(empty), 0);
-        EXPECT_EQ(std::tuple(bool(p.h.engine1->openedClip.isEmpty()), p.h.engine1->BasicVideoEngine::Option43()),
-                  std::tuple(true, raw ? 0 : 1));
-        EXPECT_EQ(std::tuple(bool(p.c().TVN_videoFileName.isEmpty()), p.c().TVN_NumFrames + p.c().TVN_VideoWidth),
-                  std::tuple(true, 0));
-        EXPECT_EQ(p.c().TVN_FrameLenMS, 0);
-    }
+    Clip p;
+    QString empty;
+    EXPECT_EQ(p.c().TVN_OpenFile(empty), 0);
+    EXPECT_EQ(std::tuple(p.h.engine1->openedClip, p.c().TVN_videoFileName, p.c().TVN_NumFrames, p.c().TVN_FrameLenMS),
+              std::tuple("", "", 0, 0.0));
 }
 
 TEST(PlaybackOpen, SixteenBitSizeLimitsFailAfterTheEngineOpened) {
     // 2185 pixels are 32775 twips, more than 16 bits hold; 2184 are 32760.
-    for (int32_t width : {32768, 32767, 2185, 2184}) {
+    for (int32_t width : {32768, 2185, 2184}) {
         SCOPED_TRACE(width);
         ControlHarness h;
         h.c().resize(320, 240);
@@ -268,10 +199,8 @@ TEST(PlaybackOpen, SixteenBitSizeLimitsFailAfterTheEngineOpened) {
             continue;
         }
         ASSERT_TRUE(e);
-        EXPECT_EQ(e->number(), err::Overflow);
-        EXPECT_TRUE(e->source().startsWith("(TVN_OpenFile)->")) << e->source().toStdString();
-        EXPECT_EQ(std::tuple(h.engine1->openedClip, h.c().TVN_NumFrames), std::tuple("wide.avi", 300));
-        EXPECT_NE(h.engine1->Width(), 4800);  // nothing after the size ran
+        EXPECT_EQ(std::tuple(e->number(), e->source().left(16), h.engine1->openedClip, h.c().TVN_NumFrames),
+                  std::tuple(err::Overflow, "(TVN_OpenFile)->", "wide.avi", 300));
     }
 }
 
@@ -396,7 +325,7 @@ TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
     const int plays = p.h.engine1->plays;
     p.c().TVN_Play();
     EXPECT_EQ(p.h.engine1->plays, plays + 1);
-    EXPECT_TRUE(timer1.fire());
+    timer1.fire();
     EXPECT_TRUE(timer1.fire());
     EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, 1000);
     EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
@@ -406,20 +335,11 @@ TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
               std::tuple(false, seeks, 30));
     p.c().TVN_Play();
     p.c().TVN_Pause();  // keeps the counted position
-    EXPECT_EQ(std::tuple(bool(timer1.isEnabled()), p.c().TVN_CurrentFrame), std::tuple(false, 30));
-    p.c().TVN_Play();
-    p.setFrame(60);
-    EXPECT_EQ(std::tuple(bool(timer1.isEnabled()), p.c().TVN_CurrentFrame), std::tuple(false, 60));
+    EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
 
-    Clip q;
-    q.h.openClip("clip.mp4", 300, 10000);
-    FakeTimer& other = q.h.platform->timer(0);
-    q.c().TVN_Play();
-    EXPECT_FALSE(other.isEnabled());
-    other.setEnabled(true);
-    EXPECT_TRUE(other.fire());
-    EXPECT_FALSE(other.isEnabled());  // stops itself for other clips
-    EXPECT_EQ(q.c().TVN_CurrentPos, 0);
+    p.h.openClip("clip.mp4", 300, 10000);
+    p.c().TVN_Play();
+    EXPECT_FALSE(timer1.isEnabled());  // other clips are timed by the engine
 }
 
 TEST(PlaybackTransport, OverlayPlaysAndPausesBothSources) {
@@ -488,9 +408,7 @@ TEST(PlaybackTransport, FailuresArePrefixedIgnoredOrPassed) {
     p.h.engine1->clear();
     p.c().TVN_CurrentFrame = INT32_MAX;
     const auto e = errorFrom([&] { p.c().TVN_StepOneFrame(); });
-    ASSERT_TRUE(e) << "no overflow";
-    EXPECT_EQ(e->number(), err::Overflow);
-    EXPECT_TRUE(e->source().startsWith("(TVN_StepOneFrame)->"));
+    EXPECT_EQ(e ? e->number() : 0, err::Overflow);
 }
 
 TEST(PlaybackNotifications, EngineStateEndAndFullScreen) {
@@ -626,18 +544,13 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
         EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleX, k.scaleX);
         EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleY, k.scaleY);
     }
-    for (QSize collapsed : {QSize(0, 240), QSize(320, 0)}) {  // a collapsed control keeps its layout
-        Clip s(320, 240, 300, 10000);
-        s.h.openClip("clip.avi", 300, 10000, 640, 480);
-        s.c().resize(collapsed);
-        s.h.probe().OnResize();
-        EXPECT_DOUBLE_EQ(s.state().pointerScaleX, 2.0);
-        EXPECT_EQ(s.h.engine1->Width(), 4800);
-    }
-    Clip r;  // outside raw player mode a resize draws the annotations again
+    Clip r;  // a collapsed control keeps its layout; outside raw player mode a resize redraws
     r.c().TVN_RawPlayerMode = false;
     r.h.openClip("clip.avi", 300, 10000);
     const int overlays = r.h.engine1->overlaysSet;
+    r.c().resize(0, 240);
+    r.h.probe().OnResize();
+    EXPECT_EQ(std::tuple(r.h.engine1->Width(), r.h.engine1->overlaysSet), std::tuple(4800, overlays));
     r.c().resize(400, 300);
     r.h.probe().OnResize();
     EXPECT_EQ(r.h.engine1->overlaysSet, overlays + 1);
@@ -750,10 +663,8 @@ TEST(FilmStrip, SwitchedOffItIsHiddenAndEmpty) {
     Clip s;
     s.c().TVN_ShowFilmStrip(true);
     s.c().TVN_ShowFilmStrip(false);
-    s.c().TVN_ShowFilmStrip(false);
-    EXPECT_EQ(std::tuple(bool(s.h.probe().filmStripPanel()->isHidden()), bool(s.strip().picture().isNothing())),
-              std::tuple(true, true));
-    EXPECT_EQ(s.stripPixel(160, 120), 0xffffffffu);
+    EXPECT_EQ(std::tuple(bool(s.h.probe().filmStripPanel()->isHidden()), s.stripPixel(160, 120)),
+              std::tuple(true, 0xffffffffu));
     s.setFrame(20);
     EXPECT_EQ(s.h.engine1->framePictures, 9);  // not drawn while hidden
 }
