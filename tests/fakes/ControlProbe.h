@@ -38,6 +38,8 @@ public:
     Timer& timer2() { return *c_.Timer2; }
 
     // Private procedures.
+    void RedrawAnnotations() { c_.renderer_->RedrawAnnotations(); }
+    void LessonTimerTick() { c_.lesson_->LessonTimerTick(); }
     void OnResize() { c_.layout_->OnResize(); }
     void ApplyAudioSelection() { c_.lesson_->ApplyAudioSelection(); }
     // Annotation engine.
