@@ -53,15 +53,14 @@ TEST(Control, CloseResetsTheClipOnlyAndRepeatsCleanly) {
         SCOPED_TRACE(round);
         c.TVN_Close();
         EXPECT_EQ(k.h.engine1->stops, round + 1);  // the open closed too
-        EXPECT_TRUE(c.TVN_videoFileName.isEmpty());
-        EXPECT_EQ(c.TVN_FrameLenMS + c.TVN_TotalLenMS + c.TVN_CurrentPos, 0);
-        EXPECT_EQ(c.TVN_CurrentFrame + c.TVN_NumFrames + c.TVN_VideoWidth + c.TVN_VideoHeight, 0);
-        EXPECT_FALSE(c.TVN_IsPlaying || c.TVN_DisplayClock || k.state().videoFlipped);
-        EXPECT_EQ(c.TVN_TrackingActive, 0);
+        EXPECT_EQ(std::tuple(c.TVN_videoFileName, c.TVN_TotalLenMS + c.TVN_CurrentPos, c.TVN_NumFrames + c.TVN_VideoWidth),
+                  std::tuple("", 0, 0));
+        EXPECT_FALSE(c.TVN_IsPlaying || c.TVN_DisplayClock || k.state().videoFlipped || c.TVN_TrackingActive);
     }
-    EXPECT_EQ(k.h.engine1->BasicVideoEngine::FlipMode(), 101);  // the engine keeps its mirror setting
-    EXPECT_EQ(std::tuple(bool(k.h.probe().store().Lines[0].Visible), c.TVN_drawingColor, c.TVN_VolumeLevel),
-              std::tuple(true, 0xFF0000, 40));
+    // The engine keeps its mirror setting; drawings and settings stay.
+    EXPECT_EQ(std::tuple(k.h.engine1->BasicVideoEngine::FlipMode(), bool(k.h.probe().store().Lines[0].Visible),
+                         c.TVN_drawingColor, c.TVN_VolumeLevel),
+              std::tuple(101, true, 0xFF0000, 40));
 }
 
 TEST(Control, CloseEndsAnOverlayAndPassesAMixerFailureUnchanged) {
@@ -114,17 +113,22 @@ TEST(Control, EraseAllEmptiesTheStoreButKeepsTrailTargetAndHistoryCodes) {
     EXPECT_EQ(h.probe().picture(2).image().pixel(5, 5) & 0xFFFFFF, 0xFFFFFFu);  // free-hand layer white again
 }
 
-TEST(Control, EventHandlersChangeByReferenceArgumentsBeforeTheListener) {
+// A typed key goes to the event handlers, then the listener, then into the text being typed.
+TEST(Control, EventHandlersChangeByReferenceArgumentsBeforeTheListenerAndTheText) {
     struct Listener : TrelvanListener {
         int16_t seen = 0;
         void KeyPress(int16_t& key) override { seen = key; key = 66; }
     } listener;
     ControlHarness h;
+    AnnotationStore& st = h.probe().store();
+    st.textNotes[st.textSlot].text = "A_";
+    st.textTyping = true;
+    h.c().TVN_drawingTool = "text";
     h.c().setListener(&listener);
     QObject::connect(&h.c(), &Trelvan::KeyPress, [](int16_t& key) { key = 65; });
     int16_t key = 97;
     emit h.engine1->EngineKeyPress(key);
-    EXPECT_EQ(std::tuple(listener.seen, key, h.c().lastNotificationError()), std::tuple(65, 66, nullptr));
+    EXPECT_EQ(std::tuple(listener.seen, key, st.textNotes[st.textSlot].text), std::tuple(65, 66, "AB_"));
 }
 
 // --- Opening a clip ---
@@ -147,11 +151,9 @@ TEST(PlaybackOpen, SetsUpTheEngineMeasuresAndLayout) {
 TEST(PlaybackOpen, FrameMeasuresFromEngineCounts) {
     struct Case { double frames; int32_t ms, numFrames; double frameLen; };
     const Case cases[] = {
-        {300, 10000, 300, 1000.0 / 30},     {50000, 10000, 300, 1000.0 / 30},  // more frames than ms
-        {10001, 10000, 300, 1000.0 / 30},   {10000, 10000, 10000, 1.0},
-        {250, 10000, 250, 40.0},            {299.5, 10000, 300, 10000 / 299.5},  // halves to even
-        {300.5, 10000, 300, 10000 / 300.5}, {0, 10000, 0, 0},
-        {300, 0, 0, 0},                     {-5, 10000, 0, 0},
+        {50000, 10000, 300, 1000.0 / 30},  // more frames than ms
+        {10000, 10000, 10000, 1.0},        {299.5, 10000, 300, 10000 / 299.5},  // halves to even
+        {300.5, 10000, 300, 10000 / 300.5}, {300, 0, 0, 0}, {-5, 10000, 0, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(::testing::Message() << k.frames << " frames, " << k.ms << " ms");
@@ -160,7 +162,6 @@ TEST(PlaybackOpen, FrameMeasuresFromEngineCounts) {
         EXPECT_DOUBLE_EQ(p.c().TVN_FrameLenMS, k.frameLen);
         EXPECT_DOUBLE_EQ(p.c().TVN_TotalLenMS, k.numFrames * k.frameLen);
         EXPECT_EQ(p.c().TVN_videoFileName, "clip.avi");  // open whatever the counts were
-        EXPECT_EQ(p.c().TVN_CurrentFrame, 0);
     }
 }
 
@@ -292,9 +293,6 @@ TEST(PlaybackTransport, PositionQueries) {
     p.h.engine1->position = 1234.5;
     EXPECT_DOUBLE_EQ(p.c().TVN_GetPosLive(), 1234.5);
     EXPECT_EQ(p.c().TVN_CurrentFrame, 37);
-    p.c().TVN_CurrentFrame = 500;
-    EXPECT_EQ(p.c().TVN_GetFrame(), 300);
-    EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, p.c().TVN_TotalLenMS);
     p.c().TVN_CurrentFrame = 45;
     EXPECT_EQ(p.c().TVN_GetFrame(), 45);
     EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, 1500);
@@ -408,29 +406,6 @@ TEST(PlaybackNotifications, EngineStateEndAndFullScreen) {
     EXPECT_FALSE(p.h.platform->timer(1).isEnabled());
 }
 
-TEST(PlaybackNotifications, TypedKeyGoesToTheHostThenToTheTextAsTheHostLeftIt) {
-    struct Case { QString tool; bool typing; int16_t engineKey, hostKey; QString text; bool stillTyping; };
-    const Case cases[] = {
-        {"text", true, 99, 67, "ABC_", true}, {"text", false, 67, 67, "AB_", false},
-        {"Text", true, 67, 67, "AB_", true},  // matched exactly
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(::testing::Message() << k.tool.toStdString() << " " << k.engineKey << "->" << k.hostKey);
-        Clip p;
-        AnnotationStore& st = p.h.probe().store();
-        st.textSlot = 1;
-        st.textNotes[1].text = "AB_";
-        st.textTyping = k.typing;
-        p.c().TVN_drawingTool = k.tool;
-        int16_t seen = 0;
-        QObject::connect(&p.c(), &Trelvan::KeyPress, [&](int16_t& key) { seen = key; key = k.hostKey; });
-        int16_t key = k.engineKey;
-        emit p.h.engine1->EngineKeyPress(key);
-        EXPECT_EQ(std::tuple(seen, key, st.textNotes[1].text, st.textTyping),
-                  std::tuple(k.engineKey, k.hostKey, k.text, k.stillTyping));
-    }
-}
-
 // --- Frame export ---
 
 TEST(PlaybackExport, JpegBitmapAndUploadComeFromTheEngine) {
@@ -492,8 +467,7 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
         int clipW, clipH, ctlW, ctlH;  // clip 0: none opened
         double scaleX, scaleY;
     };
-    const Case cases[] = {{640, 480, 320, 240, 2, 2}, {320, 240, 320, 240, 1, 1}, {320, 240, 640, 120, 0.5, 2},
-                          {0, 0, 320, 240, 0, 0}};
+    const Case cases[] = {{320, 240, 640, 120, 0.5, 2}, {0, 0, 320, 240, 0, 0}};
     for (const Case& k : cases) {
         SCOPED_TRACE(::testing::Message() << k.clipW << " clip in " << k.ctlW << "x" << k.ctlH);
         ControlHarness h;
@@ -501,11 +475,10 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
         if (k.clipW) h.openClip("clip.avi", 300, 10000, k.clipW, k.clipH);
         h.c().resize(k.ctlW, k.ctlH);
         h.probe().OnResize();
-        for (VisualComponent* v : std::initializer_list<VisualComponent*>{h.engine1, h.mixer}) {
-            EXPECT_EQ(std::tuple(v->Width(), v->Height()), std::tuple(k.ctlW * 15, k.ctlH * 15));
-        }
-        EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleX, k.scaleX);
-        EXPECT_DOUBLE_EQ(h.probe().state().pointerScaleY, k.scaleY);
+        EXPECT_EQ(std::tuple(h.engine1->Width(), h.engine1->Height(), h.mixer->Height()),
+                  std::tuple(k.ctlW * 15, k.ctlH * 15, k.ctlH * 15));
+        EXPECT_EQ(std::tuple(h.probe().state().pointerScaleX, h.probe().state().pointerScaleY),
+                  std::tuple(k.scaleX, k.scaleY));
     }
     Clip r;  // a collapsed control keeps its layout; outside raw player mode a resize redraws
     r.c().TVN_RawPlayerMode = false;
@@ -522,8 +495,6 @@ TEST(Layout, ResizePlacesChildrenAndScalesThePointer) {
     s.c().resize(400, 300);
     s.h.probe().OnResize();
     EXPECT_EQ(std::tuple(s.h.mixer->Width(), s.h.mixer->Height()), std::tuple(6000, 4500));
-    s.c().TVN_FullScreen();
-    EXPECT_EQ(std::tuple(s.h.engine1->fullScreens, s.c().width()), std::tuple(1, 400));
 }
 
 // Records each change of a widget's enabled state with the engine's counts at that moment.
@@ -564,11 +535,9 @@ TEST(FilmStrip, NineStepsWithWaitsBlockInputAndReturnToTheStart) {
 TEST(FilmStrip, GridOnWidthsNotDivisibleByThree) {
     struct Case { int width; double twipsPerPixel; QList<QPoint> thumb, empty; };
     const Case cases[] = {
-        {320, 15, {{319, 10}, {10, 239}, {319, 239}, {106, 79}, {107, 80}}, {}},
         {322, 15, {{321, 10}, {10, 239}, {321, 239}, {200, 200}}, {}},
         // One unit per pixel: x advances 0, 107, 214 (rounded each time); at 322 a fourth,
         // clipped thumbnail joins each row and the last row holds one only.
-        {320, 1, {{319, 10}, {10, 239}, {319, 239}}, {}},
         {322, 1, {{321, 10}, {321, 100}, {50, 200}}, {{200, 200}, {321, 200}}},
     };
     for (const Case& k : cases) {
