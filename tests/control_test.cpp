@@ -614,17 +614,15 @@ TEST(Overlay, MirroredMainClipAndDeinterlaceCarryOver) {
 }
 
 TEST(Overlay, WithoutAClipOrAFileNameItOnlyCloses) {
-    for (int c = 0; c < 3; ++c) {
-        SCOPED_TRACE(c);
+    for (bool noClip : {true, false}) {
+        SCOPED_TRACE(noClip);
         Clip f;
         f.overlay();
-        if (c == 0) f.c().TVN_videoFileName.clear();
-        if (c == 1) f.c().TVN_NumFrames = 0;
-        f.overlay(c == 2 ? "" : "other.mp4");
-        EXPECT_EQ(std::tuple(bool(f.h.mixer->sources.isEmpty()), bool(f.state().overlayActive)),
-                  std::tuple(true, false));
-        EXPECT_EQ(std::tuple(f.state().overlayMixerSource, bool(f.h.mixer->Display()->isHidden())),
-                  std::tuple(-1, true));
+        if (noClip) f.c().TVN_NumFrames = 0;
+        f.overlay(noClip ? "other.mp4" : "");
+        EXPECT_EQ(std::tuple(bool(f.h.mixer->sources.isEmpty()), bool(f.state().overlayActive),
+                             bool(f.h.mixer->Display()->isHidden())),
+                  std::tuple(true, false, true));
     }
 }
 
