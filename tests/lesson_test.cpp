@@ -238,7 +238,7 @@ TEST(LessonTick, ComposesWhatTheControlShows) {
         {"film strip", true, true, true, true, {{63, 47, blue}}},
         // Panes at y 7..39, left x 0..42.7, right from x 32 on.
         {"side by side", false, true, true, true,
-         {{1, 20, green}, {20, 20, green}, {40, 20, yellow}, {63, 20, yellow}, {20, 3, black}, {20, 44, black}}},
+         {{1, 20, green}, {30, 20, green}, {40, 20, yellow}, {63, 20, yellow}, {20, 3, black}, {20, 44, black}}},
         {"display", false, true, false, true, {{0, 0, red}, {2, 47, red}, {10, 10, green}, {63, 47, green}}},
         {"mixer", false, false, true, true, {{63, 47, yellow}}},
         {"nothing shown", false, false, false, false, {{63, 47, black}}},
