@@ -283,22 +283,17 @@ TEST(PlaybackTransport, MovesRedrawOnlyWithTrackingOrTheClock) {
 TEST(PlaybackTransport, PositionQueries) {
     Clip p;
     p.c().TVN_Close();
-    EXPECT_EQ(p.c().TVN_GetPos(), 0);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, -1);
+    EXPECT_EQ(std::tuple(p.c().TVN_GetPos(), p.c().TVN_CurrentFrame), std::tuple(0, -1));
     p.c().TVN_CurrentFrame = 7;  // no frame length: position -1, the frame clamped to no frames
-    EXPECT_EQ(p.c().TVN_GetFrame(), 0);
-    EXPECT_EQ(p.c().TVN_CurrentPos, -1);
+    EXPECT_EQ(std::tuple(p.c().TVN_GetFrame(), p.c().TVN_CurrentPos), std::tuple(0, -1));
 
     p.h.openClip("clip.avi", 300, 10000);
     p.h.engine1->position = 1234.5;
-    EXPECT_DOUBLE_EQ(p.c().TVN_GetPosLive(), 1234.5);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 37);
+    EXPECT_EQ(std::tuple(p.c().TVN_GetPosLive(), p.c().TVN_CurrentFrame), std::tuple(1234.5, 37));
     p.c().TVN_CurrentFrame = 45;
-    EXPECT_EQ(p.c().TVN_GetFrame(), 45);
-    EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, 1500);
+    EXPECT_EQ(std::tuple(p.c().TVN_GetFrame(), p.c().TVN_CurrentPos), std::tuple(45, 1500));
     p.c().TVN_CurrentPos = 1000;
-    EXPECT_EQ(p.c().TVN_GetPos(), 1000);
-    EXPECT_EQ(p.c().TVN_CurrentFrame, 30);
+    EXPECT_EQ(std::tuple(p.c().TVN_GetPos(), p.c().TVN_CurrentFrame), std::tuple(1000, 30));
     p.h.engine1->position = 1000.6;  // a pause reads whole milliseconds
     p.c().TVN_Pause();
     EXPECT_EQ(std::tuple(p.c().TVN_CurrentPos, p.c().TVN_CurrentFrame), std::tuple(1001, 30));
