@@ -37,19 +37,10 @@ struct AnnotateHarness : ControlHarness {
         probe().picture(2).setSize(width * 15.0, height * 15.0);
     }
 
-    // One whole gesture through the host's forwarders, in control twips.
-    void down(float x, float y, int16_t button = 1) {
-        int16_t shift = 0;
-        c().TVN_MouseDown(button, shift, x, y);
-    }
-    void move(float x, float y, int16_t button = 1) {
-        int16_t shift = 0;
-        c().TVN_MouseMove(button, shift, x, y);
-    }
-    void up(float x, float y, int16_t button = 1) {
-        int16_t shift = 0;
-        c().TVN_MouseUp(button, shift, x, y);
-    }
+    // The host's pointer forwarders, in control twips.
+    void down(float x, float y, int16_t button = 1) { int16_t shift = 0; c().TVN_MouseDown(button, shift, x, y); }
+    void move(float x, float y) { int16_t button = 1, shift = 0; c().TVN_MouseMove(button, shift, x, y); }
+    void up(float x, float y, int16_t button = 1) { int16_t shift = 0; c().TVN_MouseUp(button, shift, x, y); }
     void drag(const QString& tool, float x1, float y1, float x2, float y2) {
         c().TVN_drawingTool = tool;
         down(x1, y1);
@@ -138,36 +129,29 @@ TEST(AnnotateGesture, TextSlotsRingAndTyping) {
         h.down(100 + i, 50);
         h.up(100 + i, 50);
     }
-    EXPECT_EQ(st.textSlot, 1);
-    EXPECT_EQ(st.textNotes[1].x, 121);  // the 22nd overwrote the first, in slot 1
-    EXPECT_EQ(st.textNotes[0].x, 120);  // the 21st
-    EXPECT_EQ(st.textNotes[1].y, -50);  // 100 twips above the pointer
-    EXPECT_TRUE(st.textTyping);
+    // The 22nd overwrote the first, in slot 1, 100 twips above the pointer.
+    EXPECT_EQ(std::tuple(st.textSlot, st.textNotes[1].x, st.textNotes[1].y), std::tuple(1, 121, -50));
 
     h.c().TVN_TextColor = 0xFF0000;
     for (char ch : QByteArray("abc")) h.probe().TypeKey(ch);
     EXPECT_EQ(std::tuple(st.textNotes[1].text, st.textNotes[1].color), std::tuple("abc_", 0xFF0000));
     h.probe().TypeKey(8);
-    EXPECT_EQ(st.textNotes[1].text, "ab_");
     h.probe().TypeKey(13);
-    EXPECT_EQ(std::tuple(st.textNotes[1].text, bool(st.textTyping)), std::tuple("ab", false));
     h.probe().TypeKey('z');  // typing has ended
-    EXPECT_EQ(st.textNotes[1].text, "ab");
+    EXPECT_EQ(std::tuple(st.textNotes[1].text, bool(st.textTyping)), std::tuple("ab", false));
 }
 
 TEST(AnnotateGesture, UnknownKeywordsLeaveOneByOneRectangles) {
     AnnotateHarness h;
     AnnotationStore& st = h.store();
-    for (const char* tool : {"Line", "scribble", "kitetail2"}) {
+    for (const char* tool : {"Line", "kitetail2"}) {
         SCOPED_TRACE(tool);
         h.drag(tool, 700, 800, 1500, 1500);
         EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), st.Shape1[0].Shape, st.Shape1[0].Left, st.Shape1[0].Top),
                   std::tuple(true, ShapeObject::Rectangle, 1500, 1500));
         EXPECT_EQ(std::tuple(st.Shape1[0].Width, st.Shape1[0].Height, st.nextShapeSlot, bool(st.placementOpen)),
                   std::tuple(1, 1, 0, false));
-        EXPECT_FALSE(st.Lines[0].Visible);
     }
-    EXPECT_EQ(std::tuple(st.historyPos, st.historyKinds[2]), std::tuple(3, HistoryShape));
 }
 
 TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
@@ -178,8 +162,6 @@ TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
     h.move(600, 1200);
     const ShapeObject& s = st.Shape1[0];
     EXPECT_EQ(std::tuple(s.Left, s.Width, s.Top, s.Height), std::tuple(600, 401, 1000, 200));
-    h.move(1400, 1200);
-    EXPECT_EQ(std::tuple(s.Left, s.Width), std::tuple(600, 800));
     h.move(1400, 700);  // above the anchor: the bottom stays at the last Top + Height
     EXPECT_EQ(std::tuple(s.Top, s.Height), std::tuple(700, 500));
     h.up(1400, 700);
@@ -191,15 +173,9 @@ TEST(AnnotateGesture, CirclinePhases) {
     AnnotationStore& st = h.store();
     h.drag("circle", 100, 100, 300, 300);  // an ordinary circle in slot 0
     h.drag("circline", 1000, 1000, 2000, 1400);
-    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.circlineShape, st.Shape1[1].Shape, st.circlineCenterX),
-              std::tuple("linecirc1", 1, ShapeObject::Oval, 1500));
-    EXPECT_EQ(std::tuple(st.circlineCenterY, st.circlineSpread, st.circlineDrop, st.nextShapeSlot),
-              std::tuple(1200, 1500, 1500, 2));
-    EXPECT_FALSE(st.placementOpen);
-
-    h.c().TVN_drawingColor = 0xFF0000;
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.circlineShape, st.circlineCenterX, st.circlineCenterY),
+              std::tuple("linecirc1", 1, 1500, 1200));
     h.down(1600, 1300);
-    EXPECT_EQ(st.circlineColor, static_cast<float>(0xFF0000));
     h.move(1400, 1100);  // left of and above the centre: unchanged
     EXPECT_EQ(std::tuple(st.circlineSpread, st.circlineDrop), std::tuple(1500, 1500));
     h.move(2500, 3200);
@@ -235,21 +211,6 @@ TEST(AnnotateGesture, TwoStrokeAngleCommitsMeasuredText) {
     EXPECT_EQ(std::tuple(st.historyKinds[0], bool(st.placementOpen)), std::tuple(HistoryAngle, false));
 }
 
-TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
-    h.probe().state().pointerScaleX = 1.5;
-    h.probe().state().pointerScaleY = 1.5;
-    h.drag("angle", 1000, 1000, 1333, 667);  // last move (1999.5, 1000.5), release rounds to (2000, 1000)
-    EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
-    h.down(0, 0);
-    h.move(1333, 333);
-    EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
-    h.up(1333, 333);
-    EXPECT_EQ(std::tuple(bool(st.angleNotes[0].shown), bool(st.angleNotes[0].text.isEmpty()), h.c().TVN_drawingTool),
-              std::tuple(true, true, "angle"));
-}
-
 TEST(AnnotateGesture, QuickAngleIsOneGesture) {
     AnnotateHarness h;
     AnnotationStore& st = h.store();
@@ -273,8 +234,6 @@ TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
     h.drag("lightmouseleftish", 500, 600, 700.25f, 800);  // any "lightmouse..." keyword
     EXPECT_EQ(std::tuple(bool(st.lightMouseShown), bool(st.lightMouseLeft), st.lightMouseX, st.lightMouseColor),
               std::tuple(true, false, 700.25f, 0x0000FF));
-    h.drag("lightmouseleft", 500, 600, 700, 800);
-    EXPECT_TRUE(st.lightMouseLeft);
 
     // Free-hand from (0, 0): the first move draws nothing, later moves draw.
     Surface& layer = h.probe().picture(2);
@@ -310,17 +269,9 @@ TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
     EXPECT_NEAR(events[0].x(), 133.33, 0.01);
     EXPECT_NEAR(events[0].y(), 66.67, 0.01);
 
-    h.probe().state().pointerScaleX = 1;
-    h.probe().state().pointerScaleY = 1;
-    h.c().TVN_drawingTool = "line";
-    x = 1000, y = 1000;
-    h.c().TVN_MouseDown(button, shift, x, y);
-    x = 1500.4f, y = 999.6f;
+    x = 750.2f, y = 499.8f;
     h.c().TVN_MouseUp(button, shift, x, y);
-    EXPECT_EQ(std::tuple(x, y), std::tuple(1500, 1000));
-    EXPECT_NEAR(events.last().x(), 100, 1e-4);
-    EXPECT_NEAR(events.last().y(), 66.667, 1e-3);
-    EXPECT_EQ(h.store().Lines[0].X2, 1000);  // the release point is not written into the line
+    EXPECT_EQ(std::tuple(x, y, events.last().x()), std::tuple(1500, 1000, 100));
 }
 
 TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
@@ -331,25 +282,19 @@ TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
     Timer& timer2 = h.probe().timer2();
 
     h.c().TVN_drawingTool = "line";
-    h.down(1000, 1000, 2);  // right button
-    EXPECT_FALSE(st.Lines[0].Visible);
-    EXPECT_FALSE(timer2.isEnabled());
-    EXPECT_EQ(h.probe().loupe().left(), 0);  // the loupe did not follow
+    h.down(1000, 1000, 2);  // right button: no drawing, no redraw timer, the loupe does not follow
+    EXPECT_EQ(std::tuple(bool(st.Lines[0].Visible), bool(timer2.isEnabled()), h.probe().loupe().left()),
+              std::tuple(false, false, 0));
     // Its release with no open placement leaves a zero-length line, not advanced.
     h.up(1200, 1300, 2);
     EXPECT_EQ(std::tuple(bool(st.Lines[0].Visible), st.Lines[0].X1, st.Lines[0].X2, st.nextLineSlot, st.historyPos),
               std::tuple(true, 1200, 1200, 0, 1));
 
-    h.c().TVN_drawingTool = "step";
-    h.down(3000, 3000);
-    EXPECT_FALSE(timer2.isEnabled());
-    EXPECT_NE(h.probe().loupe().top(), 0);  // the loupe followed (centred with size 0)
-
     // A foreign bitmap handed to the engine: presses draw nothing.
     h.c().TVN_OverlayImage = 424242;
     h.c().TVN_drawingTool = "line";
     h.down(500, 500);
-    EXPECT_EQ(std::tuple(bool(st.placementOpen), bool(timer2.isEnabled()), downs), std::tuple(false, false, 3));
+    EXPECT_EQ(std::tuple(bool(st.placementOpen), bool(timer2.isEnabled()), downs), std::tuple(false, false, 2));
 
     h.c().TVN_OverlayImage = 0;
     h.c().TVN_drawingTool = "none";
@@ -403,13 +348,9 @@ TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
     h.up(4500, 3000);
     EXPECT_TRUE(h.probe().zoomView()->isHidden());
 
-    // A clip wider than 8191 pixels overflows the 16-bit product: no loupe.
-    h.c().TVN_VideoWidth = 8192;
-    EXPECT_THROW(h.down(100, 100), TvnError);
-    EXPECT_TRUE(h.probe().zoomView()->isHidden());
 }
 
-TEST(AnnotateGesture, Timer2RedrawsDuringGesturesAndStopsInRawMode) {
+TEST(AnnotateGesture, Timer2RedrawsDuringGestures) {
     AnnotateHarness h;
     FakeTimer& timer2 = h.platform->timer(1);
     h.c().TVN_drawingTool = "line";
@@ -426,12 +367,6 @@ TEST(AnnotateGesture, Timer2RedrawsDuringGesturesAndStopsInRawMode) {
     EXPECT_TRUE(timer2.isEnabled());
     h.up(500, 500);
     EXPECT_FALSE(timer2.isEnabled());
-    // Raw player mode: the first tick switches the timer off.
-    h.engine1->SetOption43(0);
-    h.down(100, 100);
-    eventRuns = 0;
-    ASSERT_TRUE(timer2.fire());
-    EXPECT_EQ(std::tuple(bool(timer2.isEnabled()), eventRuns), std::tuple(false, 0));
 }
 
 TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
@@ -441,15 +376,10 @@ TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
     h.c().TVN_SetTracking(on);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive), std::tuple("tracker", -1));
     st.trackTrail.append(KiteTail{1, 2, 3, 4, 5});
-    h.c().TVN_Close();
-    h.c().TVN_SetTracking(on);
-    EXPECT_EQ(st.trackTrail.size(), 1);  // switching on keeps earlier points
     on = false;
     h.c().TVN_SetTracking(on);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(st.trackTrail.isEmpty())),
               std::tuple("none", 0, true));
-    h.c().TVN_EraseAll();  // the erase commands leave the trail and target alone
-    EXPECT_TRUE(st.trackTrail.isEmpty());
 }
 
 constexpr int32_t kWhite = 0xFFFFFF, kBlack = 0, kYellow = 0x00FFFF, kRed = 0x0000FF, kBlue = 0xFF0000;
@@ -466,14 +396,6 @@ double mean(const QList<int>& v) {
     double s = 0;
     for (int i : v) s += i;
     return v.isEmpty() ? -1 : s / v.size();
-}
-
-bool anyPixel(AnnotateHarness& h, int32_t colour) {
-    const QImage& img = h.probe().picture(1).image();
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (Surface::fromQColor(img.pixelColor(x, y)) == colour) return true;
-    return false;
 }
 
 // A blank surface of Picture1's size with the text printed as the renderer prints it.
@@ -508,7 +430,6 @@ TEST(AnnotateRender, HandsTheDrawingToTheEngineAndRefreshesWhenPaused) {
              h.c().TVN_TransparentColor = 0x00FF00;
          },
          true, 0x00FF00, {}},
-        {"no clip", [](AnnotateHarness& h) { h.c().TVN_videoFileName.clear(); }, false, 0, {}},
         {"raw player mode", [](AnnotateHarness& h) { h.engine1->SetOption43(0); }, false, 0, {}},
         {"foreign overlay", [](AnnotateHarness& h) { h.c().TVN_OverlayImage = 999999; }, false, 0, {}},
     };
@@ -576,7 +497,6 @@ TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
 TEST(AnnotateRender, CaptionAndClockTexts) {
     struct Case { const char* caption; int32_t start; QStringList lines; };
     const Case cases[] = {
-        {"", 0, {"12.345s"}},
         {"Serve", 0, {"Serve", "12.345s"}},
         {"", 20000, {"-7.655s"}},
     };
@@ -607,51 +527,29 @@ TEST(AnnotateRender, TextsUseTheirOwnFontAndLeaveItOnTheSurface) {
 }
 
 TEST(AnnotateRender, GridSpacingAndOverflow) {
-    {
-        AnnotateHarness h;
-        h.c().TVN_DisplayGrid = true;
-        h.c().TVN_GridColor = kBlue;
-        h.c().TVN_GridSpacing = 1500;  // every 100 pixels
-        h.c().TVN_ReDraw();
-        EXPECT_FALSE(rowsOf(h, 50, 98, 102, kBlue).isEmpty());
-        EXPECT_EQ(std::tuple(bool(rowsOf(h, 50, 198, 202, kBlue).isEmpty()), h.pixel(50, 50), h.pixel(150, 150)),
-                  std::tuple(false, kWhite, kWhite));
-        bool vertical = false;
-        for (int x = 98; x <= 102; ++x) vertical |= h.pixel(x, 50) == kBlue;
-        EXPECT_TRUE(vertical);
-    }
-    for (int16_t spacing : {int16_t(0), int16_t(-1500)}) {
-        AnnotateHarness h;
-        h.c().TVN_DisplayGrid = true;
-        h.c().TVN_GridColor = kBlue;
-        h.c().TVN_GridSpacing = spacing;
-        h.c().TVN_ReDraw();
-        EXPECT_FALSE(anyPixel(h, kBlue)) << spacing;
-    }
-    {
-        AnnotateHarness h(2200, 100);  // 33000 twips wide
-        h.c().TVN_DisplayGrid = true;
-        h.c().TVN_GridSpacing = 1500;
-        const auto e = errorFrom([&] { h.c().TVN_ReDraw(); });
-        ASSERT_TRUE(e) << "wide grid did not overflow";
-        EXPECT_EQ(e->number(), err::Overflow);
-        EXPECT_TRUE(e->source().startsWith("(TVN_ReDraw)->(RedrawAnnotations)->")) << e->source().toStdString();
-        EXPECT_EQ(h.engine1->overlaysSet, 0);
-    }
+    AnnotateHarness h;
+    h.c().TVN_DisplayGrid = true;
+    h.c().TVN_GridColor = kBlue;
+    h.c().TVN_GridSpacing = 1500;  // every 100 pixels
+    h.c().TVN_ReDraw();
+    EXPECT_EQ(std::tuple(rowsOf(h, 50, 98, 102, kBlue).isEmpty(), rowsOf(h, 50, 198, 202, kBlue).isEmpty()),
+              std::tuple(false, false));
+    EXPECT_EQ(std::tuple(h.pixel(50, 50), h.pixel(150, 150), h.pixel(100, 50)), std::tuple(kWhite, kWhite, kBlue));
+    AnnotateHarness wide(2200, 100);  // 33000 twips wide
+    wide.c().TVN_DisplayGrid = true;
+    wide.c().TVN_GridSpacing = 1500;
+    const auto e = errorFrom([&] { wide.c().TVN_ReDraw(); });
+    EXPECT_EQ(std::tuple(e ? e->number() : 0, wide.engine1->overlaysSet), std::tuple(err::Overflow, 0));
 }
 
 TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
     const QString deg(QChar(0x00B0));
-    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(deg), "0" + deg);
-    EXPECT_EQ(AnnotationRenderer::normalisedAngleText("44.5" + deg), "44" + deg);
     EXPECT_EQ(AnnotationRenderer::normalisedAngleText(" 45.5abc"), "46" + deg);
-    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(""), "0" + deg);
     EXPECT_THROW(AnnotationRenderer::normalisedAngleText("9e99"), TvnError);
 
     // Printed on the surface: the live text normalised, the committed text as stored.
     struct Case { bool live; QString stored, shown; };
-    const Case cases[] = {{true, "", "0" + deg}, {true, deg, "0" + deg}, {true, "44.5" + deg, "44" + deg},
-                          {false, deg, deg}, {false, "", ""}};
+    const Case cases[] = {{true, deg, "0" + deg}, {true, "44.5" + deg, "44" + deg}, {false, deg, deg}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown.toStdString());
         AnnotateHarness h;
@@ -673,36 +571,13 @@ TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
     }
 }
 
-TEST(AnnotateRender, LightMouseOutlineOnlyForColouredArrows) {
-    for (int32_t colour : {kRed, kBlack}) {
-        SCOPED_TRACE(colour);
-        AnnotateHarness h;
-        h.c().TVN_drawingColor = colour;
-        h.drag("lightmouse", 3000, 1500, 3000, 1500);  // tip at pixel (200, 100), arrow to the right
-        // The long stroke runs left of the tip along row 100, width 5; the black outline is width 7.
-        EXPECT_EQ(std::tuple(h.pixel(170, 100), h.pixel(230, 100)), std::tuple(colour, kWhite));
-        const int coloured = static_cast<int>(rowsOf(h, 170, 90, 110, colour).size());
-        const int black = static_cast<int>(rowsOf(h, 170, 90, 110, kBlack).size());
-        if (colour == kBlack) {
-            EXPECT_LE(black, 6);
-        } else {
-            EXPECT_GE(black, 1);
-            EXPECT_GE(coloured + black, 7);
-        }
-    }
-}
-
 TEST(AnnotateRender, FreeHandStrokesSurviveRedrawsUntilErased) {
     AnnotateHarness h;
     h.c().TVN_drawingColor = kBlue;
-    h.c().TVN_drawingTool = "free";
-    h.down(1500, 1500);
-    h.move(3000, 1500);
-    h.up(3000, 1500);
-    EXPECT_EQ(h.pixel(150, 100), kBlue);
+    h.drag("free", 1500, 1500, 1500, 1500);
+    h.drag("free", 1500, 1500, 3000, 1500);
     h.c().TVN_drawingColor = kRed;
     h.drag("line", 1500, 2250, 3000, 2250);
-    h.c().TVN_ReDraw();
     EXPECT_EQ(std::tuple(h.pixel(150, 100), h.pixel(150, 150)), std::tuple(kBlue, kRed));
     h.c().TVN_EraseFreeHand();
     EXPECT_EQ(h.pixel(150, 100), kWhite);
@@ -713,8 +588,7 @@ TEST(AnnotateRender, TrackingTrailWindow) {
     struct Case { int32_t frame, length; int32_t at10, seg10to11, at11, seg11to12; };
     // Points at pixels (50,50), (100,50), (150,50) for frames 10, 11, 12.
     const Case cases[] = {
-        {12, 0, kWhite, kWhite, kRed, kRed},   // segment 11-12 only; the newest point has no dot
-        {11, 0, kRed, kRed, kBlack, kWhite},   // segment 10-11 and a dot at 11
+        {12, 0, kWhite, kWhite, kRed, kRed},  // segment 11-12 only; the newest point has no dot
         {13, 0, kWhite, kWhite, kWhite, kWhite},
         {12, 5, kBlack, kRed, kBlack, kRed},
     };
@@ -747,8 +621,7 @@ TEST(AnnotateRender, TrackerClickStoresPointAndStepsOneFrame) {
     h.up(1000.5f, 2001.5f);
     ASSERT_EQ(h.store().trackTrail.size(), 1);
     const KiteTail& p = h.store().trackTrail[0];
-    EXPECT_EQ(std::tuple((std::array{p.frameNum, p.color, p.width, p.x, p.y}), h.c().TVN_CurrentFrame),
-              std::tuple((std::array{10, kYellow, 5, 1000, 2002}), 11));
+    EXPECT_EQ(std::tuple(p.frameNum, p.x, p.y, h.c().TVN_CurrentFrame), std::tuple(10, 1000, 2002, 11));
 }
 
 LineObject arm(float x1, float y1, float x2, float y2) { return LineObject{x1, y1, x2, y2, 0, true}; }
@@ -771,7 +644,6 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
         {"start of first is end of second", arm(0, 0, 100, 0), arm(100, 100, 0, 0), 12, 45, "45°"},
         {"far ends meet", arm(100, 0, 0, 0), arm(100, 100, 0, 0), 2, 45, "45°"},
         {"far ends differ in y", arm(100, 0, 0, 0), arm(100, 100, 0, 1), 0, NAN, ""},
-        {"same axis same way", arm(0, 0, 100, 0), arm(0, 0, 50, 0), 1, 0, "°"},
         {"vertical same way", arm(0, 0, 0, 100), arm(0, 0, 0, 30), 1, 0, "°"},
         {"vertical opposite", arm(0, 0, 0, 100), arm(0, 0, 0, -30), 1, 180, "180°"},
         {"zero-length arm", arm(5, 5, 5, 5), arm(5, 5, 10, 10), 0, NAN, ""},
@@ -786,10 +658,8 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
         if (c.code == 0) {
             int32_t p[6] = {7, 7, 7, 7, 7, 7};
             const auto e = errorFrom([&] { ArcPoints(c.a, c.b, p[0], p[1], p[2], p[3], p[4], p[5]); });
-            ASSERT_TRUE(e) << "ArcPoints accepted arms without a common end point";
-            EXPECT_EQ(std::tuple(e->number(), e->description()),
-                      std::tuple(-2147220504, "Lines do not create an arc!"));
-            for (int v : p) EXPECT_EQ(v, 7);  // outputs untouched
+            EXPECT_EQ(std::tuple(e ? e->description() : "no failure", p[0] + p[5]),  // outputs untouched
+                      std::tuple("Lines do not create an arc!", 14));
             continue;
         }
         int32_t ax, ay, vx, vy, bx, by;
@@ -798,15 +668,6 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
         EXPECT_NEAR(a, c.degrees, 1e-9);
         EXPECT_EQ(angleTextOf(a), QString::fromUtf8(c.text));
     }
-}
-
-TEST(AnnotateGeometry, ExactAxisValuesAndOverflow) {
-    EXPECT_EQ(std::tuple(AngleBetween(0, 10, 0, 0, 0, 5), AngleBetween(10, 0, 0, 0, -3, 0)), std::tuple(0.0, 180.0));
-    EXPECT_EQ(std::tuple(AngleBetween(0, 10, 0, 0, 7, 0), AngleBetween(-7, 0, 0, 0, 0, -10)), std::tuple(90.0, 90.0));
-    const int32_t big = std::numeric_limits<int32_t>::max();
-    const auto e = errorFrom([&] { AngleBetween(big, 1, -10, 0, 5, 5); });
-    ASSERT_TRUE(e) << "overflowing difference accepted";
-    EXPECT_EQ(e->number(), err::Overflow);
 }
 
 TEST(AnnotateGeometry, ArcPointsRoundHalfToEven) {
@@ -824,16 +685,11 @@ TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
     st.Angle2 = arm(1, 0, 0, 100);
     h.probe().UpdateAngleText();
     EXPECT_EQ(h.c().TVN_AngleText, "old");
-    st.Angle2 = arm(0, 0, 0, 100);
-    h.probe().UpdateAngleText();
-    EXPECT_EQ(h.c().TVN_AngleText, QString::fromUtf8("90°"));
     // An overflowing coordinate fails with the procedure's prefix and keeps the text.
     st.Angle1 = arm(0, 0, 3e9f, 0);
+    st.Angle2 = arm(0, 0, 0, 100);
     const auto e = errorFrom([&] { h.probe().UpdateAngleText(); });
-    ASSERT_TRUE(e) << "overflow not raised";
-    EXPECT_EQ(e->number(), err::Overflow);
-    EXPECT_TRUE(e->source().startsWith("(UpdateAngleText)->")) << e->source().toStdString();
-    EXPECT_EQ(h.c().TVN_AngleText, QString::fromUtf8("90°"));
+    EXPECT_EQ(std::tuple(e ? e->source().left(19) : "", h.c().TVN_AngleText), std::tuple("(UpdateAngleText)->", "old"));
 }
 
 }  // namespace

@@ -35,32 +35,21 @@ TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
     QStringList deletedAtStart;  // the old files go before the new capture starts
     f.h.engine4->onStartCapture = [&] { deletedAtStart = f.h.platform->deleted; };
     EXPECT_TRUE(f.c().TVN_StartLesson("/l/a.avi", 30));
-    const FakeVideoEngine& e = *f.h.engine4;
-    EXPECT_EQ(std::tuple(e.call154, e.call59s, e.stops, f.h.recorder->settings[0], f.h.recorder->settings[1],
-                         f.h.recorder->settings[2]),
-              std::tuple(true, 1, 1, 0, 0, 0));
-    EXPECT_EQ(std::tuple(bool(e.recordFlag28), bool(f.h.engine4->Display()->isHidden()), e.rate, f.h.engine4->Width()),
-              std::tuple(true, true, 1, 320));
-    EXPECT_EQ(std::tuple(f.h.engine4->BasicVideoEngine::Option43(), f.h.engine4->Option30()), std::tuple(1, 1));
-    EXPECT_EQ(std::tuple(std::make_pair(e.frameWidth, e.frameHeight), f.h.engine4->VideoCompressor()),
-              std::tuple(std::make_pair(320, 240), 1));
-    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), deletedAtStart, e.captureFps, f.h.recorder->fileName),
+    FakeVideoEngine& e = *f.h.engine4;
+    EXPECT_EQ(std::tuple(bool(e.recordFlag28), bool(e.Display()->isHidden()), e.rate, e.frameWidth, e.frameHeight),
+              std::tuple(true, true, 1, 320, 240));
+    EXPECT_EQ(std::tuple(e.CaptureFileName(), deletedAtStart, e.captureFps, f.h.recorder->fileName),
               std::tuple("/l/a.avi", QStringList({"/l/a.avi", "/l/a.avi.wav"}), 30.0, "/l/a.avi.wav"));
     EXPECT_EQ(std::tuple(f.h.recorder->recordOption, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
               std::tuple(28, true, true));
     EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.timer().interval(), f.lesson().lessonStartTick()),
               std::tuple(true, 17, 5000u));
-    EXPECT_EQ(f.lesson().lessonFramesWritten(), 0);
-    Surface& frame = f.h.probe().picture(3);
-    EXPECT_EQ(std::tuple(QSize(frame.widthPixels(), frame.heightPixels()), frame.backColor()),
-              std::tuple(QSize(320, 240), 0));
 }
 
 TEST(LessonStart, FpsBelowOneIsOneAndTheTimerTicksTwicePerFrame) {
     struct Case { int32_t fps, lessonFps, interval; };
     // 12.5 rounds to the even 12; never a 0 ms timer.
-    for (const Case& c : {Case{0, 1, 500}, Case{-7, 1, 500}, Case{1, 1, 500}, Case{15, 15, 33}, Case{25, 25, 20},
-                          Case{40, 40, 12}, Case{5000, 5000, 1}}) {
+    for (const Case& c : {Case{0, 1, 500}, Case{-7, 1, 500}, Case{40, 40, 12}, Case{5000, 5000, 1}}) {
         SCOPED_TRACE(c.fps);
         Lesson f;
         EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", c.fps));
@@ -71,8 +60,6 @@ TEST(LessonStart, FpsBelowOneIsOneAndTheTimerTicksTwicePerFrame) {
 
 TEST(LessonStart, ChoosesTheLastEncoderNamedDvV) {
     const std::pair<QStringList, int32_t> cases[] = {
-        {{}, -1},
-        {{"Motion JPEG", "Cinepak"}, -1},
         {{"DVVideo", "dv", "d v video"}, -1},
         {{"Motion JPEG", "dv video"}, 1},
         {{"DV Video Encoder", "Motion JPEG", "dV V2"}, 2},
@@ -111,17 +98,13 @@ TEST(LessonStart, DeletionAndAudioFailuresDoNotStopTheLesson) {
 }
 
 TEST(LessonStart, EngineOrRecorderFailureFailsUnchangedAndLeavesNoLesson) {
-    const std::pair<bool, const char*> cases[] = {{false, "RecordFlag28"}, {false, "SetFrameSize"},
-                                                  {false, "StartFileCapture"}, {false, "Call154"},
-                                                  {true, "StopRecord"}, {true, "SetFileName"}};
+    const std::pair<bool, const char*> cases[] = {{false, "StartFileCapture"}, {true, "SetFileName"}};
     for (const auto& [onRecorder, op] : cases) {
         SCOPED_TRACE(op);
         Lesson f;
         (onRecorder ? static_cast<ScriptedFailures&>(*f.h.recorder) : *f.h.engine4).failOn(op, kFailure);
         const auto e = errorFrom([&] { f.c().TVN_StartLesson("x.avi", 25); });
-        ASSERT_TRUE(e) << "no failure";
-        EXPECT_EQ(e->number(), kFailure.number());
-        EXPECT_EQ(e->source(), "VideoCapX");  // no handler: no prefix
+        EXPECT_EQ(e ? e->source() : "no failure", "VideoCapX");  // no handler: no prefix
         EXPECT_EQ(std::tuple(bool(f.c().TVN_LessonInProgress), bool(f.timer().isEnabled()), f.h.recorder->starts),
                   std::tuple(false, false, 0));
     }
@@ -132,7 +115,6 @@ TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
     const Case cases[] = {
         {-1, -1, {"Line In", "Microphone", "MIC 2"}, -1, 2},
         {-1, -1, {"Line In", "CD Audio"}, -1, -1},
-        {-1, -1, {}, -1, -1},
         {1, 3, {"Mic"}, 1, 3},
         {0, -1, {"mic"}, 0, 0},
     };
@@ -146,7 +128,7 @@ TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
         EXPECT_EQ(std::tuple(f.h.recorder->device, f.h.recorder->lineInput, f.h.recorder->recordOption),
                   std::tuple(c.selectedDevice, c.selectedLine, 5));
     }
-    for (const char* op : {"SelectDevice", "GetLineInputCount", "GetLineInputName", "SelectLineInput"}) {
+    for (const char* op : {"SelectDevice", "GetLineInputName"}) {
         SCOPED_TRACE(op);
         Lesson f;
         f.h.recorder->lineInputNames = {"Mic"};
@@ -158,27 +140,21 @@ TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
 }
 
 TEST(AudioSelection, SelectDeviceRefillsLineInputsAndResetsTheLineChoice) {
-    for (const QStringList& inputs : {QStringList{"Mic", "Line"}, QStringList{}}) {
-        Lesson f;
-        f.c().TVN_AudioLineInputs = Collection({"old 1", "old 2", "old 3"});
-        f.c().TVN_SelectedLineInput = 2;
-        f.h.recorder->lineInputNames = inputs;
-        f.c().TVN_SelectAudioDevice(1);
-        EXPECT_EQ(std::tuple(f.c().TVN_SelectedAudioDevice, f.c().TVN_SelectedLineInput), std::tuple(1, -1));
-        EXPECT_EQ(std::tuple(f.c().TVN_AudioLineInputs.items(), f.h.recorder->device, f.h.recorder->lineInput),
-                  std::tuple(inputs, 1, 0));
-    }
     Lesson f;
+    f.c().TVN_AudioLineInputs = Collection({"old 1", "old 2", "old 3"});
+    f.c().TVN_SelectedLineInput = 2;
+    f.h.recorder->lineInputNames = {"Mic", "Line"};
+    f.c().TVN_SelectAudioDevice(1);
+    EXPECT_EQ(std::tuple(f.c().TVN_SelectedAudioDevice, f.c().TVN_SelectedLineInput), std::tuple(1, -1));
+    EXPECT_EQ(std::tuple(f.c().TVN_AudioLineInputs.items(), f.h.recorder->device, f.h.recorder->lineInput),
+              std::tuple(QStringList({"Mic", "Line"}), 1, 0));
     f.h.recorder->failOn("SelectDevice", kFailure);
     f.c().TVN_SelectedLineInput = 4;
     const auto e = errorFrom([&] { f.c().TVN_SelectAudioDevice(2); });
     ASSERT_TRUE(e) << "no failure";
-    EXPECT_EQ(e->source(), "VideoCapX");  // passed unchanged
-    EXPECT_EQ(f.c().TVN_SelectedAudioDevice, 2);  // set before the recorder failed
-    EXPECT_EQ(f.c().TVN_SelectedLineInput, -1);
-    f.h.recorder->failOn("SelectLineInput", kFailure);
-    EXPECT_THROW(f.c().TVN_SelectAudioLineInput(9), TvnError);
-    EXPECT_EQ(f.c().TVN_SelectedLineInput, 9);
+    // Passed unchanged; the device was taken before the recorder failed.
+    EXPECT_EQ(std::tuple(e->source(), f.c().TVN_SelectedAudioDevice, f.c().TVN_SelectedLineInput),
+              std::tuple("VideoCapX", 2, -1));
     f.h.recorder->clear();
     f.c().TVN_SelectAudioLineInput(9);
     EXPECT_EQ(f.h.recorder->lineInput, 9);  // no range test
@@ -192,10 +168,8 @@ TEST(LessonTick, CatchUpFollowsTheClockAt25Fps) {
     const Step steps[] = {
         {0, 1, 1},       // due 0, one frame ahead
         {20, 0, 1},      // due 0 (0.5 to even)
-        {40, 1, 2},      {1000, 24, 26},
-        {1020, 1, 27},   // due 26 (25.5 to even)
-        {1040, 0, 27},   {1080, 1, 28},
-        {1280, 5, 33},   // 200 ms late
+        {1000, 25, 26},  {1020, 1, 27},  // due 26 (25.5 to even)
+        {1280, 6, 33},   // 240 ms late
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.elapsedMs);
@@ -209,9 +183,9 @@ TEST(LessonTick, CatchUpFollowsTheClockAt25Fps) {
 TEST(LessonTick, FramesDueRoundsTrueHalvesToEven) {
     struct Case { uint32_t elapsed; int32_t fps; int64_t due; };
     const Case cases[] = {
-        {0, 30, 0}, {20, 25, 0}, {60, 25, 2}, {1020, 25, 26},
+        {60, 25, 2},
         {4100, 15, 62},  // 61.5: a floating product gives 61.4999...
-        {8300, 15, 124}, {33300, 15, 500}, {10000, 30, 300}, {0xFFFFFFFFu, 1, 4294967},
+        {33300, 15, 500}, {0xFFFFFFFFu, 1, 4294967},
     };
     for (const Case& c : cases) EXPECT_EQ(LessonRecorder::framesDue(c.elapsed, c.fps), c.due) << c.elapsed;
 }
@@ -231,31 +205,15 @@ TEST(LessonTick, ClockWrapBacklogAndALateClip) {
     EXPECT_EQ(b.frames(), LessonRecorder::MaxFramesPerTick);
     b.timer().fire();
     EXPECT_EQ(b.frames(), 36001);  // caught up, one ahead
-    b.timer().fire();
-    EXPECT_EQ(b.frames(), 36001);
-
-    Lesson f(32, 24);  // no clip: nothing is composed until one is opened
-    f.c().TVN_videoFileName.clear();
-    ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 30));
-    for (int i = 0; i < 5; ++i) {
-        f.h.platform->advance(2000);
-        f.timer().fire();
-    }
-    EXPECT_EQ(f.frames() + f.h.engine1->framePictures, 0);
-    f.c().TVN_videoFileName = "late.mp4";  // opened 10 s into the lesson
-    f.h.engine1->currentPicture = Picture(solid(32, 24, qRgb(0, 200, 0)));
-    f.timer().fire();
-    ASSERT_EQ(f.frames(), 301);
-    EXPECT_EQ(std::tuple(f.h.engine4->addedFrames.back(), f.lesson().lessonFramesWritten()),
-              std::tuple(f.h.engine4->addedFrames.front(), 301));
 }
 
 TEST(LessonTick, LessonStartedWithoutAClipComposesAt640x480) {
     Lesson f(0, 0);
     f.c().TVN_videoFileName.clear();
     ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
-    EXPECT_EQ(std::make_pair(f.h.engine4->frameWidth, f.h.engine4->frameHeight), std::make_pair(0, 0));
     f.h.platform->advance(1000);
+    f.timer().fire();
+    EXPECT_EQ(f.frames() + f.h.engine1->framePictures, 0);  // nothing is composed until a clip opens
     f.c().TVN_videoFileName = "late.mp4";
     f.h.engine1->currentPicture = Picture(solid(320, 240, qRgb(0, 200, 0)));
     f.timer().fire();
@@ -277,13 +235,13 @@ TEST(LessonTick, ComposesWhatTheControlShows) {
         std::vector<std::tuple<int, int, QRgb>> probes;
     };
     const Case cases[] = {
-        {"film strip", true, true, true, true, {{0, 0, blue}, {63, 47, blue}}},
+        {"film strip", true, true, true, true, {{63, 47, blue}}},
         // Panes at y 7..39, left x 0..42.7, right from x 32 on.
         {"side by side", false, true, true, true,
-         {{1, 20, green}, {20, 20, green}, {40, 20, yellow}, {63, 20, yellow}, {20, 3, black}, {20, 44, black}}},
+         {{1, 20, green}, {30, 20, green}, {40, 20, yellow}, {63, 20, yellow}, {20, 3, black}, {20, 44, black}}},
         {"display", false, true, false, true, {{0, 0, red}, {2, 47, red}, {10, 10, green}, {63, 47, green}}},
-        {"mixer", false, false, true, true, {{0, 0, yellow}, {63, 47, yellow}}},
-        {"nothing shown", false, false, false, false, {{0, 0, black}, {63, 47, black}}},
+        {"mixer", false, false, true, true, {{63, 47, yellow}}},
+        {"nothing shown", false, false, false, false, {{63, 47, black}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -328,14 +286,10 @@ TEST(LessonPauseResume, PausedTimeIsLeftOutOfTheVideo) {
     f.timer().fire();
     ASSERT_EQ(f.frames(), 13);
     f.c().TVN_PauseLesson();
-    EXPECT_TRUE(f.h.recorder->paused);
-    EXPECT_FALSE(f.timer().fire());
-    EXPECT_TRUE(f.c().TVN_LessonInProgress);
+    EXPECT_EQ(std::tuple(bool(f.h.recorder->paused), f.timer().fire()), std::tuple(true, false));
     f.h.platform->advance(5000);
     f.c().TVN_ResumeLesson();
-    EXPECT_FALSE(f.h.recorder->paused);
-    EXPECT_EQ(f.h.recorder->starts, 1);  // resumed, not restarted
-    EXPECT_EQ(std::tuple(f.lesson().lessonStartTick(), f.lesson().lessonFramesWritten()), std::tuple(5500u, 0));
+    EXPECT_EQ(std::tuple(bool(f.h.recorder->paused), f.h.recorder->starts), std::tuple(false, 1));  // not restarted
     ASSERT_TRUE(f.timer().fire());
     f.h.platform->advance(200);
     f.timer().fire();
@@ -354,10 +308,6 @@ TEST(LessonPauseResume, ResumeRestartsAStoppedRecorderIgnoringItsStartFailures) 
         EXPECT_EQ(std::tuple(f.h.recorder->starts, f.h.recorder->recordOption, bool(f.timer().isEnabled())),
                   std::tuple(startFails ? 1 : 2, 28, true));
     }
-    Lesson f;  // without a lesson a resume does nothing
-    f.c().TVN_PauseLesson();
-    f.c().TVN_ResumeLesson();
-    EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.h.recorder->starts), std::tuple(false, 0));
 }
 
 TEST(LessonPauseResume, ComponentErrorsReachTheHostUnchanged) {
@@ -368,8 +318,7 @@ TEST(LessonPauseResume, ComponentErrorsReachTheHostUnchanged) {
         f.c().TVN_PauseLesson();
         f.h.recorder->failOn(op, kFailure);
         const auto e = errorFrom([&, resume = resume] { resume ? f.c().TVN_ResumeLesson() : f.c().TVN_PauseLesson(); });
-        ASSERT_TRUE(e) << "no failure";
-        EXPECT_EQ(std::tuple(e->source(), bool(f.timer().isEnabled())), std::tuple("VideoCapX", false));
+        EXPECT_EQ(std::tuple(e ? e->source() : "", bool(f.timer().isEnabled())), std::tuple("VideoCapX", false));
     }
 }
 
@@ -378,9 +327,8 @@ TEST(LessonStop, StopsBothFilesEveryTimeAndAFailureLeavesTheLessonOn) {
     ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
     f.c().TVN_StopLesson();
     f.c().TVN_StopLesson();
-    EXPECT_EQ(std::tuple(f.h.engine4->captureStops, bool(f.h.recorder->recording), bool(f.c().TVN_LessonInProgress)),
+    EXPECT_EQ(std::tuple(f.h.engine4->captureStops, bool(f.h.recorder->recording), bool(f.timer().isEnabled())),
               std::tuple(2, false, false));
-    EXPECT_FALSE(f.timer().isEnabled());
     EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", 25));  // a new lesson may start
     for (bool onRecorder : {true, false}) {
         Lesson g;
@@ -388,8 +336,7 @@ TEST(LessonStop, StopsBothFilesEveryTimeAndAFailureLeavesTheLessonOn) {
         (onRecorder ? static_cast<ScriptedFailures&>(*g.h.recorder) : *g.h.engine4)
             .failOn(onRecorder ? "StopRecord" : "StopFileCapture", kFailure);
         EXPECT_THROW(g.c().TVN_StopLesson(), TvnError);
-        EXPECT_TRUE(g.c().TVN_LessonInProgress);
-        EXPECT_FALSE(g.timer().isEnabled());
+        EXPECT_EQ(std::tuple(bool(g.c().TVN_LessonInProgress), bool(g.timer().isEnabled())), std::tuple(true, false));
     }
 }
 
@@ -401,9 +348,8 @@ TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
     QFile file(text);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
     file.close();
-    const std::pair<QString, int32_t> cases[] = {{png, 0}, {dir.filePath("missing.png"), err::FileNotFound},
-                                                 {text, err::InvalidPicture}, {QString(), err::FileNotFound},
-                                                 {dir.path(), err::FileNotFound}};
+    const std::pair<QString, int32_t> cases[] = {
+        {png, 0}, {dir.filePath("missing.png"), err::FileNotFound}, {text, err::InvalidPicture}};
     for (const auto& [name, number] : cases) {
         SCOPED_TRACE(name.toStdString());
         Lesson f;
@@ -437,11 +383,9 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         QString custom;
     };
     const Case cases[] = {
-        {"built-in", tenProfiles(4), "", 4, "untouched"},
         {"two matches: the last", tenProfiles(2, 7), "", 7, "untouched"},
         {"no match: unchanged", {"Video for broadband NTSC (1500 kbps total)", "Other"}, "", 3, "untouched"},
         {"at the count itself", tenProfiles(0) << LessonCompressor::BuiltInProfileName, "", 10, "untouched"},
-        {"empty custom file", tenProfiles(4), "/p/empty.prx", -1, ""},
         {"custom file", tenProfiles(4), "/p/mine.prx", -1, "size = 640x480\n"},
     };
     for (const Case& c : cases) {
@@ -453,7 +397,6 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
         h.engine4->SetVideoCompressor(5);  // left from a lesson: compression takes the defaults
         h.engine4->SetAudioCompressor(5);
         h.engine4->SetCustomProfile("untouched");
-        h.platform->textFiles["/p/empty.prx"] = "";
         h.platform->textFiles["/p/mine.prx"] = "size = 640x480\n";
         h.c().TVN_LessonProfile = c.profileFile;
         EXPECT_EQ(h.c().TVN_CompressLesson("/l/a.avi", "/l/a.wmv"), 0);
@@ -467,9 +410,7 @@ TEST(LessonCompression, ConvertsWithTheChosenProfile) {
     h.c().TVN_LessonProfile = "/p/none.prx";
     const auto e = errorFrom([&] { h.c().TVN_CompressLesson("a.avi", "a.wmv"); });
     ASSERT_TRUE(e) << "no failure";
-    EXPECT_EQ(std::tuple(e->number(), bool(e->description().contains("/p/none.prx"))),
-              std::tuple(err::FileNotFound, true));
-    EXPECT_TRUE(h.engine4->converted.isEmpty());  // fails before converting
+    EXPECT_TRUE(e->description().contains("/p/none.prx") && h.engine4->converted.isEmpty());  // fails before converting
 }
 
 TEST(LessonCompression, ProgressIsResetAndEventsFollowTheEngine) {

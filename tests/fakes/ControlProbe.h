@@ -1,13 +1,10 @@
 #pragma once
 
-#include "annotate/AnnotationEditor.h"
 #include "annotate/AnnotationRenderer.h"
 #include "annotate/AnnotationStore.h"
 #include "annotate/PointerHandler.h"
-#include "annotate/TrackingTrail.h"
 #include "annotate/ZoomLoupe.h"
 #include "control/Trelvan.h"
-#include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
 #include "lesson/LessonCompressor.h"
 #include "lesson/LessonRecorder.h"
@@ -15,9 +12,6 @@
 #include "platform/Surface.h"
 #include "platform/SurfaceView.h"
 #include "platform/Timer.h"
-#include "playback/ClipLoader.h"
-#include "playback/FrameExport.h"
-#include "playback/Transport.h"
 
 namespace tvn {
 
@@ -39,29 +33,17 @@ public:
         default: return *c_.Picture6;
         }
     }
-    Surface& zoomPicture() { return *c_.ZoomPicture; }
     QWidget* filmStripPanel() { return c_.FilmStripPanel; }
     QWidget* zoomView() { return c_.ZoomView; }
-    Timer& timer1() { return *c_.Timer1; }
     Timer& timer2() { return *c_.Timer2; }
-    Timer& lessonTimer() { return *c_.LessonTimer; }
 
     // Private procedures.
     void RedrawAnnotations() { c_.renderer_->RedrawAnnotations(); }
-    void CloseOverlay() { c_.clipLoader_->CloseOverlay(); }
-    void DrawFilmStrip() { c_.filmStrip_->DrawFilmStrip(); }
-    void SyncPositionViews() { c_.filmStrip_->SyncPositionViews(); }
-    void OnResize() { c_.layout_->OnResize(); }
-    void PointerDown(int16_t b, int16_t s, float x, float y) { c_.pointer_->PointerDown(b, s, x, y); }
-    void PointerMove(int16_t b, int16_t s, float x, float y) { c_.pointer_->PointerMove(b, s, x, y); }
-    void PointerUp(int16_t b, int16_t s, float x, float y) { c_.pointer_->PointerUp(b, s, x, y); }
-    void ApplyAudioSelection() { c_.lesson_->ApplyAudioSelection(); }
     void LessonTimerTick() { c_.lesson_->LessonTimerTick(); }
-    void Timer1Tick() { c_.transport_->Timer1Tick(); }
-    void Timer2Tick() { c_.loupe_->Timer2Tick(); }
+    void OnResize() { c_.layout_->OnResize(); }
+    void ApplyAudioSelection() { c_.lesson_->ApplyAudioSelection(); }
     // Annotation engine.
     ZoomLoupe& loupe() { return *c_.loupe_; }
-    TrackingTrail& tracking() { return *c_.tracking_; }
     void UpdateAngleText() { c_.pointer_->UpdateAngleText(); }
     void TypeKey(int16_t key) { c_.pointer_->TypeKey(key); }
     LessonRecorder& lesson() { return *c_.lesson_; }

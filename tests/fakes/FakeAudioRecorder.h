@@ -12,7 +12,7 @@ namespace tvn::testing {
 class FakeAudioRecorder : public AudioRecorder, public ScriptedFailures {
 public:
     QStringList deviceNames, lineInputNames;
-    int32_t device = -1, lineInput = -1, recordOption = 0, settings[3] = {-1, -1, -1};
+    int32_t device = -1, lineInput = -1, recordOption = 0;
     QString fileName;
     bool recording = false, paused = false;
     int starts = 0;
@@ -24,9 +24,9 @@ public:
     QString GetLineInputName(int32_t i) override { check("GetLineInputName"); return lineInputNames.value(i); }
     void SelectLineInput(int32_t i) override { check("SelectLineInput"); lineInput = i; }
     void SetRecordOption(int32_t c) override { check("SetRecordOption"); recordOption = c; }
-    void SetSetting1(int32_t v) override { settings[0] = v; }
-    void SetSetting2(int32_t v) override { settings[1] = v; }
-    void SetSetting3(int32_t v) override { settings[2] = v; }
+    void SetSetting1(int32_t) override {}
+    void SetSetting2(int32_t) override {}
+    void SetSetting3(int32_t) override {}
     void SetFileName(const QString& f) override { check("SetFileName"); fileName = f; }
     void StartRecord(int32_t, int32_t) override { check("StartRecord"); ++starts; recording = true; paused = false; }
     void StopRecord() override { check("StopRecord"); recording = false; }

@@ -28,7 +28,7 @@ public:
 
     // Scripted answers.
     double frameCount = 0;
-    int32_t duration = 0, videoWidth = 0, videoHeight = 0, frameBitmap = 0;
+    int32_t duration = 0, videoWidth = 0, videoHeight = 0;
     double position = 0;
     QStringList compressorNames, profileNames;
     std::optional<int32_t> profileCount;  // else the number of names
@@ -37,7 +37,7 @@ public:
     std::function<void()> onStartCapture;  // runs as a capture starts
 
     // What the control left.
-    QString openedClip, savedJpeg, uploadedFile, textOverlay;
+    QString openedClip, savedJpeg, textOverlay;
     std::optional<double> lastSeek;
     int plays = 0, pauses = 0, stops = 0, seeks = 0, overlaysSet = 0, fullScreens = 0, framePictures = 0;
     double rate = 0;
@@ -48,7 +48,6 @@ public:
     QMap<int32_t, OverlayBitmap> overlays;
     QStringList converted;  // video, audio, output of the last conversion
     bool recordFlag28 = false, call154 = false;
-    int call59s = 0;
 
     void OpenClip(const QString& f) override { check("OpenClip"); openedClip = f; }
     void Stop() override { check("Stop"); ++stops; openedClip.clear(); }
@@ -58,7 +57,6 @@ public:
     void SetRate(double r) override { check("SetRate"); rate = r; }
     void SetVolume(int32_t v) override { check("SetVolume"); volume = v; }
     void Call154(bool v) override { check("Call154"); call154 = v; }
-    void Call59() override { ++call59s; }
     void FullScreen(int32_t) override { check("FullScreen"); ++fullScreens; }
     int16_t FlipMode() override { check("FlipMode"); return BasicVideoEngine::FlipMode(); }
     void SetFlipMode(int16_t m) override { check("FlipMode"); BasicVideoEngine::SetFlipMode(m); }
@@ -72,12 +70,11 @@ public:
     int32_t VideoHeight() override { return videoHeight; }
 
     Picture CurrentFramePicture() override { check("CurrentFramePicture"); ++framePictures; return currentPicture; }
-    int32_t GetFrameBitmap() override { check("GetFrameBitmap"); return frameBitmap; }
+    int32_t GetFrameBitmap() override { check("GetFrameBitmap"); return 0; }
     bool SaveFrameJpeg(const QString& f, int32_t) override { check("SaveFrameJpeg"); savedJpeg = f; return saveJpegResult; }
-    bool UploadFrame(const QString&, const QString&, const QString&, const QString&, const QString& f, int32_t,
+    bool UploadFrame(const QString&, const QString&, const QString&, const QString&, const QString&, int32_t,
                      int32_t) override {
         check("UploadFrame");
-        uploadedFile = f;
         return uploadResult;
     }
     void SetTextOverlay(int32_t, const QString& text, int32_t, int32_t, const QString&, int32_t, int32_t,

@@ -24,19 +24,19 @@ public:
         bool playing = false;
     };
 
-    int32_t sourceWidth = 0, sourceHeight = 0, sourceFrameCount = 0;
+    int32_t sourceFrameCount = 0;
     double sourceDuration = 0;
     Picture mixedPicture;
     QMap<int32_t, Source> sources;
     int32_t nextId = 1;
-    int stopAlls = 0, holds = 0, releases = 0;  // Call9 holds composition, Call11 releases it
+    int holds = 0, releases = 0;  // Call9 holds composition, Call11 releases it
 
     void Call9() override { ++holds; }
     void Call11() override { ++releases; }
     int32_t AddSource(const QString& f, int32_t) override { check("AddSource"); sources[nextId].file = f; return nextId++; }
     void RemoveSource(int32_t s) override { check("RemoveSource"); sources.remove(s); }
-    void StopAll() override { check("StopAll"); ++stopAlls; for (Source& s : sources) s.playing = false; }
-    void GetSourceSize(int32_t s, int32_t& w, int32_t& h) override { at(s, "GetSourceSize"); w = sourceWidth; h = sourceHeight; }
+    void StopAll() override { check("StopAll"); for (Source& s : sources) s.playing = false; }
+    void GetSourceSize(int32_t s, int32_t& w, int32_t& h) override { at(s, "GetSourceSize"); w = h = 0; }
     double GetSourceDuration(int32_t s) override { at(s, "GetSourceDuration"); return sourceDuration; }
     int32_t GetSourceFrameCount(int32_t s) override { at(s, "GetSourceFrameCount"); return sourceFrameCount; }
     void SetSourceDeinterlace(int32_t s, int32_t v) override { at(s, "SetSourceDeinterlace").deinterlace = v; }
