@@ -693,3 +693,37 @@ TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
 }
 
 }  // namespace
+
+TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
+    AnnotateHarness h;
+    AnnotationStore& st = h.store();
+    h.probe().state().pointerScaleX = 1.5;
+    h.probe().state().pointerScaleY = 1.5;
+    h.drag("angle", 1000, 1000, 1333, 667);  // last move (1999.5, 1000.5), release rounds to (2000, 1000)
+    EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
+    h.down(0, 0);
+    h.move(1333, 333);
+    EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
+    h.up(1333, 333);
+    EXPECT_EQ(std::tuple(bool(st.angleNotes[0].shown), bool(st.angleNotes[0].text.isEmpty()), h.c().TVN_drawingTool),
+              std::tuple(true, true, "angle"));
+}
+
+TEST(AnnotateRender, LightMouseOutlineOnlyForColouredArrows) {
+    for (int32_t colour : {kRed, kBlack}) {
+        SCOPED_TRACE(colour);
+        AnnotateHarness h;
+        h.c().TVN_drawingColor = colour;
+        h.drag("lightmouse", 3000, 1500, 3000, 1500);  // tip at pixel (200, 100), arrow to the right
+        // The long stroke runs left of the tip along row 100, width 5; the black outline is width 7.
+        EXPECT_EQ(std::tuple(h.pixel(170, 100), h.pixel(230, 100)), std::tuple(colour, kWhite));
+        const int coloured = static_cast<int>(rowsOf(h, 170, 90, 110, colour).size());
+        const int black = static_cast<int>(rowsOf(h, 170, 90, 110, kBlack).size());
+        if (colour == kBlack) {
+            EXPECT_LE(black, 6);
+        } else {
+            EXPECT_GE(black, 1);
+            EXPECT_GE(coloured + black, 7);
+        }
+    }
+}

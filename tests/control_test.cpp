@@ -704,3 +704,70 @@ TEST(BitmapOverlay, HandsTheBitmapToTheEngineAndRefreshesWhenPaused) {
 }
 
 }  // namespace
+
+TEST(FilmStrip, AtTheEndOfTheClipStepsStopAndThePositionReturns) {
+    Clip s(320, 240, 250, 10000);  // 40 ms frames
+    s.setFrame(247);
+    const int seeks = s.h.engine1->seeks;
+    s.c().TVN_ShowFilmStrip(true);
+    EXPECT_EQ(s.h.engine1->framePictures, 9);
+    EXPECT_EQ(s.h.engine1->seeks - seeks, 4);  // three steps to the end, then the return
+    EXPECT_EQ(std::tuple(*s.h.engine1->lastSeek, s.c().TVN_CurrentFrame), std::tuple(9881, 247));
+}
+
+TEST(FilmStrip, BusyGuardStopsNestedDrawingAndAHostDisabledWidgetStaysDisabled) {
+    Clip s;
+    s.h.mixer->Display()->setEnabled(false);
+    s.c().TVN_ShowFilmStrip(true);
+    EXPECT_FALSE(s.h.mixer->Display()->isEnabled());
+    int nested = 0;
+    s.h.platform->onProcessEvents = [&] {  // a resize or a jump while the strip is drawn
+        ++nested;
+        s.h.probe().DrawFilmStrip();
+        s.h.probe().SyncPositionViews();
+    };
+    s.h.engine1->framePictures = 0;
+    s.h.probe().DrawFilmStrip();
+    EXPECT_EQ(std::tuple(nested, s.h.engine1->framePictures), std::tuple(1, 9));
+    s.h.platform->onProcessEvents = nullptr;
+    s.h.probe().DrawFilmStrip();  // the guard is released afterwards
+    EXPECT_EQ(s.h.engine1->framePictures, 18);
+}
+
+TEST(FilmStrip, SwitchedOffItIsHiddenAndEmpty) {
+    Clip s;
+    s.c().TVN_ShowFilmStrip(true);
+    s.c().TVN_ShowFilmStrip(false);
+    s.c().TVN_ShowFilmStrip(false);
+    EXPECT_EQ(std::tuple(bool(s.h.probe().filmStripPanel()->isHidden()), bool(s.strip().picture().isNothing())),
+              std::tuple(true, true));
+    EXPECT_EQ(s.stripPixel(160, 120), 0xffffffffu);
+    s.setFrame(20);
+    EXPECT_EQ(s.h.engine1->framePictures, 9);  // not drawn while hidden
+}
+
+TEST(Overlay, ASecondOverlayReplacesTheFirstAndPendingEventsRunBeforeItIsActive) {
+    Clip f;
+    f.overlay("first.mp4");
+    QList<bool> activeDuringEvents;
+    f.h.platform->onProcessEvents = [&] { activeDuringEvents << f.state().overlayActive; };
+    f.overlay("other.mp4");
+    EXPECT_EQ(std::tuple(activeDuringEvents, f.h.mixer->sources.keys(), f.h.mixer->sources[4].file),
+              std::tuple(QList<bool>({false, false}), QList<int32_t>({3, 4}), "other.mp4"));
+    EXPECT_TRUE(f.state().overlayActive);
+}
+
+TEST(Overlay, WithoutOverlayAdjustDoesNothingAndTheOthersFailWithThePrefix) {
+    Clip f;
+    EXPECT_NO_THROW(f.c().TVN_AdjustOverlay(10, 20, 240, 320, 30));
+    using Call = std::function<void(Trelvan&)>;
+    for (const auto& [name, call] : std::initializer_list<std::pair<const char*, Call>>{
+             {"(TVN_FlipOverlay)->", [](Trelvan& c) { c.TVN_FlipOverlay(true); }},
+             {"(TVN_SetOverlay2Pos)->", [](Trelvan& c) { c.TVN_SetOverlay2Pos(10); }},
+             {"(TVN_SetOverlay2Frame)->", [](Trelvan& c) { c.TVN_SetOverlay2Frame(1); }}}) {
+        const auto e = errorFrom([&] { call(f.c()); });
+        ASSERT_TRUE(e) << name;
+        EXPECT_EQ(e->number(), err::MixerSourceUnknown);
+        EXPECT_TRUE(e->source().startsWith(name)) << e->source().toStdString();
+    }
+}

@@ -5,6 +5,7 @@
 #include "annotate/PointerHandler.h"
 #include "annotate/ZoomLoupe.h"
 #include "control/Trelvan.h"
+#include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
 #include "lesson/LessonCompressor.h"
 #include "lesson/LessonRecorder.h"
@@ -39,6 +40,8 @@ public:
 
     // Private procedures.
     void RedrawAnnotations() { c_.renderer_->RedrawAnnotations(); }
+    void DrawFilmStrip() { c_.filmStrip_->DrawFilmStrip(); }
+    void SyncPositionViews() { c_.filmStrip_->SyncPositionViews(); }
     void LessonTimerTick() { c_.lesson_->LessonTimerTick(); }
     void OnResize() { c_.layout_->OnResize(); }
     void ApplyAudioSelection() { c_.lesson_->ApplyAudioSelection(); }
