@@ -14,7 +14,10 @@
 // place, so both decode a whole keyframe interval. The decoder must land
 // exactly on the frame (checked by its position; a miss stops the run).
 // Counters: base_ms, engine_ms, x_base, frames (decoded by the engine for the
-// jump), base_missed (jumps on which the baseline did not reach the frame).
+// jump), base_missed (jumps on which the baseline did not reach the frame),
+// base_faults and engine_faults (minor page faults per jump: the frames the
+// decoder keeps take memory the process has not touched before, unless the
+// allocator still holds memory freed earlier).
 // Goal: x_base <= 1.25 (plus one frame's decode), the 95 % jump no dearer than
 // the 5 % one.
 //
@@ -39,6 +42,7 @@
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
+#include <sys/resource.h>
 
 using namespace tvn;
 
@@ -111,13 +115,20 @@ using bench::BaselinePlayer;
 using bench::report;
 using bench::timeMs;
 
+// Minor page faults of the whole process so far (the decoder's threads included).
+int64_t pageFaults() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return int64_t(u.ru_minflt);
+}
+
 void jump(benchmark::State& state, const LongClip& clip, int percent, bool cache) {
     const QString path = clipPath(clip.name);
     const double frameMs = 1000.0 / clip.fps;
     // The frame before the keyframe at that place: the farthest from a keyframe, a whole interval to decode.
     const int64_t n = int64_t(std::llround(clip.minutes * 60 * clip.fps)) * percent / 100 - 1;
     double base = 0, eng = 0;
-    int64_t count = 0, decoded = 0, baseMissed = 0;
+    int64_t count = 0, decoded = 0, baseMissed = 0, baseFaults = 0, engineFaults = 0;
     for (auto _ : state) {
         state.PauseTiming();
         BaselinePlayer b;
@@ -128,9 +139,13 @@ void jump(benchmark::State& state, const LongClip& clip, int percent, bool cache
         state.ResumeTiming();
         double basePos = 0;
         VideoFrame v;
+        const int64_t faults0 = pageFaults();
         base += timeMs([&] { basePos = b.seekToFrame(n, clip.fps, clip.keySeconds); });
+        const int64_t faults1 = pageFaults();
         const int64_t before = d.stats().framesDecoded;
         eng += timeMs([&] { v = d.seek((double(n) + 0.5) * frameMs); });
+        baseFaults += faults1 - faults0;
+        engineFaults += pageFaults() - faults1;
         decoded += d.stats().framesDecoded - before;
         if (std::abs(v.positionMs - double(n) * frameMs) > 1.0) {
             state.SkipWithError(QStringLiteral("frame %1 missed: the decoder shows %2 ms, not %3 ms")
@@ -148,6 +163,8 @@ void jump(benchmark::State& state, const LongClip& clip, int percent, bool cache
     report(state, base, eng, count);
     state.counters["frames"] = double(decoded) / double(count);
     state.counters["base_missed"] = double(baseMissed);
+    state.counters["base_faults"] = double(baseFaults) / double(count);
+    state.counters["engine_faults"] = double(engineFaults) / double(count);
 }
 
 void open(benchmark::State& state, const LongClip& clip) {
