@@ -1,6 +1,7 @@
 #include "annotate/PointerHandler.h"
 
 #include "annotate/AnnotationStore.h"
+#include "annotate/DrawingTool.h"
 #include "annotate/Geometry.h"
 #include "annotate/ZoomLoupe.h"
 #include "control/AnnotationRedraw.h"
@@ -27,11 +28,20 @@ bool PointerHandler::foreignOverlay() const {
     return props_.TVN_OverlayImage != 0 && props_.TVN_OverlayImage != parts_.Picture1->handle();
 }
 
-bool PointerHandler::isTool(const char* keyword) const { return props_.TVN_drawingTool == QLatin1String(keyword); }
+void PointerHandler::readTool() { tool_ = parseDrawingTool(props_.TVN_drawingTool); }
+
+void PointerHandler::switchTool(DrawingTool tool) {
+    tool_ = tool;
+    props_.TVN_drawingTool = drawingToolKeyword(tool);
+}
 
 bool PointerHandler::isLightMouseTool() const {
-    // Any keyword that begins with "lightmouse" is a light-mouse tool.
-    return props_.TVN_drawingTool.left(10) == QLatin1String("lightmouse");
+    return tool_ == DrawingTool::LightMouse || tool_ == DrawingTool::LightMouseLeft;
+}
+
+int16_t PointerHandler::shapeOfTool() const {
+    const bool oval = tool_ == DrawingTool::Circle || tool_ == DrawingTool::Circline;
+    return oval ? ShapeObject::Oval : ShapeObject::Rectangle;
 }
 
 float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(parts_.widget)); }
@@ -46,18 +56,19 @@ void PointerHandler::followAndConvert(int16_t button, float& x, float& y) {
 
 void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerDown", [&] {
+        readTool();
         AnnotationStore& st = store_;
         followAndConvert(Button, x, y);
 
-        if (!foreignOverlay() && !isTool("step") && Button == kLeftButton) {
+        if (!foreignOverlay() && !isTool(DrawingTool::Step) && Button == kLeftButton) {
             st.quickAngle = false;
             parts_.Timer2->setEnabled(true);
-            if (isTool("zoom")) {
+            if (isTool(DrawingTool::Zoom)) {
                 loupe_.SetUp();
-            } else if (isTool("text")) {
+            } else if (isTool(DrawingTool::Text)) {
                 startText(x, y);
             } else {
-                if (isTool("tracker")) {
+                if (isTool(DrawingTool::Tracker)) {
                     KiteTail point;
                     point.frameNum = transport_.TVN_GetFrame();
                     point.color = props_.TVN_drawingColor;
@@ -67,7 +78,7 @@ void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, floa
                     st.trackTrail.append(point);
                     st.trackTrailCreated = true;
                 }
-                if (isTool("circline")) {
+                if (isTool(DrawingTool::Circline)) {
                     // Only one circline guide at a time: the previous circle goes.
                     st.circlineSpread = 0;
                     if (st.circlineShape != -1) {
@@ -75,32 +86,32 @@ void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, floa
                         st.circlineShape = -1;
                     }
                 }
-                if (isTool("target")) {
+                if (isTool(DrawingTool::Target)) {
                     st.targetX = toInt32(x);
                     st.targetY = toInt32(y);
                 }
 
-                if (isTool("none")) {
-                } else if (isTool("free")) {
+                if (isTool(DrawingTool::None)) {
+                } else if (isTool(DrawingTool::Free)) {
                     st.freeHandLastX = toInt16(x);
                     st.freeHandLastY = toInt16(y);
-                } else if (isTool("line")) {
+                } else if (isTool(DrawingTool::Line)) {
                     st.PlaceLinePoint(x, y, props_.TVN_drawingColor);
-                } else if (isTool("angle")) {
+                } else if (isTool(DrawingTool::Angle)) {
                     startAngle(x, y);
-                } else if (isTool("qangle")) {
+                } else if (isTool(DrawingTool::QuickAngle)) {
                     startQuickAngle(x, y);
                 } else if (isLightMouseTool()) {
-                    st.lightMouseLeft = isTool("lightmouseleft");
+                    st.lightMouseLeft = isTool(DrawingTool::LightMouseLeft);
                     st.lightMouseX = x;
                     st.lightMouseY = y;
                     st.lightMouseColor = props_.TVN_drawingColor;
                     st.lightMouseShown = true;
-                } else if (isTool("linecirc1")) {
+                } else if (isTool(DrawingTool::CirclineGuide)) {
                     st.circlineColor = static_cast<float>(props_.TVN_drawingColor);
                     st.placementOpen = true;
-                } else if (isTool("square") || isTool("circle") || isTool("circline")) {
-                    st.PlaceShapePoint(x, y, props_.TVN_drawingTool, props_.TVN_drawingColor);
+                } else if (isTool(DrawingTool::Square) || isTool(DrawingTool::Circle) || isTool(DrawingTool::Circline)) {
+                    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
                 }
             }
         }
@@ -156,29 +167,30 @@ void PointerHandler::startQuickAngle(float x, float y) {
     st.Angle1.Visible = st.Angle2.Visible = true;
     st.Angle1.BorderColor = st.Angle2.BorderColor = props_.TVN_drawingColor;
     props_.TVN_AngleText.clear();
-    props_.TVN_drawingTool = QStringLiteral("angle2");
+    switchTool(DrawingTool::AngleSecondArm);
     st.placementOpen = true;
 }
 
 void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerMove", [&] {
+        readTool();
         AnnotationStore& st = store_;
         followAndConvert(Button, x, y);
 
-        if (Button == kLeftButton && !foreignOverlay() && !isTool("text")) {
-            if (isTool("linecirc1")) {
+        if (Button == kLeftButton && !foreignOverlay() && !isTool(DrawingTool::Text)) {
+            if (isTool(DrawingTool::CirclineGuide)) {
                 // Only a pointer right of / below the centre sizes the guide.
                 if (x > st.circlineCenterX) st.circlineSpread = 2 * (x - st.circlineCenterX);
                 if (y > st.circlineCenterY) st.circlineDrop = y - st.circlineCenterY;
-            } else if (isTool("zoom")) {
+            } else if (isTool(DrawingTool::Zoom)) {
                 loupe_.Pan(x, y);
             } else {
-                if (isTool("target")) {
+                if (isTool(DrawingTool::Target)) {
                     st.targetX = toInt32(x);
                     st.targetY = toInt32(y);
                 }
-                if (isTool("none") || isTool("step")) {
-                } else if (isTool("free")) {
+                if (isTool(DrawingTool::None) || isTool(DrawingTool::Step)) {
+                } else if (isTool(DrawingTool::Free)) {
                     // Segments go straight into the free-hand layer; no redraw here.
                     if (st.freeHandLastX > 0 || st.freeHandLastY > 0) {
                         parts_.Picture2->setDrawWidth(props_.TVN_drawingWidth);
@@ -191,18 +203,18 @@ void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, floa
                     st.lightMouseY = y;
                 } else {
                     if (st.placementOpen) {
-                        if (isTool("angle")) {
+                        if (isTool(DrawingTool::Angle)) {
                             st.Angle1.X2 = x;
                             st.Angle1.Y2 = y;
-                        } else if (isTool("angle2")) {
+                        } else if (isTool(DrawingTool::AngleSecondArm)) {
                             st.Angle2.X2 = x;
                             st.Angle2.Y2 = y;
                             UpdateAngleText();
-                        } else if (isTool("line")) {
+                        } else if (isTool(DrawingTool::Line)) {
                             LineObject& line = st.Lines.at(static_cast<size_t>(st.nextLineSlot));
                             line.X2 = x;
                             line.Y2 = y;
-                        } else if (isTool("square") || isTool("circle") || isTool("circline")) {
+                        } else if (isTool(DrawingTool::Square) || isTool(DrawingTool::Circle) || isTool(DrawingTool::Circline)) {
                             stretchShape(x, y);
                         }
                     }
@@ -238,6 +250,7 @@ void PointerHandler::stretchShape(float x, float y) {
 
 void PointerHandler::PointerUp(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerUp", [&] {
+        readTool();
         AnnotationStore& st = store_;
         // The release rounds to whole surface twips and hands them back.
         x = static_cast<float>(toInt32(x * state_.pointerScaleX));
@@ -247,37 +260,37 @@ void PointerHandler::PointerUp(int16_t& Button, int16_t& Shift, float& x, float&
             parts_.Timer2->setEnabled(false);
             st.freeHandLastX = 0;
             st.freeHandLastY = 0;
-            if (isTool("zoom")) loupe_.Hide();
-            const bool finishesNothing = isTool("text") || isTool("zoom") || isTool("tracker") || isTool("none") ||
-                                         isTool("free") || isTool("target") || isTool("step") || isLightMouseTool();
+            if (isTool(DrawingTool::Zoom)) loupe_.Hide();
+            const bool finishesNothing = isTool(DrawingTool::Text) || isTool(DrawingTool::Zoom) || isTool(DrawingTool::Tracker) || isTool(DrawingTool::None) ||
+                                         isTool(DrawingTool::Free) || isTool(DrawingTool::Target) || isTool(DrawingTool::Step) || isLightMouseTool();
             if (!finishesNothing) {
-                if (isTool("angle")) {
+                if (isTool(DrawingTool::Angle)) {
                     // The release point is the vertex: the second arm starts there.
-                    props_.TVN_drawingTool = QStringLiteral("angle2");
+                    switchTool(DrawingTool::AngleSecondArm);
                     st.Angle2.X1 = x;
                     st.Angle2.Y1 = y;
                     st.Angle2.X2 = x;
                     st.Angle2.Y2 = y;
-                } else if (isTool("angle2")) {
+                } else if (isTool(DrawingTool::AngleSecondArm)) {
                     commitAngle();
-                } else if (isTool("line")) {
+                } else if (isTool(DrawingTool::Line)) {
                     st.PlaceLinePoint(x, y, props_.TVN_drawingColor);
-                } else if (isTool("kitetail")) {
-                } else if (isTool("circline")) {
+                } else if (isTool(DrawingTool::KiteTail)) {
+                } else if (isTool(DrawingTool::Circline)) {
                     finishCircle(x, y);
-                } else if (isTool("linecirc1")) {
-                    props_.TVN_drawingTool = QStringLiteral("circline");
+                } else if (isTool(DrawingTool::CirclineGuide)) {
+                    switchTool(DrawingTool::Circline);
                     st.placementOpen = false;
                 } else {
-                    st.PlaceShapePoint(x, y, props_.TVN_drawingTool, props_.TVN_drawingColor);
+                    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
                 }
                 // Only the first arm of an angle keeps the placement open.
-                if (!isTool("angle2")) st.placementOpen = false;
+                if (!isTool(DrawingTool::AngleSecondArm)) st.placementOpen = false;
             }
         }
 
         redraw_.redrawAnnotations();
-        if (isTool("tracker")) transport_.TVN_StepOneFrame();
+        if (isTool(DrawingTool::Tracker)) transport_.TVN_StepOneFrame();
 
         ignoringErrors([&] {
             float px = toPixelsX(x), py = toPixelsY(y);
@@ -308,13 +321,13 @@ void PointerHandler::commitAngle() {
     st.Angle1.Visible = false;
     st.nextAngleSlot = st.nextAngleSlot >= AnnotationStore::kPoolSize - 1 ? 0 : st.nextAngleSlot + 1;
     st.recordHistory(HistoryAngle);
-    props_.TVN_drawingTool = st.quickAngle ? QStringLiteral("qangle") : QStringLiteral("angle");
+    switchTool(st.quickAngle ? DrawingTool::QuickAngle : DrawingTool::Angle);
     st.placementOpen = false;
 }
 
 void PointerHandler::finishCircle(float x, float y) {
     AnnotationStore& st = store_;
-    props_.TVN_drawingTool = QStringLiteral("linecirc1");
+    switchTool(DrawingTool::CirclineGuide);
     const ShapeObject& circle = st.Shape1.at(static_cast<size_t>(st.nextShapeSlot));
     st.circlineLeft = circle.Left;
     st.circlineSpread = circle.Width;
@@ -325,7 +338,7 @@ void PointerHandler::finishCircle(float x, float y) {
     st.circlineSpread = st.circlineSpread + 500;
     st.circlineShape = st.nextShapeSlot;
     st.circlineDrop = st.circlineSpread;
-    st.PlaceShapePoint(x, y, props_.TVN_drawingTool, props_.TVN_drawingColor);
+    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
 }
 
 void PointerHandler::TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
@@ -342,14 +355,16 @@ void PointerHandler::TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, floa
 
 void PointerHandler::OnEngineKeyPress(int16_t& KeyAscii) {
     withPrefix("EngineKeyPress", [&] {
-        events_.raiseKeyPress(KeyAscii);  // the host may change the key
-        if (isTool("text") && store_.textTyping) TypeKey(KeyAscii);
+        events_.raiseKeyPress(KeyAscii);  // the host may change the key, and the tool
+        readTool();
+        if (isTool(DrawingTool::Text) && store_.textTyping) TypeKey(KeyAscii);
     });
 }
 
 void PointerHandler::TypeKey(int16_t keyAscii) {
     AnnotationStore& st = store_;
-    if (!isTool("text") || !st.textTyping) return;
+    readTool();
+    if (!isTool(DrawingTool::Text) || !st.textTyping) return;
     TextAnnotation& t = st.textNotes.at(static_cast<size_t>(st.textSlot));
     if (!t.text.isEmpty()) t.text.chop(1);  // the caret
     if (keyAscii == kBackspace) {

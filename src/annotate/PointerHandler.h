@@ -1,5 +1,7 @@
 #pragma once
 
+#include "annotate/DrawingTool.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -55,8 +57,15 @@ private:
     void followAndConvert(int16_t button, float& x, float& y);
     // A bitmap other than the annotation surface has been handed to the engine.
     bool foreignOverlay() const;
-    bool isTool(const char* keyword) const;
+    // The tool is parsed from TVN_drawingTool on entry to each handler (the host
+    // may change the property between calls); a handler that switches tools
+    // writes the keyword back through switchTool.
+    void readTool();
+    void switchTool(DrawingTool tool);
+    bool isTool(DrawingTool tool) const { return tool_ == tool; }
     bool isLightMouseTool() const;
+    // The shape a corner placed with the current tool starts: an oval for the circle tools.
+    int16_t shapeOfTool() const;
     void startText(float x, float y);
     void startAngle(float x, float y);
     void startQuickAngle(float x, float y);
@@ -74,6 +83,7 @@ private:
     AnnotationRedraw& redraw_;
     ZoomLoupe& loupe_;
     Transport& transport_;
+    DrawingTool tool_ = DrawingTool::Unknown;
 };
 
 }  // namespace tvn
