@@ -218,20 +218,21 @@ private:
     ControlState state_;
     std::unique_ptr<AnnotationStore> store_;
 
-    // Subsystems.
+    // Subsystems, in the order they are built: each after the ones it is handed,
+    // so that it goes before them.
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<TrackingTrail> tracking_;
     std::unique_ptr<AnnotationRenderer> renderer_;
     std::unique_ptr<AnnotationEditor> editor_;
-    std::unique_ptr<PointerHandler> pointer_;
     std::unique_ptr<ZoomLoupe> loupe_;
-    std::unique_ptr<TrackingTrail> tracking_;
-    std::unique_ptr<ClipLoader> clipLoader_;
-    std::unique_ptr<Transport> transport_;
-    std::unique_ptr<FrameExport> frameExport_;
-    std::unique_ptr<LayoutManager> layout_;
+    std::unique_ptr<PointerHandler> pointer_;
     std::unique_ptr<FilmStrip> filmStrip_;
+    std::unique_ptr<LayoutManager> layout_;
+    std::unique_ptr<ClipLoader> clipLoader_;
+    std::unique_ptr<OverlayController> overlay_;
+    std::unique_ptr<FrameExport> frameExport_;
     std::unique_ptr<LessonRecorder> lesson_;
     std::unique_ptr<LessonCompressor> compressor_;
-    std::unique_ptr<OverlayController> overlay_;
 
     TrelvanListener* listener_ = nullptr;
     std::unique_ptr<TvnError> lastNotificationError_;
