@@ -3,6 +3,7 @@
 #include "core/TvnError.h"
 #include "media/ffmpeg/DecodeBehind.h"
 #include "media/ffmpeg/FfmpegHandles.h"
+#include "media/ffmpeg/FramePool.h"
 #include "media/ffmpeg/FrameScaler.h"
 
 extern "C" {
@@ -317,6 +318,7 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     codec->pkt_timebase = timeBase;
     codec->thread_count = threads;
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    FramePool::attach(codec.get());
     r = avcodec_open2(codec.get(), decoder, nullptr);
     if (r < 0) throw openError(err::ClipOpenFailed, file, ff::errorText(r));
 
