@@ -49,6 +49,8 @@ constexpr int kKeptAhead = 8;
 // 4 KiB, which costs as much as decoding); the rest of the budget is filled
 // by the decode-behind worker while the owner is idle.
 constexpr int64_t kForwardWindowBytes = 160LL * 1024 * 1024;
+// The process's picture-buffer pool keeps what one such window gives back when its decoder closes.
+static_assert(FramePool::kIdleLimitBytes >= kForwardWindowBytes);
 // A decode-behind worker that decodes no picture for this long is taken as
 // stuck: the caller stops waiting for it and decodes the frame itself.
 constexpr std::chrono::milliseconds kBehindStall{1000};
