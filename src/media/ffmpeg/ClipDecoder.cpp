@@ -200,6 +200,7 @@ struct ClipDecoder::Impl {
         scaler = FrameScaler();
         codec.reset();
         format.reset();
+        FramePool::instance().sweep();
         stream = nullptr;
         streamIndex = -1;
         info = {};

@@ -75,7 +75,7 @@ AVBufferRef* FramePool::buffer(size_t size) {
     std::vector<uint8_t*> freed;
     {
         std::lock_guard lock(mutex_);
-        sweepLocked(Clock::now(), false, freed);
+        sweepLocked(Clock::now(), freed);
         auto it = idle_.find(size);
         if (it != idle_.end() && !it->second.empty()) {
             data = it->second.back().data;
@@ -101,7 +101,7 @@ void FramePool::giveBack(uint8_t* data, size_t size) {
     {
         std::lock_guard lock(mutex_);
         const Clock::time_point now = Clock::now();
-        sweepLocked(now, false, freed);
+        sweepLocked(now, freed);
         if (idleBytes_ + int64_t(size) <= kIdleLimitBytes) {
             idle_[size].push_back({data, now});
             idleBytes_ += int64_t(size);
@@ -112,25 +112,25 @@ void FramePool::giveBack(uint8_t* data, size_t size) {
     av_free(data);
 }
 
-void FramePool::sweep(bool force) {
+void FramePool::sweep() {
     std::vector<uint8_t*> freed;
     {
         std::lock_guard lock(mutex_);
-        sweepLocked(Clock::now(), force, freed);
+        lastSweep_ = Clock::time_point{};  // due now
+        sweepLocked(Clock::now(), freed);
     }
     for (uint8_t* f : freed) av_free(f);
 }
 
 // Collects what is to be freed, so the freeing happens outside the lock.
-void FramePool::sweepLocked(Clock::time_point now, bool force, std::vector<uint8_t*>& freed) {
-    if (!force && now - lastSweep_ < kSweepEvery) return;
+void FramePool::sweepLocked(Clock::time_point now, std::vector<uint8_t*>& freed) {
+    if (now - lastSweep_ < kSweepEvery) return;
     lastSweep_ = now;
     for (auto it = idle_.begin(); it != idle_.end();) {
         auto& list = it->second;
         // Oldest first: the buffers idle too long are a prefix.
-        const auto keep = force ? list.end() : std::find_if(list.begin(), list.end(), [&](const Idle& i) {
-            return now - i.since < kIdleLife;
-        });
+        const auto keep =
+            std::find_if(list.begin(), list.end(), [&](const Idle& i) { return now - i.since < kIdleLife; });
         for (auto i = list.begin(); i != keep; ++i) {
             freed.push_back(i->data);
             idleBytes_ -= int64_t(it->first);
@@ -138,11 +138,6 @@ void FramePool::sweepLocked(Clock::time_point now, bool force, std::vector<uint8
         list.erase(list.begin(), keep);
         it = list.empty() ? idle_.erase(it) : std::next(it);
     }
-}
-
-int64_t FramePool::idleBytes() const {
-    std::lock_guard lock(mutex_);
-    return idleBytes_;
 }
 
 }  // namespace tvn

@@ -31,7 +31,8 @@ namespace tvn {
 // still held anywhere (the cache, a frame being converted) is never handed out.
 // Only idle buffers count: at most kIdleLimitBytes (what the decoder keeps
 // behind a jump), a buffer that would exceed it is freed, and buffers idle for
-// longer than kIdleLife are freed at the next use of the pool (or sweep()).
+// longer than kIdleLife are freed at the next use of the pool or sweep()
+// (a decoder closing sweeps).
 class FramePool {
 public:
     static constexpr int64_t kIdleLimitBytes = 160LL * 1024 * 1024;
@@ -46,9 +47,8 @@ public:
     // own allocation.
     static void attach(AVCodecContext* codec);
 
-    // Frees buffers idle for longer than kIdleLife (all of them with force).
-    void sweep(bool force = false);
-    int64_t idleBytes() const;
+    // Frees buffers idle for longer than kIdleLife.
+    void sweep();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -61,9 +61,9 @@ private:
     static void release(void* opaque, uint8_t* data);
     AVBufferRef* buffer(size_t size);
     void giveBack(uint8_t* data, size_t size);
-    void sweepLocked(Clock::time_point now, bool force, std::vector<uint8_t*>& freed);
+    void sweepLocked(Clock::time_point now, std::vector<uint8_t*>& freed);
 
-    mutable std::mutex mutex_;  // guards idle_, idleBytes_, lastSweep_
+    std::mutex mutex_;  // guards idle_, idleBytes_, lastSweep_
     std::unordered_map<size_t, std::vector<Idle>> idle_;  // by buffer size; the newest last
     int64_t idleBytes_ = 0;
     Clock::time_point lastSweep_ = Clock::now();
