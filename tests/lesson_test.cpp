@@ -44,6 +44,11 @@ TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
               std::tuple(28, true, true));
     EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), f.timer().interval(), f.lesson().lessonStartTick()),
               std::tuple(true, 17, 5000u));
+    // A second start while the lesson runs answers false and changes nothing.
+    f.h.platform->advance(300);
+    EXPECT_FALSE(f.c().TVN_StartLesson("/l/b.avi", 10));
+    EXPECT_EQ(std::tuple(e.CaptureFileName(), f.h.recorder->starts, f.lesson().lessonStartTick(), f.timer().interval()),
+              std::tuple("/l/a.avi", 1, 5000u, 17));
 }
 
 TEST(LessonStart, FpsBelowOneIsOneAndTheTimerTicksTwicePerFrame) {
@@ -73,69 +78,48 @@ TEST(LessonStart, ChoosesTheLastEncoderNamedDvV) {
     }
 }
 
-TEST(LessonStart, SecondStartReturnsFalseAndChangesNothing) {
-    Lesson f;
-    ASSERT_TRUE(f.c().TVN_StartLesson("first.avi", 25));
-    f.h.platform->advance(300);
-    EXPECT_FALSE(f.c().TVN_StartLesson("second.avi", 10));
-    EXPECT_EQ(std::tuple(f.h.engine4->CaptureFileName(), f.h.recorder->starts, f.lesson().lessonFps()),
-              std::tuple("first.avi", 1, 25));
-    EXPECT_EQ(std::tuple(f.lesson().lessonStartTick(), f.timer().interval()), std::tuple(0u, 20));
-}
-
-TEST(LessonStart, DeletionAndAudioFailuresDoNotStopTheLesson) {
-    for (const char* op : {"StartRecord", "SetRecordOption", "SelectLineInput", "GetLineInputCount"}) {
-        SCOPED_TRACE(op);
+// Old files that cannot be deleted and failing audio steps (each tried on its
+// own) leave the lesson running; a failing engine or sound file name fails the
+// start unchanged (no handler, no prefix) and leaves no lesson.
+TEST(LessonStart, FailuresAtTheStart) {
+    struct Case { const char* op; bool onRecorder, fails; int starts; };
+    for (const Case& c : {Case{"StartRecord", true, false, 0}, {"SetRecordOption", true, false, 1},
+                          {"SelectLineInput", true, false, 1}, {"GetLineInputCount", true, false, 1},
+                          {"SetFileName", true, true, 0}, {"StartFileCapture", false, true, 0}}) {
+        SCOPED_TRACE(c.op);
         Lesson f;
         f.h.recorder->lineInputNames = {"Mic"};
-        f.h.recorder->failOn(op, kFailure);
+        (c.onRecorder ? static_cast<ScriptedFailures&>(*f.h.recorder) : *f.h.engine4).failOn(c.op, kFailure);
         f.h.platform->missingFiles = {"x.avi", "x.avi.wav"};
-        EXPECT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
-        EXPECT_TRUE(f.c().TVN_LessonInProgress);
-        EXPECT_TRUE(f.timer().isEnabled());
-        EXPECT_EQ(f.h.recorder->recording, QString(op) != "StartRecord");  // each audio step is tried on its own
+        bool started = false;
+        const auto e = errorFrom([&] { started = f.c().TVN_StartLesson("x.avi", 25); });
+        EXPECT_EQ(std::tuple(e ? e->source() : "", started, bool(f.c().TVN_LessonInProgress), bool(f.timer().isEnabled())),
+                  std::tuple(c.fails ? "VideoCapX" : "", !c.fails, !c.fails, !c.fails));
+        EXPECT_EQ(f.h.recorder->starts, c.starts);
     }
 }
 
-TEST(LessonStart, EngineOrRecorderFailureFailsUnchangedAndLeavesNoLesson) {
-    const std::pair<bool, const char*> cases[] = {{false, "StartFileCapture"}, {true, "SetFileName"}};
-    for (const auto& [onRecorder, op] : cases) {
-        SCOPED_TRACE(op);
-        Lesson f;
-        (onRecorder ? static_cast<ScriptedFailures&>(*f.h.recorder) : *f.h.engine4).failOn(op, kFailure);
-        const auto e = errorFrom([&] { f.c().TVN_StartLesson("x.avi", 25); });
-        EXPECT_EQ(e ? e->source() : "no failure", "VideoCapX");  // no handler: no prefix
-        EXPECT_EQ(std::tuple(bool(f.c().TVN_LessonInProgress), bool(f.timer().isEnabled()), f.h.recorder->starts),
-                  std::tuple(false, false, 0));
-    }
-}
-
+// A failing step is skipped and the next one runs.
 TEST(AudioSelection, PicksInputsAsTheHostChoseOrTheLastMicrophone) {
-    struct Case { int16_t device, line; QStringList inputs; int32_t selectedDevice, selectedLine; };
+    struct Case { int16_t device, line; QStringList inputs; const char* failing; int32_t selectedDevice, selectedLine; };
     const Case cases[] = {
-        {-1, -1, {"Line In", "Microphone", "MIC 2"}, -1, 2},
-        {-1, -1, {"Line In", "CD Audio"}, -1, -1},
-        {1, 3, {"Mic"}, 1, 3},
-        {0, -1, {"mic"}, 0, 0},
+        {-1, -1, {"Line In", "Microphone", "MIC 2"}, "", -1, 2},
+        {-1, -1, {"Line In", "CD Audio"}, "", -1, -1},
+        {1, 3, {"Mic"}, "", 1, 3},
+        {0, -1, {"mic"}, "", 0, 0},
+        {0, -1, {"Mic"}, "SelectDevice", -1, 0},
+        {0, -1, {"Mic"}, "GetLineInputName", 0, -1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.inputs.join(",").toStdString());
+        SCOPED_TRACE(c.inputs.join(",").toStdString() + c.failing);
         Lesson f;
         f.h.recorder->lineInputNames = c.inputs;
+        f.h.recorder->failOn(c.failing, kFailure);
         f.c().TVN_SelectedAudioDevice = c.device;
         f.c().TVN_SelectedLineInput = c.line;
-        f.h.probe().ApplyAudioSelection();
+        EXPECT_NO_THROW(f.h.probe().ApplyAudioSelection());
         EXPECT_EQ(std::tuple(f.h.recorder->device, f.h.recorder->lineInput, f.h.recorder->recordOption),
                   std::tuple(c.selectedDevice, c.selectedLine, 5));
-    }
-    for (const char* op : {"SelectDevice", "GetLineInputName"}) {
-        SCOPED_TRACE(op);
-        Lesson f;
-        f.h.recorder->lineInputNames = {"Mic"};
-        f.c().TVN_SelectedAudioDevice = 0;
-        f.h.recorder->failOn(op, kFailure);
-        EXPECT_NO_THROW(f.h.probe().ApplyAudioSelection());
-        EXPECT_EQ(f.h.recorder->recordOption, 5);
     }
 }
 
@@ -344,10 +328,7 @@ TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
     QTemporaryDir dir;
     const QString png = dir.filePath("logo.png");
     ASSERT_TRUE(solid(30, 20, qRgb(10, 20, 30)).save(png));
-    const QString text = dir.filePath("notes.txt");
-    QFile file(text);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
-    file.close();
+    const QString text = testclips::writeFile(dir.filePath("notes.txt"), "not a picture");
     const std::pair<QString, int32_t> cases[] = {
         {png, 0}, {dir.filePath("missing.png"), err::FileNotFound}, {text, err::InvalidPicture}};
     for (const auto& [name, number] : cases) {
