@@ -51,11 +51,16 @@ struct AnnotateHarness : ControlHarness {
     int32_t pixel(int x, int y) { return Surface::fromQColor(probe().picture(1).image().pixelColor(x, y)); }
 };
 
-const QString kDeg = QString(QChar(0x00B0));
-
-TEST(AnnotateGesture, LineRingAndUndoRedo) {
+// One control on fakes with a 320 x 240 clip open, per test.
+class Annotate : public ::testing::Test {
+protected:
     AnnotateHarness h;
     AnnotationStore& st = h.store();
+};
+
+const QString kDeg = QString(QChar(0x00B0));
+
+TEST_F(Annotate, LineRingAndUndoRedo) {
     for (int i = 0; i < 21; ++i) h.drag("line", 100 + i, 200, 900 + i, 1200);
     const int overlays = h.engine1->overlaysSet;
     h.c().TVN_Redo();  // entry 21 is a line code, and slot 0 is shown: nothing to redo
@@ -82,9 +87,7 @@ TEST(AnnotateGesture, LineRingAndUndoRedo) {
     EXPECT_EQ(st.Lines[1].Y1, 200);  // coordinates survived the undo
 }
 
-TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, ShapeAngleAndTextUndoRedo) {
     h.drag("square", 100, 100, 600, 700);
     h.drag("angle", 1000, 1000, 2000, 1000);
     h.drag("angle2", 0, 0, 2000, 0);
@@ -109,9 +112,7 @@ TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
     EXPECT_EQ(std::tuple(bool(st.textNotes[1].text.isEmpty()), st.historyPos), std::tuple(true, 3));
 }
 
-TEST(AnnotateGesture, TextSlotsRingAndTyping) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, TextSlotsRingAndTyping) {
     h.c().TVN_drawingTool = "text";
     for (int i = 0; i < 22; ++i) {
         h.down(100 + i, 50);
@@ -131,9 +132,7 @@ TEST(AnnotateGesture, TextSlotsRingAndTyping) {
 
 // A rectangle follows the pointer across its anchor; an unknown keyword (case
 // counts) leaves a 1 x 1 rectangle at the release in the next slot, not advanced.
-TEST(AnnotateGesture, RectanglesFollowThePointer) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, RectanglesFollowThePointer) {
     for (const char* tool : {"Line", "kitetail2"}) {
         SCOPED_TRACE(tool);
         h.drag(tool, 700, 800, 1500, 1500);
@@ -153,9 +152,7 @@ TEST(AnnotateGesture, RectanglesFollowThePointer) {
     EXPECT_EQ(std::tuple(st.nextShapeSlot, st.historyKinds[0]), std::tuple(1, HistoryShape));
 }
 
-TEST(AnnotateGesture, CirclinePhases) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, CirclinePhases) {
     h.drag("circle", 100, 100, 300, 300);  // an ordinary circle in slot 0
     h.drag("circline", 1000, 1000, 2000, 1400);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.circlineShape, st.circlineCenterX, st.circlineCenterY),
@@ -175,9 +172,7 @@ TEST(AnnotateGesture, CirclinePhases) {
     EXPECT_EQ(std::tuple(st.circlineShape, st.circlineSpread), std::tuple(-1, 0));
 }
 
-TEST(AnnotateGesture, AnglesCommitTheMeasuredText) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, AnglesCommitTheMeasuredText) {
     h.drag("angle", 1000, 1000, 2000, 1000);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, bool(st.placementOpen), st.Angle2.X1, st.Angle2.X2),
               std::tuple("angle2", true, 2000, 2000));
@@ -220,9 +215,7 @@ TEST(AnnotateGesture, AnglesCommitTheMeasuredText) {
 }
 
 
-TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, MarksTargetLightMouseAndFreeHand) {
     h.drag("target", 100.5f, 200, 301.5f, 400);
     EXPECT_EQ(std::tuple(st.targetX, st.targetY), std::tuple(302, 400));
 
@@ -255,8 +248,7 @@ TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
 
 // At pointer scale 2 the host's arguments come back in control twips, rounded,
 // and the events get pixels; a handler's changes to its copies are not handed back.
-TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
-    AnnotateHarness h;
+TEST_F(Annotate, ConvertedPositionsInEventsAndArguments) {
     h.probe().state().pointerScaleX = 2;
     h.probe().state().pointerScaleY = 2;
     QList<QPointF> events;
@@ -277,9 +269,7 @@ TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
     EXPECT_EQ(events[1].x(), 100);
 }
 
-TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, GatesSkipToolWorkButRaiseTheEvent) {
     int downs = 0;
     QObject::connect(&h.c(), &Trelvan::MouseDown, [&](int16_t&, int16_t&, float&, float&) { ++downs; });
     Timer& timer2 = h.probe().timer2();
@@ -305,8 +295,7 @@ TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
     EXPECT_TRUE(timer2.isEnabled());  // every left press past the gates, "none" too
 }
 
-TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
-    AnnotateHarness h;
+TEST_F(Annotate, FailuresStopTheHandlerBeforeItsEvent) {
     int ups = 0;
     QObject::connect(&h.c(), &Trelvan::MouseUp, [&](int16_t&, int16_t&, float&, float&) { ++ups; });
     h.engine1->failOn("SetOverlayBitmap", TvnError(91, "engine gone", "VideoCapX1"));
@@ -316,7 +305,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     ASSERT_TRUE(e) << "release failure swallowed";
     EXPECT_EQ(std::tuple(e->number(), e->description(), e->source(), ups),
               std::tuple(91, "engine gone", "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1", 0));
-    EXPECT_EQ(h.store().nextLineSlot, 1);  // what was done before the failure stays done
+    EXPECT_EQ(st.nextLineSlot, 1);  // what was done before the failure stays done
 
     // From the engine's notification the failure is kept, with the handler's own prefix, not thrown back.
     h.engine1->clear();
@@ -330,7 +319,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
               std::tuple("(PointerDown)->VideoCapX1", true));
 }
 
-TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
+TEST(AnnotateLoupe, WindowAndPan) {
     AnnotateHarness h(640, 480);
     h.c().resize(600, 400);  // 9000 x 6000 twips
     h.engine1->currentPicture = Picture(QImage(640, 480, QImage::Format_RGB32));
@@ -352,8 +341,7 @@ TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
     EXPECT_TRUE(h.probe().zoomView()->isHidden());
 }
 
-TEST(AnnotateGesture, Timer2RedrawsDuringGestures) {
-    AnnotateHarness h;
+TEST_F(Annotate, Timer2RedrawsDuringGestures) {
     FakeTimer& timer2 = h.platform->timer(1);
     h.c().TVN_drawingTool = "line";
     h.down(100, 100);
@@ -448,9 +436,7 @@ TEST(AnnotateRender, LineShadowsFollowColour) {
     }
 }
 
-TEST(AnnotateRender, OvalIsDrawnAsCircleOfHalfItsWidth) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, OvalIsDrawnAsCircleOfHalfItsWidth) {
     st.Shape1[4] = ShapeObject{ShapeObject::Oval, 1500, 1500, 1000, 400, kRed, true};
     h.c().TVN_ReDraw();
     // Centre (2000, 1700) twips = (133.3, 113.3) pixels, radius 33.3 pixels.
@@ -460,8 +446,7 @@ TEST(AnnotateRender, OvalIsDrawnAsCircleOfHalfItsWidth) {
     EXPECT_EQ(h.pixel(133, 100), kWhite);                      // where a 400-high oval would be
 }
 
-TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
-    AnnotateHarness h;
+TEST_F(Annotate, RectangleShadowIsOffsetRightAndDown) {
     h.c().TVN_drawingColor = kBlue;
     h.drag("square", 1500, 1500, 3000, 3000);  // pixels (100,100)-(200,200)
     EXPECT_EQ(std::tuple(h.pixel(100, 150), h.pixel(150, 150)), std::tuple(kBlue, kWhite));
@@ -497,8 +482,7 @@ TEST(AnnotateRender, CaptionClockAndTextNotes) {
     }
 }
 
-TEST(AnnotateRender, GridSpacingAndOverflow) {
-    AnnotateHarness h;
+TEST_F(Annotate, GridSpacingAndOverflow) {
     h.c().TVN_DisplayGrid = true;
     h.c().TVN_GridColor = kBlue;
     h.c().TVN_GridSpacing = 1500;  // every 100 pixels
@@ -568,8 +552,7 @@ TEST(AnnotateRender, TrackingTrailWindow) {
     }
 }
 
-TEST(AnnotateRender, TrackerClickStoresPointAndStepsOneFrame) {
-    AnnotateHarness h;
+TEST_F(Annotate, TrackerClickStoresPointAndStepsOneFrame) {
     h.c().TVN_FrameLenMS = 40;
     h.c().TVN_NumFrames = 100;
     h.c().TVN_TotalLenMS = 4000;
@@ -579,12 +562,12 @@ TEST(AnnotateRender, TrackerClickStoresPointAndStepsOneFrame) {
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive), std::tuple("tracker", -1));
     h.down(1000.5f, 2001.5f);
     h.up(1000.5f, 2001.5f);
-    ASSERT_EQ(h.store().trackTrail.size(), 1);
-    const KiteTail& p = h.store().trackTrail[0];
+    ASSERT_EQ(st.trackTrail.size(), 1);
+    const KiteTail& p = st.trackTrail[0];
     EXPECT_EQ(std::tuple(p.frameNum, p.x, p.y, h.c().TVN_CurrentFrame), std::tuple(10, 1000, 2002, 11));
     on = false;  // switched off: the tool is none and the trail is dropped
     h.c().TVN_SetTracking(on);
-    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(h.store().trackTrail.isEmpty())),
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(st.trackTrail.isEmpty())),
               std::tuple("none", 0, true));
 }
 
