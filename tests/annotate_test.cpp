@@ -373,14 +373,14 @@ double mean(const QList<int>& v) {
     return v.isEmpty() ? -1 : s / v.size();
 }
 
-// A blank surface of Picture1's size with the text printed as the renderer prints it.
+// A blank surface of Picture1's size with the text printed, in bold, as the renderer prints it.
 QImage printed(AnnotateHarness& h, const QString& font, double size, int32_t colour, double x, double y,
-               const QStringList& lines, bool bold) {
+               const QStringList& lines) {
     Surface ref(QStringLiteral("ref"), 15);
     ref.setSize(h.probe().picture(1).width(), h.probe().picture(1).height());
     ref.clearTo(kWhite);
     ref.setFontName(font);
-    ref.setFontBold(bold);
+    ref.setFontBold(true);
     ref.setFontSize(size);
     ref.setForeColor(colour);
     ref.setCurrentPosition(x, y);
@@ -477,7 +477,7 @@ TEST(AnnotateRender, CaptionClockAndTextNotes) {
         h.c().TVN_DisplayClock = !c.note;
         if (c.note) h.store().textNotes[3] = TextAnnotation{"Hello", 300, 450, kBlue, "Liberation Serif", 14};
         h.c().TVN_ReDraw();
-        EXPECT_TRUE(h.probe().picture(1).image() == printed(h, c.font, c.size, c.colour, c.x, c.y, c.lines, true));
+        EXPECT_TRUE(h.probe().picture(1).image() == printed(h, c.font, c.size, c.colour, c.x, c.y, c.lines));
         EXPECT_EQ(h.probe().picture(1).fontName(), c.font);
     }
 }
@@ -519,7 +519,7 @@ TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
                                                "Arial", 8, true};
         }
         h.c().TVN_ReDraw();
-        const QImage expected = printed(h, "Arial Black", 8, c.live ? kRed : kBlack, 1500, 1500, {c.shown}, true);
+        const QImage expected = printed(h, "Arial Black", 8, c.live ? kRed : kBlack, 1500, 1500, {c.shown});
         const QRect textArea(103, 103, 60, 20);
         EXPECT_TRUE(h.probe().picture(1).image().copy(textArea) == expected.copy(textArea));
         if (c.live) EXPECT_EQ(h.c().TVN_AngleText, c.stored);  // not rewritten by the redraw
