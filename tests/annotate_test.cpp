@@ -498,13 +498,12 @@ TEST_F(Annotate, GridSpacingAndOverflow) {
 }
 
 TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
-    const QString deg(QChar(0x00B0));
-    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(" 45.5abc"), "46" + deg);
+    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(" 45.5abc"), "46" + kDeg);
     EXPECT_THROW(AnnotationRenderer::normalisedAngleText("9e99"), TvnError);
 
     // Printed on the surface: the live text normalised, the committed text as stored.
     struct Case { bool live; QString stored, shown; };
-    const Case cases[] = {{true, deg, "0" + deg}, {true, "44.5" + deg, "44" + deg}, {false, deg, deg}};
+    const Case cases[] = {{true, kDeg, "0" + kDeg}, {true, "44.5" + kDeg, "44" + kDeg}, {false, kDeg, kDeg}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown.toStdString());
         AnnotateHarness h;
@@ -618,10 +617,9 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
 }
 
 TEST(AnnotateGeometry, ArcPointsRoundHalfToEven) {
-    int32_t p[6];
+    std::array<int32_t, 6> p{};
     ArcPoints(arm(2.5f, 3.5f, 10.5f, 0), arm(2.5f, 3.5f, 0, 11.5f), p[0], p[1], p[2], p[3], p[4], p[5]);
-    const int32_t expected[6] = {10, 0, 2, 4, 0, 12};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(p[i], expected[i]) << i;
+    EXPECT_EQ(p, (std::array<int32_t, 6>{10, 0, 2, 4, 0, 12}));
 }
 
 TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {

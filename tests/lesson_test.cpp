@@ -31,7 +31,6 @@ struct Lesson {
 
 TEST(LessonStart, SetsUpTheRecordingEngineAndTheRecorder) {
     Lesson f;
-    f.h.engine4->compressorNames = {"Motion JPEG", "DV Video Encoder"};
     f.h.platform->now = 5000;
     QStringList deletedAtStart;  // the old files go before the new capture starts
     f.h.engine4->onStartCapture = [&] { deletedAtStart = f.h.platform->deleted; };
