@@ -352,7 +352,8 @@ TEST_F(Annotate, Timer2RedrawsDuringGestures) {
     h.platform->onProcessEvents = [&] { eventRuns += timer2.isEnabled() ? 100 : 1; };
     ASSERT_TRUE(timer2.fire());
     // One redraw, pending events run once with the timer held, then on again.
-    EXPECT_EQ(std::tuple(h.engine1->overlaysSet, eventRuns, bool(timer2.isEnabled())), std::tuple(overlays + 1, 1, true));
+    EXPECT_EQ(std::tuple(h.engine1->overlaysSet, eventRuns, bool(timer2.isEnabled())),
+              std::tuple(overlays + 1, 1, true));
     h.up(500, 500);
     EXPECT_FALSE(timer2.isEnabled());
 }
@@ -417,22 +418,32 @@ TEST(AnnotateRender, HandsTheDrawingToTheEngineAndRefreshesWhenPaused) {
     }
 }
 
-TEST(AnnotateRender, LineShadowsFollowColour) {
+// A coloured line has a black shadow 10·w twips below it, a black line none; a
+// light-mouse arrow has a black outline only when it is coloured.
+TEST(AnnotateRender, ShadowsAndOutlinesOnlyForColouredStrokes) {
     for (int32_t colour : {kYellow, kBlack}) {
         SCOPED_TRACE(colour);
         AnnotateHarness h;
         h.c().TVN_drawingColor = colour;
-        h.drag("line", 1500, 1500, 3000, 1500);  // pixel row 100, width 5
+        h.drag("line", 1500, 1500, 3000, 1500);        // pixel row 100, width 5
+        h.drag("lightmouse", 3000, 3000, 3000, 3000);  // tip at pixel (200, 200), the arrow to the right
         const QList<int> main = rowsOf(h, 150, 85, 115, colour), shadow = rowsOf(h, 150, 85, 115, kBlack);
         EXPECT_NEAR(mean(main), 100, 1);
+        // The arrow's long stroke runs left of the tip along row 200, width 5; its outline is width 7.
+        EXPECT_EQ(std::tuple(h.pixel(170, 200), h.pixel(230, 200)), std::tuple(colour, kWhite));
+        const qsizetype arrow = rowsOf(h, 170, 190, 210, colour).size();
+        const qsizetype outline = rowsOf(h, 170, 190, 210, kBlack).size();
         if (colour == kBlack) {
             EXPECT_LE(main.last(), 103);  // no shadow below
+            EXPECT_LE(outline, 6);
             continue;
         }
-        // 10·w = 50 twips (3.3 pixels) below, width 5: it shows below the line only.
+        // The shadow is 50 twips (3.3 pixels) below, width 5: it shows below the line only.
         ASSERT_FALSE(shadow.isEmpty());
         EXPECT_GT(shadow.first(), main.last());
         EXPECT_NEAR(shadow.last(), 100 + 50 / 15.0 + 2, 1.1);
+        EXPECT_GE(outline, 1);
+        EXPECT_GE(arrow + outline, 7);
     }
 }
 
@@ -462,7 +473,14 @@ TEST_F(Annotate, RectangleShadowIsOffsetRightAndDown) {
 // Caption and clock print in bold Arial Black 8 from the top left; a text note
 // prints in its own font, which it leaves set on the surface.
 TEST(AnnotateRender, CaptionClockAndTextNotes) {
-    struct Case { const char* caption; int32_t clockStart; bool note; QString font; int size, colour, x, y; QStringList lines; };
+    struct Case {
+        const char* caption;
+        int32_t clockStart;
+        bool note;  // a text note instead of the clock
+        QString font;
+        int size, colour, x, y;
+        QStringList lines;
+    };
     const Case cases[] = {
         {"Serve", 0, false, "Arial Black", 8, kYellow, 0, 0, {"Serve", "12.345s"}},
         {"", 20000, false, "Arial Black", 8, kYellow, 0, 0, {"-7.655s"}},
@@ -640,21 +658,3 @@ TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
 }  // namespace
 
 
-TEST(AnnotateRender, LightMouseOutlineOnlyForColouredArrows) {
-    for (int32_t colour : {kRed, kBlack}) {
-        SCOPED_TRACE(colour);
-        AnnotateHarness h;
-        h.c().TVN_drawingColor = colour;
-        h.drag("lightmouse", 3000, 1500, 3000, 1500);  // tip at pixel (200, 100), arrow to the right
-        // The long stroke runs left of the tip along row 100, width 5; the black outline is width 7.
-        EXPECT_EQ(std::tuple(h.pixel(170, 100), h.pixel(230, 100)), std::tuple(colour, kWhite));
-        const int coloured = static_cast<int>(rowsOf(h, 170, 90, 110, colour).size());
-        const int black = static_cast<int>(rowsOf(h, 170, 90, 110, kBlack).size());
-        if (colour == kBlack) {
-            EXPECT_LE(black, 6);
-        } else {
-            EXPECT_GE(black, 1);
-            EXPECT_GE(coloured + black, 7);
-        }
-    }
-}

@@ -96,7 +96,8 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
         engine_.StopFileCapture();
         const auto frames = decodeFrames(file);
         ASSERT_EQ(frames.size(), 3u);
-        EXPECT_EQ(std::tuple(frames[0].size(), near(frames[0].pixelColor(c.inside), Qt::yellow)), std::tuple(c.out, true));
+        EXPECT_EQ(frames[0].size(), c.out);
+        EXPECT_TRUE(near(frames[0].pixelColor(c.inside), Qt::yellow));
         if (c.bar.x() >= 0) EXPECT_TRUE(near(frames[0].pixelColor(c.bar), Qt::black));
         EXPECT_TRUE(near(frames[1].pixelColor(c.inside), Qt::black) && near(frames[2].pixelColor(c.inside), Qt::black));
     }
@@ -151,7 +152,8 @@ TEST_F(RecordingEngineTest, AFullDiskFailsWithTheFileName) {
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y) % 256, (x ^ y) % 256));
     const int32_t handle = bitmap(noise);
-    for (const auto& [limit, number] : {std::pair<rlim_t, int32_t>{600, err::PathFileAccess}, {65536, err::CaptureFailed}}) {
+    const std::pair<rlim_t, int32_t> cases[] = {{600, err::PathFileAccess}, {65536, err::CaptureFailed}};
+    for (const auto& [limit, number] : cases) {
         SCOPED_TRACE(limit);
         const QString name = QString("full%1.avi").arg(limit), file = dir_.filePath(name);
         limitFileSize(limit);
@@ -253,7 +255,8 @@ protected:
         engine.SetFrameSize(320, 240);
         engine.StartFileCapture(kFps);
         std::vector<int32_t> handles;
-        for (QColor c : {Qt::red, Qt::green, Qt::blue}) handles.push_back(BitmapTable::instance().add(solid(320, 240, c)));
+        for (QColor c : {Qt::red, Qt::green, Qt::blue})
+            handles.push_back(BitmapTable::instance().add(solid(320, 240, c)));
         for (int f = 0; f < 3 * kFps; ++f) engine.AddFrame(handles[f / kFps]);
         engine.StopFileCapture();
         for (int32_t h : handles) BitmapTable::instance().release(h);
@@ -270,7 +273,8 @@ protected:
                           double to = 1e6, const QString& customProfile = {}) {
         FfmpegRecordingEngine engine;
         Result r;
-        QObject::connect(&engine, &VideoEngine::CompressionProgress, [&](int32_t p, int32_t) { r.progress.push_back(p); });
+        QObject::connect(&engine, &VideoEngine::CompressionProgress,
+                         [&](int32_t p, int32_t) { r.progress.push_back(p); });
         QObject::connect(&engine, &VideoEngine::CompressionDone, [&] { ++r.done; });
         engine.SetProfile(customProfile.isEmpty() ? 2 : -1);
         engine.SetCustomProfile(customProfile);
