@@ -103,23 +103,48 @@ TEST_F(RecordingEngineTest, FramesAreScaledToTheFrameSizeAndEmptyBitmapsAreBlack
     }
 }
 
-TEST_F(RecordingEngineTest, BadStartsFailNamingTheFileAndLeaveNoCapture) {
-    struct Case { QString file; double fps; int32_t number; };
+// Lets this process write at most bytes into a file, as a full disk would;
+// with SIGXFSZ ignored the write fails instead of ending the process.
+void limitFileSize(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = std::min(bytes, r.rlim_max);
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+// A bad name, 0 fps or a disk full before the header is written fail the
+// start, leaving no file; a disk that fills up later fails the stop. The error
+// names the file and no capture is left open.
+TEST_F(RecordingEngineTest, BadStartsAndAFullDiskFailNamingTheFile) {
+    QImage noise(320, 240, QImage::Format_RGB32);  // encodes big: a few frames fill 64 KiB
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y) % 256, (x ^ y) % 256));
+    const int32_t handle = bitmap(noise);
+    struct Case { QString file; double fps; rlim_t limit; int32_t number; };
     const Case cases[] = {
-        {dir_.filePath("no/such/folder/x.avi"), 25, err::PathFileAccess},
-        {QStringLiteral("/etc/hostname/x.avi"), 25, err::PathFileAccess},  // the folder is a file
-        {QString(), 25, err::PathFileAccess},
-        {dir_.filePath("zero.avi"), 0, err::InvalidCall},
+        {dir_.filePath("no/such/folder/x.avi"), 25, RLIM_INFINITY, err::PathFileAccess},
+        {QStringLiteral("/etc/hostname/x.avi"), 25, RLIM_INFINITY, err::PathFileAccess},  // the folder is a file
+        {QString(), 25, RLIM_INFINITY, err::PathFileAccess},
+        {dir_.filePath("zero.avi"), 0, RLIM_INFINITY, err::InvalidCall},
+        {dir_.filePath("full-at-start.avi"), 25, 600, err::PathFileAccess},
+        {dir_.filePath("full-later.avi"), 25, 65536, err::CaptureFailed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.toStdString());
         engine_.SetCaptureFileName(c.file);
-        engine_.SetFrameSize(64, 48);
-        const auto e = errorFrom([&] { engine_.StartFileCapture(c.fps); });
-        ASSERT_TRUE(e) << "started";
+        engine_.SetFrameSize(320, 240);
+        limitFileSize(c.limit);
+        const auto e = errorFrom([&] {
+            engine_.StartFileCapture(c.fps);
+            for (int i = 0; i < 10; ++i) ignoringErrors([&] { engine_.AddFrame(i % 2 ? handle : 0); });
+            engine_.StopFileCapture();
+        });
+        limitFileSize(RLIM_INFINITY);
+        ASSERT_TRUE(e) << "no failure";
         EXPECT_EQ(e->number(), c.number) << e->what();
         EXPECT_TRUE(e->description().contains(c.file)) << e->what();
-        if (c.file.startsWith(dir_.path())) EXPECT_FALSE(QFile::exists(c.file));
+        if (c.number != err::CaptureFailed && c.file.startsWith(dir_.path())) EXPECT_FALSE(QFile::exists(c.file));
         EXPECT_THROW(engine_.AddFrame(0), TvnError);
     }
     // A stop with nothing running, and a second stop, do nothing (a lesson
@@ -132,43 +157,6 @@ TEST_F(RecordingEngineTest, BadStartsFailNamingTheFileAndLeaveNoCapture) {
     engine_.StopFileCapture();
     engine_.StopFileCapture();
     EXPECT_EQ(probeStreams(file).at(0).packets, 1);
-}
-
-// Lets this process write at most bytes into a file, as a full disk would;
-// with SIGXFSZ ignored the write fails instead of ending the process.
-void limitFileSize(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit r{};
-    getrlimit(RLIMIT_FSIZE, &r);
-    r.rlim_cur = std::min(bytes, r.rlim_max);
-    setrlimit(RLIMIT_FSIZE, &r);
-}
-
-// A disk full before the header is written fails the start; one that fills up
-// later fails the stop; either way the error names the file and no capture is
-// left open.
-TEST_F(RecordingEngineTest, AFullDiskFailsWithTheFileName) {
-    QImage noise(320, 240, QImage::Format_RGB32);  // encodes big: a few frames fill 64 KiB
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x) noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y) % 256, (x ^ y) % 256));
-    const int32_t handle = bitmap(noise);
-    const std::pair<rlim_t, int32_t> cases[] = {{600, err::PathFileAccess}, {65536, err::CaptureFailed}};
-    for (const auto& [limit, number] : cases) {
-        SCOPED_TRACE(limit);
-        const QString name = QString("full%1.avi").arg(limit), file = dir_.filePath(name);
-        limitFileSize(limit);
-        const auto e = errorFrom([&] {
-            start(name, 320, 240);
-            for (int i = 0; i < 10; ++i) ignoringErrors([&] { engine_.AddFrame(i % 2 ? handle : 0); });
-            engine_.StopFileCapture();
-        });
-        limitFileSize(RLIM_INFINITY);
-        ASSERT_TRUE(e) << "no failure on a full disk";
-        EXPECT_EQ(e->number(), number);
-        EXPECT_TRUE(e->description().contains(file)) << e->what();
-        EXPECT_THROW(engine_.AddFrame(0), TvnError);
-        if (number == err::PathFileAccess) EXPECT_FALSE(QFile::exists(file));
-    }
 }
 
 // More distinct pictures than the encoder takes at once: the queue stays
