@@ -158,23 +158,6 @@ TEST(RealOverlay, MainClipStaysMirroredUnderTheOverlay) {
     EXPECT_TRUE(shows(*control, {{8, Grey}, {11, Grey}}));
 }
 
-// A second clip that cannot open fails the overlay with the file named, and
-// leaves a control that can still close it and move.
-TEST(RealOverlayFailure, ABadSecondClipLeavesAControlThatCanCloseAndGoOn) {
-    const auto owner = controlShowing();
-    Trelvan& control = *owner;
-    QString bad = writeFile(testFolder().filePath("not-a-clip.mp4"), QByteArray(4096, 'x'));
-    const auto e = errorFrom([&] { control.TVN_Overlay(bad); });
-    ASSERT_TRUE(e) << "an unreadable second clip was accepted";
-    EXPECT_TRUE(e->description().contains(bad) && e->source().startsWith("(TVN_Overlay)->")) << e->what();
-    QString none;
-    EXPECT_NO_THROW(control.TVN_Overlay(none));
-    EXPECT_FALSE(ControlProbe(control).state().overlayActive);
-    int32_t frame = 7;
-    EXPECT_NO_THROW(control.TVN_SetFrame(frame));
-    EXPECT_TRUE(waitFor([&] { return frameNumber(control.TVN_GetFrameAsIPic().image()) == 7; }, 3000));
-}
-
 void send(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent event(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &event);
