@@ -525,16 +525,6 @@ TEST(Overlay, OpensBothSourcesPausedOverTheDisplayTheyFollowTheTransportAndTheNe
               std::tuple(QList<bool>({false, false}), QList<int32_t>({3, 4}), "other.mp4", true));
 }
 
-TEST(Overlay, MirroredMainClipAndDeinterlaceCarryOver) {
-    Clip f;
-    f.c().TVN_FlipVideo(1);
-    f.c().TVN_DoDeinterlace = true;
-    f.overlay();
-    EXPECT_EQ(std::tuple(f.h.mixer->sources[1].rect, f.h.mixer->sources[1].deinterlace),
-              std::tuple(QRectF(320, 0, -320, 240), -1));
-    EXPECT_EQ(f.h.mixer->sources[2].deinterlace, -1);
-}
-
 TEST(Overlay, WithoutAClipOrAFileNameItOnlyCloses) {
     for (bool noClip : {true, false}) {
         SCOPED_TRACE(noClip);
@@ -558,9 +548,13 @@ TEST(Overlay, FailingSecondSourceLeavesTheOverlayActive) {
     EXPECT_EQ(std::tuple(f.state().overlayMixerSource, bool(f.h.mixer->Display()->isHidden())), std::tuple(-1, false));
 }
 
-TEST(Overlay, FlipAndAdjustPlaceTheSources) {
+TEST(Overlay, MirrorAndDeinterlaceCarryOverAndFlipAndAdjustPlaceTheSources) {
     Clip f;
+    f.c().TVN_FlipVideo(1);
+    f.c().TVN_DoDeinterlace = true;
     f.overlay();
+    EXPECT_EQ(std::tuple(f.h.mixer->sources[1].rect, f.h.mixer->sources[1].deinterlace, f.h.mixer->sources[2].deinterlace),
+              std::tuple(QRectF(320, 0, -320, 240), -1, -1));
     f.c().TVN_FlipOverlay(true);
     EXPECT_EQ(f.h.mixer->sources[2].rect, QRectF(320, 0, -320, 240));
     f.c().TVN_FlipOverlay(false);
