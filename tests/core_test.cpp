@@ -5,6 +5,7 @@
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "fakes/ErrorFrom.h"
+#include "fakes/TestClips.h"
 #include "platform/Surface.h"
 
 #include <QImage>
@@ -58,11 +59,8 @@ TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
 
 TEST(BitmapTableTest, HandlesAreStableUntilReleased) {
     auto& table = BitmapTable::instance();
-    QImage red(4, 4, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    const int32_t h = table.add(red);
-    QImage blue = red;
-    blue.fill(Qt::blue);
+    const int32_t h = table.add(testclips::solid(4, 4, Qt::red));
+    const QImage blue = testclips::solid(4, 4, Qt::blue);
     EXPECT_TRUE(table.update(h, blue));
     EXPECT_EQ(table.image(h).pixel(0, 0), QColor(Qt::blue).rgb());
     table.release(h);
