@@ -296,7 +296,7 @@ TEST(PlaybackTransport, RateAndVolumeGoToTheEngineUnlimited) {
               std::tuple(0.25, -300, 0.25, -300));
 }
 
-TEST(PlaybackTransport, FailuresArePrefixedIgnoredOrPassed) {
+TEST(PlaybackTransport, FailuresArePrefixedIgnoredOrHandedOn) {
     using Call = std::function<void(Trelvan&)>;
     struct Case {
         const char* failing;
