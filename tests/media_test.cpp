@@ -204,9 +204,7 @@ TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
         ClipDecoder d;
         d.open(path);
         const QColor got = d.current().image.pixelColor(160, 120);
-        EXPECT_NEAR(got.red(), want.red(), 6) << name;
-        EXPECT_NEAR(got.green(), want.green(), 6) << name;
-        EXPECT_NEAR(got.blue(), want.blue(), 6) << name;
+        EXPECT_TRUE(near(got, want, 6)) << name << ": " << got.name().toStdString();
     }
 }
 
@@ -558,7 +556,7 @@ TEST(MixerSource, BadFilesAndUnknownIdentifiersAreRejected) {
     EXPECT_EQ(m.mixer.sourceCount(), 1);
 }
 
-TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
+TEST(MixerSource, ReportsSizeDurationAndFrameCountAndSeeksShowFrameN) {
     MixerOnWidget m;
     const ClipOptions big{.frames = 50, .fps = 25, .width = 480, .height = 272};
     const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
@@ -578,26 +576,22 @@ TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
     const int32_t c = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     EXPECT_NE(c, a);
     EXPECT_NE(c, b);
-}
 
-// Duration / count * n shows frame n (the decoder under it is checked on every
-// format above); clamped at both ends, and a millisecond early is the frame before.
-TEST(MixerSource, SeeksShowTheFrameAtDurationOverCountTimesN) {
-    MixerOnWidget m;
-    const int32_t id = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
-    const double frameMs = m.mixer.GetSourceDuration(id) / m.mixer.GetSourceFrameCount(id);
+    // Duration / count * n shows frame n (the decoder under it is checked on every
+    // format above); clamped at both ends, and a millisecond early is the frame before.
+    const double frameMs = m.mixer.GetSourceDuration(c) / m.mixer.GetSourceFrameCount(c);
     EXPECT_EQ(frameNumber(m.picture()), 0) << "a new source shows its first frame";
     const std::vector<std::pair<double, int>> seeks = {
-        {37 * frameMs, 37}, {60 * frameMs, 60},        {149 * frameMs, 149}, {2 * frameMs, 2},   {0, 0},
+        {37 * frameMs, 37}, {60 * frameMs, 60}, {149 * frameMs, 149}, {2 * frameMs, 2}, {0, 0},
         {90 * frameMs - 0.0009, 90}, {90 * frameMs - 1.0, 89}, {150 * frameMs, 149}, {-500, 0}, {77 * frameMs, 77}};
     for (const auto& [ms, n] : seeks) {
-        m.mixer.SeekSource(id, ms);
+        m.mixer.SeekSource(c, ms);
         EXPECT_EQ(frameNumber(m.picture()), n) << "at " << ms << " ms";
     }
     // Turning the deinterlacer on decodes the same frame again, not another.
-    m.mixer.SetSourceDeinterlace(id, 1);
+    m.mixer.SetSourceDeinterlace(c, 1);
     EXPECT_EQ(frameNumber(m.picture()), 77);
-    m.mixer.SetSourceDeinterlace(id, 0);
+    m.mixer.SetSourceDeinterlace(c, 0);
     EXPECT_EQ(frameNumber(m.picture()), 77);
 }
 
@@ -710,25 +704,20 @@ TEST(MixerSource, ComposesOncePerShownFrameNotPerPaintAndPaintsThatPicture) {
 
 // A Python server script run on a free loopback port: the script gets the
 // folder it serves as its argument and prints the port it listens on.
-class LoopbackServer {
-public:
+struct LoopbackServer {
     explicit LoopbackServer(const QString& script) {
         // The system interpreter carries the packaged pyftpdlib.
-        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
-                      {QStringLiteral(TEST_SOURCE_DIR "/fakes/%1").arg(script), root_.path()});
-        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
+        process.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+                      {QStringLiteral(TEST_SOURCE_DIR "/fakes/%1").arg(script), root.path()});
+        if (process.waitForReadyRead(10000)) port = process.readLine().trimmed().toInt();
     }
     ~LoopbackServer() {
-        server_.kill();
-        server_.waitForFinished(5000);
+        process.kill();
+        process.waitForFinished(5000);
     }
-    int port() const { return port_; }
-    QString root() const { return root_.path(); }
-
-private:
-    QTemporaryDir root_;
-    QProcess server_;
-    int port_ = 0;
+    QTemporaryDir root;
+    QProcess process;
+    int port = 0;
 };
 
 
@@ -736,9 +725,7 @@ private:
 // URL with the port in it) byte for byte, in folders made on the way. A wrong
 // password is refused by the server: False, nothing written, and the failure
 // passed on never shows the password.
-TEST(EngineUpload, ArrivesByteIdenticalAndAWrongPasswordFails) {
-    QWidget host;
-    FfmpegDisplayEngine engine(&host);
+TEST_F(Engine, UploadArrivesByteIdenticalAndAWrongPasswordFails) {
     engine.OpenClip(clip(ClipFormat::H264Mp4));
     engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
     QString failure;
@@ -746,11 +733,11 @@ TEST(EngineUpload, ArrivesByteIdenticalAndAWrongPasswordFails) {
     for (const QString script : {"loopback_ftp.py", "loopback_http.py"}) {
         SCOPED_TRACE(script.toStdString());
         LoopbackServer server(script);
-        ASSERT_GT(server.port(), 0) << "the loopback server could not be started";
+        ASSERT_GT(server.port, 0) << "the loopback server could not be started";
         const bool ftp = script.contains("ftp");
-        const QString address = ftp ? "127.0.0.1" : QStringLiteral("http://127.0.0.1:%1/uploads").arg(server.port());
-        const int port = ftp ? server.port() : 0;
-        const QString folder = QDir(server.root()).filePath(ftp ? "lessons/week 2" : "uploads/lessons/week 2");
+        const QString address = ftp ? "127.0.0.1" : QStringLiteral("http://127.0.0.1:%1/uploads").arg(server.port);
+        const int port = ftp ? server.port : 0;
+        const QString folder = QDir(server.root.path()).filePath(ftp ? "lessons/week 2" : "uploads/lessons/week 2");
         EXPECT_TRUE(engine.UploadFrame(address, "coach", "s3cret-Pw", "lessons/week 2", "frame 12.jpg", port, 75))
             << failure.toStdString();
         const QByteArray bytes = readFile(folder + "/frame 12.jpg");

@@ -134,9 +134,8 @@ TEST(EngineSound, ChangesWhilePlayingShowNoStaleFrameAndRestartTheSoundAtTheNewP
         c.change(engine);
         const int first = c.firstFrame >= 0 ? c.firstFrame : atChange;
         int last = first;
-        QElapsedTimer watched;
-        watched.start();
-        while (watched.elapsed() < 600) {
+        QDeadlineTimer watched(600);
+        while (!watched.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             const int shown = frameNumber(engine.shownPicture());
             ASSERT_GE(shown, last) << "a frame from before the change, or out of order";
@@ -342,7 +341,7 @@ TEST_F(RecordingLessonTest, KilledMidLessonLeavesReadableFiles) {
     ASSERT_TRUE(child.waitForStarted(5000));
     int frames = 0;  // the last count the child printed
     QDeadlineTimer deadline(15000);
-    while (frames < 60 && !deadline.hasExpired() && child.waitForReadyRead(1000))
+    while (frames < 60 && !deadline.hasExpired() && child.waitForReadyRead(5000))
         while (child.canReadLine()) frames = std::max(frames, child.readLine().trimmed().toInt());
     child.kill();  // SIGKILL: no destructor, no trailer, no header update
     ASSERT_TRUE(child.waitForFinished(5000));
@@ -423,7 +422,7 @@ TEST(LessonControlReal, RecordsWhatIsShownWithTheVoiceInStepThroughAPause) {
     ASSERT_NE(lastFour, numbers.begin());
     const auto firstNine = std::find(numbers.begin(), numbers.end(), 9);
     ASSERT_NE(firstNine, numbers.end());
-    EXPECT_LT(lastFour, firstNine);
+    EXPECT_LE(lastFour, firstNine);  // no clip frame after the overlay's first
     EXPECT_GE(lastFour - numbers.begin(), 30);  // the first second and the half after the pause
     // The last second, and the catch-up frames of the time the overlay took to set up.
     EXPECT_GE(numbers.end() - firstNine, 23);
