@@ -265,34 +265,30 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
     }
 }
 
-TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
-    const QString path = makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, {}, QString::fromUtf8("Übung Nr 1 – ñandú"));
+// Clips open under any name and report their measures, the duration from the
+// first frame (a transport stream starts near 1.4 s); large ones are shown at
+// most 1920 pixels on the larger side. Stop closes the clip.
+TEST_F(Engine, OpensAnyNameAndShowsLargeClipsAtMost1920PixelsOnTheLargerSide) {
     std::vector<int32_t> states;
     int opened = 0;
     QObject::connect(&engine, &VideoEngine::StateChange, [&](int32_t s) { states.push_back(s); });
     QObject::connect(&engine, &VideoEngine::Event1, [&] { ++opened; });
-    engine.OpenClip(path);
-    EXPECT_EQ(std::tuple(opened, engine.GetFrameCount()), std::tuple(1, 150));
-    EXPECT_EQ(engine.GetDuration(), 5000);  // from the first frame, though the stream starts near 1.4 s
-    int32_t w = 0, h = 0;
-    engine.GetVideoSize(w, h);
-    EXPECT_EQ(std::tuple(w, h, engine.VideoWidth(), engine.VideoHeight()), std::tuple(320, 240, 320, 240));
-    engine.Stop();
-    EXPECT_EQ(std::tuple(engine.GetFrameCount(), states), std::tuple(0, (std::vector<int32_t>{1, 0})));
-}
-
-TEST_F(Engine, LargeClipsAreShownAtMost1920PixelsOnTheLargerSide) {
-    struct Case { int width, height, shownWidth, shownHeight; };
-    for (const Case& c : {Case{3840, 2160, 1920, 1080}, Case{1080, 2400, 864, 1920}, Case{2160, 1216, 2160, 1216}}) {
+    struct Case { const char* name; int width, height, shownWidth, shownHeight; };
+    for (const Case& c : {Case{"Übung Nr 1 – ñandú", 320, 240, 320, 240}, Case{"large", 3840, 2160, 1920, 1080},
+                          Case{"tall", 1080, 2400, 864, 1920}, Case{"just under", 2160, 1216, 2160, 1216}}) {
+        SCOPED_TRACE(c.name);
+        states.clear();
+        opened = 0;
         const ClipOptions o{.frames = 3, .width = c.width, .height = c.height};
-        const QString path =
-            makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
-        engine.OpenClip(path);
+        engine.OpenClip(makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QString::fromUtf8(c.name)));
         engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, o, 2) + 1);
         const QImage shown = engine.CurrentFramePicture().image();
-        EXPECT_EQ(std::tuple(engine.VideoWidth(), engine.VideoHeight(), shown.size(), frameNumber(shown)),
-                  std::tuple(c.shownWidth, c.shownHeight, QSize(c.shownWidth, c.shownHeight), 2))
-            << c.width << "x" << c.height;
+        int32_t w = 0, h = 0;
+        engine.GetVideoSize(w, h);
+        EXPECT_EQ(std::tuple(w, h, shown.size(), frameNumber(shown), engine.GetFrameCount(), engine.GetDuration()),
+                  std::tuple(c.shownWidth, c.shownHeight, QSize(c.shownWidth, c.shownHeight), 2, 3, 100));
+        engine.Stop();
+        EXPECT_EQ(std::tuple(opened, states, engine.GetFrameCount()), std::tuple(1, (std::vector<int32_t>{1, 0}), 0));
     }
 }
 
@@ -424,19 +420,6 @@ TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
     EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
 }
 
-TEST_F(Engine, SavesTheShownFrameAsJpegWhoseSizeFollowsTheQuality) {
-    engine.OpenClip(makeClip(testFolder().path(), ClipFormat::H264Mp4, {}, "jpeg-source"));
-    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 77) + 1);
-    qint64 smaller = 0;  // the size at the quality before
-    for (int q : {10, 90}) {
-        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
-        ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
-        EXPECT_EQ(frameNumber(QImage(file)), 77) << q;
-        EXPECT_LT(std::exchange(smaller, QFileInfo(file).size()), QFileInfo(file).size()) << q;
-    }
-    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
-}
-
 // A frame more than one frame period late is dropped, but never more than
 // kMaxDroppedInARow in a row; a frame on time is always shown.
 TEST(LateFrameGate, DropsLateFramesButNeverFreezesThePicture) {
@@ -513,11 +496,10 @@ QImage blend(const QImage& under, const QImage& over, double alpha) {
 // identifiers never given, or removed, are rejected by every operation naming it.
 TEST(MixerSource, BadFilesAndUnknownIdentifiersAreRejected) {
     MixerOnWidget m;
-    const QString missing = testFolder().path() + "/no such clip.mp4";
-    const QString empty = writeFile(testFolder().path() + "/empty.mp4", {});
+    // What each bad file raises is the decoder's, checked on the engine above.
     const QString text = writeFile(testFolder().path() + "/notes.mp4", "this is not a video, only some words\n");
     struct Case { QString file; int32_t number; };
-    for (const Case& c : {Case{missing, err::FileNotFound}, Case{empty, err::ClipOpenFailed},
+    for (const Case& c : {Case{testFolder().path() + "/no such clip.mp4", err::FileNotFound},
                           Case{text, err::ClipOpenFailed}, Case{QString(), err::FileNotFound}}) {
         const auto e = errorFrom([&] { m.mixer.AddSource(c.file, 0); });
         ASSERT_TRUE(e) << "AddSource accepted " << c.file.toStdString();
@@ -562,7 +544,6 @@ TEST(MixerSource, ReportsSizeDurationAndFrameCountAndSeeksShowFrameN) {
     const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
     const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     const int32_t b = m.mixer.AddSource(bigClip, 0);
-    EXPECT_NE(a, b);
     int32_t w = 0, h = 0;
     m.mixer.GetSourceSize(a, w, h);
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(kW, kH));
@@ -721,13 +702,23 @@ struct LoopbackServer {
 };
 
 
-// A frame reaches an FTP server (a host, the port apart) and an HTTP server (a
-// URL with the port in it) byte for byte, in folders made on the way. A wrong
-// password is refused by the server: False, nothing written, and the failure
-// passed on never shows the password.
-TEST_F(Engine, UploadArrivesByteIdenticalAndAWrongPasswordFails) {
+// The shown frame saves as a JPEG file whose size follows the quality, and
+// reaches an FTP server (a host, the port apart) and an HTTP server (a URL with
+// the port in it) byte for byte, in folders made on the way. A wrong password
+// is refused by the server: False, nothing written, and the failure passed on
+// never shows the password.
+TEST_F(Engine, ShownFrameSavesAsJpegAndUploadsByteIdentical) {
     engine.OpenClip(clip(ClipFormat::H264Mp4));
     engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
+    qint64 smaller = 0;  // the size at the quality before
+    for (int q : {10, 90}) {
+        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
+        ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
+        EXPECT_EQ(frameNumber(QImage(file)), 12) << q;
+        EXPECT_LT(std::exchange(smaller, QFileInfo(file).size()), QFileInfo(file).size()) << q;
+    }
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
+
     QString failure;
     QObject::connect(&engine, &VideoEngine::Failed, [&](const TvnError& e) { failure = e.description(); });
     for (const QString script : {"loopback_ftp.py", "loopback_http.py"}) {

@@ -225,7 +225,7 @@ protected:
     QTemporaryDir dir_;
 };
 
-TEST_F(RecordingLessonTest, DevicesAreTheOpenableCapturePcmsAndABadFileFailsTheStart) {
+TEST_F(RecordingLessonTest, ListsTheCapturePcmsAndRecordsTheToneLeavingPausesOutAndAppendsOnARestart) {
     AlsaAudioRecorder recorder;
     const int32_t n = recorder.GetDeviceCount();
     ASSERT_GE(toneIndex(recorder), 0) << "the test's tone device is not listed";
@@ -260,15 +260,11 @@ TEST_F(RecordingLessonTest, DevicesAreTheOpenableCapturePcmsAndABadFileFailsTheS
     EXPECT_TRUE(e->description().contains(bad)) << e->what();
     EXPECT_FALSE(recorder.IsPaused());
     recorder.StopRecord();  // nothing running: nothing to do
-}
 
-// A recording is as long as the time recorded (the device paces it), leaves the
-// paused time out, holds the tone and is a readable WAVE file while it is being
-// written. A start on the file this recorder wrote (a lesson resumed after a
-// stop) appends and keeps what was there; a new file starts a new recording.
-TEST_F(RecordingLessonTest, RecordsTheToneLeavingPausesOutAndAppendsOnARestart) {
-    AlsaAudioRecorder recorder;
-    recorder.SelectDevice(toneIndex(recorder));
+    // A recording is as long as the time recorded (the device paces it), leaves the
+    // paused time out, holds the tone and is a readable WAVE file while it is being
+    // written. A start on the file this recorder wrote (a lesson resumed after a
+    // stop) appends and keeps what was there; a new file starts a new recording.
     const QString file = path("lesson.avi.wav");
     recorder.SetRecordOption(28);
     recorder.SetFileName(file);
