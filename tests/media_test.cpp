@@ -37,10 +37,6 @@ const ClipOptions kOptions{};  // 150 frames, 30 fps, 320x240, keyframe every 60
 
 class DecoderFormats : public ::testing::TestWithParam<ClipFormat> {};
 
-std::string paramName(const ::testing::TestParamInfo<ClipFormat>& info) {
-    return formatName(info.param).replace('-', '_').toStdString();
-}
-
 // Seeking to a time inside frame n's interval must show n, wherever the decoder stood.
 void expectSeekShows(ClipDecoder& d, ClipFormat f, double ms, int n) {
     const VideoFrame v = d.seek(ms);
@@ -95,7 +91,8 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksAndStepsShowTheFrameAsked) {
     for (int n = 39; n >= 10; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()), paramName);
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()),
+                         [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
 
 // While the picture rests, the frames before the cached run are decoded on a
 // worker: stepping back across a keyframe decodes nothing here, stays exact and
@@ -185,7 +182,6 @@ TEST(ClipDecoder, PortraitPhoneFootageIsTurnedUpright) {
 
 TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
     // Phones write full-range and BT.709 footage; MJPEG is full range by definition.
-    const QColor want(200, 50, 40);
     const std::vector<std::pair<const char*, QStringList>> encodings = {
         {"bt601-tv.mp4", {"-vf", "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p", "-c:v", "libx264"}},
         {"bt709-tv.mp4",
@@ -204,7 +200,7 @@ TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
         ClipDecoder d;
         d.open(path);
         const QColor got = d.current().image.pixelColor(160, 120);
-        EXPECT_TRUE(near(got, want, 6)) << name << ": " << got.name().toStdString();
+        EXPECT_TRUE(near(got, QColor(200, 50, 40), 6)) << name << ": " << got.name().toStdString();
     }
 }
 
@@ -340,7 +336,8 @@ TEST_F(Engine, OverlayBitmapAndCaptionAreComposedOverTheMirroredFrame) {
 }
 
 TEST_F(Engine, PointerAndKeysBecomeEngineNotificationsInTwips) {
-    std::vector<std::tuple<char, int, int, float, float>> seen;
+    using Row = std::tuple<char, int, int, float, float>;  // kind, button, shift, x, y
+    std::vector<Row> seen;
     auto log = [&](char kind) {
         return [&, kind](int16_t& b, int16_t& s, float& x, float& y) { seen.emplace_back(kind, b, s, x, y); };
     };
@@ -362,7 +359,6 @@ TEST_F(Engine, PointerAndKeysBecomeEngineNotificationsInTwips) {
     send(QEvent::MouseButtonRelease, {30, 40}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     send(QEvent::MouseButtonPress, {5, 6}, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
     send(QEvent::MouseButtonPress, {5, 6}, Qt::MiddleButton, Qt::MiddleButton | Qt::RightButton, Qt::NoModifier);
-    using Row = std::tuple<char, int, int, float, float>;
     const std::vector<Row> expected{
         {'D', 1, 1, float(10 * tx), float(20 * ty)}, {'M', 1, 6, float(30 * tx), float(40 * ty)},
         {'U', 1, 0, float(30 * tx), float(40 * ty)}, {'D', 2, 0, float(5 * tx), float(6 * ty)},
