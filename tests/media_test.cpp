@@ -248,7 +248,9 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
         EXPECT_TRUE(e->source().startsWith("(OpenClip)->")) << e->source().toStdString();
         engine.Play();
         engine.Seek(500);
+        engine.SetRate(2);
         engine.Pause();
+        engine.Stop();
         int32_t w = -1, h = -1;
         engine.GetVideoSize(w, h);
         EXPECT_EQ(std::tuple(w, h, engine.GetFrameCount(), engine.GetDuration(), engine.GetPosition(),
