@@ -223,8 +223,8 @@ void LessonRecorder::LessonTimerTick() {
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
     composeFrame(w, h);
-    // The composed bitmap goes to the engine through Picture3's handle, which always
-    // shows the surface's current bitmap. Making it Picture3's background picture
+    // The composed bitmap goes to the engine as Picture3's image itself (a shared
+    // copy), not through the bitmap table. Making it Picture3's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
 
     const uint32_t elapsed = c_.platform_->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
@@ -235,10 +235,10 @@ void LessonRecorder::LessonTimerTick() {
     // n + 1 copies of the same picture, leaving the count one frame ahead of the
     // clock; a backlog beyond one tick's share is finished by the next ticks.
     const int64_t copies = std::min<int64_t>(n + 1, MaxFramesPerTick);
-    const int32_t bitmap = frame.handle();
+    const QImage bitmap = frame.image();
     int failed = 0;
     for (int64_t i = 0; i < copies; ++i) {
-        if (!ignoringErrors([&] { rec.AddFrame(bitmap); })) ++failed;
+        if (!ignoringErrors([&] { rec.addFrame(bitmap); })) ++failed;
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
     }
     if (failed > 0) qWarning("Trelvan: the recording engine refused %d lesson frame(s)", failed);

@@ -333,18 +333,10 @@ void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int3
     recompose();
 }
 
-void FfmpegDisplayEngine::SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width,
-                                           int32_t height, int32_t& keyColour, int32_t alpha) {
-    if (bitmapHandle == 0) {
-        composer_.removeOverlay(slot);
-    } else {
-        const QImage bitmap = BitmapTable::instance().image(bitmapHandle);
-        if (bitmap.isNull())
-            throw TvnError(err::InvalidPicture,
-                           QStringLiteral("SetOverlayBitmap: %1 is not a bitmap handle").arg(bitmapHandle),
-                           QStringLiteral("VideoEngine"));
-        composer_.setOverlay(slot, bitmap, x, y, width, height, keyColour, alpha);
-    }
+void FfmpegDisplayEngine::setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t width,
+                                          int32_t height, int32_t& keyColour, int32_t alpha) {
+    if (image.isNull()) composer_.removeOverlay(slot);
+    else composer_.setOverlay(slot, image, x, y, width, height, keyColour, alpha);
     recompose();
 }
 

@@ -1,6 +1,5 @@
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
-#include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
@@ -67,9 +66,9 @@ void FfmpegRecordingEngine::StartFileCapture(double fps) {
     capturedFrames_ = 0;
 }
 
-void FfmpegRecordingEngine::AddFrame(int32_t bitmapHandle) {
+void FfmpegRecordingEngine::addFrame(const QImage& frame) {
     if (!writer_) throw engineError(err::InvalidCall, QStringLiteral("AddFrame: no file capture is running"));
-    writer_->addFrame(BitmapTable::instance().image(bitmapHandle));
+    writer_->addFrame(frame);
     capturedFrames_ = writer_->framesAdded();
 }
 
