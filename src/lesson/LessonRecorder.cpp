@@ -1,6 +1,7 @@
 #include "lesson/LessonRecorder.h"
 
 #include "control/Trelvan.h"
+#include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/AudioRecorder.h"
@@ -126,7 +127,7 @@ void LessonRecorder::startAudioIgnoringErrors() {
     AudioRecorder& audio = *c_.audioRecorder;
     ignoringErrors([&] { audio.SetRecordOption(RecordOptionBeforeStart); });
     if (!ignoringErrors([&] { audio.StartRecord(LessonAudioChannels, LessonAudioRate); }))
-        qWarning("Trelvan: the lesson's audio recording did not start; the lesson records video only");
+        qCWarning(lcLesson, "The lesson's audio recording did not start; the lesson records video only");
 }
 
 void LessonRecorder::ApplyAudioSelection() {
@@ -241,7 +242,7 @@ void LessonRecorder::LessonTimerTick() {
         if (!ignoringErrors([&] { rec.addFrame(bitmap); })) ++failed;
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
     }
-    if (failed > 0) qWarning("Trelvan: the recording engine refused %d lesson frame(s)", failed);
+    if (failed > 0) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {

@@ -1,6 +1,7 @@
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 
 #include "core/BitmapTable.h"
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
 #include "upload/FrameUploader.h"
@@ -320,7 +321,7 @@ bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user
     FrameUploader uploader;
     const bool ok = uploader.upload(jpeg, server, user, password, path, fileName, port);
     if (!ok) {
-        qWarning("%s", qPrintable(uploader.lastError()));
+        qCWarning(lcUpload, "%s", qPrintable(uploader.lastError()));
         emit Failed(TvnError(err::UploadFailed, uploader.lastError(), QStringLiteral("VideoEngine")).prefixed("UploadFrame"));
     }
     return ok;

@@ -1,5 +1,6 @@
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
@@ -137,7 +138,7 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
                           .prefixed("ConvertToWmv");
         }
         if (failure) {
-            qWarning("Lesson compression failed: %s", qPrintable(failure->description()));
+            qCWarning(lcLesson, "Lesson compression failed: %s", qPrintable(failure->description()));
             std::scoped_lock lock(errorMutex_);
             conversionError_ = failure->description();
         }
