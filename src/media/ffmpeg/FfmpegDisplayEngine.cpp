@@ -4,8 +4,8 @@
 #include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
-#include "upload/FrameUploader.h"
 #include "media/ffmpeg/WorkerRestart.h"
+#include "upload/FrameUploader.h"
 
 #include <QBuffer>
 #include <QImageWriter>
