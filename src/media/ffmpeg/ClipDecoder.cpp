@@ -1,5 +1,6 @@
 #include "media/ffmpeg/ClipDecoder.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/DecodeBehind.h"
 #include "media/ffmpeg/FfmpegHandles.h"
@@ -15,7 +16,6 @@ extern "C" {
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -57,8 +57,6 @@ constexpr std::chrono::milliseconds kBehindStall{1000};
 
 // Thrown out of a decode-behind job's decoding when the owner no longer wants its frames.
 struct BehindCancelled {};
-
-Q_LOGGING_CATEGORY(lcDecoder, "tvn.media.decoder")
 
 TvnError openError(int32_t number, const QString& file, const QString& cause) {
     return TvnError(number, QStringLiteral("Cannot open clip '%1': %2").arg(file, cause),
@@ -420,7 +418,7 @@ void ClipDecoder::Impl::measure() {
     info.frameCount = double(count);
     info.missingFrames = listed > count ? double(listed - count) : 0.0;
     if (info.missingFrames > 0)
-        qCWarning(lcDecoder, "'%s' is cut short: %lld of the %lld frames its index lists are missing",
+        qCWarning(lcMedia, "'%s' is cut short: %lld of the %lld frames its index lists are missing",
                   qPrintable(fileName), static_cast<long long>(listed - count), static_cast<long long>(listed));
     if (endPts <= firstPts) endPts = firstPts + nominalDuration * std::max<int64_t>(1, count);
     info.durationMs = toMs(endPts - firstPts);
@@ -621,7 +619,7 @@ int64_t ClipDecoder::Impl::countTransportStream() {
         at = 0;
     }
     if (keyframes > 1) keyInterval = (endPts - firstPts) / keyframes;
-    if (lost > 0) qCDebug(lcDecoder, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
+    if (lost > 0) qCDebug(lcMedia, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
     return count;
 }
 
@@ -960,16 +958,8 @@ VideoFrame ClipDecoder::Impl::show(int index, bool withPicture) {
     return v;
 }
 
-ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
-    // FFmpeg's warnings (concealed errors, odd timestamps in phone footage) are
-    // not the coach's business; failures reach the caller as TvnError. The level
-    // is FFmpeg's one global setting, so a host that chose its own keeps it.
-    static const bool quiet = [] {
-        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    (void)quiet;
-}
+// FFmpeg's own messages go where MediaRuntime sent them (the trelvan.ffmpeg category).
+ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {}
 ClipDecoder::~ClipDecoder() = default;
 
 void ClipDecoder::open(const QString& fileName) {
