@@ -169,6 +169,7 @@ struct ClipDecoder::Impl {
     std::vector<QImage> spareImages;
     int64_t budget = defaultCacheBudget();
     bool deinterlace = false;
+    QImage::Format pictureFormat = QImage::Format_RGB32;
     int threads = 0;
     Stats stats;
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
@@ -270,9 +271,10 @@ struct ClipDecoder::Impl {
         while (!spareImages.empty()) {
             QImage image = std::move(spareImages.back());
             spareImages.pop_back();
-            if (image.size() == QSize(info.width, info.height) && image.isDetached()) return image;
+            if (image.size() == QSize(info.width, info.height) && image.format() == pictureFormat && image.isDetached())
+                return image;
         }
-        return QImage(info.width, info.height, QImage::Format_RGB32);
+        return QImage(info.width, info.height, pictureFormat);
     }
 };
 
@@ -929,11 +931,12 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
         filtered = deinterlaced(frame);
         if (filtered) frame = filtered.get();
     }
-    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, QImage::Format_RGB32) : blankImage();
+    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, pictureFormat) : blankImage();
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    if (!scaler.scale(frame, {uprightWidth, uprightHeight, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
+    const AVPixelFormat to = pictureFormat == QImage::Format_Grayscale8 ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB32;
+    if (!scaler.scale(frame, {uprightWidth, uprightHeight, to}, dst, dstStride)) return {};
     // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
     if (quarterTurns) image = image.transformed(QTransform().rotate(90.0 * quarterTurns));
     return image;
@@ -1071,6 +1074,16 @@ void ClipDecoder::setDeinterlace(bool on) {
     if (d->deinterlace == on) return;
     d->deinterlace = on;
     // Pictures converted with the old setting are converted again when shown.
+    for (auto& c : d->run) {
+        if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
+        c.image = QImage();
+    }
+}
+
+void ClipDecoder::setGrayscale(bool on) {
+    const QImage::Format format = on ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+    if (d->pictureFormat == format) return;
+    d->pictureFormat = format;
     for (auto& c : d->run) {
         if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
         c.image = QImage();

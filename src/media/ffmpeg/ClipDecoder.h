@@ -115,6 +115,10 @@ public:
     // Deinterlaces pictures (FFmpeg's estdif, edge-directed, within the picture) before conversion.
     void setDeinterlace(bool on);
     bool deinterlace() const;
+    // Pictures as 8-bit luma (QImage::Format_Grayscale8) instead of RGB32, for
+    // analysis that needs only brightness (motion tracking): a plane copy rather
+    // than a colour conversion. Same size and orientation as the RGB32 pictures.
+    void setGrayscale(bool on);
     // Decoder threads, 0 = FFmpeg's choice from the processor count. Takes effect on the next open.
     void setThreadCount(int threads);
 
