@@ -6,11 +6,13 @@
 // tracked forward through 300 frames of a 1080p H.264 clip at 10 Mbit/s with
 // sensor noise, decoding included, against plain FFmpeg decoding of the same
 // frames in the same run (no conversion), and the clip decoder stepping through
-// them with RGB32 pictures (what tracking would pay without grayscale).
-// Counters: track_fps, decode_fps, rgb_fps, x_decode (tracking time over plain
-// decoding time), track_cpu_ms and decode_cpu_ms (processor time per frame, all
-// threads: on a shared machine the wall-clock rates say more about the other
-// programs than about this one), lost (points lost; should be 0).
+// them with RGB32 pictures (what tracking would pay without grayscale) and with
+// grayscale ones (tracking's decoding alone).
+// Counters: track_fps, decode_fps, rgb_fps, gray_fps, x_decode (tracking time
+// over plain decoding time), track_cpu_ms, decode_cpu_ms, rgb_cpu_ms and
+// gray_cpu_ms (processor time per frame, all threads: on a shared machine the
+// wall-clock rates say more about the other programs than about this one),
+// x_decode_cpu (their ratio for tracking), lost (points lost; should be 0).
 // Goal: track_fps >= 100.
 //
 // Accuracy/<cfr|vfr>: the marker followed from frame 0 through 300 frames of a
@@ -139,8 +141,8 @@ void throughput(benchmark::State& state) {
     TrackingRequest request;
     request.clip = path;
     request.points = {clip.centre(0), {200.5, 200.5}, {1500.5, 900.5}};
-    double trackMs = 0, decodeMs = 0, rgbMs = 0, trackCpu = 0, decodeCpu = 0;
-    int64_t tracked = 0, decoded = 0, converted = 0, lost = 0;
+    double trackMs = 0, decodeMs = 0, rgbMs = 0, grayMs = 0, trackCpu = 0, decodeCpu = 0, rgbCpu = 0, grayCpu = 0;
+    int64_t tracked = 0, decoded = 0, converted = 0, grays = 0, lost = 0;
     const std::atomic<bool> cancel{false};
     for (auto _ : state) {
         timed(decodeMs, decodeCpu, [&] { decoded += decodeAll(path); });
@@ -152,19 +154,27 @@ void throughput(benchmark::State& state) {
             lost += t.loss ? 1 : 0;
         }
         tracked += frames;
-        rgbMs += timeMs([&] {
-            ClipDecoder d;
-            d.setCacheBudget(0);
-            d.open(path);
-            for (++converted; !d.atLastFrame(); ++converted) d.stepForward();
-        });
+        for (const bool gray : {false, true}) {
+            timed(gray ? grayMs : rgbMs, gray ? grayCpu : rgbCpu, [&, gray] {
+                int64_t& count = gray ? grays : converted;
+                ClipDecoder d;
+                d.setCacheBudget(0);
+                d.setGrayscale(gray);
+                d.open(path);
+                for (++count; !d.atLastFrame(); ++count) d.stepForward();
+            });
+        }
     }
     state.counters["track_fps"] = double(tracked) / (trackMs / 1000.0);
     state.counters["decode_fps"] = double(decoded) / (decodeMs / 1000.0);
     state.counters["rgb_fps"] = double(converted) / (rgbMs / 1000.0);
+    state.counters["gray_fps"] = double(grays) / (grayMs / 1000.0);
     state.counters["x_decode"] = trackMs / decodeMs;
     state.counters["track_cpu_ms"] = trackCpu / double(tracked);
     state.counters["decode_cpu_ms"] = decodeCpu / double(decoded);
+    state.counters["rgb_cpu_ms"] = rgbCpu / double(converted);
+    state.counters["gray_cpu_ms"] = grayCpu / double(grays);
+    state.counters["x_decode_cpu"] = state.counters["track_cpu_ms"] / state.counters["decode_cpu_ms"];
     state.counters["lost"] = double(lost) / double(state.iterations());
 }
 

@@ -93,6 +93,26 @@ TEST(Tracking, AHiddenMarkerIsReportedLostOnTheWorkerNeverFollowedOntoTheBackgro
     EXPECT_EQ(t.samples.back().frame, t.loss->frame - 1);  // nothing on the hidden frames
 }
 
+TEST(Tracking, ACorrectionReplacesTheTrackFromItsFrameOnInItsDirection) {
+    const auto run = [](int from, int to, double x, std::optional<int> lostAt) {
+        Track t;
+        for (int f = from; f <= to; ++f) t.samples.push_back({f, f * 40.0, x + f, 0, 1});
+        if (lostAt) t.loss = TrackLoss{*lostAt, *lostAt * 40.0, "occluded"};
+        return t;
+    };
+    const Track old = run(0, 9, 0, 10);
+    struct Case { Track continuation; bool backward; int first, last, firstNew, lastNew; std::optional<int> loss; };
+    for (const Case& c : {Case{run(5, 12, 100, {}), false, 0, 12, 5, 12, {}}, Case{run(2, 5, 100, 1), true, 2, 9, 2, 5, 1}}) {
+        const Track t = old.corrected(c.continuation, c.backward);
+        ASSERT_EQ(t.samples.size(), size_t(c.last - c.first + 1)) << c.backward;
+        for (const TrackSample& s : t.samples) {
+            const bool replaced = s.frame >= c.firstNew && s.frame <= c.lastNew;
+            EXPECT_EQ(s.x, (replaced ? 100 : 0) + s.frame) << c.backward << s.frame;
+        }
+        EXPECT_EQ(t.loss ? std::optional(t.loss->frame) : std::nullopt, c.loss) << c.backward;
+    }
+}
+
 // A track along x = 3t + 2t^2 (units of 0.5 px), y fixed, at the given times.
 Track quadraticPath(const std::vector<double>& seconds) {
     Track t;

@@ -29,7 +29,7 @@ struct TrackLoss {
 };
 
 // The path of one point, in frame order (ascending, whichever way it was
-// tracked), and the loss that ended it, if one did.
+// tracked), and the loss that ended the latest run on it, if one did.
 class Track {
 public:
     std::vector<TrackSample> samples;
