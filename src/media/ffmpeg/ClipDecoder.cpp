@@ -82,6 +82,19 @@ int64_t pictureBytes(const AVFrame* f) {
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
 }
 
+// Luma of 8-bit planar YUV at the picture's own size is its first plane as
+// decoded (the clip's own range): copied, since swscale's path to gray costs
+// more than its optimised one to RGB32. False when a conversion is needed.
+bool copyLuma(const AVFrame* f, QImage& image) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+    if (!d || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)) ||
+        d->comp[0].depth != 8 || d->comp[0].plane != 0 || d->comp[0].step != 1 || f->width != image.width() ||
+        f->height != image.height())
+        return false;
+    for (int y = 0; y < f->height; ++y) std::memcpy(image.scanLine(y), f->data[0] + y * f->linesize[0], size_t(f->width));
+    return true;
+}
+
 // Clockwise quarter turns (0 to 3) that stand a stream's pictures upright, from
 // its display matrix; a matrix that is not a whole quarter turn counts as none.
 int quarterTurnsOf(const AVStream* stream) {
@@ -935,8 +948,10 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    const AVPixelFormat to = pictureFormat == QImage::Format_Grayscale8 ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB32;
-    if (!scaler.scale(frame, {uprightWidth, uprightHeight, to}, dst, dstStride)) return {};
+    const bool gray = pictureFormat == QImage::Format_Grayscale8;
+    if (!(gray && copyLuma(frame, image)) &&
+        !scaler.scale(frame, {uprightWidth, uprightHeight, gray ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB32}, dst, dstStride))
+        return {};
     // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
     if (quarterTurns) image = image.transformed(QTransform().rotate(90.0 * quarterTurns));
     return image;
