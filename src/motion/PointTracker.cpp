@@ -15,10 +15,12 @@ namespace {
 // Our positions count from the corner of the first pixel, OpenCV's from its centre.
 constexpr float kHalf = 0.5f;
 
-cv::Mat wrap(const QImage& picture) {
-    Q_ASSERT(picture.format() == QImage::Format_Grayscale8);
-    return cv::Mat(picture.height(), picture.width(), CV_8UC1, const_cast<uchar*>(picture.constBits()),
-                   size_t(picture.bytesPerLine()));
+// The picture as 8-bit gray (shared when it is already), and an OpenCV view of
+// it that stays valid while gray lives.
+cv::Mat wrap(const QImage& picture, QImage& gray) {
+    gray = picture.format() == QImage::Format_Grayscale8 ? picture : picture.convertToFormat(QImage::Format_Grayscale8);
+    return cv::Mat(gray.height(), gray.width(), CV_8UC1, const_cast<uchar*>(gray.constBits()),
+                   size_t(gray.bytesPerLine()));
 }
 
 // The patch of size side x side centred on c (OpenCV coordinates), sampled
@@ -115,7 +117,8 @@ struct PointTracker::Impl {
 };
 
 PointTracker::PointTracker(const QImage& picture, QPointF p, const Options& options) : d(std::make_unique<Impl>()) {
-    const cv::Mat frame = wrap(picture);
+    QImage gray;
+    const cv::Mat frame = wrap(picture, gray);
     d->options = options;
     d->side = 2 * options.patchRadius + 1;
     d->margin = 4;
@@ -146,7 +149,8 @@ PointTracker& PointTracker::operator=(PointTracker&&) noexcept = default;
 QPointF PointTracker::position() const { return {d->position.x + kHalf, d->position.y + kHalf}; }
 
 PointTracker::Step PointTracker::next(const QImage& picture) {
-    const cv::Mat frame = wrap(picture);
+    QImage gray;
+    const cv::Mat frame = wrap(picture, gray);
     Step step;
     if (frame.size() != d->pictureSize) {
         step.lostReason = QStringLiteral("the picture changed size");

@@ -26,7 +26,8 @@ namespace tvn::motion {
 // leaves the picture, next() reports it lost with the reason, and the caller
 // stops following it rather than guess.
 //
-// Pictures are 8-bit grayscale (QImage::Format_Grayscale8), all of one size;
+// Pictures are all of one size, best 8-bit grayscale (QImage::Format_Grayscale8;
+// others are converted);
 // positions are in pixels with the origin at the top-left corner of the
 // top-left pixel. Used from one thread.
 class PointTracker {
