@@ -65,6 +65,8 @@ TEST(Tracking, FollowsTheMarkerToAFractionOfAPixelAtExactTimesBothWays) {
             {make(clip), clip.seconds(start) * 1000, start, {clip.centre(start)}, backward}, nullptr, cancel);
         const Track& t = r.tracks.at(0);
         ASSERT_EQ(int(t.samples.size()), clip.frames) << vfr << backward << (t.loss ? t.loss->reason.toStdString() : "");
+        EXPECT_TRUE(std::is_sorted(t.samples.begin(), t.samples.end(),
+                                   [](const TrackSample& a, const TrackSample& b) { return a.frame < b.frame; }));
         std::vector<double> errors;
         for (const TrackSample& s : t.samples) {
             errors.push_back(std::hypot(s.x - clip.centre(s.frame).x(), s.y - clip.centre(s.frame).y()));

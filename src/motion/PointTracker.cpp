@@ -52,6 +52,7 @@ struct PointTracker::Impl {
     // nearest the point, and the point lies offset from it.
     cv::Point2f offset;
     cv::Point2f position, previous;
+    bool moved = false;  // previous is a real earlier position (its motion is known)
     cv::Size pictureSize;
 
     void takeAnchor(const cv::Mat& picture) {
@@ -121,7 +122,7 @@ PointTracker::PointTracker(const QImage& picture, QPointF p, const Options& opti
     const cv::Mat frame = wrap(picture, gray);
     d->options = options;
     d->side = 2 * options.patchRadius + 1;
-    d->margin = 4;
+    d->margin = 4;  // room for the refinement's window to slide a few pixels
     d->pictureSize = frame.size();
     if (!(p.x() >= 0 && p.y() >= 0 && p.x() <= frame.cols && p.y() <= frame.rows))
         throw TvnError(err::InvalidCall,
@@ -156,12 +157,14 @@ PointTracker::Step PointTracker::next(const QImage& picture) {
         step.lostReason = QStringLiteral("the picture changed size");
         return step;
     }
-    // Constant velocity from the last two positions; the search grows with the speed.
+    // Constant velocity from the last two positions; the search grows with the
+    // speed, and is wide on the first step, whose motion nothing foretells.
     const cv::Point2f velocity = d->position - d->previous;
     const cv::Point2f predicted = d->position + velocity;
     const float speed = std::hypot(velocity.x, velocity.y);
-    const int radius = std::clamp(int(std::ceil(d->options.minSearchRadius + speed)), d->options.minSearchRadius,
-                                  d->options.maxSearchRadius);
+    const int radius = d->moved ? std::clamp(int(std::ceil(float(d->options.minSearchRadius) + speed)),
+                                             d->options.minSearchRadius, d->options.maxSearchRadius)
+                                : std::max(d->options.minSearchRadius, d->options.maxSearchRadius / 2);
     const cv::Rect inside(0, 0, frame.cols, frame.rows);
     if (!inside.contains(cv::Point(int(std::lround(predicted.x)), int(std::lround(predicted.y)))) &&
         !inside.contains(cv::Point(int(std::lround(d->position.x)), int(std::lround(d->position.y))))) {
@@ -188,6 +191,7 @@ PointTracker::Step PointTracker::next(const QImage& picture) {
     }
     d->previous = d->position;
     d->position = found;
+    d->moved = true;
     if (score < d->options.renewBelow) d->takeAnchor(frame);
     step.found = true;
     step.position = position();
