@@ -34,6 +34,15 @@
 // 0 = on that frame, -1 = never reported), followed_hidden (samples given on
 // hidden frames: each one a position on the background), max_px (before the
 // loss). Goal: lost_after <= 3, followed_hidden = 0.
+//
+// Occluded/<cfr|vfr>: the marker slides under a textured bar from the side
+// (MarkerClip::occluderWidth) over about ten frames and stays under it for about
+// a dozen. Counters: lost_after (frames from the first frame it is half covered
+// to the reported loss; negative: lost before that), lost_covered_pct (how much
+// of it was covered on the frame it was reported lost), followed_covered
+// (samples given on frames where three quarters or more of it is covered),
+// max_px (error while less than half covered). Goal: lost_after <= 3,
+// followed_covered = 0.
 
 #include "media/ffmpeg/ClipDecoder.h"
 #include "motion/Kinematics.h"
@@ -73,7 +82,7 @@ MarkerClip hdClip() {
     return c;
 }
 
-MarkerClip accuracyClip(bool variableRate, bool hidden) {
+MarkerClip accuracyClip(bool variableRate, bool hidden, bool occluded = false) {
     MarkerClip c;
     c.width = 640;
     c.height = 360;
@@ -85,12 +94,14 @@ MarkerClip accuracyClip(bool variableRate, bool hidden) {
         c.hiddenFrom = 150;
         c.hiddenFrames = 10;
     }
+    if (occluded) c.occluderWidth = 40;
     return c;
 }
 
 QString clipName(const MarkerClip& c) {
     return QStringLiteral("marker-%1x%2-%3%4.mp4")
-        .arg(c.width).arg(c.height).arg(c.variableRate ? "vfr" : "cfr").arg(c.hiddenFrom >= 0 ? "-hidden" : "");
+        .arg(c.width).arg(c.height).arg(c.variableRate ? "vfr" : "cfr")
+        .arg(c.hiddenFrom >= 0 ? "-hidden" : c.occluderWidth > 0 ? "-occluded" : "");
 }
 
 // Plain FFmpeg: demux and decode every frame, nothing else. Returns the frame count.
@@ -282,6 +293,27 @@ void hidden(benchmark::State& state, bool variableRate) {
     state.counters["max_px"] = maxPx;
 }
 
+void occluded(benchmark::State& state, bool variableRate) {
+    const MarkerClip clip = accuracyClip(variableRate, false, true);
+    Track track;
+    for (auto _ : state) track = follow(clip);
+    int half = -1;
+    for (int n = 0; n < clip.frames && half < 0; ++n) half = clip.covered(n) >= 0.5 ? n : -1;
+    double maxPx = 0;
+    int onCovered = 0;
+    for (const TrackSample& s : track.samples) {
+        onCovered += clip.covered(s.frame) >= 0.75 ? 1 : 0;
+        if (clip.covered(s.frame) < 0.5) {
+            const QPointF d = s.position() - clip.centre(s.frame);
+            maxPx = std::max(maxPx, std::hypot(d.x(), d.y()));
+        }
+    }
+    state.counters["lost_after"] = track.loss ? double(track.loss->frame - half) : -100.0;
+    state.counters["lost_covered_pct"] = track.loss ? clip.covered(track.loss->frame) * 100 : -1.0;
+    state.counters["followed_covered"] = onCovered;
+    state.counters["max_px"] = maxPx;
+}
+
 const bool kRegistered = [] {
     benchmark::RegisterBenchmark("Throughput/1080p", throughput)->Iterations(2)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Worker/1080p", worker)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -290,6 +322,8 @@ const bool kRegistered = [] {
         benchmark::RegisterBenchmark((std::string("Accuracy/") + rate).c_str(), accuracy, vfr)
             ->Iterations(1)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark((std::string("Hidden/") + rate).c_str(), hidden, vfr)
+            ->Iterations(1)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("Occluded/") + rate).c_str(), occluded, vfr)
             ->Iterations(1)->Unit(benchmark::kMillisecond);
     }
     return true;

@@ -20,6 +20,7 @@
 #include <QPointF>
 #include <QProcess>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -37,6 +38,10 @@ struct MarkerClip {
     int hiddenFrom = -1;  // first frame without the marker, -1 for none
     int hiddenFrames = 0;
     int noise = 0;        // FFmpeg's noise strength (temporal), 0 for none
+    // A textured bar over the whole height, this wide, centred on the circle's
+    // leftmost point, that the marker slides under from the side and out of
+    // again (0 for none): occlusion that comes gradually, as a passing arm's.
+    int occluderWidth = 0;
     // The picture is composed this many times larger and scaled down by
     // averaging, so the marker moves in steps of 1/supersample pixel and its
     // pixels blend as a camera's do: motion between whole pixels.
@@ -58,6 +63,13 @@ struct MarkerClip {
     // True speed along the circle, pixels per second.
     double speed() const { return radius * radiansPerSecond; }
     bool hidden(int n) const { return hiddenFrom >= 0 && n >= hiddenFrom && n < hiddenFrom + hiddenFrames; }
+    int occluderLeft() const { return int(std::lround(width / 2.0 - radius - occluderWidth / 2.0)); }
+    // The share of the marker the bar covers on frame n, 0 to 1.
+    double covered(int n) const {
+        const double left = centre(n).x() - size / 2.0, right = left + size;
+        const double overlap = std::min(right, double(occluderLeft() + occluderWidth)) - std::max(left, double(occluderLeft()));
+        return occluderWidth > 0 ? std::clamp(overlap / size, 0.0, 1.0) : 0.0;
+    }
 
     // Writes the clip to path (through a temporary name) unless it is there already; returns path.
     QString make(const QString& path) const {
@@ -82,6 +94,11 @@ struct MarkerClip {
             graph += QStringLiteral(":enable='not(between(t,%1,%2))'")
                          .arg(seconds(hiddenFrom) - 0.5 / 90000, 0, 'f', 9)
                          .arg(seconds(hiddenFrom + hiddenFrames - 1) + 0.5 / 90000, 0, 'f', 9);
+        if (occluderWidth > 0)
+            graph += QStringLiteral("[m];color=c=gray:s=%1x%2:r=%3:d=1,format=yuv444p,"
+                                    "geq=lum='128+70*sin(X*0.5)*sin(Y*0.13)':cb=128:cr=128,"
+                                    "scale=iw*%4:ih*%4:flags=neighbor[oc];[m][oc]overlay=format=yuv444:x=%5:y=0")
+                         .arg(occluderWidth).arg(height).arg(fps).arg(supersample).arg(occluderLeft() * supersample);
         if (supersample > 1) graph += QStringLiteral(",scale=%1:%2:flags=area").arg(width).arg(height);
         if (noise > 0) graph += QStringLiteral(",noise=alls=%1:allf=t").arg(noise);
         graph += QStringLiteral(",format=yuv420p");
