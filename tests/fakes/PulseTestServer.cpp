@@ -10,7 +10,6 @@ namespace tvn::testing {
 
 namespace {
 constexpr int kChannels = 2;
-constexpr const char* kMonitorPcm = "trelvan_monitor";
 }  // namespace
 
 PulseTestServer::PulseTestServer(int toneHz) {

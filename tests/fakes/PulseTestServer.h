@@ -30,6 +30,7 @@ namespace tvn::testing {
 class PulseTestServer {
 public:
     static constexpr int kRate = 48000;
+    static constexpr const char* kMonitorPcm = "trelvan_monitor";
 
     // toneHz 0: the sink plays only what clients send it.
     explicit PulseTestServer(int toneHz = 0);
