@@ -83,6 +83,19 @@ int64_t pictureBytes(const AVFrame* f) {
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
 }
 
+// Luma of 8-bit planar YUV at the picture's own size is its first plane as
+// decoded (the clip's own range): copied, since swscale's path to gray costs
+// more than its optimised one to RGB32. False when a conversion is needed.
+bool copyLuma(const AVFrame* f, QImage& image) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+    if (!d || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)) ||
+        d->comp[0].depth != 8 || d->comp[0].plane != 0 || d->comp[0].step != 1 || f->width != image.width() ||
+        f->height != image.height())
+        return false;
+    for (int y = 0; y < f->height; ++y) std::memcpy(image.scanLine(y), f->data[0] + y * f->linesize[0], size_t(f->width));
+    return true;
+}
+
 // Clockwise quarter turns (0 to 3) that stand a stream's pictures upright, from
 // its display matrix; a matrix that is not a whole quarter turn counts as none.
 int quarterTurnsOf(const AVStream* stream) {
@@ -170,6 +183,7 @@ struct ClipDecoder::Impl {
     std::vector<QImage> spareImages;
     int64_t budget = defaultCacheBudget();
     bool deinterlace = false;
+    QImage::Format pictureFormat = QImage::Format_RGB32;
     int threads = 0;
     Stats stats;
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
@@ -272,9 +286,10 @@ struct ClipDecoder::Impl {
         while (!spareImages.empty()) {
             QImage image = std::move(spareImages.back());
             spareImages.pop_back();
-            if (image.size() == QSize(info.width, info.height) && image.isDetached()) return image;
+            if (image.size() == QSize(info.width, info.height) && image.format() == pictureFormat && image.isDetached())
+                return image;
         }
-        return QImage(info.width, info.height, QImage::Format_RGB32);
+        return QImage(info.width, info.height, pictureFormat);
     }
 };
 
@@ -932,11 +947,14 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
         filtered = deinterlaced(frame);
         if (filtered) frame = filtered.get();
     }
-    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, QImage::Format_RGB32) : blankImage();
+    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, pictureFormat) : blankImage();
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    if (!scaler.scale(frame, {uprightWidth, uprightHeight, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
+    const bool gray = pictureFormat == QImage::Format_Grayscale8;
+    if (!(gray && copyLuma(frame, image)) &&
+        !scaler.scale(frame, {uprightWidth, uprightHeight, gray ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB32}, dst, dstStride))
+        return {};
     // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
     if (quarterTurns) image = image.transformed(QTransform().rotate(90.0 * quarterTurns));
     return image;
@@ -1066,6 +1084,16 @@ void ClipDecoder::setDeinterlace(bool on) {
     if (d->deinterlace == on) return;
     d->deinterlace = on;
     // Pictures converted with the old setting are converted again when shown.
+    for (auto& c : d->run) {
+        if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
+        c.image = QImage();
+    }
+}
+
+void ClipDecoder::setGrayscale(bool on) {
+    const QImage::Format format = on ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+    if (d->pictureFormat == format) return;
+    d->pictureFormat = format;
     for (auto& c : d->run) {
         if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
         c.image = QImage();
