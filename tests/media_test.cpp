@@ -10,9 +10,9 @@
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
-#include "media/ffmpeg/FrameUploader.h"
 #include "media/ffmpeg/LateFrameGate.h"
 #include "media/ffmpeg/PlaybackPacer.h"
+#include "upload/FrameUploader.h"
 
 #include <QApplication>
 #include <QDir>

@@ -59,7 +59,7 @@ QString AnnotationRenderer::normalisedAngleText(const QString& text) {
 void AnnotationRenderer::RedrawAnnotations() {
     withPrefix("RedrawAnnotations", [&] {
         // Another bitmap has been handed to the engine: leave it in place.
-        if (props_.TVN_OverlayImage != 0 && props_.TVN_OverlayImage != parts_.Picture1->handle()) return;
+        if (props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage)) return;
         // Nothing to draw on.
         if (parts_.VideoCapX1->Option43() == 0 || props_.TVN_videoFileName.isEmpty()) return;
 

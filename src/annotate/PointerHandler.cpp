@@ -25,7 +25,7 @@ constexpr int16_t kEnter = 13;
 }  // namespace
 
 bool PointerHandler::foreignOverlay() const {
-    return props_.TVN_OverlayImage != 0 && props_.TVN_OverlayImage != parts_.Picture1->handle();
+    return props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage);
 }
 
 void PointerHandler::readTool() { tool_ = parseDrawingTool(props_.TVN_drawingTool); }

@@ -45,7 +45,7 @@ public:
     int32_t volume = 0, frameWidth = -1, frameHeight = -1;
     std::optional<double> captureFps;  // set while a capture runs
     int captureStops = 0;
-    QList<QImage> addedFrames;  // as the bitmap table held them at each AddFrame
+    QList<QImage> addedFrames;  // as handed over by each AddFrame
     QMap<int32_t, OverlayBitmap> overlays;
     QStringList converted;  // video, audio, output of the last conversion
     bool recordFlag28 = false;
@@ -102,7 +102,7 @@ public:
         if (onStartCapture) onStartCapture();
         captureFps = fps;
     }
-    void AddFrame(int32_t handle) override { addedFrames.append(BitmapTable::instance().image(handle)); check("AddFrame"); }
+    void addFrame(const QImage& frame) override { addedFrames.append(frame); check("AddFrame"); }
     void StopFileCapture() override { check("StopFileCapture"); ++captureStops; captureFps.reset(); }
     int32_t ProfileCount() override { return profileCount.value_or(static_cast<int32_t>(profileNames.size())); }
     QString ProfileName(int32_t i) override { return profileNames.value(i); }

@@ -1,5 +1,6 @@
 #include "media/ffmpeg/ClipDecoder.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/DecodeBehind.h"
 #include "media/ffmpeg/FfmpegHandles.h"
@@ -15,7 +16,6 @@ extern "C" {
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -58,8 +58,6 @@ constexpr std::chrono::milliseconds kBehindStall{1000};
 // Thrown out of a decode-behind job's decoding when the owner no longer wants its frames.
 struct BehindCancelled {};
 
-Q_LOGGING_CATEGORY(lcDecoder, "tvn.media.decoder")
-
 TvnError openError(int32_t number, const QString& file, const QString& cause) {
     return TvnError(number, QStringLiteral("Cannot open clip '%1': %2").arg(file, cause),
                     QStringLiteral("ClipDecoder"));
@@ -83,6 +81,19 @@ int64_t pictureBytes(const AVFrame* f) {
     if (bytes > 0) return bytes;
     const int size = av_image_get_buffer_size(static_cast<AVPixelFormat>(f->format), f->width, f->height, 1);
     return size > 0 ? size : int64_t(f->width) * f->height * 4;
+}
+
+// Luma of 8-bit planar YUV at the picture's own size is its first plane as
+// decoded (the clip's own range): copied, since swscale's path to gray costs
+// more than its optimised one to RGB32. False when a conversion is needed.
+bool copyLuma(const AVFrame* f, QImage& image) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+    if (!d || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)) ||
+        d->comp[0].depth != 8 || d->comp[0].plane != 0 || d->comp[0].step != 1 || f->width != image.width() ||
+        f->height != image.height())
+        return false;
+    for (int y = 0; y < f->height; ++y) std::memcpy(image.scanLine(y), f->data[0] + y * f->linesize[0], size_t(f->width));
+    return true;
 }
 
 // Clockwise quarter turns (0 to 3) that stand a stream's pictures upright, from
@@ -172,6 +183,7 @@ struct ClipDecoder::Impl {
     std::vector<QImage> spareImages;
     int64_t budget = defaultCacheBudget();
     bool deinterlace = false;
+    QImage::Format pictureFormat = QImage::Format_RGB32;
     int threads = 0;
     Stats stats;
     // Set on a decode-behind job's own decoder: stops its decoding when the owner cancels.
@@ -274,9 +286,10 @@ struct ClipDecoder::Impl {
         while (!spareImages.empty()) {
             QImage image = std::move(spareImages.back());
             spareImages.pop_back();
-            if (image.size() == QSize(info.width, info.height) && image.isDetached()) return image;
+            if (image.size() == QSize(info.width, info.height) && image.format() == pictureFormat && image.isDetached())
+                return image;
         }
-        return QImage(info.width, info.height, QImage::Format_RGB32);
+        return QImage(info.width, info.height, pictureFormat);
     }
 };
 
@@ -420,7 +433,7 @@ void ClipDecoder::Impl::measure() {
     info.frameCount = double(count);
     info.missingFrames = listed > count ? double(listed - count) : 0.0;
     if (info.missingFrames > 0)
-        qCWarning(lcDecoder, "'%s' is cut short: %lld of the %lld frames its index lists are missing",
+        qCWarning(lcMedia, "'%s' is cut short: %lld of the %lld frames its index lists are missing",
                   qPrintable(fileName), static_cast<long long>(listed - count), static_cast<long long>(listed));
     if (endPts <= firstPts) endPts = firstPts + nominalDuration * std::max<int64_t>(1, count);
     info.durationMs = toMs(endPts - firstPts);
@@ -621,7 +634,7 @@ int64_t ClipDecoder::Impl::countTransportStream() {
         at = 0;
     }
     if (keyframes > 1) keyInterval = (endPts - firstPts) / keyframes;
-    if (lost > 0) qCDebug(lcDecoder, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
+    if (lost > 0) qCDebug(lcMedia, "'%s': %lld bytes out of sync skipped", qPrintable(fileName), static_cast<long long>(lost));
     return count;
 }
 
@@ -934,11 +947,14 @@ QImage ClipDecoder::Impl::convert(const AVFrame* frame) {
         filtered = deinterlaced(frame);
         if (filtered) frame = filtered.get();
     }
-    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, QImage::Format_RGB32) : blankImage();
+    QImage image = quarterTurns ? QImage(uprightWidth, uprightHeight, pictureFormat) : blankImage();
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    if (!scaler.scale(frame, {uprightWidth, uprightHeight, AV_PIX_FMT_RGB32}, dst, dstStride)) return {};
+    const bool gray = pictureFormat == QImage::Format_Grayscale8;
+    if (!(gray && copyLuma(frame, image)) &&
+        !scaler.scale(frame, {uprightWidth, uprightHeight, gray ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_RGB32}, dst, dstStride))
+        return {};
     // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
     if (quarterTurns) image = image.transformed(QTransform().rotate(90.0 * quarterTurns));
     return image;
@@ -960,16 +976,8 @@ VideoFrame ClipDecoder::Impl::show(int index, bool withPicture) {
     return v;
 }
 
-ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
-    // FFmpeg's warnings (concealed errors, odd timestamps in phone footage) are
-    // not the coach's business; failures reach the caller as TvnError. The level
-    // is FFmpeg's one global setting, so a host that chose its own keeps it.
-    static const bool quiet = [] {
-        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    (void)quiet;
-}
+// FFmpeg's own messages go where MediaRuntime sent them (the trelvan.ffmpeg category).
+ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {}
 ClipDecoder::~ClipDecoder() = default;
 
 void ClipDecoder::open(const QString& fileName) {
@@ -1076,6 +1084,16 @@ void ClipDecoder::setDeinterlace(bool on) {
     if (d->deinterlace == on) return;
     d->deinterlace = on;
     // Pictures converted with the old setting are converted again when shown.
+    for (auto& c : d->run) {
+        if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
+        c.image = QImage();
+    }
+}
+
+void ClipDecoder::setGrayscale(bool on) {
+    const QImage::Format format = on ? QImage::Format_Grayscale8 : QImage::Format_RGB32;
+    if (d->pictureFormat == format) return;
+    d->pictureFormat = format;
     for (auto& c : d->run) {
         if (!c.image.isNull()) d->runBytes -= c.image.sizeInBytes();
         c.image = QImage();

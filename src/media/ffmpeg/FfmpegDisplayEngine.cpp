@@ -1,10 +1,11 @@
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 
 #include "core/BitmapTable.h"
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
-#include "media/ffmpeg/FrameUploader.h"
 #include "media/ffmpeg/WorkerRestart.h"
+#include "upload/FrameUploader.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -320,7 +321,7 @@ bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user
     FrameUploader uploader;
     const bool ok = uploader.upload(jpeg, server, user, password, path, fileName, port);
     if (!ok) {
-        qWarning("%s", qPrintable(uploader.lastError()));
+        qCWarning(lcUpload, "%s", qPrintable(uploader.lastError()));
         emit Failed(TvnError(err::UploadFailed, uploader.lastError(), QStringLiteral("VideoEngine")).prefixed("UploadFrame"));
     }
     return ok;
@@ -333,18 +334,10 @@ void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int3
     recompose();
 }
 
-void FfmpegDisplayEngine::SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width,
-                                           int32_t height, int32_t& keyColour, int32_t alpha) {
-    if (bitmapHandle == 0) {
-        composer_.removeOverlay(slot);
-    } else {
-        const QImage bitmap = BitmapTable::instance().image(bitmapHandle);
-        if (bitmap.isNull())
-            throw TvnError(err::InvalidPicture,
-                           QStringLiteral("SetOverlayBitmap: %1 is not a bitmap handle").arg(bitmapHandle),
-                           QStringLiteral("VideoEngine"));
-        composer_.setOverlay(slot, bitmap, x, y, width, height, keyColour, alpha);
-    }
+void FfmpegDisplayEngine::setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t width,
+                                          int32_t height, int32_t& keyColour, int32_t alpha) {
+    if (image.isNull()) composer_.removeOverlay(slot);
+    else composer_.setOverlay(slot, image, x, y, width, height, keyColour, alpha);
     recompose();
 }
 

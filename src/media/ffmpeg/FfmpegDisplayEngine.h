@@ -72,8 +72,8 @@ public:
                      const QString& fileName, int32_t port, int32_t quality) override;
     void SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y, const QString& fontName,
                         int32_t fontSize, int32_t colour, int32_t background) override;
-    void SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width, int32_t height,
-                          int32_t& keyColour, int32_t alpha) override;
+    void setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t width, int32_t height,
+                         int32_t& keyColour, int32_t alpha) override;
 
     // Memory for decoded frames around the position (default ClipDecoder::defaultCacheBudget()).
     void setCacheBudgetBytes(int64_t bytes);

@@ -1,6 +1,6 @@
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
-#include "core/BitmapTable.h"
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
@@ -67,9 +67,9 @@ void FfmpegRecordingEngine::StartFileCapture(double fps) {
     capturedFrames_ = 0;
 }
 
-void FfmpegRecordingEngine::AddFrame(int32_t bitmapHandle) {
+void FfmpegRecordingEngine::addFrame(const QImage& frame) {
     if (!writer_) throw engineError(err::InvalidCall, QStringLiteral("AddFrame: no file capture is running"));
-    writer_->addFrame(BitmapTable::instance().image(bitmapHandle));
+    writer_->addFrame(frame);
     capturedFrames_ = writer_->framesAdded();
 }
 
@@ -138,7 +138,7 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
                           .prefixed("ConvertToWmv");
         }
         if (failure) {
-            qWarning("Lesson compression failed: %s", qPrintable(failure->description()));
+            qCWarning(lcLesson, "Lesson compression failed: %s", qPrintable(failure->description()));
             std::scoped_lock lock(errorMutex_);
             conversionError_ = failure->description();
         }
