@@ -4,12 +4,12 @@
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/FrameComposer.h"
+#include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 #include "media/ffmpeg/WorkerRestart.h"
 
 #include <QPointer>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace tvn {
@@ -90,7 +90,6 @@ private:
     void startWorker();
     // Stops a playing worker for a change and plays on after it (WorkerRestart).
     WorkerRestart restartAfterChange();
-    void restartWorker() noexcept;
     void showFrame(const VideoFrame& frame);
     void recompose();
     void deliverFrame();
@@ -101,7 +100,8 @@ private:
     EngineDisplayWidget* view_ = nullptr;
     QPointer<EngineDisplayWidget> fullScreenView_;
     ClipDecoder decoder_;
-    PlaybackWorker worker_;
+    FrameMailbox mailbox_;  // frames the worker made due, picked up on the UI thread
+    PlaybackWorker worker_{"VideoEngine"};
     ClipSoundPlayer sound_;
     FrameComposer composer_;
     VideoFrame shown_;
@@ -109,14 +109,6 @@ private:
     bool playing_ = false;
     int32_t state_ = 0;
     bool call154_ = false;
-
-    // Frames handed over by the worker, picked up on the UI thread.
-    std::mutex handoverMutex_;  // guards pending_, pendingFailure_, pendingAtEnd_, pendingPosted_, generation_
-    VideoFrame pending_;
-    std::optional<TvnError> pendingFailure_;  // why the run ends early, handed over with its last frame
-    bool pendingAtEnd_ = false;
-    bool pendingPosted_ = false;
-    uint64_t generation_ = 0;  // bumped on every stop, so frames of a stopped run are dropped
 };
 
 }  // namespace tvn
