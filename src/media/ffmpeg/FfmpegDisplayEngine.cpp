@@ -3,6 +3,7 @@
 #include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/FrameUploader.h"
 #include "media/ffmpeg/WorkerRestart.h"
 
@@ -15,10 +16,7 @@
 namespace tvn {
 
 namespace {
-constexpr double kMinRate = 0.1;
-constexpr double kMaxRate = 4.0;
-constexpr int16_t kMirrored = 101;
-enum State : int32_t { Closed = 0, Paused = 1, Running = 2 };
+using engine::State;
 
 bool writeJpeg(const QImage& image, QIODevice* device, int32_t quality) {
     QImageWriter writer(device, "jpeg");
@@ -59,7 +57,7 @@ void FfmpegDisplayEngine::SetDeinterlace(int32_t onOff) {
 
 void FfmpegDisplayEngine::SetFlipMode(int16_t mode) {
     BasicVideoEngine::SetFlipMode(mode);
-    composer_.setMirrored(mode == kMirrored);
+    composer_.setMirrored(mode == engine::kFlipMirrored);
     recompose();
 }
 
@@ -83,8 +81,8 @@ void FfmpegDisplayEngine::OpenClip(const QString& fileName) {
         rethrowWithPrefix("OpenClip");
     }
     showFrame(decoder_.current());
-    setState(Paused);
-    emit Event1();
+    setState(State::Paused);
+    announceFirstFrame();
 }
 
 void FfmpegDisplayEngine::closeClip() {
@@ -98,20 +96,20 @@ void FfmpegDisplayEngine::closeClip() {
 
 void FfmpegDisplayEngine::Stop() {
     closeClip();
-    setState(Closed);
+    setState(State::Closed);
 }
 
 void FfmpegDisplayEngine::Play() {
     if (!decoder_.isOpen() || playing_) return;
     if (decoder_.atLastFrame()) showFrame(decoder_.seek(0));
     startWorker();
-    setState(Running);
+    setState(State::Running);
 }
 
 void FfmpegDisplayEngine::Pause() {
     if (!decoder_.isOpen()) return;
     stopWorker();
-    setState(Paused);
+    setState(State::Paused);
 }
 
 void FfmpegDisplayEngine::Seek(double ms) {
@@ -122,7 +120,7 @@ void FfmpegDisplayEngine::Seek(double ms) {
 
 void FfmpegDisplayEngine::SetRate(double rate) {
     if (!std::isfinite(rate) || rate <= 0) rate = 1.0;
-    rate = std::clamp(rate, kMinRate, kMaxRate);
+    rate = std::clamp(rate, engine::kMinRate, engine::kMaxRate);
     BasicVideoEngine::SetRate(rate);
     const WorkerRestart restart = restartAfterChange();
 }
@@ -135,7 +133,7 @@ void FfmpegDisplayEngine::SetVolume(int32_t volume) {
 WorkerRestart FfmpegDisplayEngine::restartAfterChange() {
     return WorkerRestart(playing_, {[this] { stopWorker(); }, [this] { startWorker(); }, "Play",
                                     [this](const TvnError& error) {
-                                        setState(Paused);
+                                        setState(State::Paused);
                                         emit Failed(error);
                                     }});
 }
@@ -176,16 +174,16 @@ void FfmpegDisplayEngine::deliverFrame() {
     if (!letter->frame.isNull()) showFrame(letter->frame);
     if (letter->atEnd) {
         stopWorker();
-        setState(Paused);
+        setState(State::Paused);
         if (letter->failure) emit Failed(*letter->failure);
         emit PlaybackEnded();
     }
 }
 
-void FfmpegDisplayEngine::setState(int32_t state) {
+void FfmpegDisplayEngine::setState(State state) {
     if (state == state_) return;
     state_ = state;
-    emit StateChange(state);
+    emit StateChange(int32_t(state));
 }
 
 // ---- full screen ------------------------------------------------------------
@@ -296,7 +294,7 @@ void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int3
 
 void FfmpegDisplayEngine::SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width,
                                            int32_t height, int32_t& keyColour, int32_t alpha) {
-    if (bitmapHandle == 0) {
+    if (bitmapHandle == engine::kNoBitmap) {
         composer_.removeOverlay(slot);
     } else {
         const QImage bitmap = BitmapTable::instance().image(bitmapHandle);

@@ -3,6 +3,7 @@
 #include "media/BasicVideoEngine.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/FrameComposer.h"
 #include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
@@ -55,7 +56,7 @@ public:
     void Seek(double ms) override;
     void SetRate(double rate) override;
     void SetVolume(int32_t volume) override;
-    void Call154(bool value) override { call154_ = value; }
+    void Call154(bool value) override { storeUnusedFlag(value); }
     void FullScreen(int32_t onOff) override;
 
     double GetFrameCount() override;
@@ -93,7 +94,11 @@ private:
     void showFrame(const VideoFrame& frame);
     void recompose();
     void deliverFrame();
-    void setState(int32_t state);
+    void setState(engine::State state);
+    // Event1: the clip just opened shows its first frame.
+    void announceFirstFrame() { emit Event1(); }
+    // Call154 is stored for the host and changes nothing here.
+    void storeUnusedFlag(bool value) { unusedFlag_ = value; }
     void leaveFullScreen();
     void closeClip();
 
@@ -107,8 +112,8 @@ private:
     VideoFrame shown_;
     QImage composed_;
     bool playing_ = false;
-    int32_t state_ = 0;
-    bool call154_ = false;
+    engine::State state_ = engine::State::Closed;
+    bool unusedFlag_ = false;
 };
 
 }  // namespace tvn
