@@ -14,6 +14,7 @@
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 #include "media/alsa/AlsaAudioRecorder.h"
+#include "media/alsa/AlsaCaptureSession.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 #include "media/ffmpeg/FfmpegVideoMixer.h"
@@ -614,6 +615,26 @@ TEST(MixerClock, PlayingSourcesOfDifferentRatesStayInStepAndPausedOnesStay) {
     m.seekFrame(b, 100);
     runFor(150);
     EXPECT_EQ(frameNumber(m.picture().copy(kW / 2, 0, kW / 2, kH / 2)), 100);
+}
+
+// A capture overrun (the reading thread kept from the device for longer than it
+// buffers, the device reset) leaves the file as long as the time recorded, the lost time silent.
+TEST_F(RecordingLessonTest, CaptureOverrunIsFilledWithSilence) {
+    const QString file = path("overrun.wav");
+    QElapsedTimer clock;
+    clock.start();
+    AlsaCaptureSession session(PulseTestServer::kMonitorPcm, "monitor", file, 2, PulseTestServer::kRate, false);
+    recordFor(600);
+    session.overrunOnceForTest(600);
+    recordFor(1000);
+    const double recorded = clock.elapsed() / 1000.0;
+    session.stop();
+    EXPECT_GE(session.overruns(), 1);
+    const Wave wave = readWave(file);
+    EXPECT_NEAR(wave.seconds(), recorded, 0.25);
+    size_t longest = 0, zeros = 0;  // the stall cannot start before 0.6 s
+    for (int16_t v : wave.firstChannel(0.5, wave.seconds())) longest = std::max(longest, zeros = v ? 0 : zeros + 1);
+    EXPECT_GT(longest, PulseTestServer::kRate * 0.4) << "the stall (0.6 s, less the 0.1 s buffered) is not silent";
 }
 
 }  // namespace

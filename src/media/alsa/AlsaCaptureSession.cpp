@@ -9,6 +9,7 @@
 #include <sndfile.h>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace tvn {
@@ -177,7 +178,9 @@ void AlsaCaptureSession::run() {
             aligning = true;
             idle = false;
         }
-        const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), block);
+        const int stallMs = stallMs_.exchange(0);
+        if (stallMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        const snd_pcm_sframes_t n = stallMs > 0 ? -EPIPE : snd_pcm_readi(pcm, buffer.data(), block);
         if (n == -EAGAIN) {
             snd_pcm_wait(pcm, 100);
             continue;

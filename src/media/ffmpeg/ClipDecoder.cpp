@@ -3,6 +3,7 @@
 #include "core/TvnError.h"
 #include "media/ffmpeg/DecodeBehind.h"
 #include "media/ffmpeg/FfmpegHandles.h"
+#include "media/ffmpeg/FramePool.h"
 #include "media/ffmpeg/FrameScaler.h"
 
 extern "C" {
@@ -48,6 +49,8 @@ constexpr int kKeptAhead = 8;
 // 4 KiB, which costs as much as decoding); the rest of the budget is filled
 // by the decode-behind worker while the owner is idle.
 constexpr int64_t kForwardWindowBytes = 160LL * 1024 * 1024;
+// The process's picture-buffer pool keeps what one such window gives back when its decoder closes.
+static_assert(FramePool::kIdleLimitBytes >= kForwardWindowBytes);
 // A decode-behind worker that decodes no picture for this long is taken as
 // stuck: the caller stops waiting for it and decodes the frame itself.
 constexpr std::chrono::milliseconds kBehindStall{1000};
@@ -197,6 +200,7 @@ struct ClipDecoder::Impl {
         scaler = FrameScaler();
         codec.reset();
         format.reset();
+        FramePool::instance().sweep();
         stream = nullptr;
         streamIndex = -1;
         info = {};
@@ -317,6 +321,7 @@ void ClipDecoder::Impl::openFile(const QString& file) {
     codec->pkt_timebase = timeBase;
     codec->thread_count = threads;
     codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    FramePool::attach(codec.get());
     r = avcodec_open2(codec.get(), decoder, nullptr);
     if (r < 0) throw openError(err::ClipOpenFailed, file, ff::errorText(r));
 
