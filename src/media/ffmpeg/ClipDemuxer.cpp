@@ -18,7 +18,6 @@ TvnError ClipDemuxer::openError(int32_t number, const QString& file, const QStri
 }
 
 void ClipDemuxer::open(const QString& file, int threads) {
-    close();
     fileName_ = file;
     threads_ = threads;
     const QFileInfo fi(file);

@@ -25,7 +25,8 @@ public:
     static TvnError openError(int32_t number, const QString& file, const QString& cause);
 
     // Opens the file's best video stream and its decoder (threads: 0 = FFmpeg's
-    // choice); other streams are discarded. Throws openError.
+    // choice); other streams are discarded. Throws openError. On a closed demuxer
+    // only; after a throw, close() it.
     void open(const QString& file, int threads);
     void close();
     bool isOpen() const { return codec_ != nullptr; }

@@ -268,20 +268,25 @@ std::vector<DecodeBehind::Frame> FrameRun::decodeBehindJob(const DecodeBehind::R
         source->run.startAtFirstPicture();
         behindSource_ = std::move(source);
     }
-    BehindSource& s = *behindSource_;
-    s.clip.watch(&p);
-    s.run.budget_ = r.bytes;
-    s.run.run_.clear();
-    s.run.bytes_ = 0;
-    s.run.currentPts_ = AV_NOPTS_VALUE;
-    s.run.locate(r.end - 1);
-    // The frame at r.end proves the last one ends there; without it they do not join the owner's run.
-    if (s.run.run_.empty() || s.run.run_.back().pts != r.end) return {};
+    behindSource_->clip.watch(&p);
+    return behindSource_->run.framesEndingAt(r.end, r.bytes);
+}
+
+// On a decode-behind job's run: decodes from the keyframe before end, keeping
+// the last frames that fit bytes, and hands over those before end, oldest first.
+std::vector<DecodeBehind::Frame> FrameRun::framesEndingAt(int64_t end, int64_t bytes) {
+    budget_ = bytes;
+    run_.clear();
+    bytes_ = 0;
+    currentPts_ = AV_NOPTS_VALUE;
+    locate(end - 1);
+    // The frame at end proves the last one ends there; without it they do not join the owner's run.
+    if (run_.empty() || run_.back().pts != end) return {};
     std::vector<DecodeBehind::Frame> frames;
-    for (auto& c : s.run.run_)
-        if (c.pts < r.end) frames.push_back({std::move(c.frame), c.pts, c.duration, c.bytes});
-    s.run.run_.clear();
-    s.run.bytes_ = 0;
+    for (auto& c : run_)
+        if (c.pts < end) frames.push_back({std::move(c.frame), c.pts, c.duration, c.bytes});
+    run_.clear();
+    bytes_ = 0;
     return frames;
 }
 

@@ -83,6 +83,7 @@ private:
     void dropFarPictures(int index);
     int64_t pictureReserve() const;
     std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, DecodeBehind::Progress& p);
+    std::vector<DecodeBehind::Frame> framesEndingAt(int64_t end, int64_t bytes);
     void armBehind();
     bool adoptBehind();
     bool behindWillHold(int64_t target) const;
