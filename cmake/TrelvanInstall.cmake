@@ -23,6 +23,8 @@ set(TRELVAN_PUBLIC_HEADERS
   control/ControlWidget.h
   control/ControlState.h
   control/KiteTail.h
+  control/ClipProbe.h
+  media/MediaRuntime.h
   core/TvnError.h
   core/Collection.h
   core/Picture.h

@@ -5,6 +5,8 @@
 // measures an angle with the quick-angle tool, as a coach dragging the mouse
 // would. It prints what it did; with --quit-after it closes itself, so a script
 // can run it offscreen (QT_QPA_PLATFORM=offscreen).
+#include <trelvan/ClipProbe.h>
+#include <trelvan/MediaRuntime.h>
 #include <trelvan/Trelvan.h>
 
 #include <QApplication>
@@ -39,6 +41,7 @@ void measureAngle(tvn::Trelvan& player) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    tvn::MediaRuntime::initialise();  // before the first control: FFmpeg's log into Qt logging, libcurl's set-up
     const QStringList args = app.arguments();
     if (args.size() < 2) {
         std::fprintf(stderr, "usage: trelvan-host CLIP [--quit-after MS]\n");
@@ -46,6 +49,15 @@ int main(int argc, char** argv) {
     }
     QString clip = args[1];
     const int quitAfter = args.size() > 3 && args[2] == QLatin1String("--quit-after") ? args[3].toInt() : 0;
+
+    // Look before closing anything: a file that cannot be opened is refused here.
+    const tvn::ClipProbe probe = tvn::probeClip(clip);
+    if (!probe.canOpen) {
+        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(clip), probe.error ? probe.error->what() : "unknown");
+        return 1;
+    }
+    std::printf("probed %s: %dx%d, %.0f frames, %.0f ms\n", qPrintable(clip), probe.width, probe.height,
+                probe.frameCount, probe.durationMs);
 
     QMainWindow window;
     auto* player = new tvn::Trelvan(&window);

@@ -57,7 +57,7 @@ QString AnnotationRenderer::normalisedAngleText(const QString& text) {
 void AnnotationRenderer::RedrawAnnotations() {
     withPrefix("RedrawAnnotations", [&] {
         // Another bitmap has been handed to the engine: leave it in place.
-        if (c_.TVN_OverlayImage != 0 && c_.TVN_OverlayImage != c_.Picture1->handle()) return;
+        if (c_.TVN_OverlayImage != 0 && !c_.Picture1->hasHandle(c_.TVN_OverlayImage)) return;
         // Nothing to draw on.
         if (c_.VideoCapX1->Option43() == 0 || c_.TVN_videoFileName.isEmpty()) return;
 

@@ -20,7 +20,7 @@ constexpr int16_t kEnter = 13;
 }  // namespace
 
 bool PointerHandler::foreignOverlay() const {
-    return c_.TVN_OverlayImage != 0 && c_.TVN_OverlayImage != c_.Picture1->handle();
+    return c_.TVN_OverlayImage != 0 && !c_.Picture1->hasHandle(c_.TVN_OverlayImage);
 }
 
 bool PointerHandler::isTool(const char* keyword) const { return c_.TVN_drawingTool == QLatin1String(keyword); }

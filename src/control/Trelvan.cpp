@@ -7,6 +7,7 @@
 #include "annotate/TrackingTrail.h"
 #include "annotate/ZoomLoupe.h"
 #include "control/TrelvanListener.h"
+#include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/Twips.h"
 #include "core/TvnError.h"
@@ -122,7 +123,7 @@ void Trelvan::handleNotification(const char* name, Handler&& handler) {
 
 void Trelvan::keepFailure(const char* name, const TvnError& error) {
     lastNotificationError_ = std::make_unique<TvnError>(error);
-    qWarning().noquote() << "Trelvan:" << name << "failed:" << error.what();
+    qCWarning(lcControl).noquote() << name << "failed:" << error.what();
     emit failed(error);
 }
 

@@ -264,6 +264,14 @@ private:
     VideoEngine* VideoCapX1 = nullptr;
     VideoEngine* VideoCapX4 = nullptr;
     VideoMixer* VideoMixerX1 = nullptr;
+    // The work surfaces, by the roles their numbered names hold:
+    // Picture1  the annotation surface: the renderer paints the drawings on it and hands its
+    //           bitmap to the engine, which lays it over the video; hidden; the clip's size in twips.
+    // Picture2  the free-hand layer, white where nothing is drawn, combined into Picture1; sized with it.
+    // Picture3  the lesson's frame: the picture each lesson tick composes and appends.
+    // Picture4  the lesson logo TVN_SetLogo loads, painted by the renderer.
+    // Picture5  the film strip's picture (shown in FilmStripPanel); lesson recording paints it into its frame.
+    // Picture6  the second picture TVN_SetSecondIPic hands in, read by lesson recording.
     std::unique_ptr<Surface> Picture1, Picture2, Picture3, Picture4, Picture5, Picture6;
     SurfaceView* FilmStripPanel = nullptr;  // the film-strip panel showing Picture5
     std::unique_ptr<Surface> ZoomPicture;   // the zoom loupe's surface

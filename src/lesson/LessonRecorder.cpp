@@ -1,6 +1,7 @@
 #include "lesson/LessonRecorder.h"
 
 #include "control/Trelvan.h"
+#include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/AudioRecorder.h"
@@ -126,7 +127,7 @@ void LessonRecorder::startAudioIgnoringErrors() {
     AudioRecorder& audio = *c_.audioRecorder;
     ignoringErrors([&] { audio.SetRecordOption(RecordOptionBeforeStart); });
     if (!ignoringErrors([&] { audio.StartRecord(LessonAudioChannels, LessonAudioRate); }))
-        qWarning("Trelvan: the lesson's audio recording did not start; the lesson records video only");
+        qCWarning(lcLesson, "The lesson's audio recording did not start; the lesson records video only");
 }
 
 void LessonRecorder::ApplyAudioSelection() {
@@ -223,8 +224,8 @@ void LessonRecorder::LessonTimerTick() {
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
     composeFrame(w, h);
-    // The composed bitmap goes to the engine through Picture3's handle, which always
-    // shows the surface's current bitmap. Making it Picture3's background picture
+    // The composed bitmap goes to the engine as Picture3's image itself (a shared
+    // copy), not through the bitmap table. Making it Picture3's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
 
     const uint32_t elapsed = c_.platform_->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
@@ -235,13 +236,13 @@ void LessonRecorder::LessonTimerTick() {
     // n + 1 copies of the same picture, leaving the count one frame ahead of the
     // clock; a backlog beyond one tick's share is finished by the next ticks.
     const int64_t copies = std::min<int64_t>(n + 1, MaxFramesPerTick);
-    const int32_t bitmap = frame.handle();
+    const QImage bitmap = frame.image();
     int failed = 0;
     for (int64_t i = 0; i < copies; ++i) {
-        if (!ignoringErrors([&] { rec.AddFrame(bitmap); })) ++failed;
+        if (!ignoringErrors([&] { rec.addFrame(bitmap); })) ++failed;
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
     }
-    if (failed > 0) qWarning("Trelvan: the recording engine refused %d lesson frame(s)", failed);
+    if (failed > 0) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {

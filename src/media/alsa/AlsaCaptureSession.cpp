@@ -1,5 +1,6 @@
 #include "media/alsa/AlsaCaptureSession.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <sndfile.h>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace tvn {
@@ -125,7 +127,7 @@ QString AlsaCaptureSession::error() const {
 }
 
 void AlsaCaptureSession::setError(const QString& what) {
-    qWarning("Lesson sound '%s': %s", qPrintable(fileName_), qPrintable(what));
+    qCWarning(lcAlsa, "Lesson sound '%s': %s", qPrintable(fileName_), qPrintable(what));
     std::scoped_lock lock(errorMutex_);
     if (error_.isEmpty()) error_ = what;
 }
@@ -177,14 +179,16 @@ void AlsaCaptureSession::run() {
             aligning = true;
             idle = false;
         }
-        const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), block);
+        const int stallMs = stallMs_.exchange(0);
+        if (stallMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        const snd_pcm_sframes_t n = stallMs > 0 ? -EPIPE : snd_pcm_readi(pcm, buffer.data(), block);
         if (n == -EAGAIN) {
             snd_pcm_wait(pcm, 100);
             continue;
         }
         if (n == -EPIPE) {
             ++overruns_;
-            qWarning("Lesson sound '%s': capture overrun, the lost time is filled with silence", qPrintable(fileName_));
+            qCWarning(lcAlsa, "Lesson sound '%s': capture overrun, the lost time is filled with silence", qPrintable(fileName_));
             snd_pcm_prepare(pcm);
             snd_pcm_start(pcm);
             refilling = true;

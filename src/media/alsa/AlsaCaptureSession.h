@@ -49,6 +49,11 @@ public:
 
     int64_t framesWritten() const { return framesWritten_; }
     int overruns() const { return overruns_; }
+    // For tests: the thread stops reading for ms, then meets the overrun a
+    // sound card reports after a wait longer than its buffer (the device is
+    // reset and what it held is lost). PulseAudio's ALSA plugin, the tests'
+    // device, never reports one: it queues a slow reader's sound (up to 4 MiB).
+    void overrunOnceForTest(int ms) { stallMs_ = ms; }
     QString error() const;
 
 private:
@@ -77,6 +82,7 @@ private:
     std::atomic<int> pauses_{0};
     std::atomic<int64_t> framesWritten_{0};
     std::atomic<int> overruns_{0};
+    std::atomic<int> stallMs_{0};
     mutable std::mutex errorMutex_;  // guards error_
     QString error_;
 };
