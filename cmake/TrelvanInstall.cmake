@@ -19,6 +19,7 @@ include(CMakePackageConfigHelpers)
 
 set(TRELVAN_PUBLIC_HEADERS
   control/Trelvan.h
+  control/ControlProperties.h
   control/TrelvanListener.h
   control/ControlWidget.h
   control/ControlState.h
@@ -29,6 +30,11 @@ set(TRELVAN_PUBLIC_HEADERS
   core/Collection.h
   core/Picture.h
   media/Components.h
+  # Not for hosts to use, but Trelvan.h holds them (its private bases and members):
+  control/ControlParts.h
+  control/ControlEvents.h
+  control/AnnotationRedraw.h
+  control/PositionViews.h
 )
 
 set(public_dir "${CMAKE_BINARY_DIR}/include/trelvan")
