@@ -27,8 +27,21 @@ FramePool& FramePool::instance() {
     return *pool;
 }
 
+// getBuffer may be called on any of the decoder's threads at once (the pool
+// locks). FFmpeg before 6.0 must be told so: with a get_buffer2 of the caller's
+// and thread_safe_callbacks unset, a frame-threaded decoder hands every buffer
+// request over to the thread that sends packets and waits for it, a round of
+// thread switches per picture that made a jump about 40 % dearer than FFmpeg's
+// own allocator.
 void FramePool::attach(AVCodecContext* codec) {
-    if (codec->codec && (codec->codec->capabilities & AV_CODEC_CAP_DR1)) codec->get_buffer2 = &FramePool::getBuffer;
+    if (!codec->codec || !(codec->codec->capabilities & AV_CODEC_CAP_DR1)) return;
+    codec->get_buffer2 = &FramePool::getBuffer;
+#if FF_API_THREAD_SAFE_CALLBACKS
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    codec->thread_safe_callbacks = 1;
+#pragma GCC diagnostic pop
+#endif
 }
 
 // The planes laid out as FFmpeg's default allocator does (rows widened until
