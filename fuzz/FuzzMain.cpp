@@ -18,6 +18,7 @@
 #include "ClipRun.h"
 #include "Watchdog.h"
 #include "control/Trelvan.h"
+#include "media/MediaRuntime.h"
 
 #include <QApplication>
 #include <QDir>
@@ -119,10 +120,11 @@ tvnfuzz::ClipOutcome::Kind runOne(tvnfuzz::ClipRun& run, tvnfuzz::Watchdog& watc
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    tvn::MediaRuntime::initialise();
     QApplication app(argc, argv);
     const Options o = parse(app.arguments().mid(1));
     // Damaged clips make FFmpeg talk a lot; the outcome lines say what matters.
-    if (!o.log) QLoggingCategory::setFilterRules(QStringLiteral("*=false"));
+    QLoggingCategory::setFilterRules(o.log ? QStringLiteral("trelvan.ffmpeg.warning=true") : QStringLiteral("*=false"));
 
     QDir().mkpath(o.work);
     const QString jpeg = QDir(o.work).filePath(QStringLiteral("frame-%1.jpg").arg(QCoreApplication::applicationPid()));

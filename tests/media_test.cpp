@@ -10,7 +10,7 @@
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/ffmpeg/FfmpegVideoMixer.h"
-#include "media/ffmpeg/FrameUploader.h"
+#include "upload/FrameUploader.h"
 #include "media/ffmpeg/LateFrameGate.h"
 #include "media/ffmpeg/PlaybackPacer.h"
 

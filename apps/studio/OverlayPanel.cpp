@@ -1,8 +1,8 @@
 #include "OverlayPanel.h"
 
+#include "control/ClipProbe.h"
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
-#include "media/ffmpeg/ClipDecoder.h"
 #include "platform/Surface.h"
 
 #include <QCheckBox>
@@ -77,11 +77,10 @@ void OverlayPanel::openSecondClip() {
     QString file = QFileDialog::getOpenFileName(this, tr("Second clip"));
     if (file.isEmpty()) return;
     // The slider needs the second clip's length and frame count up front.
-    tvn::ClipDecoder probe;
-    if (!ctx_.run(tr("Read second clip"), [&] { probe.open(file); })) return;
-    secondDurationMs_ = probe.info().durationMs;
-    secondFrames_ = static_cast<int>(probe.info().frameCount);
-    probe.close();
+    const tvn::ClipProbe probe = tvn::probeClip(file);
+    if (!ctx_.run(tr("Read second clip"), [&] { if (probe.error) throw *probe.error; })) return;
+    secondDurationMs_ = probe.durationMs;
+    secondFrames_ = static_cast<int>(probe.frameCount);
     if (!ctx_.run(tr("Overlay"), [&] { ctx_.control->TVN_Overlay(file); })) return;
     // The control only overlays when a clip is open.
     active_ = !ctx_.control->TVN_videoFileName.isEmpty() && ctx_.control->TVN_NumFrames != 0;

@@ -3,6 +3,7 @@
 //   --snapshot FILE  opens the clip, saves a picture of the window as FILE (PNG) and exits:
 //                    a check that the studio starts, shows the clip and closes cleanly.
 #include "StudioWindow.h"
+#include "media/MediaRuntime.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -10,6 +11,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    tvn::MediaRuntime::initialise();  // before any thread uses FFmpeg or libcurl
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trelvan Studio"));
     QStringList args = app.arguments().mid(1);

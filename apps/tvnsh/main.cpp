@@ -4,6 +4,7 @@
 #include "ScriptShell.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
+#include "media/MediaRuntime.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    tvn::MediaRuntime::initialise();  // before any thread uses FFmpeg or libcurl
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     bool membersOnly = false;

@@ -1,3 +1,5 @@
+#include "media/MediaRuntime.h"
+
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
@@ -5,6 +7,7 @@
 // offscreen unless told otherwise.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    tvn::MediaRuntime::initialise();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,6 +1,7 @@
 #include "media/BasicVideoEngine.h"
 #include "media/BasicVideoMixer.h"
 #include "media/Components.h"
+#include "media/MediaRuntime.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/alsa/AlsaAudioRecorder.h"
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
@@ -10,6 +11,7 @@
 namespace tvn {
 
 Components Components::defaults() {
+    MediaRuntime::ensureInitialised("The first control");
     Components c;
     c.createEngine = [](EngineRole role, QWidget* parent) -> VideoEngine* {
         if (role == EngineRole::Recording) return new FfmpegRecordingEngine(parent);

@@ -1,3 +1,5 @@
+#include "media/MediaRuntime.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -7,6 +9,7 @@ int main(int argc, char** argv) {
 #ifdef TVNSH_PATH
     if (qEnvironmentVariableIsEmpty("TVNSH")) qputenv("TVNSH", TVNSH_PATH);
 #endif
+    tvn::MediaRuntime::initialise();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

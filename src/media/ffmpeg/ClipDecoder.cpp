@@ -960,16 +960,8 @@ VideoFrame ClipDecoder::Impl::show(int index, bool withPicture) {
     return v;
 }
 
-ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
-    // FFmpeg's warnings (concealed errors, odd timestamps in phone footage) are
-    // not the coach's business; failures reach the caller as TvnError. The level
-    // is FFmpeg's one global setting, so a host that chose its own keeps it.
-    static const bool quiet = [] {
-        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    (void)quiet;
-}
+// FFmpeg's own messages go where MediaRuntime sent them (the trelvan.ffmpeg category).
+ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {}
 ClipDecoder::~ClipDecoder() = default;
 
 void ClipDecoder::open(const QString& fileName) {

@@ -3,7 +3,7 @@
 #include "core/BitmapTable.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
-#include "media/ffmpeg/FrameUploader.h"
+#include "upload/FrameUploader.h"
 #include "media/ffmpeg/WorkerRestart.h"
 
 #include <QBuffer>

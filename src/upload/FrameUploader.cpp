@@ -1,7 +1,8 @@
-#include "media/ffmpeg/FrameUploader.h"
+#include "upload/FrameUploader.h"
 
 #include <QUrl>
 #include <curl/curl.h>
+#include <atomic>
 #include <memory>
 
 namespace tvn {
@@ -29,6 +30,9 @@ size_t readChunk(char* buffer, size_t size, size_t count, void* user) {
 
 size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
 
+// Set once by initialiseLibrary, before the threads that upload exist.
+std::atomic<bool> libraryReady{false};
+
 QString segmentsOf(const QString& path) {
     QString out;
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts))
@@ -36,6 +40,11 @@ QString segmentsOf(const QString& path) {
     return out;
 }
 }  // namespace
+
+bool FrameUploader::initialiseLibrary() {
+    libraryReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return libraryReady;
+}
 
 QString FrameUploader::targetUrl(const QString& server, const QString& path, const QString& fileName) {
     QString base = server.trimmed();
@@ -47,8 +56,11 @@ QString FrameUploader::targetUrl(const QString& server, const QString& path, con
 bool FrameUploader::upload(const QByteArray& data, const QString& server, const QString& user,
                            const QString& password, const QString& path, const QString& fileName, int32_t port) {
     lastError_.clear();
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    std::unique_ptr<CURL, CurlFreer> curl(initialised ? curl_easy_init() : nullptr);
+    if (!libraryReady) {
+        lastError_ = QStringLiteral("libcurl is not initialised: tvn::MediaRuntime::initialise() has not run");
+        return false;
+    }
+    std::unique_ptr<CURL, CurlFreer> curl(curl_easy_init());
     if (!curl) {
         lastError_ = QStringLiteral("libcurl could not be started");
         return false;

@@ -1,0 +1,19 @@
+# Fails when an application includes a header of the FFmpeg or ALSA layer
+# (src/media/ffmpeg, src/media/alsa). Applications are hosts: they reach the
+# control through its public headers only (control/, core/, platform/, the
+# contracts in media/), so the media layers can change without them.
+# Run as: cmake -DSOURCES="a.cpp;b.h" -DSTAMP=file -P CheckAppIncludes.cmake
+set(offenders "")
+foreach(source IN LISTS SOURCES)
+  file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]([^\">]*/)?media/(ffmpeg|alsa)/")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    list(APPEND offenders "${source}: ${line}")
+  endforeach()
+endforeach()
+if(offenders)
+  list(JOIN offenders "\n  " text)
+  message(FATAL_ERROR "An application includes the FFmpeg/ALSA layer; use the library's public headers "
+                      "(control/ClipProbe.h, control/Trelvan.h, ...) instead:\n  ${text}")
+endif()
+file(TOUCH "${STAMP}")

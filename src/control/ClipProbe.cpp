@@ -1,0 +1,28 @@
+#include "control/ClipProbe.h"
+
+#include "media/MediaRuntime.h"
+#include "media/ffmpeg/ClipDecoder.h"
+
+namespace tvn {
+
+ClipProbe probeClip(const QString& fileName) {
+    MediaRuntime::ensureInitialised("probeClip");
+    ClipProbe probe;
+    ClipDecoder decoder;
+    try {
+        decoder.open(fileName);
+    } catch (const TvnError& e) {
+        probe.error = e.prefixed("probeClip");
+        return probe;
+    }
+    const ClipInfo& info = decoder.info();
+    probe.canOpen = true;
+    probe.width = info.width;
+    probe.height = info.height;
+    probe.frameCount = info.frameCount;
+    probe.durationMs = info.durationMs;
+    probe.frameMs = info.nominalFrameMs;
+    return probe;
+}
+
+}  // namespace tvn
