@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QSettings>
 #include <QSpinBox>
 #include <QWheelEvent>
 #include <cmath>
@@ -74,31 +75,39 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
 }
 
 void OverlayPanel::openSecondClip() {
-    QString file = QFileDialog::getOpenFileName(this, tr("Second clip"));
+    QSettings settings;
+    const QString folder = settings.value(QStringLiteral("clips/folder")).toString();
+    QString file = QFileDialog::getOpenFileName(this, tr("Second clip"), folder,
+                                                tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
     if (file.isEmpty()) return;
-    // The slider needs the second clip's length and frame count up front.
-    const tvn::ClipProbe probe = tvn::probeClip(file);
-    if (!ctx_.run(tr("Read second clip"), [&] { if (probe.error) throw *probe.error; })) return;
-    secondDurationMs_ = probe.durationMs;
-    secondFrames_ = static_cast<int>(probe.frameCount);
-    if (!ctx_.run(tr("Overlay"), [&] { ctx_.control->TVN_Overlay(file); })) return;
-    // The control only overlays when a clip is open.
-    active_ = !ctx_.control->TVN_videoFileName.isEmpty() && ctx_.control->TVN_NumFrames != 0;
-    if (!active_) {
+    if (ctx_.control->TVN_videoFileName.isEmpty()) {
         ctx_.showMessage(tr("Open a clip first: the second clip is laid over it"));
         return;
     }
+    // The slider needs the second clip's length and frame count up front.
+    const tvn::ClipProbe probe = tvn::probeClip(file);
+    if (!ctx_.run(tr("Open second clip"), [&] { if (probe.error) throw *probe.error; })) return;
+    secondDurationMs_ = probe.durationMs;
+    secondFrames_ = static_cast<int>(probe.frameCount);
+    // Laying the second clip over starts the main clip's mixer source at 0; it goes back where it was.
+    int32_t mainFrame = ctx_.control->TVN_CurrentFrame;
+    if (!ctx_.run(tr("Overlay"), [&] { ctx_.control->TVN_Overlay(file); })) return;
+    active_ = true;
+    ctx_.run(tr("Go to frame"), [&] { ctx_.control->TVN_SetFrame(mainFrame); });
     offset_ = QPoint();
     scale_ = 1.0;
     secondFrame_ = 0;
-    position_->blockSignals(true);
-    position_->setRange(0, std::max(0, secondFrames_ - 1));
-    position_->setValue(0);
-    position_->blockSignals(false);
+    {
+        const QSignalBlocker quiet(position_);
+        position_->setRange(0, std::max(0, secondFrames_ - 1));
+        position_->setValue(0);
+    }
     mirror_->setChecked(false);
     ctx_.control->visibleVideoWidget()->installEventFilter(this);
     adjust();
 }
+
+void OverlayPanel::clipOpened() { active_ = false; }
 
 void OverlayPanel::closeOverlay() {
     QString none;
@@ -111,7 +120,9 @@ void OverlayPanel::adjust() {
     const QWidget* video = ctx_.control->visibleVideoWidget();
     const int w = static_cast<int>(std::lround(video->width() * scale_));
     const int h = static_cast<int>(std::lround(video->height() * scale_));
-    ctx_.control->TVN_AdjustOverlay(offset_.x(), offset_.y(), h, w, opacity_->value());
+    // The control moves the main clip by the offset and the second by its opposite:
+    // half the drag each way puts the second clip the whole drag from the first.
+    ctx_.control->TVN_AdjustOverlay(-offset_.x() / 2, -offset_.y() / 2, h, w, opacity_->value());
 }
 
 void OverlayPanel::seekSecond(int frame) {

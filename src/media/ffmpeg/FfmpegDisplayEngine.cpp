@@ -239,6 +239,7 @@ void FfmpegDisplayEngine::FullScreen(int32_t onOff) {
     if (fullScreenView_) return;
     fullScreenView_ = new EngineDisplayWidget(nullptr);
     fullScreenView_->setAttribute(Qt::WA_DeleteOnClose);
+    fullScreenView_->setKeepAspect(true);  // a screen is rarely the clip's shape
     fullScreenView_->setBackground(FrameComposer::colourOf(BackColor()));
     fullScreenView_->setPicture(composed_);
     connect(fullScreenView_, &EngineDisplayWidget::escapePressed, this, &FfmpegDisplayEngine::leaveFullScreen);
