@@ -9,7 +9,7 @@ namespace studio {
 
 namespace {
 constexpr double kAspectTolerance = 0.005;  // 0.5 %: under a pixel in 200, invisible, and angles move < 0.2 degree
-constexpr double kSmallestWholeFit = 0.85;  // below this share of the exact fit, proportions win over whole steps
+constexpr double kSmallestWholeFit = 0.75;  // below this share of the exact fit, size wins over whole steps
 
 QRect centred(QSize area, int w, int h) { return {(area.width() - w) / 2, (area.height() - h) / 2, w, h}; }
 }  // namespace

@@ -29,7 +29,7 @@ public:
     // Where the control goes in an area of the given size for a clip of the given
     // size, at twipsPerPixel twips per screen pixel: the largest rectangle of the
     // clip's proportions (within 0.5 %) at which clip twips / control pixels is
-    // whole on both axes, unless that is under 85 % of the largest exact fit,
+    // whole on both axes, unless that is under 75 % of the largest exact fit,
     // which is then used. Centred.
     static QRect placeControl(QSize area, QSize clip, double twipsPerPixel);
 
