@@ -22,7 +22,7 @@ namespace {
 // The studio's defaults (the control's own are set for a small window: size 8 text, width 5).
 constexpr int32_t kDrawingColour = 0x00FFFF;  // yellow, 0x00BBGGRR
 constexpr int32_t kTextColour = 0x00FFFF;
-constexpr int32_t kGridColour = 0xFFFFFF;
+constexpr int32_t kGridColour = 0xC0C0C0;  // light grey: white is the drawing layer's transparent key
 constexpr int kWidth = 3;
 constexpr int kAutoTextSize = 3;  // the spin box's lowest value reads "Auto"
 constexpr int kGridSpacingPx = 50;
@@ -45,13 +45,16 @@ const QList<QPair<QString, QString>>& DrawingPanel::tools() {
     return list;
 }
 
-int DrawingPanel::textSizeFor(int clipWidth, int clipHeight) {
-    // A point is 4/3 of a clip pixel in the control's drawing; size 8 on HD footage is 4 pixels on screen.
-    return std::clamp(static_cast<int>(std::lround(std::max(clipWidth, clipHeight) / 96.0)), 8, 72);
+int DrawingPanel::textSizeFor(double shownScale) {
+    // A point is 4/3 of a clip pixel in the control's drawing, shown at shownScale screen
+    // pixels per clip pixel: size 8 on HD footage in a window is 4 pixels on screen.
+    constexpr double kLetterPx = 16;
+    return std::clamp(static_cast<int>(std::lround(kLetterPx / (shownScale * 4 / 3))), 8, 72);
 }
 
 DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     auto* form = new QFormLayout(this);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);  // narrow panel: fields go under their labels
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
 
     tool_ = new QComboBox(this);
@@ -74,6 +77,8 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     form->addRow(colour, width_);
 
     font_ = new QFontComboBox(this);
+    font_->setMinimumContentsLength(8);
+    font_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     connect(font_, &QFontComboBox::currentFontChanged, this, [this](const QFont& f) {
         ctx_.control->TVN_FontName = f.family();
         QSettings().setValue(key("font"), f.family());
@@ -82,12 +87,12 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     fontSize_->setRange(kAutoTextSize, 96);
     fontSize_->setSpecialValueText(tr("Auto"));
     fontSize_->setSuffix(tr(" pt"));
-    fontSize_->setToolTip(tr("Auto: a size that reads at the clip's resolution"));
     connect(fontSize_, &QSpinBox::valueChanged, this, [this](int s) {
         QSettings().setValue(key("textSize"), s);
         applyTextSize();
     });
     form->addRow(font_, fontSize_);
+    fontSize_->setToolTip(tr("Auto: letters about 16 pixels tall on screen, whatever the clip's resolution"));
     auto* textColour = new QPushButton(tr("Text colour..."), this);
     connect(textColour, &QPushButton::clicked, this,
             [this] { pickColour(ctx_.control->TVN_TextColor, key("textColour"), tr("Text colour")); });
@@ -223,7 +228,8 @@ void DrawingPanel::clipOpened() {
 void DrawingPanel::applyTextSize() {
     tvn::Trelvan& c = *ctx_.control;
     const int chosen = fontSize_->value();
-    c.TVN_FontSize = static_cast<int16_t>(chosen > kAutoTextSize ? chosen : textSizeFor(c.TVN_VideoWidth, c.TVN_VideoHeight));
+    const double shownScale = c.TVN_VideoWidth > 0 && c.width() > 0 ? double(c.width()) / c.TVN_VideoWidth : 1.0;
+    c.TVN_FontSize = static_cast<int16_t>(chosen > kAutoTextSize ? chosen : textSizeFor(shownScale));
 }
 
 void DrawingPanel::applyGrid() {
@@ -257,7 +263,10 @@ void DrawingPanel::placeCrossHairInMiddle() {
 }
 
 bool DrawingPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ctx_.control && event->type() == QEvent::Resize && grid_->isChecked()) applyGrid();
+    if (watched == ctx_.control && event->type() == QEvent::Resize) {
+        applyTextSize();
+        if (grid_->isChecked()) applyGrid();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -270,6 +279,8 @@ void DrawingPanel::pickColour(int32_t& target, const QString& settingsKey, const
     const QColor chosen = QColorDialog::getColor(tvn::Surface::toQColor(target), this, title);
     if (!chosen.isValid()) return;
     target = tvn::Surface::fromQColor(chosen);
+    // The control's drawing layer treats its transparent colour as "nothing drawn".
+    if (target == ctx_.control->TVN_TransparentColor) target ^= 0x010101;
     QSettings().setValue(settingsKey, target);
     redraw();
 }

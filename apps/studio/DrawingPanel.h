@@ -23,10 +23,11 @@ public:
 
     // Each tool: the control's keyword and the name the coach reads, in palette order.
     static const QList<QPair<QString, QString>>& tools();
-    // A text size (points) that reads at a clip's resolution: its letters about a 72nd of the larger side.
-    static int textSizeFor(int clipWidth, int clipHeight);
+    // A text size (points) that reads on screen when the clip is shown at shownScale
+    // screen pixels per clip pixel: letters about 16 pixels tall.
+    static int textSizeFor(double shownScale);
 
-    // A new clip: the automatic text size and the grid spacing follow its size.
+    // A new clip: the automatic text size and the grid spacing follow its size on screen.
     void clipOpened();
     // Back to the studio's defaults, forgetting what was kept.
     void resetSettings();

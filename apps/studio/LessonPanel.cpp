@@ -24,6 +24,7 @@ namespace studio {
 
 LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     auto* form = new QFormLayout(this);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);  // narrow panel: fields go under their labels
     fps_ = new QSpinBox(this);
     fps_->setRange(1, 60);
     fps_->setValue(25);

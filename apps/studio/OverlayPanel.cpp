@@ -23,9 +23,10 @@ namespace studio {
 
 OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     auto* form = new QFormLayout(this);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);  // narrow panel: fields go under their labels
     auto* open = new QPushButton(tr("Open second clip..."), this);
     auto* close = new QPushButton(tr("Close overlay"), this);
-    connect(open, &QPushButton::clicked, this, &OverlayPanel::openSecondClip);
+    connect(open, &QPushButton::clicked, this, &OverlayPanel::chooseSecondClip);
     connect(close, &QPushButton::clicked, this, &OverlayPanel::closeOverlay);
     form->addRow(open, close);
 
@@ -74,12 +75,15 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     form->addRow(clearBitmap);
 }
 
-void OverlayPanel::openSecondClip() {
-    QSettings settings;
-    const QString folder = settings.value(QStringLiteral("clips/folder")).toString();
-    QString file = QFileDialog::getOpenFileName(this, tr("Second clip"), folder,
-                                                tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
-    if (file.isEmpty()) return;
+void OverlayPanel::chooseSecondClip() {
+    const QString folder = QSettings().value(QStringLiteral("clips/folder")).toString();
+    const QString file = QFileDialog::getOpenFileName(this, tr("Second clip"), folder,
+                                                      tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
+    if (!file.isEmpty()) openSecondClip(file);
+}
+
+void OverlayPanel::openSecondClip(const QString& fileName) {
+    QString file = fileName;
     if (ctx_.control->TVN_videoFileName.isEmpty()) {
         ctx_.showMessage(tr("Open a clip first: the second clip is laid over it"));
         return;

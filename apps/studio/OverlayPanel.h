@@ -24,6 +24,8 @@ public:
     OverlayPanel(StudioContext context, QWidget* parent);
 
     bool isActive() const { return active_; }
+    // Lays the clip over the open one, as "Open second clip..." does after its dialog.
+    void openSecondClip(const QString& file);
     // A clip was opened or closed: any overlay went with the old one.
     void clipOpened();
 
@@ -31,7 +33,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void openSecondClip();
+    void chooseSecondClip();
     void closeOverlay();
     void adjust();
     void seekSecond(int frame);

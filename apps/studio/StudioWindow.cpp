@@ -81,6 +81,7 @@ StudioWindow::StudioWindow(QWidget* parent)
     drawing_ = new DrawingPanel(ctx_, this);
     overlay_ = new OverlayPanel(ctx_, this);
     auto* drawing = dock(tr("Drawing"), drawing_);
+    panels_ = drawing;
     auto* lesson = dock(tr("Lesson"), new LessonPanel(ctx_, this));
     auto* overlay = dock(tr("Overlay"), overlay_);
     tabifyDockWidget(drawing, lesson);
@@ -102,7 +103,27 @@ StudioWindow::StudioWindow(QWidget* parent)
     });
     trackDrawing();
     qApp->installEventFilter(this);
-    resize(1100, 680);
+    // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
+    resize(1200, 760);
+    resizeDocks({drawing}, {drawing_->minimumSizeHint().width() + 24}, Qt::Horizontal);
+    QSettings settings;
+    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+}
+
+void StudioWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The picture keeps most of a small window: the panels (they scroll) give up room first.
+    const int most = width() * 3 / 10;
+    if (panels_->isVisible() && !panels_->isFloating() && panels_->width() > most)
+        resizeDocks({panels_}, {most}, Qt::Horizontal);
+}
+
+void StudioWindow::closeEvent(QCloseEvent* event) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/state"), saveState());
+    QMainWindow::closeEvent(event);
 }
 
 void StudioWindow::buildMenus() {

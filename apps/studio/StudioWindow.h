@@ -9,6 +9,7 @@
 #include "core/TvnError.h"
 
 class QComboBox;
+class QDockWidget;
 class QLabel;
 class QTimer;
 
@@ -42,6 +43,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenus();
@@ -69,6 +72,7 @@ private:
     DrawingPanel* drawing_ = nullptr;
     OverlayPanel* overlay_ = nullptr;
     FilmStripLabels* stripLabels_ = nullptr;
+    QDockWidget* panels_ = nullptr;  // the drawing, lesson and overlay docks, tabbed together
     TimelineSlider* slider_ = nullptr;
     QLabel* time_ = nullptr;
     QComboBox* rate_ = nullptr;
