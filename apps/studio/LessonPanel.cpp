@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -111,7 +112,9 @@ void LessonPanel::refreshDevices() {
 }
 
 QString LessonPanel::lessonFolder() const {
-    const QString fallback = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    QString fallback = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!ctx_.control->TVN_videoFileName.isEmpty()) fallback = QFileInfo(ctx_.control->TVN_videoFileName).absolutePath();
+    else if (!QFileInfo(fallback).isDir()) fallback = QDir::homePath();
     return QSettings().value(QStringLiteral("lessons/folder"), fallback).toString();
 }
 

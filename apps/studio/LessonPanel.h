@@ -22,7 +22,7 @@ public:
     LessonPanel(StudioContext context, QWidget* parent);
 
 private:
-    // Where lesson dialogs open: the folder of the last lesson, else the videos folder.
+    // Where lesson dialogs open: the folder of the last lesson, else the open clip's, else the videos folder.
     QString lessonFolder() const;
     // The file name with the extension of the chosen filter, unless it has one of them.
     static QString withExtension(QString file, const QString& selectedFilter);

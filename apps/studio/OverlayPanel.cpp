@@ -38,7 +38,9 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
 
     mirror_ = new QCheckBox(tr("Mirror second clip"), this);
     connect(mirror_, &QCheckBox::toggled, this,
-            [this](bool on) { ctx_.run(tr("Mirror overlay"), [&] { ctx_.control->TVN_FlipOverlay(on); }); });
+            [this](bool on) {
+                if (active_) ctx_.run(tr("Mirror second clip"), [&] { ctx_.control->TVN_FlipOverlay(on); });
+            });
     form->addRow(mirror_);
 
     position_ = new QSlider(Qt::Horizontal, this);

@@ -105,7 +105,7 @@ StudioWindow::StudioWindow(QWidget* parent)
     qApp->installEventFilter(this);
     // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
     resize(1200, 760);
-    resizeDocks({drawing}, {drawing_->minimumSizeHint().width() + 24}, Qt::Horizontal);
+    resizeDocks({drawing}, {std::max(300, drawing_->minimumSizeHint().width() + 24)}, Qt::Horizontal);
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
