@@ -6,6 +6,7 @@
 #include "LessonPanel.h"
 #include "OverlayPanel.h"
 #include "TimelineSlider.h"
+#include "TwoStrokeAngle.h"
 #include "UploadDialog.h"
 #include "VideoArea.h"
 #include "control/ClipProbe.h"
@@ -102,6 +103,7 @@ StudioWindow::StudioWindow(QWidget* parent)
         statusBar()->showMessage(tr("Left full screen"), 3000);
     });
     trackDrawing();
+    new TwoStrokeAngle(control_, [this] { return !area_->wholePointerScale(); }, this);
     qApp->installEventFilter(this);
     // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
     resize(1200, 760);

@@ -9,7 +9,7 @@ namespace studio {
 
 namespace {
 constexpr double kAspectTolerance = 0.005;  // 0.5 %: under a pixel in 200, invisible, and angles move < 0.2 degree
-constexpr double kSmallestWholeFit = 0.75;  // below this share of the exact fit, size wins over whole steps
+constexpr double kSmallestWholeFit = 0.85;  // below this share of the exact fit, size wins over whole steps
 
 QRect centred(QSize area, int w, int h) { return {(area.width() - w) / 2, (area.height() - h) / 2, w, h}; }
 }  // namespace
@@ -29,6 +29,13 @@ void VideoArea::setClipSize(QSize clip) {
 }
 
 void VideoArea::resizeEvent(QResizeEvent*) { place(); }
+
+bool VideoArea::wholePointerScale() const {
+    const double twipsPerPixel = 1440.0 / std::max(1, control_->logicalDpiX());
+    return control_->width() > 0 && control_->height() > 0 &&
+           std::lround(control_->TVN_VideoWidth * twipsPerPixel) % control_->width() == 0 &&
+           std::lround(control_->TVN_VideoHeight * twipsPerPixel) % control_->height() == 0;
+}
 
 void VideoArea::place() {
     // Twips per pixel as the control reckons them: from the logical DPI of its screen.

@@ -29,9 +29,12 @@ public:
     // Where the control goes in an area of the given size for a clip of the given
     // size, at twipsPerPixel twips per screen pixel: the largest rectangle of the
     // clip's proportions (within 0.5 %) at which clip twips / control pixels is
-    // whole on both axes, unless that is under 75 % of the largest exact fit,
+    // whole on both axes, unless that is under 85 % of the largest exact fit,
     // which is then used. Centred.
     static QRect placeControl(QSize area, QSize clip, double twipsPerPixel);
+    // Whether clip twips per control pixel is whole now (the control's own
+    // two-stroke angle then shows its value).
+    bool wholePointerScale() const;
 
 signals:
     // The control's new place in the area (for what the studio lays over it).
