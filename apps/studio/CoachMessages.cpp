@@ -17,8 +17,14 @@ QString inCoachWords(const QString& what, const tvn::TvnError& error) {
         return QObject::tr("This file is not a video Trelvan can read.");
     case err::PlaybackFailed:
         return QObject::tr("The clip stopped here: the rest of the file cannot be read.");
-    case err::UploadFailed:
-        return QObject::tr("The frame was not uploaded: %1").arg(error.description());
+    case err::UploadFailed: {
+        // The cause is what follows "failed: " in the description (the server's or the network's words).
+        const QString d = error.description();
+        const qsizetype at = d.lastIndexOf(QLatin1String("failed: "));
+        return QObject::tr("The frame was not uploaded (%1). Check the server's name, port and your password, "
+                           "and that this computer is on the network.")
+            .arg(at >= 0 ? d.mid(at + 8) : d);
+    }
     case err::ConversionFailed:
     case err::ProfileInvalid:
         return QObject::tr("The lesson could not be compressed.");

@@ -11,6 +11,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
@@ -29,6 +30,9 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     connect(open, &QPushButton::clicked, this, &OverlayPanel::chooseSecondClip);
     connect(close, &QPushButton::clicked, this, &OverlayPanel::closeOverlay);
     form->addRow(open, close);
+    auto* hint = new QLabel(tr("Drag on the video to move the second clip against the first; the wheel scales the main clip."), this);
+    hint->setWordWrap(true);
+    form->addRow(hint);
 
     opacity_ = new QSlider(Qt::Horizontal, this);
     opacity_->setRange(0, 100);
