@@ -82,7 +82,6 @@ StudioWindow::StudioWindow(QWidget* parent)
     drawing_ = new DrawingPanel(ctx_, this);
     overlay_ = new OverlayPanel(ctx_, this);
     auto* drawing = dock(tr("Drawing"), drawing_);
-    panels_ = drawing;
     auto* lesson = dock(tr("Lesson"), new LessonPanel(ctx_, this));
     auto* overlay = dock(tr("Overlay"), overlay_);
     tabifyDockWidget(drawing, lesson);
@@ -117,8 +116,8 @@ void StudioWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     // The picture keeps most of a small window: the panels (they scroll) give up room first.
     const int most = width() * 3 / 10;
-    if (panels_->isVisible() && !panels_->isFloating() && panels_->width() > most)
-        resizeDocks({panels_}, {most}, Qt::Horizontal);
+    for (QDockWidget* d : findChildren<QDockWidget*>())
+        if (d->isVisible() && !d->isFloating() && d->width() > most) resizeDocks({d}, {most}, Qt::Horizontal);
 }
 
 void StudioWindow::closeEvent(QCloseEvent* event) {

@@ -9,7 +9,6 @@
 #include "core/TvnError.h"
 
 class QComboBox;
-class QDockWidget;
 class QLabel;
 class QTimer;
 
@@ -72,7 +71,6 @@ private:
     DrawingPanel* drawing_ = nullptr;
     OverlayPanel* overlay_ = nullptr;
     FilmStripLabels* stripLabels_ = nullptr;
-    QDockWidget* panels_ = nullptr;  // the drawing, lesson and overlay docks, tabbed together
     TimelineSlider* slider_ = nullptr;
     QLabel* time_ = nullptr;
     QComboBox* rate_ = nullptr;
