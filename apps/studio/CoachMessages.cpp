@@ -36,15 +36,16 @@ QString inCoachWords(const QString& what, const tvn::TvnError& error) {
     }
 }
 
-void showNotice(QWidget* parent, const QString& text, const QString& details) {
+QMessageBox* showNotice(QWidget* parent, const QString& text, const QString& details) {
     auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Trelvan Studio"), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (!details.isEmpty()) box->setDetailedText(details);
     box->open();  // window-modal, stays until the coach closes it; play and timers go on
+    return box;
 }
 
-void showFailure(QWidget* parent, const QString& what, const tvn::TvnError& error) {
-    showNotice(parent, inCoachWords(what, error),
+QMessageBox* showFailure(QWidget* parent, const QString& what, const tvn::TvnError& error) {
+    return showNotice(parent, inCoachWords(what, error),
                QObject::tr("%1\nError %2: %3\nSource: %4").arg(what).arg(error.number()).arg(error.description(), error.source()));
 }
 

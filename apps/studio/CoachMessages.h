@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 namespace tvn {
@@ -11,11 +12,11 @@ class TvnError;
 namespace studio {
 
 // What the coach reads when something fails: the failure in the coach's own
-// words, in a dialog that stays until it is closed, the technical text (number,
-// description, source chain) under "Details".
+// words, in a dialog that stays until it is closed (it deletes itself then), the
+// technical text (number, description, source chain) under "Details".
 QString inCoachWords(const QString& what, const tvn::TvnError& error);
-void showFailure(QWidget* parent, const QString& what, const tvn::TvnError& error);
+QMessageBox* showFailure(QWidget* parent, const QString& what, const tvn::TvnError& error);
 // A message the coach should read, with optional technical details.
-void showNotice(QWidget* parent, const QString& text, const QString& details = QString());
+QMessageBox* showNotice(QWidget* parent, const QString& text, const QString& details = QString());
 
 }  // namespace studio

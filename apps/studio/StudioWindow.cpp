@@ -449,8 +449,11 @@ void StudioWindow::uploadFrame() {
 
 void StudioWindow::reportFailure(const QString& what, const tvn::TvnError& error) {
     failureShown_.start();
-    statusBar()->showMessage(inCoachWords(what, error), 15000);
-    showFailure(this, what, error);
+    const QString words = inCoachWords(what, error);
+    statusBar()->showMessage(words, 15000);
+    // A failure that repeats while its dialog is still open is not stacked on it.
+    if (failureBox_ && failureBox_->text() == words) return;
+    failureBox_ = showFailure(this, what, error);
 }
 
 }  // namespace studio

@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <optional>
 
 #include "core/TvnError.h"
@@ -76,6 +78,7 @@ private:
     QComboBox* rate_ = nullptr;
     QTimer* poll_ = nullptr;
     QElapsedTimer failureShown_;  // since the last failure was reported
+    QPointer<QMessageBox> failureBox_;  // the last failure's dialog while it is open
     int requestedFrame_ = -1;     // the latest frame the slider asked for, not yet shown
     bool typingText_ = false;     // a text on the video takes the keys until Enter
     bool hasDrawings_ = false;    // something was drawn since the last clear
