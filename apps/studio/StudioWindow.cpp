@@ -364,11 +364,15 @@ void StudioWindow::playPause() {
 }
 
 void StudioWindow::stepForward() {
+    if (overlayPlay_.isValid()) playPause();  // both clips stop first, where the read-out says
     ctx_.run(tr("Step"), [this] { control_->TVN_StepOneFrame(); });
     updatePosition();
 }
 
-void StudioWindow::stepBack() { setFrame(std::max(0, control_->TVN_CurrentFrame - 1)); }
+void StudioWindow::stepBack() {
+    if (overlayPlay_.isValid()) playPause();
+    setFrame(std::max(0, control_->TVN_CurrentFrame - 1));
+}
 
 void StudioWindow::setFrame(int frame) {
     int32_t f = frame;
