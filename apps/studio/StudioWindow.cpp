@@ -107,6 +107,7 @@ StudioWindow::StudioWindow(QWidget* parent)
     // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
     resize(1200, 760);
     resizeDocks({drawing}, {std::max(300, drawing_->minimumSizeHint().width() + 24)}, Qt::Horizontal);
+    statusBar()->showMessage(tr("Open a clip with File > Open clip (Ctrl+O)"));
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
@@ -225,6 +226,8 @@ bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
     if (top != this && !(fullScreen_ && top->isFullScreen() && !top->parentWidget())) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // A held arrow steps on; a held space does not flicker between play and pause.
+    if (key->isAutoRepeat() && (key->key() == Qt::Key_Space || key->key() == Qt::Key_F11)) return !typing();
     return handleKey(key->key());
 }
 
