@@ -20,9 +20,7 @@ namespace {
 // Option43 at 1, the clip size in pixels and twips, Picture1/Picture2 sized to
 // the clip, pointer scale 1 (control twips = surface twips).
 struct AnnotateHarness : ControlHarness {
-    explicit AnnotateHarness(int width = 320, int height = 240) { openClip(width, height); }
-
-    void openClip(int width, int height) {
+    explicit AnnotateHarness(int width = 320, int height = 240) {
         Trelvan& ctl = c();
         ctl.TVN_videoFileName = QStringLiteral("x.mp4");
         engine1->SetOption43(1);
@@ -53,16 +51,27 @@ struct AnnotateHarness : ControlHarness {
     int32_t pixel(int x, int y) { return Surface::fromQColor(probe().picture(1).image().pixelColor(x, y)); }
 };
 
-const QString kDeg = QString(QChar(0x00B0));
-
-TEST(AnnotateGesture, LineRingAndUndoRedo) {
+// One control on fakes with a 320 x 240 clip open, per test.
+class Annotate : public ::testing::Test {
+protected:
     AnnotateHarness h;
     AnnotationStore& st = h.store();
-    for (int i = 0; i < 22; ++i) h.drag("line", 100 + i, 200, 900 + i, 1200);
-    // The 22nd line overwrote slot 0, which held the first.
+};
+
+const QString kDeg = QString(QChar(0x00B0));
+
+TEST_F(Annotate, LineRingAndUndoRedo) {
+    for (int i = 0; i < 21; ++i) h.drag("line", 100 + i, 200, 900 + i, 1200);
+    const int overlays = h.engine1->overlaysSet;
+    h.c().TVN_Redo();  // entry 21 is a line code, and slot 0 is shown: nothing to redo
+    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot, h.engine1->overlaysSet), std::tuple(21, 0, overlays));
+    h.drag("line", 121, 200, 921, 1200);  // the 22nd line overwrites slot 0, which held the first
     EXPECT_EQ(std::tuple(st.Lines[0].X1, st.Lines[0].X2, st.Lines[0].Y2, st.Lines[1].X1, st.nextLineSlot),
               std::tuple(121, 921, 1200, 101, 1));
     EXPECT_EQ(std::tuple(st.historyPos, bool(st.placementOpen)), std::tuple(22, false));
+    h.c().TVN_EraseAll();
+    h.c().TVN_Undo();  // the ring is not cleared: entry 80 (a line code) is undone
+    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot), std::tuple(80, 20));
 
     // Three lines, undo twice, redo once.
     h.c().TVN_EraseAll();
@@ -73,30 +82,12 @@ TEST(AnnotateGesture, LineRingAndUndoRedo) {
               std::tuple(true, false, false));
     EXPECT_EQ(st.nextLineSlot, 1);
     h.c().TVN_Redo();
-    EXPECT_EQ(std::tuple(bool(st.Lines[1].Visible), bool(st.Lines[2].Visible), st.nextLineSlot),
-              std::tuple(true, false, 2));
+    EXPECT_EQ(std::tuple(bool(st.Lines[1].Visible), bool(st.Lines[2].Visible), st.nextLineSlot, st.historyPos),
+              std::tuple(true, false, 2, 2));
     EXPECT_EQ(st.Lines[1].Y1, 200);  // coordinates survived the undo
-    EXPECT_EQ(st.historyPos, 2);
 }
 
-TEST(AnnotateGesture, RedoOntoVisibleSlotDoesNothingAndUndoAfterEraseAllWraps) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
-    for (int i = 0; i < 21; ++i) h.drag("line", 100, 100 + i, 500, 100 + i);
-    ASSERT_EQ(st.nextLineSlot, 0);
-    ASSERT_TRUE(st.Lines[0].Visible);
-    const int overlays = h.engine1->overlaysSet;
-    h.c().TVN_Redo();  // entry 21 is a line code, and slot 0 is shown: nothing to redo
-    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot, h.engine1->overlaysSet), std::tuple(21, 0, overlays));
-
-    h.c().TVN_EraseAll();
-    h.c().TVN_Undo();  // the ring is not cleared: entry 80 (a line code) is undone
-    EXPECT_EQ(std::tuple(st.historyPos, st.nextLineSlot, bool(st.Lines[20].Visible)), std::tuple(80, 20, false));
-}
-
-TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, ShapeAngleAndTextUndoRedo) {
     h.drag("square", 100, 100, 600, 700);
     h.drag("angle", 1000, 1000, 2000, 1000);
     h.drag("angle2", 0, 0, 2000, 0);
@@ -121,9 +112,7 @@ TEST(AnnotateGesture, ShapeAngleAndTextUndoRedo) {
     EXPECT_EQ(std::tuple(bool(st.textNotes[1].text.isEmpty()), st.historyPos), std::tuple(true, 3));
 }
 
-TEST(AnnotateGesture, TextSlotsRingAndTyping) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, TextSlotsRingAndTyping) {
     h.c().TVN_drawingTool = "text";
     for (int i = 0; i < 22; ++i) {
         h.down(100 + i, 50);
@@ -141,9 +130,9 @@ TEST(AnnotateGesture, TextSlotsRingAndTyping) {
     EXPECT_EQ(std::tuple(st.textNotes[1].text, bool(st.textTyping)), std::tuple("ab", false));
 }
 
-TEST(AnnotateGesture, UnknownKeywordsLeaveOneByOneRectangles) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+// A rectangle follows the pointer across its anchor; an unknown keyword (case
+// counts) leaves a 1 x 1 rectangle at the release in the next slot, not advanced.
+TEST_F(Annotate, RectanglesFollowThePointer) {
     for (const char* tool : {"Line", "kitetail2"}) {
         SCOPED_TRACE(tool);
         h.drag(tool, 700, 800, 1500, 1500);
@@ -152,11 +141,6 @@ TEST(AnnotateGesture, UnknownKeywordsLeaveOneByOneRectangles) {
         EXPECT_EQ(std::tuple(st.Shape1[0].Width, st.Shape1[0].Height, st.nextShapeSlot, bool(st.placementOpen)),
                   std::tuple(1, 1, 0, false));
     }
-}
-
-TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
     h.c().TVN_drawingTool = "square";
     h.down(1000, 1000);
     h.move(600, 1200);
@@ -168,9 +152,7 @@ TEST(AnnotateGesture, RectangleFollowsPointerAcrossItsAnchor) {
     EXPECT_EQ(std::tuple(st.nextShapeSlot, st.historyKinds[0]), std::tuple(1, HistoryShape));
 }
 
-TEST(AnnotateGesture, CirclinePhases) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, CirclinePhases) {
     h.drag("circle", 100, 100, 300, 300);  // an ordinary circle in slot 0
     h.drag("circline", 1000, 1000, 2000, 1400);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.circlineShape, st.circlineCenterX, st.circlineCenterY),
@@ -190,9 +172,7 @@ TEST(AnnotateGesture, CirclinePhases) {
     EXPECT_EQ(std::tuple(st.circlineShape, st.circlineSpread), std::tuple(-1, 0));
 }
 
-TEST(AnnotateGesture, TwoStrokeAngleCommitsMeasuredText) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, AnglesCommitTheMeasuredText) {
     h.drag("angle", 1000, 1000, 2000, 1000);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, bool(st.placementOpen), st.Angle2.X1, st.Angle2.X2),
               std::tuple("angle2", true, 2000, 2000));
@@ -209,24 +189,33 @@ TEST(AnnotateGesture, TwoStrokeAngleCommitsMeasuredText) {
     EXPECT_EQ(std::tuple(a.color, a.fontName, bool(st.Angle1.Visible), h.c().TVN_drawingTool, st.nextAngleSlot),
               std::tuple(0x00FFFF, "Arial Black", false, "angle", 1));
     EXPECT_EQ(std::tuple(st.historyKinds[0], bool(st.placementOpen)), std::tuple(HistoryAngle, false));
-}
 
-TEST(AnnotateGesture, QuickAngleIsOneGesture) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+    // "qangle": both arms in one gesture, from a one-twip first arm.
     h.c().TVN_drawingTool = "qangle";
     h.down(1000, 1000);
     EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, st.Angle1.X2), std::tuple("angle2", 1001));
     h.move(2000, 0);
     h.up(2000, 0);
-    EXPECT_EQ(std::tuple(st.angleNotes[0].text, h.c().TVN_drawingTool), std::tuple("45" + kDeg, "qangle"));
+    EXPECT_EQ(std::tuple(st.angleNotes[1].text, h.c().TVN_drawingTool), std::tuple("45" + kDeg, "qangle"));
     h.drag("qangle", 1000, 1000, 1000, 3000);
-    EXPECT_EQ(std::tuple(st.angleNotes[1].text, st.nextAngleSlot), std::tuple("90" + kDeg, 2));
+    EXPECT_EQ(std::tuple(st.angleNotes[2].text, st.nextAngleSlot), std::tuple("90" + kDeg, 3));
+
+    // At pointer scale 1.5 the first arm ends at (1999.5, 1000.5) and the release
+    // rounds to (2000, 1000): the arms do not meet and the angle has no text.
+    h.probe().state().pointerScaleX = 1.5;
+    h.probe().state().pointerScaleY = 1.5;
+    h.drag("angle", 1000, 1000, 1333, 667);
+    EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
+    h.down(0, 0);
+    h.move(1333, 333);
+    EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
+    h.up(1333, 333);
+    EXPECT_EQ(std::tuple(bool(st.angleNotes[3].shown), bool(st.angleNotes[3].text.isEmpty()), h.c().TVN_drawingTool),
+              std::tuple(true, true, "angle"));
 }
 
-TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+
+TEST_F(Annotate, MarksTargetLightMouseAndFreeHand) {
     h.drag("target", 100.5f, 200, 301.5f, 400);
     EXPECT_EQ(std::tuple(st.targetX, st.targetY), std::tuple(302, 400));
 
@@ -245,38 +234,42 @@ TEST(AnnotateGesture, MarksTargetLightMouseAndFreeHand) {
     EXPECT_EQ(Surface::fromQColor(layer.image().pixelColor(150, 100)), 0x0000FF);
     h.up(3000, 1500);
     EXPECT_EQ(std::tuple(st.freeHandLastX, st.freeHandLastY), std::tuple(0, 0));
+    // The stroke survives the redraw of a later line, until EraseFreeHand, which leaves the line.
+    h.c().TVN_drawingColor = 0xFF0000;
+    h.drag("line", 1500, 2250, 3000, 2250);
+    EXPECT_EQ(std::tuple(h.pixel(150, 100), h.pixel(150, 150)), std::tuple(0x0000FF, 0xFF0000));
+    h.c().TVN_EraseFreeHand();
+    EXPECT_EQ(std::tuple(h.pixel(150, 100), h.pixel(150, 150)), std::tuple(0xFFFFFF, 0xFF0000));
     // Beyond 16 bits the stroke's last point cannot be kept.
+    h.c().TVN_drawingTool = "free";
     h.down(100, 100);
     EXPECT_THROW(h.move(40000, 100), TvnError);
 }
 
-TEST(AnnotateGesture, ConvertedPositionsInEventsAndArguments) {
-    AnnotateHarness h;
+// At pointer scale 2 the host's arguments come back in control twips, rounded,
+// and the events get pixels; a handler's changes to its copies are not handed back.
+TEST_F(Annotate, ConvertedPositionsInEventsAndArguments) {
     h.probe().state().pointerScaleX = 2;
     h.probe().state().pointerScaleY = 2;
     QList<QPointF> events;
-    QObject::connect(&h.c(), &Trelvan::MouseDown,
-                     [&](int16_t&, int16_t&, float& x, float& y) { events.append({x, y}); });
-    QObject::connect(&h.c(), &Trelvan::MouseUp, [&](int16_t&, int16_t&, float& x, float& y) {
+    const auto record = [&](int16_t&, int16_t&, float& x, float& y) {
         events.append({x, y});
-        x = -1;  // changes to the event's temporaries are not handed back
-    });
+        x = -1;
+    };
+    QObject::connect(&h.c(), &Trelvan::MouseDown, record);
+    QObject::connect(&h.c(), &Trelvan::MouseUp, record);
     int16_t button = 1, shift = 0;
-    float x = 1000, y = 500;
+    float x = 1000, y = 500, upX = 750.2f, upY = 499.8f;
     h.c().TVN_MouseDown(button, shift, x, y);
-    EXPECT_EQ(std::tuple(x, y), std::tuple(2000, 1000));
-    ASSERT_EQ(events.size(), 1);
+    h.c().TVN_MouseUp(button, shift, upX, upY);
+    EXPECT_EQ(std::tuple(x, y, upX, upY), std::tuple(2000, 1000, 1500, 1000));
+    ASSERT_EQ(events.size(), 2);
     EXPECT_NEAR(events[0].x(), 133.33, 0.01);
     EXPECT_NEAR(events[0].y(), 66.67, 0.01);
-
-    x = 750.2f, y = 499.8f;
-    h.c().TVN_MouseUp(button, shift, x, y);
-    EXPECT_EQ(std::tuple(x, y, events.last().x()), std::tuple(1500, 1000, 100));
+    EXPECT_EQ(events[1].x(), 100);
 }
 
-TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, GatesSkipToolWorkButRaiseTheEvent) {
     int downs = 0;
     QObject::connect(&h.c(), &Trelvan::MouseDown, [&](int16_t&, int16_t&, float&, float&) { ++downs; });
     Timer& timer2 = h.probe().timer2();
@@ -302,8 +295,7 @@ TEST(AnnotateGesture, GatesSkipToolWorkButRaiseTheEvent) {
     EXPECT_TRUE(timer2.isEnabled());  // every left press past the gates, "none" too
 }
 
-TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
-    AnnotateHarness h;
+TEST_F(Annotate, FailuresStopTheHandlerBeforeItsEvent) {
     int ups = 0;
     QObject::connect(&h.c(), &Trelvan::MouseUp, [&](int16_t&, int16_t&, float&, float&) { ++ups; });
     h.engine1->failOn("SetOverlayBitmap", TvnError(91, "engine gone", "VideoCapX1"));
@@ -313,7 +305,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
     ASSERT_TRUE(e) << "release failure swallowed";
     EXPECT_EQ(std::tuple(e->number(), e->description(), e->source(), ups),
               std::tuple(91, "engine gone", "(TVN_MouseUp)->(PointerUp)->(RedrawAnnotations)->VideoCapX1", 0));
-    EXPECT_EQ(h.store().nextLineSlot, 1);  // what was done before the failure stays done
+    EXPECT_EQ(st.nextLineSlot, 1);  // what was done before the failure stays done
 
     // From the engine's notification the failure is kept, with the handler's own prefix, not thrown back.
     h.engine1->clear();
@@ -327,7 +319,7 @@ TEST(AnnotateGesture, FailuresStopTheHandlerBeforeItsEvent) {
               std::tuple("(PointerDown)->VideoCapX1", true));
 }
 
-TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
+TEST(AnnotateLoupe, WindowAndPan) {
     AnnotateHarness h(640, 480);
     h.c().resize(600, 400);  // 9000 x 6000 twips
     h.engine1->currentPicture = Picture(QImage(640, 480, QImage::Format_RGB32));
@@ -347,39 +339,23 @@ TEST(AnnotateGesture, ZoomLoupeWindowAndPan) {
     EXPECT_EQ(h.probe().zoomView()->geometry(), QRect(200, 133, 200, 133));
     h.up(4500, 3000);
     EXPECT_TRUE(h.probe().zoomView()->isHidden());
-
 }
 
-TEST(AnnotateGesture, Timer2RedrawsDuringGestures) {
-    AnnotateHarness h;
+TEST_F(Annotate, Timer2RedrawsDuringGestures) {
     FakeTimer& timer2 = h.platform->timer(1);
     h.c().TVN_drawingTool = "line";
     h.down(100, 100);
     ASSERT_TRUE(timer2.isEnabled());
     const int overlays = h.engine1->overlaysSet;
     h.move(500, 500);  // the timer redraws instead
-    EXPECT_EQ(h.engine1->overlaysSet, overlays);
     int eventRuns = 0;
     h.platform->onProcessEvents = [&] { eventRuns += timer2.isEnabled() ? 100 : 1; };
     ASSERT_TRUE(timer2.fire());
-    EXPECT_EQ(h.engine1->overlaysSet, overlays + 1);
-    EXPECT_EQ(eventRuns, 1);  // pending events ran with the timer held
-    EXPECT_TRUE(timer2.isEnabled());
+    // One redraw, pending events run once with the timer held, then on again.
+    EXPECT_EQ(std::tuple(h.engine1->overlaysSet, eventRuns, bool(timer2.isEnabled())),
+              std::tuple(overlays + 1, 1, true));
     h.up(500, 500);
     EXPECT_FALSE(timer2.isEnabled());
-}
-
-TEST(AnnotateGesture, SetTrackingSwitchesToolAndDropsTrail) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
-    bool on = true;
-    h.c().TVN_SetTracking(on);
-    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive), std::tuple("tracker", -1));
-    st.trackTrail.append(KiteTail{1, 2, 3, 4, 5});
-    on = false;
-    h.c().TVN_SetTracking(on);
-    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(st.trackTrail.isEmpty())),
-              std::tuple("none", 0, true));
 }
 
 constexpr int32_t kWhite = 0xFFFFFF, kBlack = 0, kYellow = 0x00FFFF, kRed = 0x0000FF, kBlue = 0xFF0000;
@@ -398,14 +374,14 @@ double mean(const QList<int>& v) {
     return v.isEmpty() ? -1 : s / v.size();
 }
 
-// A blank surface of Picture1's size with the text printed as the renderer prints it.
+// A blank surface of Picture1's size with the text printed, in bold, as the renderer prints it.
 QImage printed(AnnotateHarness& h, const QString& font, double size, int32_t colour, double x, double y,
-               const QStringList& lines, bool bold) {
+               const QStringList& lines) {
     Surface ref(QStringLiteral("ref"), 15);
     ref.setSize(h.probe().picture(1).width(), h.probe().picture(1).height());
     ref.clearTo(kWhite);
     ref.setFontName(font);
-    ref.setFontBold(bold);
+    ref.setFontBold(true);
     ref.setFontSize(size);
     ref.setForeColor(colour);
     ref.setCurrentPosition(x, y);
@@ -413,64 +389,65 @@ QImage printed(AnnotateHarness& h, const QString& font, double size, int32_t col
     return ref.image();
 }
 
+// In player mode with no foreign overlay the drawing goes to the engine as its
+// overlay, keyed on the transparent colour; when paused, a seek 1 ms into the
+// position shows it at once.
 TEST(AnnotateRender, HandsTheDrawingToTheEngineAndRefreshesWhenPaused) {
-    struct Case {
-        const char* name;
-        std::function<void(AnnotateHarness&)> setup;
-        bool handed;
-        int32_t key;
-        std::optional<double> seek;
-    };
+    struct Case { const char* name; int32_t option43, overlayImage; bool playing, handed; std::optional<double> seek; };
     const Case cases[] = {
-        {"paused: seek to the position + 1 ms", [](AnnotateHarness& h) { h.c().TVN_CurrentPos = 334.333; }, true,
-         0xFFFFFF, 335.333},
-        {"playing: no seek",
-         [](AnnotateHarness& h) {
-             h.c().TVN_IsPlaying = true;
-             h.c().TVN_TransparentColor = 0x00FF00;
-         },
-         true, 0x00FF00, {}},
-        {"raw player mode", [](AnnotateHarness& h) { h.engine1->SetOption43(0); }, false, 0, {}},
-        {"foreign overlay", [](AnnotateHarness& h) { h.c().TVN_OverlayImage = 999999; }, false, 0, {}},
+        {"paused", 1, 0, false, true, 335.333},
+        {"playing", 1, 0, true, true, {}},
+        {"raw player mode", 0, 0, false, false, {}},
+        {"foreign overlay", 1, 999999, false, false, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AnnotateHarness h;
-        c.setup(h);
+        h.engine1->SetOption43(c.option43);
+        h.c().TVN_OverlayImage = c.overlayImage;
+        h.c().TVN_IsPlaying = c.playing;
+        h.c().TVN_CurrentPos = 334.333;
+        h.c().TVN_TransparentColor = 0x00FF00;
         h.c().TVN_ReDraw();
         EXPECT_EQ(std::tuple(h.engine1->overlaysSet, h.engine1->lastSeek), std::tuple(c.handed ? 1 : 0, c.seek));
         if (!c.handed) continue;
         const FakeVideoEngine::OverlayBitmap& o = h.engine1->overlays[0];
         EXPECT_EQ((std::array{o.handle, o.x, o.y, o.width, o.height, o.keyColour, o.alpha}),
-                  (std::array{h.probe().picture(1).handle(), 0, 0, 320, 240, c.key, -1}));
+                  (std::array{h.probe().picture(1).handle(), 0, 0, 320, 240, 0x00FF00, -1}));
         EXPECT_EQ(h.c().TVN_OverlayImage, h.probe().picture(1).handle());
     }
 }
 
-TEST(AnnotateRender, LineShadowsFollowColour) {
+// A coloured line has a black shadow 10·w twips below it, a black line none; a
+// light-mouse arrow has a black outline only when it is coloured.
+TEST(AnnotateRender, ShadowsAndOutlinesOnlyForColouredStrokes) {
     for (int32_t colour : {kYellow, kBlack}) {
         SCOPED_TRACE(colour);
         AnnotateHarness h;
         h.c().TVN_drawingColor = colour;
-        h.drag("line", 1500, 1500, 3000, 1500);  // pixel row 100, width 5
-        const QList<int> main = rowsOf(h, 150, 85, 115, colour);
-        if (colour == kYellow) {
-            EXPECT_NEAR(mean(main), 100, 1);
-            const QList<int> shadow = rowsOf(h, 150, 85, 115, kBlack);
-            ASSERT_FALSE(shadow.isEmpty());
-            // 10·w = 50 twips (3.3 pixels) below, width 5: it shows below the line only.
-            EXPECT_GT(shadow.first(), main.last());
-            EXPECT_NEAR(shadow.last(), 100 + 50 / 15.0 + 2, 1.1);
-        } else {
-            EXPECT_NEAR(mean(main), 100, 1);
+        h.drag("line", 1500, 1500, 3000, 1500);        // pixel row 100, width 5
+        h.drag("lightmouse", 3000, 3000, 3000, 3000);  // tip at pixel (200, 200), the arrow to the right
+        const QList<int> main = rowsOf(h, 150, 85, 115, colour), shadow = rowsOf(h, 150, 85, 115, kBlack);
+        EXPECT_NEAR(mean(main), 100, 1);
+        // The arrow's long stroke runs left of the tip along row 200, width 5; its outline is width 7.
+        EXPECT_EQ(std::tuple(h.pixel(170, 200), h.pixel(230, 200)), std::tuple(colour, kWhite));
+        const qsizetype arrow = rowsOf(h, 170, 190, 210, colour).size();
+        const qsizetype outline = rowsOf(h, 170, 190, 210, kBlack).size();
+        if (colour == kBlack) {
             EXPECT_LE(main.last(), 103);  // no shadow below
+            EXPECT_LE(outline, 6);
+            continue;
         }
+        // The shadow is 50 twips (3.3 pixels) below, width 5: it shows below the line only.
+        ASSERT_FALSE(shadow.isEmpty());
+        EXPECT_GT(shadow.first(), main.last());
+        EXPECT_NEAR(shadow.last(), 100 + 50 / 15.0 + 2, 1.1);
+        EXPECT_GE(outline, 1);
+        EXPECT_GE(arrow + outline, 7);
     }
 }
 
-TEST(AnnotateRender, OvalIsDrawnAsCircleOfHalfItsWidth) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
+TEST_F(Annotate, OvalIsDrawnAsCircleOfHalfItsWidth) {
     st.Shape1[4] = ShapeObject{ShapeObject::Oval, 1500, 1500, 1000, 400, kRed, true};
     h.c().TVN_ReDraw();
     // Centre (2000, 1700) twips = (133.3, 113.3) pixels, radius 33.3 pixels.
@@ -480,8 +457,7 @@ TEST(AnnotateRender, OvalIsDrawnAsCircleOfHalfItsWidth) {
     EXPECT_EQ(h.pixel(133, 100), kWhite);                      // where a 400-high oval would be
 }
 
-TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
-    AnnotateHarness h;
+TEST_F(Annotate, RectangleShadowIsOffsetRightAndDown) {
     h.c().TVN_drawingColor = kBlue;
     h.drag("square", 1500, 1500, 3000, 3000);  // pixels (100,100)-(200,200)
     EXPECT_EQ(std::tuple(h.pixel(100, 150), h.pixel(150, 150)), std::tuple(kBlue, kWhite));
@@ -494,40 +470,37 @@ TEST(AnnotateRender, RectangleShadowIsOffsetRightAndDown) {
     EXPECT_TRUE(rowsOf(h, 150, 90, 110, kBlack).size() > 0);  // shows inside below the top edge
 }
 
-TEST(AnnotateRender, CaptionAndClockTexts) {
-    struct Case { const char* caption; int32_t start; QStringList lines; };
+// Caption and clock print in bold Arial Black 8 from the top left; a text note
+// prints in its own font, which it leaves set on the surface.
+TEST(AnnotateRender, CaptionClockAndTextNotes) {
+    struct Case {
+        const char* caption;
+        int32_t clockStart;
+        bool note;  // a text note instead of the clock
+        QString font;
+        int size, colour, x, y;
+        QStringList lines;
+    };
     const Case cases[] = {
-        {"Serve", 0, {"Serve", "12.345s"}},
-        {"", 20000, {"-7.655s"}},
+        {"Serve", 0, false, "Arial Black", 8, kYellow, 0, 0, {"Serve", "12.345s"}},
+        {"", 20000, false, "Arial Black", 8, kYellow, 0, 0, {"-7.655s"}},
+        {"", 0, true, "Liberation Serif", 14, kBlue, 300, 450, {"Hello"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines.join('|').toStdString());
         AnnotateHarness h;
         h.c().TVN_CurrentPos = 12345;
-        h.c().tvn_ClockStartTimeMS = c.start;
+        h.c().tvn_ClockStartTimeMS = c.clockStart;
         h.c().TVN_Text = c.caption;
-        h.c().TVN_DisplayClock = true;
+        h.c().TVN_DisplayClock = !c.note;
+        if (c.note) h.store().textNotes[3] = TextAnnotation{"Hello", 300, 450, kBlue, "Liberation Serif", 14};
         h.c().TVN_ReDraw();
-        const QImage expected = printed(h, "Arial Black", 8, kYellow, 0, 0, c.lines, true);
-        EXPECT_TRUE(h.probe().picture(1).image() == expected);
-        QStringList wrong = c.lines;
-        wrong.last().replace("5s", "6s");
-        EXPECT_FALSE(h.probe().picture(1).image() == printed(h, "Arial Black", 8, kYellow, 0, 0, wrong, true));
+        EXPECT_TRUE(h.probe().picture(1).image() == printed(h, c.font, c.size, c.colour, c.x, c.y, c.lines));
+        EXPECT_EQ(h.probe().picture(1).fontName(), c.font);
     }
 }
 
-TEST(AnnotateRender, TextsUseTheirOwnFontAndLeaveItOnTheSurface) {
-    AnnotateHarness h;
-    TextAnnotation& t = h.store().textNotes[3];
-    t = TextAnnotation{"Hello", 300, 450, kBlue, "Liberation Serif", 14};
-    h.c().TVN_ReDraw();
-    EXPECT_TRUE(h.probe().picture(1).image() ==
-                printed(h, "Liberation Serif", 14, kBlue, 300, 450, {"Hello"}, true));
-    EXPECT_EQ(h.probe().picture(1).fontName(), "Liberation Serif");
-}
-
-TEST(AnnotateRender, GridSpacingAndOverflow) {
-    AnnotateHarness h;
+TEST_F(Annotate, GridSpacingAndOverflow) {
     h.c().TVN_DisplayGrid = true;
     h.c().TVN_GridColor = kBlue;
     h.c().TVN_GridSpacing = 1500;  // every 100 pixels
@@ -543,13 +516,12 @@ TEST(AnnotateRender, GridSpacingAndOverflow) {
 }
 
 TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
-    const QString deg(QChar(0x00B0));
-    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(" 45.5abc"), "46" + deg);
+    EXPECT_EQ(AnnotationRenderer::normalisedAngleText(" 45.5abc"), "46" + kDeg);
     EXPECT_THROW(AnnotationRenderer::normalisedAngleText("9e99"), TvnError);
 
     // Printed on the surface: the live text normalised, the committed text as stored.
     struct Case { bool live; QString stored, shown; };
-    const Case cases[] = {{true, deg, "0" + deg}, {true, "44.5" + deg, "44" + deg}, {false, deg, deg}};
+    const Case cases[] = {{true, kDeg, "0" + kDeg}, {true, "44.5" + kDeg, "44" + kDeg}, {false, kDeg, kDeg}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown.toStdString());
         AnnotateHarness h;
@@ -564,25 +536,13 @@ TEST(AnnotateRender, LiveAngleTextIsNormalisedCommittedTextIsNot) {
                                                "Arial", 8, true};
         }
         h.c().TVN_ReDraw();
-        const QImage expected = printed(h, "Arial Black", 8, c.live ? kRed : kBlack, 1500, 1500, {c.shown}, true);
+        const QImage expected = printed(h, "Arial Black", 8, c.live ? kRed : kBlack, 1500, 1500, {c.shown});
         const QRect textArea(103, 103, 60, 20);
         EXPECT_TRUE(h.probe().picture(1).image().copy(textArea) == expected.copy(textArea));
         if (c.live) EXPECT_EQ(h.c().TVN_AngleText, c.stored);  // not rewritten by the redraw
     }
 }
 
-TEST(AnnotateRender, FreeHandStrokesSurviveRedrawsUntilErased) {
-    AnnotateHarness h;
-    h.c().TVN_drawingColor = kBlue;
-    h.drag("free", 1500, 1500, 1500, 1500);
-    h.drag("free", 1500, 1500, 3000, 1500);
-    h.c().TVN_drawingColor = kRed;
-    h.drag("line", 1500, 2250, 3000, 2250);
-    EXPECT_EQ(std::tuple(h.pixel(150, 100), h.pixel(150, 150)), std::tuple(kBlue, kRed));
-    h.c().TVN_EraseFreeHand();
-    EXPECT_EQ(h.pixel(150, 100), kWhite);
-    EXPECT_EQ(h.pixel(150, 150), kRed);  // other drawings stay
-}
 
 TEST(AnnotateRender, TrackingTrailWindow) {
     struct Case { int32_t frame, length; int32_t at10, seg10to11, at11, seg11to12; };
@@ -609,19 +569,23 @@ TEST(AnnotateRender, TrackingTrailWindow) {
     }
 }
 
-TEST(AnnotateRender, TrackerClickStoresPointAndStepsOneFrame) {
-    AnnotateHarness h;
+TEST_F(Annotate, TrackerClickStoresPointAndStepsOneFrame) {
     h.c().TVN_FrameLenMS = 40;
     h.c().TVN_NumFrames = 100;
     h.c().TVN_TotalLenMS = 4000;
     h.c().TVN_CurrentFrame = 10;
     bool on = true;
     h.c().TVN_SetTracking(on);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive), std::tuple("tracker", -1));
     h.down(1000.5f, 2001.5f);
     h.up(1000.5f, 2001.5f);
-    ASSERT_EQ(h.store().trackTrail.size(), 1);
-    const KiteTail& p = h.store().trackTrail[0];
+    ASSERT_EQ(st.trackTrail.size(), 1);
+    const KiteTail& p = st.trackTrail[0];
     EXPECT_EQ(std::tuple(p.frameNum, p.x, p.y, h.c().TVN_CurrentFrame), std::tuple(10, 1000, 2002, 11));
+    on = false;  // switched off: the tool is none and the trail is dropped
+    h.c().TVN_SetTracking(on);
+    EXPECT_EQ(std::tuple(h.c().TVN_drawingTool, h.c().TVN_TrackingActive, bool(st.trackTrail.isEmpty())),
+              std::tuple("none", 0, true));
 }
 
 LineObject arm(float x1, float y1, float x2, float y2) { return LineObject{x1, y1, x2, y2, 0, true}; }
@@ -671,10 +635,9 @@ TEST(AnnotateGeometry, EndpointCodesAnglesAndTexts) {
 }
 
 TEST(AnnotateGeometry, ArcPointsRoundHalfToEven) {
-    int32_t p[6];
+    std::array<int32_t, 6> p{};
     ArcPoints(arm(2.5f, 3.5f, 10.5f, 0), arm(2.5f, 3.5f, 0, 11.5f), p[0], p[1], p[2], p[3], p[4], p[5]);
-    const int32_t expected[6] = {10, 0, 2, 4, 0, 12};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(p[i], expected[i]) << i;
+    EXPECT_EQ(p, (std::array<int32_t, 6>{10, 0, 2, 4, 0, 12}));
 }
 
 TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
@@ -694,36 +657,4 @@ TEST(AnnotateGeometry, UpdateAngleTextKeepsTextWhenArmsDoNotMeet) {
 
 }  // namespace
 
-TEST(AnnotateGesture, TwoStrokeAngleWithFractionalDragCommitsEmptyText) {
-    AnnotateHarness h;
-    AnnotationStore& st = h.store();
-    h.probe().state().pointerScaleX = 1.5;
-    h.probe().state().pointerScaleY = 1.5;
-    h.drag("angle", 1000, 1000, 1333, 667);  // last move (1999.5, 1000.5), release rounds to (2000, 1000)
-    EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
-    h.down(0, 0);
-    h.move(1333, 333);
-    EXPECT_TRUE(h.c().TVN_AngleText.isEmpty());
-    h.up(1333, 333);
-    EXPECT_EQ(std::tuple(bool(st.angleNotes[0].shown), bool(st.angleNotes[0].text.isEmpty()), h.c().TVN_drawingTool),
-              std::tuple(true, true, "angle"));
-}
 
-TEST(AnnotateRender, LightMouseOutlineOnlyForColouredArrows) {
-    for (int32_t colour : {kRed, kBlack}) {
-        SCOPED_TRACE(colour);
-        AnnotateHarness h;
-        h.c().TVN_drawingColor = colour;
-        h.drag("lightmouse", 3000, 1500, 3000, 1500);  // tip at pixel (200, 100), arrow to the right
-        // The long stroke runs left of the tip along row 100, width 5; the black outline is width 7.
-        EXPECT_EQ(std::tuple(h.pixel(170, 100), h.pixel(230, 100)), std::tuple(colour, kWhite));
-        const int coloured = static_cast<int>(rowsOf(h, 170, 90, 110, colour).size());
-        const int black = static_cast<int>(rowsOf(h, 170, 90, 110, kBlack).size());
-        if (colour == kBlack) {
-            EXPECT_LE(black, 6);
-        } else {
-            EXPECT_GE(black, 1);
-            EXPECT_GE(coloured + black, 7);
-        }
-    }
-}

@@ -6,45 +6,36 @@
 #include "core/Twips.h"
 #include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
+#include "fakes/MediaFiles.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
-#include "media/ffmpeg/FfmpegVideoMixer.h"
-#include "upload/FrameUploader.h"
 #include "media/ffmpeg/LateFrameGate.h"
 #include "media/ffmpeg/PlaybackPacer.h"
+#include "upload/FrameUploader.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProcess>
 #include <QTransform>
-#include <QWidget>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <optional>
 #include <unistd.h>
 
 using namespace tvn;
 using namespace tvn::testclips;
-using tvn::testing::errorFrom;
-using tvn::testing::waitFor;
+using namespace tvn::testing;
 
 namespace {
 
 const ClipOptions kOptions{};  // 150 frames, 30 fps, 320x240, keyframe every 60
 
 class DecoderFormats : public ::testing::TestWithParam<ClipFormat> {};
-
-std::string paramName(const ::testing::TestParamInfo<ClipFormat>& info) {
-    return formatName(info.param).replace('-', '_').toStdString();
-}
 
 // Seeking to a time inside frame n's interval must show n, wherever the decoder stood.
 void expectSeekShows(ClipDecoder& d, ClipFormat f, double ms, int n) {
@@ -54,7 +45,7 @@ void expectSeekShows(ClipDecoder& d, ClipFormat f, double ms, int n) {
     EXPECT_NEAR(v.positionMs, frameStartMs(f, kOptions, n), 0.5) << "seek to " << ms << " ms";
 }
 
-TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksShowTheFrameAsked) {
+TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksAndStepsShowTheFrameAsked) {
     const ClipFormat f = GetParam();
     ClipDecoder d;
     d.open(clip(f));
@@ -89,23 +80,19 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksShowTheFrameAsked) {
     expectSeekShows(d, f, -50, 0);
     EXPECT_EQ(frameNumber(d.stepBackward().image), 0);
     expectSeekShows(d, f, frameStartMs(f, kOptions, kOptions.frames) + 5000, last);
-}
 
-TEST_P(DecoderFormats, StepsForwardWithoutSeekingAndBackFromTheCache) {
-    const ClipFormat f = GetParam();
-    ClipDecoder d;
-    d.open(clip(f));
+    // Stepping forward decodes on; stepping back over decoded frames comes from the
+    // cache; past what was decoded it seeks once and goes on from the cache.
     expectSeekShows(d, f, frameStartMs(f, kOptions, 40) + 1.0, 40);
     const int64_t seeks = d.stats().demuxSeeks;
     for (int n = 41; n <= 70; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n) << "step forward to " << n;
-    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping forward must decode on, not seek";
     for (int n = 69; n >= 40; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
-    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping back over decoded frames must come from the cache";
-    // Stepping back past what was decoded seeks once and goes on from the cache.
+    EXPECT_EQ(d.stats().demuxSeeks, seeks) << "stepping must decode on or use the cache, not seek";
     for (int n = 39; n >= 10; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()), paramName);
+INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()),
+                         [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
 
 // While the picture rests, the frames before the cached run are decoded on a
 // worker: stepping back across a keyframe decodes nothing here, stays exact and
@@ -150,24 +137,12 @@ TEST(ClipDecoder, ClipCutShortOpensWithTheFramesThereAndCountsTheMissing) {
     EXPECT_EQ(frameNumber(d.seek(frameStartMs(f, o, last / 2) + 1.0).image), last / 2);
 }
 
-TEST(ClipDecoder, SmallCacheBudgetStillShowsExactFrames) {
-    ClipDecoder d;
-    d.setCacheBudget(1);  // keeps only the frames it cannot do without
-    d.open(clip(ClipFormat::H264Mp4));
-    for (int n = 1; n <= 10; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n);
-    for (int n = 9; n >= 0; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n);
-    EXPECT_LE(d.stats().cachedFrames, 2);
-    expectSeekShows(d, ClipFormat::H264Mp4, frameStartMs(ClipFormat::H264Mp4, kOptions, 100) + 1, 100);
-}
-
 TEST(ClipDecoder, DeinterlacingRemovesCombingAndKeepsFramesExact) {
     // Interlaced MPEG-2 whose two fields differ: even lines dark, odd lines light.
     const QString path = testFolder().filePath("combed.ts");
-    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=black:s=320x240:r=25",
-                                           "-vf", "format=yuv420p,geq=lum='if(mod(Y\\,2)\\,200\\,50)':cb=128:cr=128",
-                                           "-frames:v", "5", "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-q:v",
-                                           "2", path}),
-              0);
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=320x240:r=25", "-vf",
+                        "format=yuv420p,geq=lum='if(mod(Y\\,2)\\,200\\,50)':cb=128:cr=128", "-frames:v", "5",
+                        "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-q:v", "2", path}));
     auto combing = [](const QImage& img) {  // mean difference between neighbouring lines
         double sum = 0;
         for (int y = 100; y < 140; ++y) sum += std::abs(qGray(img.pixel(160, y)) - qGray(img.pixel(160, y + 1)));
@@ -194,8 +169,7 @@ TEST(ClipDecoder, PortraitPhoneFootageIsTurnedUpright) {
         ClipDecoder d;
         d.open(path);
         const bool sideways = degrees != 180;
-        EXPECT_EQ(d.info().width, sideways ? 240 : 320) << degrees;
-        EXPECT_EQ(d.info().height, sideways ? 320 : 240) << degrees;
+        EXPECT_EQ(std::pair(d.info().width, d.info().height), sideways ? std::pair(240, 320) : std::pair(320, 240));
         // Turned back by hand, every picture reads as its frame again, seeking and stepping.
         auto upright = [&](const VideoFrame& f) { return frameNumber(f.image.transformed(QTransform().rotate(-degrees))); };
         EXPECT_EQ(upright(d.current()), 0) << degrees;
@@ -208,7 +182,6 @@ TEST(ClipDecoder, PortraitPhoneFootageIsTurnedUpright) {
 
 TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
     // Phones write full-range and BT.709 footage; MJPEG is full range by definition.
-    const QColor want(200, 50, 40);
     const std::vector<std::pair<const char*, QStringList>> encodings = {
         {"bt601-tv.mp4", {"-vf", "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p", "-c:v", "libx264"}},
         {"bt709-tv.mp4",
@@ -221,17 +194,13 @@ TEST(ClipDecoder, ColoursComeOutAsEncodedWhateverRangeAndMatrixTheClipStates) {
     };
     for (const auto& [name, args] : encodings) {
         const QString path = testFolder().filePath(name);
-        ASSERT_EQ(QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i",
-                                                          "color=c=0xC83228:s=320x240:r=25", "-frames:v", "3"} +
-                                                  args + QStringList{path}),
-                  0)
+        ASSERT_TRUE(ffmpeg(QStringList{"-f", "lavfi", "-i", "color=c=0xC83228:s=320x240:r=25", "-frames:v", "3"} + args +
+                           QStringList{path}))
             << name;
         ClipDecoder d;
         d.open(path);
         const QColor got = d.current().image.pixelColor(160, 120);
-        EXPECT_NEAR(got.red(), want.red(), 6) << name;
-        EXPECT_NEAR(got.green(), want.green(), 6) << name;
-        EXPECT_NEAR(got.blue(), want.blue(), 6) << name;
+        EXPECT_TRUE(near(got, QColor(200, 50, 40), 6)) << name << ": " << got.name().toStdString();
     }
 }
 
@@ -244,22 +213,8 @@ struct Engine : ::testing::Test {
     }
 };
 
-TEST_F(Engine, WithNoClipAcceptsEverythingAndAnswersNothing) {
-    engine.Play();
-    engine.Seek(500);
-    engine.SetRate(2);
-    engine.Pause();
-    engine.Stop();
-    int32_t w = -1, h = -1;
-    engine.GetVideoSize(w, h);
-    EXPECT_EQ(std::tuple(w, h, engine.GetFrameCount(), engine.GetDuration(), engine.GetPosition()),
-              std::tuple(0, 0, 0, 0, 0));
-    EXPECT_TRUE(engine.CurrentFramePicture().isNothing());
-    EXPECT_EQ(engine.GetFrameBitmap(), 0);
-    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("none.jpg"), 80));
-    EXPECT_FALSE(QFile::exists(testFolder().filePath("none.jpg")));
-}
-
+// Each bad file fails clearly and leaves no clip open: the engine then accepts
+// every call and answers nothing; a good clip opens right after.
 TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
     const QString dir = testFolder().path();
     const auto write = [&](const QString& name, const QByteArray& bytes) { return writeFile(dir + "/" + name, bytes); };
@@ -268,7 +223,7 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
     QByteArray avi = readFile(clip(ClipFormat::MjpegAvi));
     avi.replace(avi.indexOf("strh") + 32, 4, QByteArray::fromHex("00000001"));
     // A sound file has no picture.
-    QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", dir + "/sound.wav"});
+    ffmpeg({"-f", "lavfi", "-i", "sine=duration=1", dir + "/sound.wav"});
     struct Case { QString file; int32_t number; QString cause; };
     std::vector<Case> cases{
         {dir + "/missing.mp4", err::FileNotFound, "file not found"},
@@ -291,47 +246,47 @@ TEST_F(Engine, BadFilesFailClearlyAndAGoodClipOpensRightAfter) {
         EXPECT_TRUE(e->description().contains(c.file)) << e->description().toStdString();
         EXPECT_TRUE(e->description().contains(c.cause)) << e->description().toStdString();
         EXPECT_TRUE(e->source().startsWith("(OpenClip)->")) << e->source().toStdString();
-        EXPECT_EQ(engine.GetFrameCount(), 0);
+        engine.Play();
+        engine.Seek(500);
+        engine.SetRate(2);
+        engine.Pause();
+        engine.Stop();
+        int32_t w = -1, h = -1;
+        engine.GetVideoSize(w, h);
+        EXPECT_EQ(std::tuple(w, h, engine.GetFrameCount(), engine.GetDuration(), engine.GetPosition(),
+                             engine.GetFrameBitmap(), engine.CurrentFramePicture().isNothing()),
+                  std::tuple(0, 0, 0, 0, 0, 0, true));
+        EXPECT_FALSE(engine.SaveFrameJpeg(dir + "/none.jpg", 80) || QFile::exists(dir + "/none.jpg"));
         engine.OpenClip(clip(ClipFormat::H264Mp4));
         EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 0) << "after " << c.file.toStdString();
         engine.Stop();
     }
 }
 
-TEST_F(Engine, OpensNamesWithSpacesAndNonAsciiAndReportsTheClip) {
-    const QString path = makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, {}, QString::fromUtf8("Übung Nr 1 – ñandú"));
+// Clips open under any name and report their measures, the duration from the
+// first frame (a transport stream starts near 1.4 s); large ones are shown at
+// most 1920 pixels on the larger side. Stop closes the clip.
+TEST_F(Engine, OpensAnyNameAndShowsLargeClipsAtMost1920PixelsOnTheLargerSide) {
     std::vector<int32_t> states;
     int opened = 0;
     QObject::connect(&engine, &VideoEngine::StateChange, [&](int32_t s) { states.push_back(s); });
     QObject::connect(&engine, &VideoEngine::Event1, [&] { ++opened; });
-    engine.OpenClip(path);
-    EXPECT_EQ(std::tuple(opened, engine.GetFrameCount()), std::tuple(1, 150));
-    EXPECT_EQ(engine.GetDuration(), 5000);  // from the first frame, though the stream starts near 1.4 s
-    int32_t w = 0, h = 0;
-    engine.GetVideoSize(w, h);
-    EXPECT_EQ(std::tuple(w, h, engine.VideoWidth(), engine.VideoHeight()), std::tuple(320, 240, 320, 240));
-    for (int n : {37, 36, 100, 149, 3}) {
-        engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, {}, n) + 1.0);
-        EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
-        EXPECT_EQ(engine.GetPosition(), std::round(frameStartMs(ClipFormat::Mpeg2Ts, {}, n)));
-    }
-    engine.Stop();
-    EXPECT_EQ(std::tuple(engine.GetFrameCount(), states), std::tuple(0, (std::vector<int32_t>{1, 0})));
-}
-
-TEST_F(Engine, LargeClipsAreShownAtMost1920PixelsOnTheLargerSide) {
-    struct Case { int width, height, shownWidth, shownHeight; };
-    for (const Case& c : {Case{3840, 2160, 1920, 1080}, Case{1080, 2400, 864, 1920}, Case{2160, 1216, 2160, 1216}}) {
+    struct Case { const char* name; int width, height, shownWidth, shownHeight; };
+    for (const Case& c : {Case{"Übung Nr 1 – ñandú", 320, 240, 320, 240}, Case{"large", 3840, 2160, 1920, 1080},
+                          Case{"tall", 1080, 2400, 864, 1920}, Case{"just under", 2160, 1216, 2160, 1216}}) {
+        SCOPED_TRACE(c.name);
+        states.clear();
+        opened = 0;
         const ClipOptions o{.frames = 3, .width = c.width, .height = c.height};
-        const QString path =
-            makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QStringLiteral("large-%1x%2").arg(c.width).arg(c.height));
-        engine.OpenClip(path);
-        EXPECT_EQ(engine.VideoWidth(), c.shownWidth) << c.width << "x" << c.height;
-        EXPECT_EQ(engine.VideoHeight(), c.shownHeight) << c.width << "x" << c.height;
-        const QImage shown = engine.CurrentFramePicture().image();
-        EXPECT_EQ(shown.size(), QSize(c.shownWidth, c.shownHeight));
+        engine.OpenClip(makeClip(testFolder().path(), ClipFormat::Mpeg2Ts, o, QString::fromUtf8(c.name)));
         engine.Seek(frameStartMs(ClipFormat::Mpeg2Ts, o, 2) + 1);
-        EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 2);
+        const QImage shown = engine.CurrentFramePicture().image();
+        int32_t w = 0, h = 0;
+        engine.GetVideoSize(w, h);
+        EXPECT_EQ(std::tuple(w, h, shown.size(), frameNumber(shown), engine.GetFrameCount(), engine.GetDuration()),
+                  std::tuple(c.shownWidth, c.shownHeight, QSize(c.shownWidth, c.shownHeight), 2, 3, 100));
+        engine.Stop();
+        EXPECT_EQ(std::tuple(opened, states, engine.GetFrameCount()), std::tuple(1, (std::vector<int32_t>{1, 0}), 0));
     }
 }
 
@@ -357,15 +312,12 @@ TEST_F(Engine, OverlayBitmapAndCaptionAreComposedOverTheMirroredFrame) {
     // Half transparent: red over the frame's cell.
     engine.SetOverlayBitmap(0, handle, 0, 0, 320, 240, key, 128);
     shown = engine.CurrentFramePicture().image();
-    const QColor under = frame.pixelColor(40, 40);
-    const QColor blended = shown.pixelColor(40, 40);
-    EXPECT_NEAR(blended.red(), (255 + under.red()) / 2, 3);
-    EXPECT_NEAR(blended.green(), under.green() / 2, 3);
+    EXPECT_NEAR(qRed(shown.pixel(40, 40)), (255 + qRed(frame.pixel(40, 40))) / 2, 3);
+    EXPECT_NEAR(qGreen(shown.pixel(40, 40)), qGreen(frame.pixel(40, 40)) / 2, 3);
 
     // Mirrored: the frame flips, the overlay stays where it was.
     engine.SetOverlayBitmap(0, handle, 0, 0, 320, 240, key, -1);
     engine.SetFlipMode(101);
-    EXPECT_EQ(engine.FlipMode(), 101);
     shown = engine.CurrentFramePicture().image();
     EXPECT_EQ(std::tuple(shown.pixel(40, 40), shown.pixel(120, 120), shown.pixel(300, 200)),
               std::tuple(qRgb(255, 0, 0), frame.pixel(199, 120), frame.pixel(19, 200)));
@@ -386,7 +338,8 @@ TEST_F(Engine, OverlayBitmapAndCaptionAreComposedOverTheMirroredFrame) {
 }
 
 TEST_F(Engine, PointerAndKeysBecomeEngineNotificationsInTwips) {
-    std::vector<std::tuple<char, int, int, float, float>> seen;
+    using Row = std::tuple<char, int, int, float, float>;  // kind, button, shift, x, y
+    std::vector<Row> seen;
     auto log = [&](char kind) {
         return [&, kind](int16_t& b, int16_t& s, float& x, float& y) { seen.emplace_back(kind, b, s, x, y); };
     };
@@ -408,7 +361,6 @@ TEST_F(Engine, PointerAndKeysBecomeEngineNotificationsInTwips) {
     send(QEvent::MouseButtonRelease, {30, 40}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     send(QEvent::MouseButtonPress, {5, 6}, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
     send(QEvent::MouseButtonPress, {5, 6}, Qt::MiddleButton, Qt::MiddleButton | Qt::RightButton, Qt::NoModifier);
-    using Row = std::tuple<char, int, int, float, float>;
     const std::vector<Row> expected{
         {'D', 1, 1, float(10 * tx), float(20 * ty)}, {'M', 1, 6, float(30 * tx), float(40 * ty)},
         {'U', 1, 0, float(30 * tx), float(40 * ty)}, {'D', 2, 0, float(5 * tx), float(6 * ty)},
@@ -450,7 +402,7 @@ TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
     engine.Play();
     EXPECT_TRUE(engine.isPlaying());
     ASSERT_TRUE(waitFor([&] { return ended > 0; }, 10000));
-    EXPECT_TRUE(waitFor([&] { return false; }, 100) == false);  // let stray notifications arrive
+    runFor(100);  // let stray notifications arrive
     EXPECT_EQ(std::tuple(ended, states), std::tuple(1, (std::vector<int32_t>{2, 1})));
     EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), 29);
     EXPECT_EQ(engine.GetPosition(), std::round(frameStartMs(ClipFormat::H264Mp4, o, 29)));
@@ -464,22 +416,6 @@ TEST_F(Engine, PlaysToTheEndWithStateAndOneEndNotification) {
     EXPECT_NEAR(engine.GetPosition(), frameStartMs(ClipFormat::H264Mp4, o, n), 1.0);
     engine.Seek(engine.GetPosition() + 1.0);
     EXPECT_EQ(frameNumber(engine.CurrentFramePicture().image()), n);
-}
-
-TEST_F(Engine, SavesTheShownFrameAsJpegWhoseSizeFollowsTheQuality) {
-    engine.OpenClip(makeClip(testFolder().path(), ClipFormat::H264Mp4, {}, "jpeg-source"));
-    engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 77) + 1);
-    std::map<int, qint64> sizes;
-    for (int q : {10, 90}) {
-        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
-        ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
-        sizes[q] = QFileInfo(file).size();
-        QImage back(file);
-        EXPECT_EQ(frameNumber(back), 77) << q;
-    }
-    EXPECT_LT(sizes[10], sizes[90]);
-    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
-    EXPECT_FALSE(engine.SaveFrameJpeg("/proc/forbidden.jpg", 80));
 }
 
 // A frame more than one frame period late is dropped, but never more than
@@ -534,21 +470,6 @@ QImage referenceFrame(const QString& file, int n) {
     return d.seek(d.info().durationMs / d.info().frameCount * n + 1.0).image.convertToFormat(QImage::Format_RGB32);
 }
 
-struct MixerOnWidget {
-    MixerOnWidget() : mixer(&host) {
-        host.resize(kW, kH);
-        mixer.Display()->setGeometry(0, 0, kW, kH);
-    }
-    QImage picture() { return mixer.MixedFramePicture(-1).image().convertToFormat(QImage::Format_RGB32); }
-    void seekFrame(int32_t id, int n) {
-        mixer.SeekSource(id, mixer.GetSourceDuration(id) / mixer.GetSourceFrameCount(id) * n);
-    }
-    QWidget host;
-    FfmpegVideoMixer mixer;
-};
-
-QImage blackImage() { return solid(kW, kH, Qt::black); }
-
 int maxChannelDifference(const QImage& a, const QImage& b) {
     int worst = 0;
     for (int y = 0; y < a.height(); ++y)
@@ -560,25 +481,24 @@ int maxChannelDifference(const QImage& a, const QImage& b) {
     return worst;
 }
 
+// over drawn on under at opacity alpha.
 QImage blend(const QImage& under, const QImage& over, double alpha) {
-    QImage out(under.size(), QImage::Format_RGB32);
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) {
-            const QRgb a = under.pixel(x, y), b = over.pixel(x, y);
-            auto mix = [&](int u, int o) { return static_cast<int>(std::lround(u * (1 - alpha) + o * alpha)); };
-            out.setPixel(x, y, qRgb(mix(qRed(a), qRed(b)), mix(qGreen(a), qGreen(b)), mix(qBlue(a), qBlue(b))));
-        }
+    QImage out = under.convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&out);
+    painter.setOpacity(alpha);
+    painter.drawImage(0, 0, over);
     return out;
 }
 
-TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
-    const QString missing = testFolder().path() + "/no such clip.mp4";
-    const QString empty = writeFile(testFolder().path() + "/empty.mp4", {});
+// Files that do not open fail AddSource naming the file and add nothing;
+// identifiers never given, or removed, are rejected by every operation naming it.
+TEST(MixerSource, BadFilesAndUnknownIdentifiersAreRejected) {
+    MixerOnWidget m;
+    // What each bad file raises is the decoder's, checked on the engine above.
     const QString text = writeFile(testFolder().path() + "/notes.mp4", "this is not a video, only some words\n");
     struct Case { QString file; int32_t number; };
-    for (const Case& c : {Case{missing, err::FileNotFound}, Case{empty, err::ClipOpenFailed},
+    for (const Case& c : {Case{testFolder().path() + "/no such clip.mp4", err::FileNotFound},
                           Case{text, err::ClipOpenFailed}, Case{QString(), err::FileNotFound}}) {
-        MixerOnWidget m;
         const auto e = errorFrom([&] { m.mixer.AddSource(c.file, 0); });
         ASSERT_TRUE(e) << "AddSource accepted " << c.file.toStdString();
         EXPECT_EQ(e->number(), c.number) << c.file.toStdString();
@@ -586,10 +506,6 @@ TEST(MixerSource, BadFilesFailNamingTheFileAndAddNothing) {
         EXPECT_TRUE(e->source().startsWith(QStringLiteral("(AddSource)->"))) << e->source().toStdString();
         EXPECT_EQ(m.mixer.sourceCount(), 0);
     }
-}
-
-TEST(MixerSource, UnknownIdentifiersAreRejectedAndRemovingThemDoesNothing) {
-    MixerOnWidget m;
     const int32_t kept = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     const int32_t removed = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     m.mixer.RemoveSource(removed);
@@ -620,13 +536,12 @@ TEST(MixerSource, UnknownIdentifiersAreRejectedAndRemovingThemDoesNothing) {
     EXPECT_EQ(m.mixer.sourceCount(), 1);
 }
 
-TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
+TEST(MixerSource, ReportsSizeDurationAndFrameCountAndSeeksShowFrameN) {
     MixerOnWidget m;
     const ClipOptions big{.frames = 50, .fps = 25, .width = 480, .height = 272};
     const QString bigClip = makeClip(testFolder().path(), ClipFormat::Vp9Mkv, big, QStringLiteral("big"));
     const int32_t a = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     const int32_t b = m.mixer.AddSource(bigClip, 0);
-    EXPECT_NE(a, b);
     int32_t w = 0, h = 0;
     m.mixer.GetSourceSize(a, w, h);
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(kW, kH));
@@ -640,42 +555,24 @@ TEST(MixerSource, ReportsSizeDurationAndFrameCountPerSource) {
     const int32_t c = m.mixer.AddSource(clip(ClipFormat::H264Mp4), 0);
     EXPECT_NE(c, a);
     EXPECT_NE(c, b);
-}
 
-class MixerSeek : public ::testing::TestWithParam<ClipFormat> {};
-
-TEST_P(MixerSeek, DurationOverCountTimesNShowsFrameN) {
-    MixerOnWidget m;
-    const int32_t id = m.mixer.AddSource(clip(GetParam()), 0);
-    const double count = m.mixer.GetSourceFrameCount(id);
-    const double frameMs = m.mixer.GetSourceDuration(id) / count;
+    // Duration / count * n shows frame n (the decoder under it is checked on every
+    // format above); clamped at both ends, and a millisecond early is the frame before.
+    const double frameMs = m.mixer.GetSourceDuration(c) / m.mixer.GetSourceFrameCount(c);
     EXPECT_EQ(frameNumber(m.picture()), 0) << "a new source shows its first frame";
-    for (int n : {1, 37, 59, 60, 61, 120, 149, 2, 0, 148}) {
-        m.seekFrame(id, n);
-        EXPECT_EQ(frameNumber(m.picture()), n) << "frame " << n;
+    const std::vector<std::pair<double, int>> seeks = {
+        {37 * frameMs, 37}, {60 * frameMs, 60}, {149 * frameMs, 149}, {2 * frameMs, 2}, {0, 0},
+        {90 * frameMs - 0.0009, 90}, {90 * frameMs - 1.0, 89}, {150 * frameMs, 149}, {-500, 0}, {77 * frameMs, 77}};
+    for (const auto& [ms, n] : seeks) {
+        m.mixer.SeekSource(c, ms);
+        EXPECT_EQ(frameNumber(m.picture()), n) << "at " << ms << " ms";
     }
-    // Just before a frame's start shows that frame; a millisecond before still the one before.
-    m.mixer.SeekSource(id, frameMs * 90 - 0.0009);
-    EXPECT_EQ(frameNumber(m.picture()), 90);
-    m.mixer.SeekSource(id, frameMs * 90 - 1.0);
-    EXPECT_EQ(frameNumber(m.picture()), 89);
-    // Past the end stays on the last frame; before the start on the first.
-    m.seekFrame(id, 150);
-    EXPECT_EQ(frameNumber(m.picture()), 149);
-    m.mixer.SeekSource(id, -500);
-    EXPECT_EQ(frameNumber(m.picture()), 0);
     // Turning the deinterlacer on decodes the same frame again, not another.
-    m.seekFrame(id, 77);
-    m.mixer.SetSourceDeinterlace(id, 1);
+    m.mixer.SetSourceDeinterlace(c, 1);
     EXPECT_EQ(frameNumber(m.picture()), 77);
-    m.mixer.SetSourceDeinterlace(id, 0);
+    m.mixer.SetSourceDeinterlace(c, 0);
     EXPECT_EQ(frameNumber(m.picture()), 77);
 }
-
-INSTANTIATE_TEST_SUITE_P(Formats, MixerSeek,
-                         ::testing::Values(ClipFormat::H264Mp4, ClipFormat::Vp9Mkv, ClipFormat::Mpeg4Avi,
-                                           ClipFormat::Mpeg2Ts),
-                         paramName);
 
 TEST(MixerSource, RectanglesPlaceScaleMirrorAndCutOffOnThePixels) {
     const QString file = clip(ClipFormat::H264Mp4);
@@ -713,7 +610,7 @@ TEST(MixerSource, RectanglesPlaceScaleMirrorAndCutOffOnThePixels) {
              EXPECT_EQ(p.pixel(kW - 5, kH - 5), black);
          }},
         {"entirely outside", QRectF(kW + 10, 0, kW, kH),
-         [&](const QImage& p) { EXPECT_EQ(maxChannelDifference(p, blackImage()), 0); }},
+         [&](const QImage& p) { EXPECT_EQ(maxChannelDifference(p, solid(kW, kH, Qt::black)), 0); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -745,7 +642,7 @@ TEST(MixerSource, LaterSourcesBlendOverEarlierOnesAtTheirOpacity) {
     EXPECT_EQ(frameNumber(m.picture()), 106);
     m.mixer.SetSourceAlpha(a, 0.5f);  // the earlier source's opacity blends it with the background
     m.mixer.SetSourceAlpha(b, 0.0f);
-    EXPECT_LE(maxChannelDifference(m.picture(), blend(blackImage(), under, 0.5)), 3);
+    EXPECT_LE(maxChannelDifference(m.picture(), blend(solid(kW, kH, Qt::black), under, 0.5)), 3);
     m.mixer.RemoveSource(b);
     m.mixer.SetSourceAlpha(a, 1.0f);
     EXPECT_EQ(frameNumber(m.picture()), 21);
@@ -786,76 +683,59 @@ TEST(MixerSource, ComposesOncePerShownFrameNotPerPaintAndPaintsThatPicture) {
 
 // A Python server script run on a free loopback port: the script gets the
 // folder it serves as its argument and prints the port it listens on.
-class LoopbackServer {
-public:
-    explicit LoopbackServer(const char* script) {
+struct LoopbackServer {
+    explicit LoopbackServer(const QString& script) {
         // The system interpreter carries the packaged pyftpdlib.
-        server_.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
-                      {QStringLiteral(TEST_SOURCE_DIR "/fakes/%1").arg(script), root_.path()});
-        if (server_.waitForReadyRead(10000)) port_ = server_.readLine().trimmed().toInt();
+        process.start(QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+                      {QStringLiteral(TEST_SOURCE_DIR "/fakes/%1").arg(script), root.path()});
+        if (process.waitForReadyRead(10000)) port = process.readLine().trimmed().toInt();
     }
     ~LoopbackServer() {
-        server_.kill();
-        server_.waitForFinished(5000);
+        process.kill();
+        process.waitForFinished(5000);
     }
-    int port() const { return port_; }
-    QString root() const { return root_.path(); }
-
-private:
-    QTemporaryDir root_;
-    QProcess server_;
-    int port_ = 0;
+    QTemporaryDir root;
+    QProcess process;
+    int port = 0;
 };
 
 
-TEST(EngineUpload, FtpUploadArrivesByteIdenticalAndAWrongPasswordFails) {
-    LoopbackServer ftp("loopback_ftp.py");
-    ASSERT_GT(ftp.port(), 0) << "pyftpdlib could not be started";
-    QTemporaryDir clips;
-    QWidget host;
-    FfmpegDisplayEngine engine(&host);
-    engine.OpenClip(makeClip(clips.path(), ClipFormat::H264Mp4));
+// The shown frame saves as a JPEG file whose size follows the quality, and
+// reaches an FTP server (a host, the port apart) and an HTTP server (a URL with
+// the port in it) byte for byte, in folders made on the way. A wrong password
+// is refused by the server: False, nothing written, and the failure passed on
+// never shows the password.
+TEST_F(Engine, ShownFrameSavesAsJpegAndUploadsByteIdentical) {
+    engine.OpenClip(clip(ClipFormat::H264Mp4));
     engine.Seek(frameStartMs(ClipFormat::H264Mp4, {}, 12) + 1);
+    qint64 smaller = 0;  // the size at the quality before
+    for (int q : {10, 90}) {
+        const QString file = testFolder().filePath(QStringLiteral("frame-%1.jpg").arg(q));
+        ASSERT_TRUE(engine.SaveFrameJpeg(file, q));
+        EXPECT_EQ(frameNumber(QImage(file)), 12) << q;
+        EXPECT_LT(std::exchange(smaller, QFileInfo(file).size()), QFileInfo(file).size()) << q;
+    }
+    EXPECT_FALSE(engine.SaveFrameJpeg(testFolder().filePath("no/such/folder/x.jpg"), 80));
 
-    EXPECT_TRUE(engine.UploadFrame("127.0.0.1", "coach", "s3cret-Pw", "lessons/today", "frame 12.jpg", ftp.port(), 75));
-    const QByteArray bytes = readFile(QDir(ftp.root()).filePath("lessons/today/frame 12.jpg"));
-    EXPECT_EQ(std::tuple(bytes, frameNumber(QImage::fromData(bytes, "JPG"))),
-              std::tuple(engine.jpegOfShownFrame(75), 12));
-
-    // Given as a URL, with the port in it.
-    EXPECT_TRUE(engine.UploadFrame(QStringLiteral("ftp://127.0.0.1:%1").arg(ftp.port()), "coach", "s3cret-Pw", "",
-                                   "root.jpg", 0, 50));
-    EXPECT_TRUE(QFile::exists(QDir(ftp.root()).filePath("root.jpg")));
-
-    // A wrong password is refused by the server: False, and the password is in no message.
-    FrameUploader uploader;
-    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port()));
-    EXPECT_FALSE(uploader.lastError().isEmpty());
-    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
-    EXPECT_FALSE(engine.UploadFrame("127.0.0.1", "coach", "wrong-Pw-123", "", "bad.jpg", ftp.port(), 75));
-    EXPECT_FALSE(QFile::exists(QDir(ftp.root()).filePath("bad.jpg")));
-
-    // Nobody listening: False within the connect time-out, no crash.
-    uploader.connectTimeoutSeconds = 2;
-    EXPECT_FALSE(uploader.upload("x", "127.0.0.1", "coach", "s3cret-Pw", "", "none.jpg", 1));
-}
-
-TEST(EngineUpload, HttpPutArrivesByteIdenticalAndARefusalIsFalse) {
-    LoopbackServer http("loopback_http.py");
-    ASSERT_GT(http.port(), 0) << "the Python HTTP server could not be started";
-    const QString server = QStringLiteral("http://127.0.0.1:%1/uploads").arg(http.port());
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && solid(64, 48, Qt::red).save(&buffer, "JPG"));
-    FrameUploader uploader;
-    EXPECT_TRUE(uploader.upload(jpeg, server, "coach", "s3cret-Pw", "week 2", "serve 5.jpg", 0))
-        << uploader.lastError().toStdString();
-    EXPECT_EQ(readFile(QDir(http.root()).filePath("uploads/week 2/serve 5.jpg")), jpeg);
-
-    // The server answers 401: the transfer was not confirmed.
-    EXPECT_FALSE(uploader.upload(jpeg, server, "coach", "wrong-Pw-123", "", "refused.jpg", 0));
-    EXPECT_FALSE(uploader.lastError().contains("wrong-Pw-123"));
-    EXPECT_FALSE(QFile::exists(QDir(http.root()).filePath("uploads/refused.jpg")));
+    QString failure;
+    QObject::connect(&engine, &VideoEngine::Failed, [&](const TvnError& e) { failure = e.description(); });
+    for (const QString script : {"loopback_ftp.py", "loopback_http.py"}) {
+        SCOPED_TRACE(script.toStdString());
+        LoopbackServer server(script);
+        ASSERT_GT(server.port, 0) << "the loopback server could not be started";
+        const bool ftp = script.contains("ftp");
+        const QString address = ftp ? "127.0.0.1" : QStringLiteral("http://127.0.0.1:%1/uploads").arg(server.port);
+        const int port = ftp ? server.port : 0;
+        const QString folder = QDir(server.root.path()).filePath(ftp ? "lessons/week 2" : "uploads/lessons/week 2");
+        EXPECT_TRUE(engine.UploadFrame(address, "coach", "s3cret-Pw", "lessons/week 2", "frame 12.jpg", port, 75))
+            << failure.toStdString();
+        const QByteArray bytes = readFile(folder + "/frame 12.jpg");
+        EXPECT_EQ(std::tuple(bytes, frameNumber(QImage::fromData(bytes, "JPG"))),
+                  std::tuple(engine.jpegOfShownFrame(75), 12));
+        EXPECT_FALSE(engine.UploadFrame(address, "coach", "wrong-Pw-123", "lessons/week 2", "bad.jpg", port, 75));
+        EXPECT_FALSE(QFile::exists(folder + "/bad.jpg"));
+        EXPECT_FALSE(failure.isEmpty() || failure.contains("wrong-Pw-123")) << failure.toStdString();
+    }
 }
 
 TEST(EngineUpload, TargetUrlsFollowTheServerForm) {

@@ -15,14 +15,11 @@ using tvn::testing::waitFor;
 namespace {
 
 TEST(StudioSmoke, OpensPlaysPausesStepsAndJumps) {
-    ClipOptions o;
-    o.frames = 60;
-    const QString clip = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("studio"));
     studio::StudioWindow window;
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    ASSERT_TRUE(window.openClip(clip));
+    ASSERT_TRUE(window.openClip(clip(ClipFormat::H264Mp4, {.frames = 60})));
     tvn::Trelvan& control = window.control();
     const auto shows = [&](int frame) {
         return waitFor([&] { return frameNumber(control.TVN_GetFrameAsIPic().image()) == frame; }, 3000);

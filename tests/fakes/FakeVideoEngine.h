@@ -35,11 +35,12 @@ public:
     bool saveJpegResult = true, uploadResult = true;
     Picture currentPicture;
     std::function<void()> onStartCapture;  // runs as a capture starts
+    std::function<void()> onFramePicture;  // runs as the current frame is handed out
 
     // What the control left.
     QString openedClip, savedJpeg, textOverlay;
     std::optional<double> lastSeek;
-    int plays = 0, pauses = 0, stops = 0, seeks = 0, overlaysSet = 0, fullScreens = 0, framePictures = 0;
+    int plays = 0, pauses = 0, stops = 0, seeks = 0, overlaysSet = 0, framePictures = 0;
     double rate = 0;
     int32_t volume = 0, frameWidth = -1, frameHeight = -1;
     std::optional<double> captureFps;  // set while a capture runs
@@ -47,7 +48,7 @@ public:
     QList<QImage> addedFrames;  // as the bitmap table held them at each AddFrame
     QMap<int32_t, OverlayBitmap> overlays;
     QStringList converted;  // video, audio, output of the last conversion
-    bool recordFlag28 = false, call154 = false;
+    bool recordFlag28 = false;
 
     void OpenClip(const QString& f) override { check("OpenClip"); openedClip = f; }
     void Stop() override { check("Stop"); ++stops; openedClip.clear(); }
@@ -56,8 +57,7 @@ public:
     void Seek(double ms) override { check("Seek"); ++seeks; lastSeek = ms; }
     void SetRate(double r) override { check("SetRate"); rate = r; }
     void SetVolume(int32_t v) override { check("SetVolume"); volume = v; }
-    void Call154(bool v) override { check("Call154"); call154 = v; }
-    void FullScreen(int32_t) override { check("FullScreen"); ++fullScreens; }
+    void FullScreen(int32_t) override { check("FullScreen"); }
     int16_t FlipMode() override { check("FlipMode"); return BasicVideoEngine::FlipMode(); }
     void SetFlipMode(int16_t m) override { check("FlipMode"); BasicVideoEngine::SetFlipMode(m); }
     int32_t Option43() override { check("Option43"); return BasicVideoEngine::Option43(); }
@@ -69,7 +69,12 @@ public:
     int32_t VideoWidth() override { return videoWidth; }
     int32_t VideoHeight() override { return videoHeight; }
 
-    Picture CurrentFramePicture() override { check("CurrentFramePicture"); ++framePictures; return currentPicture; }
+    Picture CurrentFramePicture() override {
+        check("CurrentFramePicture");
+        ++framePictures;
+        if (onFramePicture) onFramePicture();
+        return currentPicture;
+    }
     int32_t GetFrameBitmap() override { check("GetFrameBitmap"); return 0; }
     bool SaveFrameJpeg(const QString& f, int32_t) override { check("SaveFrameJpeg"); savedJpeg = f; return saveJpegResult; }
     bool UploadFrame(const QString&, const QString&, const QString&, const QString&, const QString&, int32_t,

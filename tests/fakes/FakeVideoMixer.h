@@ -29,10 +29,7 @@ public:
     Picture mixedPicture;
     QMap<int32_t, Source> sources;
     int32_t nextId = 1;
-    int holds = 0, releases = 0;  // Call9 holds composition, Call11 releases it
 
-    void Call9() override { ++holds; }
-    void Call11() override { ++releases; }
     int32_t AddSource(const QString& f, int32_t) override { check("AddSource"); sources[nextId].file = f; return nextId++; }
     void RemoveSource(int32_t s) override { check("RemoveSource"); sources.remove(s); }
     void StopAll() override { check("StopAll"); for (Source& s : sources) s.playing = false; }

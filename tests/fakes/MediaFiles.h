@@ -1,7 +1,7 @@
 #pragma once
 
-// Reading back the files lessons write, with libavformat and libsndfile,
-// independently of the writers.
+// Reading back the files lessons write, with libavformat, the ffmpeg tool and
+// libsndfile, independently of the writers; and the mixer's composed picture.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -9,11 +9,13 @@ extern "C" {
 }
 
 #include "core/BitmapTable.h"
-#include "media/ffmpeg/FrameScaler.h"
+#include "media/ffmpeg/FfmpegVideoMixer.h"
 
 #include <QColor>
 #include <QImage>
+#include <QProcess>
 #include <QString>
+#include <QWidget>
 #include <cmath>
 #include <sndfile.h>
 #include <string>
@@ -72,42 +74,23 @@ inline const StreamSummary* findStream(const std::vector<StreamSummary>& streams
     return nullptr;
 }
 
-// Decodes the video frames of a file into RGB32 images, at most maxFrames.
+// Decodes the video frames of a file into RGB32 images, at most maxFrames, with
+// the ffmpeg tool: every frame the file holds, none repeated or left out.
 inline std::vector<QImage> decodeFrames(const QString& path, int maxFrames = 1 << 20) {
+    const std::vector<StreamSummary> streams = probeStreams(path);
+    const StreamSummary* video = findStream(streams, AVMEDIA_TYPE_VIDEO);
+    if (!video) return {};
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-frames:v", QString::number(maxFrames), "-fps_mode",
+                            "passthrough", "-f", "rawvideo", "-pix_fmt", "bgra", "-"});
+    ffmpeg.waitForFinished(-1);
+    const QByteArray raw = ffmpeg.readAllStandardOutput();
+    const qsizetype size = qsizetype(video->width) * video->height * 4;
     std::vector<QImage> frames;
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0) return frames;
-    avformat_find_stream_info(fmt, nullptr);
-    const int index = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) {
-        avformat_close_input(&fmt);
-        return frames;
-    }
-    const AVCodec* codec = avcodec_find_decoder(fmt->streams[index]->codecpar->codec_id);
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(ctx, fmt->streams[index]->codecpar);
-    avcodec_open2(ctx, codec, nullptr);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    auto drain = [&] {
-        while (avcodec_receive_frame(ctx, frame) >= 0 && static_cast<int>(frames.size()) < maxFrames) {
-            QImage image(frame->width, frame->height, QImage::Format_RGB32);
-            uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-            const int stride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-            FrameScaler().scale(frame, {frame->width, frame->height, AV_PIX_FMT_BGRA}, dst, stride);
-            frames.push_back(image);
-        }
-    };
-    while (static_cast<int>(frames.size()) < maxFrames && av_read_frame(fmt, pkt) >= 0) {
-        if (pkt->stream_index == index && avcodec_send_packet(ctx, pkt) >= 0) drain();
-        av_packet_unref(pkt);
-    }
-    avcodec_send_packet(ctx, nullptr);
-    drain();
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&ctx);
-    avformat_close_input(&fmt);
+    for (qsizetype at = 0; size > 0 && at + size <= raw.size(); at += size)
+        frames.push_back(QImage(reinterpret_cast<const uchar*>(raw.constData() + at), video->width, video->height,
+                                QImage::Format_RGB32)
+                             .copy());
     return frames;
 }
 
@@ -143,5 +126,24 @@ inline Wave readWave(const QString& path) {
     sf_close(f);
     return w;
 }
+
+// Runs the ffmpeg tool quietly, overwriting its output; true when it succeeded.
+inline bool ffmpeg(const QStringList& args) {
+    return QProcess::execute("ffmpeg", QStringList{"-v", "error", "-y"} + args) == 0;
+}
+
+// A mixer whose display fills a 320 x 240 host; seekFrame(n) seeks to duration / count * n.
+struct MixerOnWidget {
+    MixerOnWidget() : mixer(&host) {
+        host.resize(320, 240);
+        mixer.Display()->setGeometry(0, 0, 320, 240);
+    }
+    QImage picture() { return mixer.MixedFramePicture(-1).image().convertToFormat(QImage::Format_RGB32); }
+    void seekFrame(int32_t id, int n) {
+        mixer.SeekSource(id, mixer.GetSourceDuration(id) / mixer.GetSourceFrameCount(id) * n);
+    }
+    QWidget host;
+    FfmpegVideoMixer mixer;
+};
 
 }  // namespace tvn::testing

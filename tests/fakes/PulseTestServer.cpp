@@ -2,58 +2,36 @@
 
 #include "fakes/EventLoopWait.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <alsa/asoundlib.h>
-#include <chrono>
 
 namespace tvn::testing {
 
 namespace {
-
-// Opens the monitor for capture at the server's format; nullptr on failure.
-snd_pcm_t* openMonitor() {
-    snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, PulseTestServer::kMonitorPcm, SND_PCM_STREAM_CAPTURE, 0) < 0) return nullptr;
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, PulseTestServer::kChannels,
-                           PulseTestServer::kRate, 1, 100000) < 0) {
-        snd_pcm_close(pcm);
-        return nullptr;
-    }
-    return pcm;
-}
-
-// Reads up to frames frames; the count read, 0 after a recovered error.
-long readSome(snd_pcm_t* pcm, int16_t* buffer, long frames) {
-    const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer, static_cast<snd_pcm_uframes_t>(frames));
-    if (n >= 0) return n;
-    snd_pcm_recover(pcm, static_cast<int>(n), 1);
-    return 0;
-}
-
+constexpr int kChannels = 2;
 }  // namespace
 
 PulseTestServer::PulseTestServer(int toneHz) {
-    runtime_.setAutoRemove(true);
     socket_ = runtime_.filePath("native");
     if (!startDaemon(toneHz)) return;
     writeAlsaConfig();
-    if (!waitForSound()) problem_ = "the test's PulseAudio sink delivers no sound";
+    // A fresh daemon takes a moment before its sink delivers anything: read
+    // until it does, so tests measure their component and not the start-up.
+    startCapture();
+    const bool sounds = waitFor([&] { return capturedCount_ >= kRate / 10; }, 10000);
+    stopCapture();
+    if (!sounds) problem_ = "the test's PulseAudio sink delivers no sound";
 }
 
 PulseTestServer::~PulseTestServer() {
     if (capture_.joinable()) stopCapture();
     for (QProcess* p : {&pacer_, &daemon_}) {
-        if (p->state() == QProcess::NotRunning) continue;
-        p->terminate();
-        if (!p->waitForFinished(5000)) {
-            p->kill();
-            p->waitForFinished(2000);
-        }
+        p->kill();
+        p->waitForFinished(5000);
     }
-    if (hadConfigPath_) qputenv("ALSA_CONFIG_PATH", previousConfigPath_);
-    else qunsetenv("ALSA_CONFIG_PATH");
+    if (previousConfigPath_.isNull()) qunsetenv("ALSA_CONFIG_PATH");
+    else qputenv("ALSA_CONFIG_PATH", previousConfigPath_);
 }
 
 bool PulseTestServer::startDaemon(int toneHz) {
@@ -61,24 +39,16 @@ bool PulseTestServer::startDaemon(int toneHz) {
     env.insert("HOME", runtime_.path());
     env.insert("XDG_RUNTIME_DIR", runtime_.path());
     env.insert("PULSE_RUNTIME_PATH", runtime_.filePath("pulse"));
-    QStringList args{"-n",
-                     "--daemonize=no",
-                     "--exit-idle-time=-1",
-                     "--use-pid-file=no",
-                     "--disable-shm=yes",
+    QStringList args{"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
                      "--load=module-native-protocol-unix socket=" + socket_ + " auth-anonymous=1",
                      QStringLiteral("--load=module-null-sink sink_name=tvn_null rate=%1").arg(kRate)};
     if (toneHz > 0) args << QStringLiteral("--load=module-sine sink=tvn_null frequency=%1").arg(toneHz);
     daemon_.setProcessEnvironment(env);
     daemon_.setProcessChannelMode(QProcess::MergedChannels);
     daemon_.start(QStringLiteral("pulseaudio"), args);
-    if (!daemon_.waitForStarted(5000)) {
-        problem_ = "pulseaudio cannot start: " + daemon_.errorString().toStdString();
-        return false;
-    }
-    if (!waitFor([&] { return QFileInfo::exists(socket_) || daemon_.state() != QProcess::Running; }, 10000) ||
+    if (!waitFor([&] { return QFileInfo::exists(socket_) || daemon_.state() == QProcess::NotRunning; }, 10000) ||
         daemon_.state() != QProcess::Running) {
-        problem_ = "pulseaudio did not come up: " + daemon_.readAll().toStdString();
+        problem_ = "pulseaudio did not come up: " + (daemon_.errorString() + daemon_.readAll()).toStdString();
         return false;
     }
     // The null sink renders in blocks as long as the lowest latency any reader
@@ -108,23 +78,9 @@ void PulseTestServer::writeAlsaConfig() {
                    .arg(socket_, QLatin1String(kMonitorPcm), monitorDescription())
                    .toUtf8());
     conf.close();
-    hadConfigPath_ = qEnvironmentVariableIsSet("ALSA_CONFIG_PATH");
     previousConfigPath_ = qgetenv("ALSA_CONFIG_PATH");
     qputenv("ALSA_CONFIG_PATH", path.toUtf8());
     qputenv("PULSE_SERVER", ("unix:" + socket_).toUtf8());
-}
-
-// A fresh daemon takes a moment before its sink delivers anything: read until
-// it does, so tests measure their component and not the start-up.
-bool PulseTestServer::waitForSound() {
-    snd_pcm_t* pcm = openMonitor();
-    if (!pcm) return false;
-    std::vector<int16_t> buffer(480 * kChannels);
-    long total = 0;
-    QDeadlineTimer deadline(10000);
-    while (total < kRate / 10 && !deadline.hasExpired()) total += readSome(pcm, buffer.data(), 480);
-    snd_pcm_close(pcm);
-    return total >= kRate / 10;
 }
 
 void PulseTestServer::startCapture() {
@@ -132,8 +88,7 @@ void PulseTestServer::startCapture() {
     capturedCount_ = 0;
     capturing_ = true;
     capture_ = std::thread([this] { captureLoop(); });
-    QDeadlineTimer deadline(5000);
-    while (capturedCount_ == 0 && !deadline.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor([&] { return capturedCount_ > 0; }, 5000);
 }
 
 std::vector<int16_t> PulseTestServer::stopCapture() {
@@ -143,12 +98,15 @@ std::vector<int16_t> PulseTestServer::stopCapture() {
 }
 
 void PulseTestServer::captureLoop() {
-    snd_pcm_t* pcm = openMonitor();
-    if (!pcm) return;
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, kMonitorPcm, SND_PCM_STREAM_CAPTURE, 0) < 0) return;
     std::vector<int16_t> buffer(480 * kChannels);
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1, 100000) < 0)
+        capturing_ = false;
     while (capturing_) {
-        const long n = readSome(pcm, buffer.data(), 480);
-        for (long i = 0; i < n; ++i) captured_.push_back(buffer[static_cast<size_t>(i * kChannels)]);
+        const snd_pcm_sframes_t n = snd_pcm_readi(pcm, buffer.data(), 480);
+        if (n < 0) snd_pcm_recover(pcm, static_cast<int>(n), 1);
+        for (snd_pcm_sframes_t i = 0; i < n; ++i) captured_.push_back(buffer[static_cast<size_t>(i * kChannels)]);
         if (n > 0) capturedCount_ += static_cast<size_t>(n);
     }
     snd_pcm_close(pcm);

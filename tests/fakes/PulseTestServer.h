@@ -30,21 +30,18 @@ namespace tvn::testing {
 class PulseTestServer {
 public:
     static constexpr int kRate = 48000;
-    static constexpr int kChannels = 2;
     static constexpr const char* kMonitorPcm = "trelvan_monitor";
 
     // toneHz 0: the sink plays only what clients send it.
     explicit PulseTestServer(int toneHz = 0);
     ~PulseTestServer();
-    PulseTestServer(const PulseTestServer&) = delete;
-    PulseTestServer& operator=(const PulseTestServer&) = delete;
 
     const std::string& problem() const { return problem_; }
     static QString monitorDescription() { return QStringLiteral("Trelvan test monitor"); }
 
-    // Records the monitor on a thread of its own (kRate, kChannels, 16-bit)
-    // until stopCapture(), which returns the first channel's samples. Returns
-    // once the first samples arrived, so a slow start is no part of a measure.
+    // Records the monitor on a thread of its own (kRate, 16-bit) until
+    // stopCapture(), which returns the first channel's samples. Returns once
+    // the first samples arrived, so a slow start is no part of a measure.
     void startCapture();
     std::vector<int16_t> stopCapture();
     // How many samples have arrived so far: the recording's own clock.
@@ -53,15 +50,13 @@ public:
 private:
     bool startDaemon(int toneHz);
     void writeAlsaConfig();
-    bool waitForSound();
     void captureLoop();
 
     QTemporaryDir runtime_;
     QString socket_;
     QProcess daemon_;
     QProcess pacer_;  // a low-latency reader of the monitor, see startDaemon()
-    QByteArray previousConfigPath_;
-    bool hadConfigPath_ = false;
+    QByteArray previousConfigPath_;  // null when there was none
     std::string problem_;
     std::thread capture_;
     std::atomic<bool> capturing_{false};

@@ -47,11 +47,7 @@ QString codeFilter() {
     for (int k = 0; k < kColumns * kRows; ++k) {
         const QString enable = k == kBits ? QStringLiteral("1") : QStringLiteral("bitand(n\\,%1)").arg(1 << k);
         f += QStringLiteral(",drawbox=x=%1*iw/%2:y=%3*ih/%4:w=iw/%2+1:h=ih/%4+1:color=white:t=fill:enable='%5'")
-                 .arg(k % kColumns)
-                 .arg(kColumns)
-                 .arg(k / kColumns)
-                 .arg(kRows)
-                 .arg(enable);
+                 .arg(k % kColumns).arg(kColumns).arg(k / kColumns).arg(kRows).arg(enable);
     }
     return f;
 }
@@ -205,18 +201,12 @@ int frameNumber(const QImage& image) {
     if (image.isNull()) return -1;
     int n = 0;
     for (int k = 0; k < kColumns * kRows; ++k) {
-        const int cx = k % kColumns;
-        const int cy = k / kColumns;
-        const int x = (2 * cx + 1) * image.width() / (2 * kColumns);
-        const int y = (2 * cy + 1) * image.height() / (2 * kRows);
+        const int x = (2 * (k % kColumns) + 1) * image.width() / (2 * kColumns);
+        const int y = (2 * (k / kColumns) + 1) * image.height() / (2 * kRows);
         const int luma = qGray(image.pixel(x, y));
-        const bool white = luma > 170;
-        if (!white && luma >= 85) return -1;
-        if (k == kBits) {
-            if (!white) return -1;
-        } else if (white) {
-            n |= 1 << k;
-        }
+        if (luma >= 85 && luma <= 170) return -1;  // neither clearly black nor white
+        if (k == kBits && luma < 85) return -1;    // no marker
+        if (k != kBits && luma > 170) n |= 1 << k;
     }
     return n;
 }
