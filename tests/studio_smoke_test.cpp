@@ -52,12 +52,9 @@ TEST(StudioSmoke, OpensPlaysPausesStepsAndJumps) {
 // 45 degrees on screen reads 45), keys that yield to a text being typed on the
 // video, slider moves coalesced into one jump, a bad file that leaves the clip open.
 TEST(StudioSmoke, HostsTheClipForACoach) {
-    ClipOptions o;
-    o.frames = 40, o.width = 180, o.height = 320;
-    const QString clip = makeClip(testFolder().path(), ClipFormat::H264Mp4, o, QStringLiteral("portrait"));
     studio::StudioWindow window;
     window.show();
-    ASSERT_TRUE(window.openClip(clip));
+    ASSERT_TRUE(window.openClip(clip(ClipFormat::H264Mp4, {.frames = 40, .width = 180, .height = 320})));
     tvn::Trelvan& control = window.control();
     EXPECT_NEAR(double(control.width()) / control.height(), 180.0 / 320.0, 0.003);
     EXPECT_LE(std::abs(control.geometry().center().x() - control.parentWidget()->rect().center().x()), 1);
