@@ -219,6 +219,10 @@ void StudioWindow::trackDrawing() {
 }
 
 bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (overlayClockWaits_ && event->type() == QEvent::Paint && watched == control_->visibleVideoWidget()) {
+        overlayPlay_.restart();  // the mixer's first frame of the play is on screen: its clock starts now
+        overlayClockWaits_ = false;
+    }
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return QMainWindow::eventFilter(watched, event);
     // The studio's own window, or the engine's full-screen window (a top-level of its own);
     // dialogs keep their keys.
@@ -357,6 +361,7 @@ void StudioWindow::playPause() {
         } else if (ctx_.run(tr("Play"), [this] { control_->TVN_Play(); })) {
             overlayPlayFromMs_ = control_->TVN_CurrentPos;
             overlayPlay_.start();
+            overlayClockWaits_ = true;
         }
     } else if (control_->TVN_IsPlaying) {
         ctx_.run(tr("Pause"), [this] { control_->TVN_Pause(); });

@@ -87,6 +87,7 @@ private:
     // The mixer plays an overlay on its own clock; the read-out follows it from here.
     QElapsedTimer overlayPlay_;
     double overlayPlayFromMs_ = 0;
+    bool overlayClockWaits_ = false;  // until the mixer paints the play's first frame
 };
 
 }  // namespace studio
