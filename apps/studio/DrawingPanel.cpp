@@ -1,7 +1,6 @@
 #include "DrawingPanel.h"
 
 #include "control/Trelvan.h"
-#include "platform/Surface.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -276,9 +275,9 @@ void DrawingPanel::redraw() {
 }
 
 void DrawingPanel::pickColour(int32_t& target, const QString& settingsKey, const QString& title) {
-    const QColor chosen = QColorDialog::getColor(tvn::Surface::toQColor(target), this, title);
+    const QColor chosen = QColorDialog::getColor(StudioContext::toQColor(target), this, title);
     if (!chosen.isValid()) return;
-    target = tvn::Surface::fromQColor(chosen);
+    target = StudioContext::fromQColor(chosen);
     // The control's drawing layer treats its transparent colour as "nothing drawn".
     if (target == ctx_.control->TVN_TransparentColor) target ^= 0x010101;
     QSettings().setValue(settingsKey, target);

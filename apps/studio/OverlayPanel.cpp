@@ -3,7 +3,6 @@
 #include "control/ClipProbe.h"
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
-#include "platform/Surface.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -67,8 +66,8 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     alpha_->setSpecialValueText(tr("opaque"));
     connect(bitmap, &QPushButton::clicked, this, &OverlayPanel::chooseBitmap);
     connect(key, &QPushButton::clicked, this, [this] {
-        const QColor c = QColorDialog::getColor(tvn::Surface::toQColor(ctx_.control->TVN_TransparentColor), this);
-        if (c.isValid()) ctx_.control->TVN_TransparentColor = tvn::Surface::fromQColor(c);
+        const QColor c = QColorDialog::getColor(StudioContext::toQColor(ctx_.control->TVN_TransparentColor), this);
+        if (c.isValid()) ctx_.control->TVN_TransparentColor = StudioContext::fromQColor(c);
     });
     connect(alpha_, &QSpinBox::valueChanged, this, [this](int a) { ctx_.control->TVN_AlphaLevel = a; });
     form->addRow(bitmap, key);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <cstdint>
 #include <functional>
 
 namespace tvn {
@@ -18,6 +20,10 @@ struct StudioContext {
     std::function<void(const QString& what, const tvn::TvnError&)> showFailure;
     // Runs the call; a failure is shown (showFailure). Returns false on failure.
     bool run(const QString& what, const std::function<void()>& call) const;
+
+    // The control's colours are 0x00BBGGRR (red in the low byte).
+    static QColor toQColor(int32_t colour) { return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF); }
+    static int32_t fromQColor(const QColor& c) { return c.red() | (c.green() << 8) | (c.blue() << 16); }
 };
 
 }  // namespace studio

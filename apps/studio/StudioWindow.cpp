@@ -198,7 +198,7 @@ void StudioWindow::buildTransport() {
     bar->addWidget(new QLabel(tr(" Volume "), bar));
     bar->addWidget(volume);
     poll_ = new QTimer(this);
-    poll_->setInterval(100);
+    poll_->setInterval(50);  // the read-out follows play closely
     connect(poll_, &QTimer::timeout, this, &StudioWindow::updatePosition);
     poll_->start();
     updatePosition();
