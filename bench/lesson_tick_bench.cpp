@@ -55,7 +55,7 @@ class NullRecorder : public BasicVideoEngine {
 public:
     using BasicVideoEngine::BasicVideoEngine;
     void StartFileCapture(double) override {}
-    void AddFrame(int32_t) override {}
+    void addFrame(const QImage&) override {}
     void StopFileCapture() override {}
 };
 

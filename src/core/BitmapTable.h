@@ -10,6 +10,9 @@ namespace tvn {
 // Process-wide table of 32-bit bitmap handles, the currency in which bitmaps
 // cross the host boundary. A handle stays valid until it is released; 0 is
 // never a handle. Images are implicitly shared, so lookups are cheap copies.
+// Only host-facing handles live here (TVN_GetFrameAsBitmap, a bitmap the host
+// overlays, the annotation layer named by TVN_OverlayImage); the control's
+// other pictures pass to the components as QImage.
 class BitmapTable {
 public:
     static BitmapTable& instance();

@@ -62,7 +62,7 @@ public:
     }
     void SetTextOverlay(int32_t, const QString&, int32_t, int32_t, const QString&, int32_t, int32_t,
                         int32_t) override {}
-    void SetOverlayBitmap(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t&, int32_t) override {}
+    void setOverlayImage(int32_t, const QImage&, int32_t, int32_t, int32_t, int32_t, int32_t&, int32_t) override {}
 
     void SetCaptureFileName(const QString& fileName) override { captureFileName_ = fileName; }
     QString CaptureFileName() override { return captureFileName_; }
@@ -75,7 +75,7 @@ public:
     int32_t VideoCompressor() override { return videoCompressor_; }
     void SetAudioCompressor(int32_t index) override { audioCompressor_ = index; }
     void StartFileCapture(double fps) override;
-    void AddFrame(int32_t) override {}
+    void addFrame(const QImage&) override {}
     void StopFileCapture() override {}
     void SetSetting3(int32_t value) override { setting3_ = value; }
     int32_t ProfileCount() override { return 0; }

@@ -3,6 +3,7 @@
 #include "core/Picture.h"
 #include "media/VisualComponent.h"
 
+#include <QImage>
 #include <QString>
 #include <cstdint>
 
@@ -73,8 +74,13 @@ public:
                              const QString& path, const QString& fileName, int32_t port, int32_t quality) = 0;
     virtual void SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y, const QString& fontName,
                                 int32_t fontSize, int32_t colour, int32_t background) = 0;
+    // Shows the bitmap behind a handle of the bitmap table (0 removes the slot);
+    // forwards to setOverlayImage. InvalidPicture for a handle the table does not hold.
     virtual void SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x, int32_t y, int32_t width,
-                                  int32_t height, int32_t& keyColour, int32_t alpha) = 0;
+                                  int32_t height, int32_t& keyColour, int32_t alpha);
+    // The picture itself, for pictures the control makes (a null image removes the slot).
+    virtual void setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t width,
+                                 int32_t height, int32_t& keyColour, int32_t alpha) = 0;
 
     // Recording and conversion (the recording instance).
     virtual void SetCaptureFileName(const QString& fileName) = 0;
@@ -88,7 +94,11 @@ public:
     virtual int32_t VideoCompressor() = 0;
     virtual void SetAudioCompressor(int32_t index) = 0;
     virtual void StartFileCapture(double fps) = 0;
-    virtual void AddFrame(int32_t bitmapHandle) = 0;
+    // Appends the bitmap behind the handle (a null image for 0 or an unknown
+    // handle); forwards to addFrame, which the control calls with its lesson
+    // frames directly, so they never pass through the process-wide table.
+    virtual void AddFrame(int32_t bitmapHandle);
+    virtual void addFrame(const QImage& frame) = 0;
     virtual void StopFileCapture() = 0;
     virtual void SetSetting3(int32_t value) = 0;
     virtual int32_t ProfileCount() = 0;

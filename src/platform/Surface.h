@@ -91,6 +91,9 @@ public:
     // A handle of the current bitmap in the bitmap table; the same handle for
     // the surface's whole life, always showing its current content.
     int32_t handle();
+    // Whether handle is this surface's handle; unlike handle(), it neither makes
+    // one nor copies the bitmap into the table.
+    bool hasHandle(int32_t handle) const { return handle_ != 0 && handle == handle_; }
 
     static QColor toQColor(int32_t colour);
     static int32_t fromQColor(const QColor& colour);

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 namespace tvn::testing {
@@ -23,7 +24,8 @@ public:
     using BasicVideoEngine::setting3;
 
     struct OverlayBitmap {
-        int32_t handle, x, y, width, height, keyColour, alpha;
+        QImage image;
+        std::array<int32_t, 6> place;  // x, y, width, height, key colour, alpha
     };
 
     // Scripted answers.
@@ -45,7 +47,7 @@ public:
     int32_t volume = 0, frameWidth = -1, frameHeight = -1;
     std::optional<double> captureFps;  // set while a capture runs
     int captureStops = 0;
-    QList<QImage> addedFrames;  // as the bitmap table held them at each AddFrame
+    QList<QImage> addedFrames;  // as handed over by each AddFrame
     QMap<int32_t, OverlayBitmap> overlays;
     QStringList converted;  // video, audio, output of the last conversion
     bool recordFlag28 = false;
@@ -86,11 +88,11 @@ public:
                         int32_t) override {
         textOverlay = text;
     }
-    void SetOverlayBitmap(int32_t slot, int32_t handle, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& key,
-                          int32_t alpha) override {
+    void setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& key,
+                         int32_t alpha) override {
         check("SetOverlayBitmap");
         ++overlaysSet;
-        overlays[slot] = {handle, x, y, w, h, key, alpha};
+        overlays[slot] = {image, {x, y, w, h, key, alpha}};
     }
 
     void SetRecordFlag28(bool v) override { check("RecordFlag28"); recordFlag28 = v; }
@@ -102,7 +104,7 @@ public:
         if (onStartCapture) onStartCapture();
         captureFps = fps;
     }
-    void AddFrame(int32_t handle) override { addedFrames.append(BitmapTable::instance().image(handle)); check("AddFrame"); }
+    void addFrame(const QImage& frame) override { addedFrames.append(frame); check("AddFrame"); }
     void StopFileCapture() override { check("StopFileCapture"); ++captureStops; captureFps.reset(); }
     int32_t ProfileCount() override { return profileCount.value_or(static_cast<int32_t>(profileNames.size())); }
     QString ProfileName(int32_t i) override { return profileNames.value(i); }

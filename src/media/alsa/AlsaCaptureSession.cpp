@@ -1,5 +1,6 @@
 #include "media/alsa/AlsaCaptureSession.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 
 #include <QFile>
@@ -126,7 +127,7 @@ QString AlsaCaptureSession::error() const {
 }
 
 void AlsaCaptureSession::setError(const QString& what) {
-    qWarning("Lesson sound '%s': %s", qPrintable(fileName_), qPrintable(what));
+    qCWarning(lcAlsa, "Lesson sound '%s': %s", qPrintable(fileName_), qPrintable(what));
     std::scoped_lock lock(errorMutex_);
     if (error_.isEmpty()) error_ = what;
 }
@@ -187,7 +188,7 @@ void AlsaCaptureSession::run() {
         }
         if (n == -EPIPE) {
             ++overruns_;
-            qWarning("Lesson sound '%s': capture overrun, the lost time is filled with silence", qPrintable(fileName_));
+            qCWarning(lcAlsa, "Lesson sound '%s': capture overrun, the lost time is filled with silence", qPrintable(fileName_));
             snd_pcm_prepare(pcm);
             snd_pcm_start(pcm);
             refilling = true;

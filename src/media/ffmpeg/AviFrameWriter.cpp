@@ -1,5 +1,6 @@
 #include "media/ffmpeg/AviFrameWriter.h"
 
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
@@ -123,7 +124,7 @@ AviFrameWriter::Worker::~Worker() {
     try {
         finish();
     } catch (const TvnError& e) {
-        qWarning("%s", e.what());
+        qCWarning(lcLesson, "%s", e.what());
     }
 }
 
@@ -320,7 +321,7 @@ void AviFrameWriter::Worker::fail(const QString& what) {
     std::scoped_lock lock(mutex_);
     if (error_.isEmpty()) {
         error_ = what;
-        qWarning("Lesson video '%s': %s", qPrintable(settings.fileName), qPrintable(what));
+        qCWarning(lcLesson, "Lesson video '%s': %s", qPrintable(settings.fileName), qPrintable(what));
     }
 }
 

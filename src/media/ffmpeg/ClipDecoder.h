@@ -115,6 +115,11 @@ public:
     // Deinterlaces pictures (FFmpeg's estdif, edge-directed, within the picture) before conversion.
     void setDeinterlace(bool on);
     bool deinterlace() const;
+    // Pictures as 8-bit luma (QImage::Format_Grayscale8) instead of RGB32, for
+    // analysis that needs only brightness (motion tracking): where the picture
+    // needs no scaling, a copy of the decoded luma plane in the clip's own range
+    // rather than a colour conversion. Same size and orientation as the RGB32 pictures.
+    void setGrayscale(bool on);
     // Decoder threads, 0 = FFmpeg's choice from the processor count. Takes effect on the next open.
     void setThreadCount(int threads);
 

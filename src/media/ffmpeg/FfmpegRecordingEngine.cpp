@@ -1,9 +1,10 @@
 #include "media/ffmpeg/FfmpegRecordingEngine.h"
 
-#include "core/BitmapTable.h"
+#include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/LessonConverter.h"
 
 #include <QMetaObject>
@@ -60,16 +61,16 @@ void FfmpegRecordingEngine::StartFileCapture(double fps) {
         s.keepAspect = true;
     }
     const int32_t compressor = VideoCompressor();
-    if (compressor >= VideoCompressorCount() || compressor < -1)
+    if (compressor >= VideoCompressorCount() || compressor < engine::kDefaultCompressor)
         throw engineError(err::SubscriptOutOfRange, QStringLiteral("No video encoder %1").arg(compressor));
-    s.codecName = compressor == -1 ? QStringLiteral("mjpeg") : AviFrameWriter::offeredEncoders()[compressor].codecName;
+    s.codecName = compressor == engine::kDefaultCompressor ? QStringLiteral("mjpeg") : AviFrameWriter::offeredEncoders()[compressor].codecName;
     writer_ = std::make_unique<AviFrameWriter>(s);
     capturedFrames_ = 0;
 }
 
-void FfmpegRecordingEngine::AddFrame(int32_t bitmapHandle) {
+void FfmpegRecordingEngine::addFrame(const QImage& frame) {
     if (!writer_) throw engineError(err::InvalidCall, QStringLiteral("AddFrame: no file capture is running"));
-    writer_->addFrame(BitmapTable::instance().image(bitmapHandle));
+    writer_->addFrame(frame);
     capturedFrames_ = writer_->framesAdded();
 }
 
@@ -138,7 +139,7 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
                           .prefixed("ConvertToWmv");
         }
         if (failure) {
-            qWarning("Lesson compression failed: %s", qPrintable(failure->description()));
+            qCWarning(lcLesson, "Lesson compression failed: %s", qPrintable(failure->description()));
             std::scoped_lock lock(errorMutex_);
             conversionError_ = failure->description();
         }

@@ -19,9 +19,9 @@ class AviFrameWriter;
 // size set (0 x 0: a lesson started before any clip was open) it records
 // 640 x 480 and fits each image inside keeping its aspect. VideoCompressor -1
 // records MJPEG at high quality; otherwise the index into VideoCompressorName's
-// list. AddFrame(handle) appends the bitmap behind the handle (black for an
-// empty or unknown handle) without encoding on the calling thread; the file
-// holds one frame per AddFrame. StopFileCapture finalises the file and does
+// list. addFrame(image) appends the image (black for a null image, which is
+// what AddFrame gives for an empty or unknown handle) without encoding on the
+// calling thread; the file holds one frame per frame added. StopFileCapture finalises the file and does
 // nothing when no capture runs.
 //
 // Compression: ConvertToWmv runs on a worker thread and returns at once.
@@ -44,7 +44,7 @@ public:
     int32_t VideoCompressorCount() override;
     QString VideoCompressorName(int32_t index) override;
     void StartFileCapture(double fps) override;
-    void AddFrame(int32_t bitmapHandle) override;
+    void addFrame(const QImage& frame) override;
     void StopFileCapture() override;
 
     int32_t ProfileCount() override;

@@ -1,0 +1,178 @@
+// Motion analysis: calibration arithmetic, tracking accuracy and loss on small
+// synthetic clips with a known truth, kinematics on known paths, CSV round trip.
+#include "fakes/ErrorFrom.h"
+#include "fakes/EventLoopWait.h"
+#include "fakes/TestClips.h"
+#include "motion/Kinematics.h"
+#include "motion/MotionCsv.h"
+#include "motion/TrackingWorker.h"
+#include "support/MarkerClip.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <map>
+#include <numbers>
+
+using namespace tvn;
+using namespace tvn::motion;
+using tvn::testing::errorFrom;
+
+namespace {
+
+TEST(Calibration, ScalesMapsPlanesAndRefusesDegenerateReferences) {
+    const Calibration scale = Calibration::fromScale({10, 10}, {10, 210}, 2.0, "m");
+    EXPECT_DOUBLE_EQ(scale.distance({0, 0}, {30, 40}), 0.5);
+    // A 1 x 2 m rectangle seen in perspective: its far side (top) shorter.
+    const std::array<QPointF, 4> quad{QPointF(100, 300), {300, 300}, {250, 100}, {150, 100}};
+    const Calibration plane = Calibration::fromPlane(quad, 1.0, 2.0, "m");
+    for (const auto& [p, real] : {std::pair{quad[0], QPointF(0, 0)}, {quad[1], {1, 0}}, {quad[2], {1, 2}}, {quad[3], {0, 2}}}) {
+        EXPECT_NEAR(plane.toReal(p).x(), real.x(), 1e-6);
+        EXPECT_NEAR(plane.toReal(p).y(), real.y(), 1e-6);
+    }
+    EXPECT_NEAR(plane.distance(quad[3], quad[2]), 1.0, 1e-6);  // 100 px far away is as long as 200 px near
+    EXPECT_NEAR(plane.toReal({200, 300}).x(), 0.5, 1e-6);
+    const std::vector<std::function<void()>> degenerate{
+        [] { Calibration::fromScale({5, 5}, {5, 5}, 1.0, "m"); },
+        [] { Calibration::fromScale({0, 0}, {5, 5}, 0.0, "m"); },
+        [] { Calibration::fromScale({0, 0}, {5, 5}, 1.0, " "); },
+        [] { Calibration::fromPlane({QPointF(0, 0), {100, 0}, {200, 0}, {0, 100}}, 1, 1, "m"); },    // collinear
+        [] { Calibration::fromPlane({QPointF(0, 0), {100, 100}, {100, 0}, {0, 100}}, 1, 1, "m"); },  // crossing
+        [] { Calibration::fromPlane({QPointF(0, 0), {100, 0}, {100, 100}, {0, 100}}, 1, -1, "m"); }};
+    for (size_t i = 0; i < degenerate.size(); ++i) {
+        const auto e = errorFrom(degenerate[i]);
+        EXPECT_EQ(e ? e->number() : 0, err::InvalidCall) << i;
+    }
+}
+
+bench::MarkerClip smallClip(bool variableRate, bool hidden) {
+    bench::MarkerClip c;
+    c.width = 160, c.height = 120, c.frames = 60, c.radius = 35, c.noise = 3, c.variableRate = variableRate;
+    if (hidden) c.hiddenFrom = 30, c.hiddenFrames = 10;
+    return c;
+}
+
+QString make(const bench::MarkerClip& c) {
+    return c.make(testclips::testFolder().filePath(
+        QStringLiteral("marker-%1-%2.mp4").arg(c.variableRate ? "vfr" : "cfr").arg(c.hiddenFrom)));
+}
+
+TEST(Tracking, FollowsTheMarkerToAFractionOfAPixelAtExactTimesBothWays) {
+    for (const auto [vfr, backward] : {std::pair{false, false}, {true, false}, {true, true}}) {
+        const bench::MarkerClip clip = smallClip(vfr, false);
+        const int start = backward ? clip.frames - 1 : 0;
+        const std::atomic<bool> cancel{false};
+        const TrackingResult r = TrackingRun::run(
+            {make(clip), clip.seconds(start) * 1000, start, {clip.centre(start)}, backward}, nullptr, cancel);
+        const Track& t = r.tracks.at(0);
+        ASSERT_EQ(int(t.samples.size()), clip.frames) << vfr << backward << (t.loss ? t.loss->reason.toStdString() : "");
+        EXPECT_TRUE(std::is_sorted(t.samples.begin(), t.samples.end(),
+                                   [](const TrackSample& a, const TrackSample& b) { return a.frame < b.frame; }));
+        std::vector<double> errors;
+        for (const TrackSample& s : t.samples) {
+            errors.push_back(std::hypot(s.x - clip.centre(s.frame).x(), s.y - clip.centre(s.frame).y()));
+            EXPECT_NEAR(s.timeMs, clip.seconds(s.frame) * 1000, 0.01) << s.frame;
+        }
+        std::sort(errors.begin(), errors.end());
+        EXPECT_LE(errors[errors.size() / 2], 0.5) << vfr << backward;
+        EXPECT_LE(errors.back(), 2.0) << vfr << backward;
+    }
+}
+
+TEST(Tracking, AHiddenMarkerIsReportedLostOnTheWorkerNeverFollowedOntoTheBackground) {
+    const bench::MarkerClip clip = smallClip(false, true);
+    TrackingWorker worker;
+    std::map<quint64, TrackingResult> results;
+    QObject::connect(&worker, &TrackingWorker::finished, [&](quint64 job, const TrackingResult& r) { results[job] = r; });
+    const TrackingRequest request{make(clip), 0, 0, {clip.centre(0)}};
+    const uint64_t job = worker.track(request), cancelled = worker.track(request);
+    worker.cancel(cancelled);  // a queued job that is cancelled still gets its answer
+    ASSERT_TRUE(tvn::testing::waitFor([&] { return results.size() == 2; }, 60000));
+    EXPECT_TRUE(results[cancelled].cancelled);
+    const Track& t = results[job].tracks.at(0);
+    ASSERT_TRUE(t.loss);
+    EXPECT_GE(t.loss->frame, clip.hiddenFrom);
+    EXPECT_LT(t.loss->frame, clip.hiddenFrom + 3);
+    EXPECT_EQ(t.samples.back().frame, t.loss->frame - 1);  // nothing on the hidden frames
+}
+
+TEST(Tracking, ACorrectionReplacesTheTrackFromItsFrameOnInItsDirection) {
+    const auto run = [](int from, int to, double x, std::optional<int> lostAt) {
+        Track t;
+        for (int f = from; f <= to; ++f) t.samples.push_back({f, f * 40.0, x + f, 0, 1});
+        if (lostAt) t.loss = TrackLoss{*lostAt, *lostAt * 40.0, "occluded"};
+        return t;
+    };
+    const Track old = run(0, 9, 0, 10);
+    struct Case { Track continuation; bool backward; int first, last, firstNew, lastNew; std::optional<int> loss; };
+    for (const Case& c : {Case{run(5, 12, 100, {}), false, 0, 12, 5, 12, {}}, Case{run(2, 5, 100, 1), true, 2, 9, 2, 5, 1}}) {
+        const Track t = old.corrected(c.continuation, c.backward);
+        ASSERT_EQ(t.samples.size(), size_t(c.last - c.first + 1)) << c.backward;
+        for (const TrackSample& s : t.samples) {
+            const bool replaced = s.frame >= c.firstNew && s.frame <= c.lastNew;
+            EXPECT_EQ(s.x, (replaced ? 100 : 0) + s.frame) << c.backward << s.frame;
+        }
+        EXPECT_EQ(t.loss ? std::optional(t.loss->frame) : std::nullopt, c.loss) << c.backward;
+    }
+}
+
+// A track along x = 3t + 2t^2 (units of 0.5 px), y fixed, at the given times.
+Track quadraticPath(const std::vector<double>& seconds) {
+    Track t;
+    for (size_t i = 0; i < seconds.size(); ++i)
+        t.samples.push_back({int(i), seconds[i] * 1000, 2 * (3 * seconds[i] + 2 * seconds[i] * seconds[i]), 10, 1});
+    return t;
+}
+
+TEST(Kinematics, SpeedAccelerationAndDistanceOnKnownPathsAtEvenAndUnevenTimes) {
+    const Calibration half = Calibration::fromScale({0, 0}, {2, 0}, 1.0, "m");
+    for (const bool uneven : {false, true}) {
+        std::vector<double> seconds;
+        for (int n = 0; n < 40; ++n) seconds.push_back((n + (uneven ? 0.35 * std::sin(1.7 * n) : 0.0)) / 30.0);
+        const auto k = Kinematics::of(quadraticPath(seconds), half, {9, 2});
+        for (size_t i = 0; i < k.size(); ++i) {
+            const double t = seconds[i];
+            EXPECT_NEAR(k[i].speed, 3 + 4 * t, 1e-6) << uneven << i;
+            EXPECT_NEAR(k[i].acceleration, 4, 1e-6) << uneven << i;
+            EXPECT_NEAR(k[i].distance, 3 * t + 2 * t * t, 1e-6) << uneven << i;
+        }
+    }
+    // A knee opening at 20 degrees a second from 30 degrees.
+    Track hip, knee, ankle;
+    for (int n = 0; n < 30; ++n) {
+        const double t = n / 30.0, a = (30 + 20 * t) * std::numbers::pi / 180;
+        knee.samples.push_back({n, t * 1000, 100, 100, 1});
+        ankle.samples.push_back({n, t * 1000, 200, 100, 1});
+        hip.samples.push_back({n, t * 1000, 100 + 100 * std::cos(a), 100 - 100 * std::sin(a), 1});
+    }
+    const auto angles = Kinematics::jointAngle(hip, knee, ankle, {});
+    ASSERT_EQ(angles.size(), 30u);
+    for (const AngleSample& a : angles) {
+        EXPECT_NEAR(a.degrees, 30 + 20 * a.timeMs / 1000, 0.01) << a.frame;
+        EXPECT_NEAR(a.degreesPerSecond, 20, 0.05) << a.frame;
+    }
+    for (const Smoothing bad : {Smoothing{8, 2}, {3, 3}, {9, 0}}) {
+        const auto e = errorFrom([&] { Kinematics::of(hip, {}, bad); });
+        EXPECT_EQ(e ? e->number() : 0, err::InvalidCall) << bad.window << bad.order;
+    }
+}
+
+TEST(MotionCsv, RoundTripsEveryValueAndNamesTheBadLine) {
+    const auto k = Kinematics::of(quadraticPath({0, 0.031, 0.07, 0.1, 0.135}), Calibration(), {3, 2});
+    const QString path = testclips::testFolder().filePath("track.csv");
+    MotionCsv::write(path, MotionCsv::fromKinematics(k, "px"));
+    EXPECT_TRUE(testclips::readFile(path).startsWith("frame,time_ms,x_px,y_px,confidence,x_px,y_px,distance_px,"
+                                                     "speed_px_per_s,acceleration_px_per_s2\n"));
+    QString unit;
+    const auto back = MotionCsv::toKinematics(MotionCsv::read(path), &unit);
+    ASSERT_EQ(back.size(), k.size());
+    for (size_t i = 0; i < k.size(); ++i)
+        EXPECT_EQ(std::tuple(back[i].frame, back[i].timeMs, back[i].x, back[i].speed, back[i].acceleration),
+                  std::tuple(k[i].frame, k[i].timeMs, k[i].x, k[i].speed, k[i].acceleration));
+    EXPECT_EQ(unit, "px");
+    testclips::writeFile(path, "frame,time_ms\n0,0\n1,x\n");
+    const auto e = errorFrom([&] { MotionCsv::read(path); });
+    EXPECT_EQ(e ? std::tuple(e->number(), e->description().contains("line 3")) : std::tuple(0, false),
+              std::tuple(err::InvalidCall, true));
+}
+
+}  // namespace
