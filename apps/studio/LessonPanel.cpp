@@ -3,6 +3,15 @@
 #include "control/Trelvan.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -16,6 +25,7 @@ namespace studio {
 
 LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     auto* form = new QFormLayout(this);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);  // narrow panel: fields go under their labels
     fps_ = new QSpinBox(this);
     fps_->setRange(1, 60);
     fps_->setValue(25);
@@ -50,7 +60,7 @@ LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(paren
         if (ctx_.run(tr("Stop lesson"), [this] { ctx_.control->TVN_StopLesson(); })) {
             if (!paused_) recordedMs_ += running_.elapsed();
             paused_ = true;
-            ctx_.showMessage(tr("Lesson written to %1 and %1.wav").arg(lessonFile_));
+            announceFile(tr("Lesson recorded"), lessonFile_);
         }
     });
     time_ = new QLabel(QStringLiteral("0:00"), this);
@@ -86,7 +96,7 @@ LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(paren
             [this] { progress_->setValue(ctx_.control->TVN_LessonCompressionProgress); });
     connect(ctx_.control, &tvn::Trelvan::LessonCompressionComplete, this, [this] {
         progress_->setValue(100);
-        ctx_.showMessage(tr("Lesson compression finished"));
+        announceFile(tr("Lesson compressed"), compressedFile_);
     });
 
     clock_ = new QTimer(this);
@@ -101,9 +111,31 @@ void LessonPanel::refreshDevices() {
     if (device_->count() == 0) device_->addItem(tr("(no capture device: video only)"));
 }
 
+QString LessonPanel::lessonFolder() const {
+    QString fallback = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!ctx_.control->TVN_videoFileName.isEmpty()) fallback = QFileInfo(ctx_.control->TVN_videoFileName).absolutePath();
+    else if (!QFileInfo(fallback).isDir()) fallback = QDir::homePath();
+    return QSettings().value(QStringLiteral("lessons/folder"), fallback).toString();
+}
+
+QString LessonPanel::withExtension(QString file, const QString& selectedFilter) {
+    // The extension the chosen filter names, when the coach typed none of the filter's.
+    static const QRegularExpression extensions(QStringLiteral("\\*(\\.\\w+)"));
+    QStringList offered;
+    for (auto it = extensions.globalMatch(selectedFilter); it.hasNext();) offered << it.next().captured(1);
+    for (const QString& e : offered)
+        if (file.endsWith(e, Qt::CaseInsensitive)) return file;
+    return offered.isEmpty() ? file : file + offered.first();
+}
+
 void LessonPanel::start() {
-    const QString file = QFileDialog::getSaveFileName(this, tr("Record lesson to"), QString(), tr("AVI video (*.avi)"));
+    const QString suggested =
+        QStringLiteral("%1/lesson-%2.avi").arg(lessonFolder(), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmm")));
+    QString filter = tr("AVI video (*.avi)");
+    QString file = QFileDialog::getSaveFileName(this, tr("Record lesson to"), suggested, filter, &filter);
     if (file.isEmpty()) return;
+    file = withExtension(file, filter);
+    QSettings().setValue(QStringLiteral("lessons/folder"), QFileInfo(file).absolutePath());
     bool started = false;
     if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return;
     if (!started) {
@@ -118,20 +150,42 @@ void LessonPanel::start() {
 
 void LessonPanel::compress() {
     QString avi = lessonFile_;
-    if (avi.isEmpty()) avi = QFileDialog::getOpenFileName(this, tr("Lesson video"), QString(), tr("AVI video (*.avi)"));
+    if (avi.isEmpty())
+        avi = QFileDialog::getOpenFileName(this, tr("Lesson video"), lessonFolder(), tr("AVI video (*.avi)"));
     if (avi.isEmpty()) return;
-    const QString out = QFileDialog::getSaveFileName(this, tr("Compressed lesson"), QString(),
-                                                     tr("Windows Media (*.wmv);;MP4 (*.mp4)"));
+    const QFileInfo source(avi);
+    QString filter = tr("Windows Media (*.wmv)");
+    QString out = QFileDialog::getSaveFileName(this, tr("Compressed lesson"),
+                                               source.absolutePath() + QLatin1Char('/') + source.completeBaseName() + QStringLiteral(".wmv"),
+                                               tr("Windows Media (*.wmv);;MP4 (*.mp4)"), &filter);
     if (out.isEmpty()) return;
+    out = withExtension(out, filter);
     if (profile_->currentIndex() == 1) {
-        const QString profile = QFileDialog::getOpenFileName(this, tr("Profile file"));
+        const QString profile = QFileDialog::getOpenFileName(this, tr("Profile file"), lessonFolder());
         if (profile.isEmpty()) return;
         ctx_.control->TVN_LessonProfile = profile;
     } else {
         ctx_.control->TVN_LessonProfile.clear();
     }
     progress_->setValue(0);
+    compressedFile_ = out;
     ctx_.run(tr("Compress lesson"), [&] { ctx_.control->TVN_CompressLesson(avi, out); });
+}
+
+void LessonPanel::announceFile(const QString& what, const QString& file) {
+    // The voice is recorded next to the video, as its name with ".wav" added, when there was a sound device.
+    const QString voice = file + QStringLiteral(".wav");
+    const QString text = QFileInfo::exists(voice) ? tr("%1: %2 (voice in %3)").arg(what, QFileInfo(file).fileName(), QFileInfo(voice).fileName())
+                                                  : tr("%1: %2").arg(what, QFileInfo(file).fileName());
+    ctx_.showMessage(text);
+    auto* box = new QMessageBox(QMessageBox::Information, what, text + QStringLiteral("\n") + QFileInfo(file).absolutePath(),
+                                QMessageBox::Close, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* open = box->addButton(tr("Open folder"), QMessageBox::ActionRole);
+    connect(open, &QPushButton::clicked, box, [file] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
+    });
+    box->open();
 }
 
 void LessonPanel::updateClock() {

@@ -22,6 +22,12 @@ public:
     LessonPanel(StudioContext context, QWidget* parent);
 
 private:
+    // Where lesson dialogs open: the folder of the last lesson, else the open clip's, else the videos folder.
+    QString lessonFolder() const;
+    // The file name with the extension of the chosen filter, unless it has one of them.
+    static QString withExtension(QString file, const QString& selectedFilter);
+    // Names the finished file in the status bar and in a message that offers to open its folder.
+    void announceFile(const QString& what, const QString& file);
     void start();
     void refreshDevices();
     void compress();
@@ -39,6 +45,7 @@ private:
     qint64 recordedMs_ = 0;
     bool paused_ = false;
     QString lessonFile_;
+    QString compressedFile_;
 };
 
 }  // namespace studio

@@ -3,7 +3,6 @@
 #include "control/ClipProbe.h"
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
-#include "platform/Surface.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -11,9 +10,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QSettings>
 #include <QSpinBox>
 #include <QWheelEvent>
 #include <cmath>
@@ -22,11 +23,15 @@ namespace studio {
 
 OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     auto* form = new QFormLayout(this);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);  // narrow panel: fields go under their labels
     auto* open = new QPushButton(tr("Open second clip..."), this);
     auto* close = new QPushButton(tr("Close overlay"), this);
-    connect(open, &QPushButton::clicked, this, &OverlayPanel::openSecondClip);
+    connect(open, &QPushButton::clicked, this, &OverlayPanel::chooseSecondClip);
     connect(close, &QPushButton::clicked, this, &OverlayPanel::closeOverlay);
     form->addRow(open, close);
+    auto* hint = new QLabel(tr("Drag on the video to move the second clip against the first; the wheel scales the main clip."), this);
+    hint->setWordWrap(true);
+    form->addRow(hint);
 
     opacity_ = new QSlider(Qt::Horizontal, this);
     opacity_->setRange(0, 100);
@@ -36,7 +41,9 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
 
     mirror_ = new QCheckBox(tr("Mirror second clip"), this);
     connect(mirror_, &QCheckBox::toggled, this,
-            [this](bool on) { ctx_.run(tr("Mirror overlay"), [&] { ctx_.control->TVN_FlipOverlay(on); }); });
+            [this](bool on) {
+                if (active_) ctx_.run(tr("Mirror second clip"), [&] { ctx_.control->TVN_FlipOverlay(on); });
+            });
     form->addRow(mirror_);
 
     position_ = new QSlider(Qt::Horizontal, this);
@@ -59,8 +66,8 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     alpha_->setSpecialValueText(tr("opaque"));
     connect(bitmap, &QPushButton::clicked, this, &OverlayPanel::chooseBitmap);
     connect(key, &QPushButton::clicked, this, [this] {
-        const QColor c = QColorDialog::getColor(tvn::Surface::toQColor(ctx_.control->TVN_TransparentColor), this);
-        if (c.isValid()) ctx_.control->TVN_TransparentColor = tvn::Surface::fromQColor(c);
+        const QColor c = QColorDialog::getColor(StudioContext::toQColor(ctx_.control->TVN_TransparentColor), this);
+        if (c.isValid()) ctx_.control->TVN_TransparentColor = StudioContext::fromQColor(c);
     });
     connect(alpha_, &QSpinBox::valueChanged, this, [this](int a) { ctx_.control->TVN_AlphaLevel = a; });
     form->addRow(bitmap, key);
@@ -73,32 +80,43 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     form->addRow(clearBitmap);
 }
 
-void OverlayPanel::openSecondClip() {
-    QString file = QFileDialog::getOpenFileName(this, tr("Second clip"));
-    if (file.isEmpty()) return;
-    // The slider needs the second clip's length and frame count up front.
-    const tvn::ClipProbe probe = tvn::probeClip(file);
-    if (!ctx_.run(tr("Read second clip"), [&] { if (probe.error) throw *probe.error; })) return;
-    secondDurationMs_ = probe.durationMs;
-    secondFrames_ = static_cast<int>(probe.frameCount);
-    if (!ctx_.run(tr("Overlay"), [&] { ctx_.control->TVN_Overlay(file); })) return;
-    // The control only overlays when a clip is open.
-    active_ = !ctx_.control->TVN_videoFileName.isEmpty() && ctx_.control->TVN_NumFrames != 0;
-    if (!active_) {
+void OverlayPanel::chooseSecondClip() {
+    const QString folder = QSettings().value(QStringLiteral("clips/folder")).toString();
+    const QString file = QFileDialog::getOpenFileName(this, tr("Second clip"), folder,
+                                                      tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
+    if (!file.isEmpty()) openSecondClip(file);
+}
+
+void OverlayPanel::openSecondClip(const QString& fileName) {
+    QString file = fileName;
+    if (ctx_.control->TVN_videoFileName.isEmpty()) {
         ctx_.showMessage(tr("Open a clip first: the second clip is laid over it"));
         return;
     }
+    // The slider needs the second clip's length and frame count up front.
+    const tvn::ClipProbe probe = tvn::probeClip(file);
+    if (!ctx_.run(tr("Open second clip"), [&] { if (probe.error) throw *probe.error; })) return;
+    secondDurationMs_ = probe.durationMs;
+    secondFrames_ = static_cast<int>(probe.frameCount);
+    // Laying the second clip over starts the main clip's mixer source at 0; it goes back where it was.
+    int32_t mainFrame = ctx_.control->TVN_CurrentFrame;
+    if (!ctx_.run(tr("Overlay"), [&] { ctx_.control->TVN_Overlay(file); })) return;
+    active_ = true;
+    ctx_.run(tr("Go to frame"), [&] { ctx_.control->TVN_SetFrame(mainFrame); });
     offset_ = QPoint();
     scale_ = 1.0;
     secondFrame_ = 0;
-    position_->blockSignals(true);
-    position_->setRange(0, std::max(0, secondFrames_ - 1));
-    position_->setValue(0);
-    position_->blockSignals(false);
+    {
+        const QSignalBlocker quiet(position_);
+        position_->setRange(0, std::max(0, secondFrames_ - 1));
+        position_->setValue(0);
+    }
     mirror_->setChecked(false);
     ctx_.control->visibleVideoWidget()->installEventFilter(this);
     adjust();
 }
+
+void OverlayPanel::clipOpened() { active_ = false; }
 
 void OverlayPanel::closeOverlay() {
     QString none;
@@ -111,7 +129,9 @@ void OverlayPanel::adjust() {
     const QWidget* video = ctx_.control->visibleVideoWidget();
     const int w = static_cast<int>(std::lround(video->width() * scale_));
     const int h = static_cast<int>(std::lround(video->height() * scale_));
-    ctx_.control->TVN_AdjustOverlay(offset_.x(), offset_.y(), h, w, opacity_->value());
+    // The control moves the main clip by the offset and the second by its opposite:
+    // half the drag each way puts the second clip the whole drag from the first.
+    ctx_.control->TVN_AdjustOverlay(-offset_.x() / 2, -offset_.y() / 2, h, w, opacity_->value());
 }
 
 void OverlayPanel::seekSecond(int frame) {

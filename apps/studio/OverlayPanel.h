@@ -12,19 +12,28 @@ class QSpinBox;
 namespace studio {
 
 // The second-clip overlay: open, opacity, mirror, position and frame steps of the
-// second clip, close; the main clip is moved by dragging it and scaled with the
-// wheel while the overlay shows. And the bitmap overlay: an image laid over the
-// video with a transparent colour and an alpha.
+// second clip, close. Dragging on the video aligns the second clip with the
+// first: the second follows the hand relative to the main clip (the control
+// moves the two by opposite offsets, so each moves half the drag); the wheel
+// scales the main clip. The main clip stays on the frame it was on when the
+// second clip opens. And the bitmap overlay: an image laid over the video with a
+// transparent colour and an alpha.
 class OverlayPanel : public QWidget {
     Q_OBJECT
 public:
     OverlayPanel(StudioContext context, QWidget* parent);
 
+    bool isActive() const { return active_; }
+    // Lays the clip over the open one, as "Open second clip..." does after its dialog.
+    void openSecondClip(const QString& file);
+    // A clip was opened or closed: any overlay went with the old one.
+    void clipOpened();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void openSecondClip();
+    void chooseSecondClip();
     void closeOverlay();
     void adjust();
     void seekSecond(int frame);

@@ -9,12 +9,9 @@ bool StudioContext::run(const QString& what, const std::function<void()>& call) 
         call();
         return true;
     } catch (const tvn::TvnError& e) {
-        showMessage(QStringLiteral("%1 failed: error %2: %3 [%4]")
-                        .arg(what)
-                        .arg(e.number())
-                        .arg(e.description(), e.source()));
+        showFailure(what, e);
     } catch (const std::exception& e) {
-        showMessage(QStringLiteral("%1 failed: %2").arg(what, QString::fromUtf8(e.what())));
+        showFailure(what, tvn::TvnError(0, QString::fromUtf8(e.what())));
     }
     return false;
 }

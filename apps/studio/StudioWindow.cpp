@@ -1,88 +1,167 @@
 #include "StudioWindow.h"
 
+#include "CoachMessages.h"
 #include "DrawingPanel.h"
+#include "FilmStripLabels.h"
 #include "LessonPanel.h"
 #include "OverlayPanel.h"
+#include "TimelineSlider.h"
+#include "TwoStrokeAngle.h"
 #include "UploadDialog.h"
+#include "VideoArea.h"
+#include "control/ClipProbe.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
-#include <QShortcut>
-#include <QSlider>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QScrollArea>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 
 namespace studio {
 
-StudioWindow::StudioWindow(QWidget* parent) : QMainWindow(parent), control_(new tvn::Trelvan(this)) {
+namespace {
+// "1:02.345" (minutes, seconds, milliseconds) for the read-out.
+QString clockText(double ms) {
+    const qint64 whole = qint64(std::max(0.0, ms));
+    return QStringLiteral("%1:%2.%3")
+        .arg(whole / 60000)
+        .arg((whole / 1000) % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 1000, 3, 10, QLatin1Char('0'));
+}
+
+// Tools with which a press and release leave something drawn.
+bool draws(const QString& tool) {
+    return !tool.isEmpty() && tool != QLatin1String("none") && tool != QLatin1String("step") &&
+           tool != QLatin1String("zoom") && tool != QLatin1String("target") && !tool.startsWith(QLatin1String("lightmouse"));
+}
+}  // namespace
+
+StudioWindow::StudioWindow(QWidget* parent)
+    : QMainWindow(parent), control_(new tvn::Trelvan(this)), area_(new VideoArea(control_, this)) {
     setWindowTitle(tr("Trelvan Studio"));
-    setCentralWidget(control_);
+    setCentralWidget(area_);
     ctx_.control = control_;
     ctx_.showMessage = [this](const QString& m) { statusBar()->showMessage(m, 8000); };
+    ctx_.showFailure = [this](const QString& what, const tvn::TvnError& e) { reportFailure(what, e); };
+    stripLabels_ = new FilmStripLabels(control_, area_);
+    connect(stripLabels_, &FilmStripLabels::frameChosen, this, &StudioWindow::requestFrame);
+    connect(area_, &VideoArea::controlPlaced, stripLabels_, &FilmStripLabels::follow);
     buildMenus();
     buildTransport();
-    buildShortcuts();
+    // Each panel scrolls inside its dock, so the side panel shrinks with the window.
     auto dock = [this](const QString& title, QWidget* panel) {
+        auto* scroll = new QScrollArea(this);
+        scroll->setWidget(panel);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
         auto* d = new QDockWidget(title, this);
-        d->setWidget(panel);
+        d->setObjectName(title);
+        d->setWidget(scroll);
         addDockWidget(Qt::RightDockWidgetArea, d);
         return d;
     };
-    auto* drawing = dock(tr("Drawing"), new DrawingPanel(ctx_, this));
+    drawing_ = new DrawingPanel(ctx_, this);
+    overlay_ = new OverlayPanel(ctx_, this);
+    auto* drawing = dock(tr("Drawing"), drawing_);
     auto* lesson = dock(tr("Lesson"), new LessonPanel(ctx_, this));
-    auto* overlay = dock(tr("Overlay"), new OverlayPanel(ctx_, this));
+    auto* overlay = dock(tr("Overlay"), overlay_);
     tabifyDockWidget(drawing, lesson);
     tabifyDockWidget(lesson, overlay);
     drawing->raise();
-    // A failure during play, conversion or upload stays readable; the end of
+    connect(drawing_, &DrawingPanel::drawingsCleared, this, [this] { hasDrawings_ = false; });
+    // A failure during play, conversion or upload stays until read; the end of
     // clip that follows a failed play does not cover it.
     connect(control_, &tvn::Trelvan::failed, this, [this](const tvn::TvnError& e) {
-        failureShown_.start();
-        statusBar()->showMessage(tr("Error %1: %2").arg(e.number()).arg(e.description()), 15000);
+        if (heldFailure_) *heldFailure_ = e;
+        else reportFailure(tr("Play"), e);
     });
     connect(control_, &tvn::Trelvan::VideoEnd, this, [this] {
         if (!failureShown_.isValid() || failureShown_.hasExpired(15000)) statusBar()->showMessage(tr("End of clip"), 3000);
     });
-    connect(control_, &tvn::Trelvan::FullScreenLost, this, [this] { statusBar()->showMessage(tr("Left full screen"), 3000); });
-    resize(1100, 640);
+    connect(control_, &tvn::Trelvan::FullScreenLost, this, [this] {
+        fullScreen_ = false;
+        statusBar()->showMessage(tr("Left full screen"), 3000);
+    });
+    trackDrawing();
+    new TwoStrokeAngle(control_, [this] { return !area_->wholePointerScale(); }, this);
+    qApp->installEventFilter(this);
+    // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
+    resize(1200, 760);
+    resizeDocks({drawing}, {std::max(300, drawing_->minimumSizeHint().width() + 24)}, Qt::Horizontal);
+    statusBar()->showMessage(tr("Open a clip with File > Open clip (Ctrl+O)"));
+    QSettings settings;
+    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+}
+
+void StudioWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The picture keeps most of a small window: the panels (they scroll) give up room first.
+    const int most = width() * 3 / 10;
+    for (QDockWidget* d : findChildren<QDockWidget*>())
+        if (d->isVisible() && !d->isFloating() && d->width() > most) resizeDocks({d}, {most}, Qt::Horizontal);
+}
+
+void StudioWindow::closeEvent(QCloseEvent* event) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/state"), saveState());
+    QMainWindow::closeEvent(event);
 }
 
 void StudioWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Open clip..."), QKeySequence::Open, this, [this] {
-        const QString f = QFileDialog::getOpenFileName(this, tr("Open clip"), QString(),
-                                                       tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
-        if (!f.isEmpty()) openClip(f);
+        QSettings settings;
+        const QString f = QFileDialog::getOpenFileName(
+            this, tr("Open clip"), settings.value(QStringLiteral("clips/folder")).toString(),
+            tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
+        if (f.isEmpty()) return;
+        settings.setValue(QStringLiteral("clips/folder"), QFileInfo(f).absolutePath());
+        openClip(f);
     });
-    file->addAction(tr("&Close clip"), this, [this] {
-        ctx_.run(tr("Close"), [this] { control_->TVN_Close(); });
-        slider_->setRange(0, 0);
-        updatePosition();
-    });
+    file->addAction(tr("&Close clip"), this, &StudioWindow::closeClip);
     file->addSeparator();
-    file->addAction(tr("Save frame as &JPEG..."), this, &StudioWindow::saveFrame);
+    file->addAction(tr("Save frame as &JPEG..."), QKeySequence::Save, this, &StudioWindow::saveFrame);
     file->addAction(tr("&Upload frame..."), this, &StudioWindow::uploadFrame);
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence::Quit, this, &QWidget::close);
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(tr("&Full screen"), this, [this] { ctx_.run(tr("Full screen"), [this] { control_->TVN_FullScreen(); }); });
+    // F11 is handled with the transport keys, so it works in full screen too.
+    view->addAction(tr("&Full screen\tF11"), this, &StudioWindow::toggleFullScreen);
     QAction* strip = view->addAction(tr("Film &strip"));
     strip->setCheckable(true);
-    connect(strip, &QAction::toggled, this,
-            [this](bool on) { ctx_.run(tr("Film strip"), [&] { control_->TVN_ShowFilmStrip(on); }); });
+    connect(strip, &QAction::toggled, this, [this](bool on) {
+        ctx_.run(tr("Film strip"), [&] { control_->TVN_ShowFilmStrip(on); });
+        stripLabels_->setVisible(on);
+    });
+    connect(stripLabels_, &FilmStripLabels::frameChosen, strip, [strip] { strip->setChecked(false); });
     QAction* mirror = view->addAction(tr("&Mirror video"));
     mirror->setCheckable(true);
     connect(mirror, &QAction::toggled, this,
             [this](bool on) { ctx_.run(tr("Mirror"), [&] { control_->TVN_FlipVideo(on ? 1 : 0); }); });
+    view->addSeparator();
+    view->addAction(tr("&Reset drawing settings"), this, [this] { drawing_->resetSettings(); });
 }
 
 void StudioWindow::buildTransport() {
@@ -91,13 +170,13 @@ void StudioWindow::buildTransport() {
     bar->addAction(tr("Play/Pause"), this, &StudioWindow::playPause);
     bar->addAction(tr("< Step"), this, &StudioWindow::stepBack);
     bar->addAction(tr("Step >"), this, &StudioWindow::stepForward);
-    slider_ = new QSlider(Qt::Horizontal, bar);
+    slider_ = new TimelineSlider(bar);
     slider_->setRange(0, 0);
-    slider_->setMinimumWidth(300);
-    connect(slider_, &QSlider::sliderMoved, this, &StudioWindow::setFrame);
+    slider_->setMinimumWidth(240);
+    connect(slider_, &TimelineSlider::frameWanted, this, &StudioWindow::requestFrame);
     bar->addWidget(slider_);
-    time_ = new QLabel(QStringLiteral("0.000 s  frame 0"), bar);
-    time_->setMinimumWidth(160);
+    time_ = new QLabel(bar);
+    time_->setMinimumWidth(190);
     bar->addWidget(time_);
     rate_ = new QComboBox(bar);
     for (const char* r : {"0.1", "0.25", "0.5", "1", "2", "4"}) rate_->addItem(QString::fromLatin1(r));
@@ -106,7 +185,7 @@ void StudioWindow::buildTransport() {
         double rate = t.toDouble();
         ctx_.run(tr("Rate"), [&] { control_->TVN_SetRate(rate); });
     });
-    bar->addWidget(new QLabel(tr(" Rate "), bar));
+    bar->addWidget(new QLabel(tr(" Speed "), bar));
     bar->addWidget(rate_);
     auto* volume = new QSlider(Qt::Horizontal, bar);
     volume->setRange(0, 100);
@@ -119,83 +198,274 @@ void StudioWindow::buildTransport() {
     bar->addWidget(new QLabel(tr(" Volume "), bar));
     bar->addWidget(volume);
     poll_ = new QTimer(this);
-    poll_->setInterval(200);
+    poll_->setInterval(50);  // the read-out follows play closely
     connect(poll_, &QTimer::timeout, this, &StudioWindow::updatePosition);
     poll_->start();
+    updatePosition();
 }
 
-void StudioWindow::buildShortcuts() {
-    // While a text is being typed the keys belong to the text, not to the transport.
-    auto transportKey = [this](QKeySequence key, void (StudioWindow::*action)()) {
-        auto* s = new QShortcut(key, this);
-        connect(s, &QShortcut::activated, this, [this, action] {
-            if (control_->TVN_drawingTool != QLatin1String("text")) (this->*action)();
-        });
-    };
-    transportKey(Qt::Key_Space, &StudioWindow::playPause);
-    transportKey(Qt::Key_Left, &StudioWindow::stepBack);
-    transportKey(Qt::Key_Right, &StudioWindow::stepForward);
+void StudioWindow::trackDrawing() {
+    // The control says nothing of its drawings; the studio follows the pointer to
+    // know whether there are any, and whether a text on the video is being typed.
+    connect(control_, &tvn::Trelvan::MouseDown, this, [this](int16_t& button, int16_t&, float&, float&) {
+        if (button == 1) typingText_ = control_->TVN_drawingTool == QLatin1String("text");
+    });
+    connect(control_, &tvn::Trelvan::MouseUp, this, [this](int16_t& button, int16_t&, float&, float&) {
+        if (button == 1 && draws(control_->TVN_drawingTool)) hasDrawings_ = true;
+    });
+    connect(control_, &tvn::Trelvan::KeyPress, this, [this](int16_t& key) {
+        if (key == 13) typingText_ = false;
+    });
+}
+
+bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (overlayClockWaits_ && event->type() == QEvent::Paint && watched == control_->visibleVideoWidget()) {
+        overlayPlay_.restart();  // the mixer's first frame of the play is on screen: its clock starts now
+        overlayClockWaits_ = false;
+    }
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return QMainWindow::eventFilter(watched, event);
+    // The studio's own window, or the engine's full-screen window (a top-level of its own);
+    // dialogs keep their keys.
+    const QWidget* top = static_cast<QWidget*>(watched)->window();
+    if (top != this && !(fullScreen_ && top->isFullScreen() && !top->parentWidget())) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // A held arrow steps on; a held space does not flicker between play and pause.
+    if (key->isAutoRepeat() && (key->key() == Qt::Key_Space || key->key() == Qt::Key_F11)) return !typing();
+    return handleKey(key->key());
+}
+
+bool StudioWindow::typing() const {
+    const QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+        qobject_cast<const QPlainTextEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus))
+        return true;
+    if (const auto* combo = qobject_cast<const QComboBox*>(focus); combo && combo->isEditable()) return true;
+    return typingText_ && control_->TVN_drawingTool == QLatin1String("text");
+}
+
+bool StudioWindow::handleKey(int key) {
+    if (key == Qt::Key_F11) {
+        toggleFullScreen();
+        return true;
+    }
+    if ((key != Qt::Key_Space && key != Qt::Key_Left && key != Qt::Key_Right) || typing()) return false;
+    if (key == Qt::Key_Space) playPause();
+    else if (key == Qt::Key_Left) stepBack();
+    else stepForward();
+    return true;
+}
+
+void StudioWindow::toggleFullScreen() {
+    if (!fullScreen_) {
+        fullScreen_ = ctx_.run(tr("Full screen"), [this] { control_->TVN_FullScreen(); });
+        return;
+    }
+    // The engine leaves full screen on Escape in its window; F11 asks it the same way.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == this || !w->isFullScreen() || w->parentWidget()) continue;
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, QStringLiteral("\x1b"));
+        QApplication::sendEvent(w->focusWidget() ? w->focusWidget() : w, &escape);
+    }
+}
+
+bool StudioWindow::mayClearDrawings() {
+    if (!hasDrawings_) return true;
+    return QMessageBox::question(this, tr("Open clip"),
+                                 tr("The drawings on this clip are cleared when the next clip opens. Open it?"),
+                                 QMessageBox::Open | QMessageBox::Cancel) == QMessageBox::Open;
 }
 
 bool StudioWindow::openClip(const QString& fileName) {
+    // Read it first: a file that cannot be opened must not close the clip being studied.
+    const tvn::ClipProbe probe = tvn::probeClip(fileName);
+    const QString what = tr("Open '%1'").arg(QFileInfo(fileName).fileName());
+    if (!probe.canOpen) {
+        reportFailure(what, probe.error.value_or(tvn::TvnError(tvn::err::ClipOpenFailed, fileName)));
+        return false;
+    }
+    if (!mayClearDrawings()) return false;
+    ctx_.run(tr("Clear drawings"), [this] { control_->TVN_EraseAll(); });
+    hasDrawings_ = typingText_ = false;
     QString name = fileName;
     int32_t frames = 0;
-    if (!ctx_.run(tr("Open '%1'").arg(fileName), [&] { frames = control_->TVN_OpenFile(name); })) return false;
+    if (!ctx_.run(what, [&] { frames = control_->TVN_OpenFile(name); })) {
+        area_->setClipSize({});
+        return false;
+    }
+    overlay_->clipOpened();
+    area_->setClipSize(QSize(control_->TVN_VideoWidth, control_->TVN_VideoHeight));
+    drawing_->clipOpened();
     slider_->setRange(0, std::max(0, frames - 1));
     slider_->setValue(0);
-    statusBar()->showMessage(tr("%1: %2 frames of %3 ms").arg(fileName).arg(frames).arg(control_->TVN_FrameLenMS, 0, 'f', 3));
+    setWindowTitle(tr("%1 - Trelvan Studio").arg(QFileInfo(fileName).fileName()));
+    statusBar()->showMessage(tr("%1: %2 x %3, %4 frames, %5")
+                                 .arg(QFileInfo(fileName).fileName())
+                                 .arg(control_->TVN_VideoWidth)
+                                 .arg(control_->TVN_VideoHeight)
+                                 .arg(frames)
+                                 .arg(clockText(control_->TVN_TotalLenMS)));
+    if (probe.missingFrames > 0) {
+        const auto listed = qint64(probe.frameCount + probe.missingFrames);
+        showNotice(this,
+                   tr("This clip ends early: only %1 of its %2 frames are in the file.").arg(frames).arg(listed),
+                   tr("'%1' lists %2 frames; %3 are missing at its end.").arg(fileName).arg(listed).arg(qint64(probe.missingFrames)));
+    }
     updatePosition();
     return true;
 }
 
+void StudioWindow::closeClip() {
+    ctx_.run(tr("Close"), [this] { control_->TVN_Close(); });
+    overlay_->clipOpened();
+    area_->setClipSize({});
+    slider_->setRange(0, 0);
+    setWindowTitle(tr("Trelvan Studio"));
+    updatePosition();
+}
+
 void StudioWindow::updatePosition() {
-    if (control_->TVN_IsPlaying) tvn::ignoringErrors([this] { control_->TVN_GetPosLive(); });
-    const double pos = control_->TVN_CurrentPos;
-    time_->setText(QStringLiteral("%1 s  frame %2").arg(pos / 1000.0, 0, 'f', 3).arg(control_->TVN_CurrentFrame));
-    if (!slider_->isSliderDown()) {
-        slider_->blockSignals(true);
-        slider_->setValue(control_->TVN_CurrentFrame);
-        slider_->blockSignals(false);
+    double pos = control_->TVN_CurrentPos;
+    int frame = control_->TVN_CurrentFrame;
+    if (overlay_ && overlay_->isActive() && overlayPlay_.isValid()) {
+        // The overlay plays in the mixer, at normal speed, from where play started.
+        pos = std::min(overlayPlayFromMs_ + double(overlayPlay_.elapsed()), control_->TVN_TotalLenMS);
+        frame = control_->TVN_FrameLenMS > 0 ? int(pos / control_->TVN_FrameLenMS) : 0;
+        frame = std::min(frame, std::max(0, control_->TVN_NumFrames - 1));
+    } else {
+        overlayPlay_.invalidate();
+        if (control_->TVN_IsPlaying) {
+            tvn::ignoringErrors([this] { control_->TVN_GetPosLive(); });
+            pos = control_->TVN_CurrentPos;
+            frame = control_->TVN_CurrentFrame;
+        }
+    }
+    if (stripLabels_->isVisible()) stripLabels_->update();
+    time_->setText(tr("%1  frame %2 / %3").arg(clockText(pos)).arg(frame).arg(control_->TVN_NumFrames));
+    if (!slider_->isSliderDown() && requestedFrame_ < 0) {
+        const QSignalBlocker quiet(slider_);
+        slider_->setValue(frame);
     }
 }
 
 void StudioWindow::playPause() {
-    if (control_->TVN_IsPlaying) ctx_.run(tr("Pause"), [this] { control_->TVN_Pause(); });
-    else ctx_.run(tr("Play"), [this] { control_->TVN_Play(); });
+    if (overlay_->isActive()) {
+        if (overlayPlay_.isValid()) {
+            const int frame = control_->TVN_FrameLenMS > 0 ? int(std::min(overlayPlayFromMs_ + double(overlayPlay_.elapsed()),
+                                                                          control_->TVN_TotalLenMS) / control_->TVN_FrameLenMS)
+                                                           : 0;
+            ctx_.run(tr("Pause"), [this] { control_->TVN_Pause(); });
+            overlayPlay_.invalidate();
+            // The main clip stays on the frame the read-out shows.
+            setFrame(std::min(frame, std::max(0, control_->TVN_NumFrames - 1)));
+        } else if (ctx_.run(tr("Play"), [this] { control_->TVN_Play(); })) {
+            overlayPlayFromMs_ = control_->TVN_CurrentPos;
+            overlayPlay_.start();
+            overlayClockWaits_ = true;
+        }
+    } else if (control_->TVN_IsPlaying) {
+        ctx_.run(tr("Pause"), [this] { control_->TVN_Pause(); });
+    } else {
+        ctx_.run(tr("Play"), [this] { control_->TVN_Play(); });
+    }
     updatePosition();
 }
 
 void StudioWindow::stepForward() {
+    if (overlayPlay_.isValid()) playPause();  // both clips stop first, where the read-out says
     ctx_.run(tr("Step"), [this] { control_->TVN_StepOneFrame(); });
     updatePosition();
 }
 
-void StudioWindow::stepBack() { setFrame(std::max(0, control_->TVN_CurrentFrame - 1)); }
+void StudioWindow::stepBack() {
+    if (overlayPlay_.isValid()) playPause();
+    setFrame(std::max(0, control_->TVN_CurrentFrame - 1));
+}
 
 void StudioWindow::setFrame(int frame) {
     int32_t f = frame;
-    ctx_.run(tr("Set frame"), [&] { control_->TVN_SetFrame(f); });
+    overlayPlay_.invalidate();
+    ctx_.run(tr("Go to frame"), [&] { control_->TVN_SetFrame(f); });
     updatePosition();
 }
 
+void StudioWindow::requestFrame(int frame) {
+    // Coalesced: while a jump is being shown, later requests only replace the
+    // target; the next jump is asked when the event loop is back, after the last
+    // one was painted, so the picture follows the hand instead of lagging behind.
+    const bool scheduled = requestedFrame_ >= 0;
+    requestedFrame_ = frame;
+    if (!scheduled) QTimer::singleShot(0, this, &StudioWindow::showRequestedFrame);
+}
+
+void StudioWindow::showRequestedFrame() {
+    const int frame = requestedFrame_;
+    if (frame < 0) return;
+    setFrame(frame);
+    control_->visibleVideoWidget()->repaint();
+    requestedFrame_ = -1;
+}
+
 void StudioWindow::saveFrame() {
-    QString f = QFileDialog::getSaveFileName(this, tr("Save frame"), QStringLiteral("frame.jpg"), tr("JPEG (*.jpg)"));
+    QSettings settings;
+    const QString folder = settings.value(QStringLiteral("frames/folder"), QFileInfo(control_->TVN_videoFileName).absolutePath()).toString();
+    const QString suggested = QStringLiteral("%1/%2-frame%3.jpg")
+                                  .arg(folder, QFileInfo(control_->TVN_videoFileName).completeBaseName())
+                                  .arg(control_->TVN_CurrentFrame);
+    QString f = QFileDialog::getSaveFileName(this, tr("Save frame"), suggested, tr("JPEG (*.jpg *.jpeg)"));
     if (f.isEmpty()) return;
+    if (!f.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) && !f.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
+        f += QStringLiteral(".jpg");
+    settings.setValue(QStringLiteral("frames/folder"), QFileInfo(f).absolutePath());
     int32_t quality = QInputDialog::getInt(this, tr("JPEG quality"), tr("Quality (1-100)"), 90, 1, 100);
     bool saved = false;
-    ctx_.run(tr("Save frame"), [&] { saved = control_->TVN_SaveFrameJpg(f, quality); });
-    statusBar()->showMessage(saved ? tr("Saved %1").arg(f) : tr("The frame was not saved to %1").arg(f), 5000);
+    if (overlay_->isActive()) {
+        // The control saves the main clip alone; with a second clip laid over it,
+        // what the coach sees is the mixed picture.
+        QImageWriter writer(f, "jpeg");
+        writer.setQuality(quality);
+        saved = writer.write(control_->visibleVideoWidget()->grab().toImage());
+        if (!saved) reportFailure(tr("Save frame"), tvn::TvnError(tvn::err::PathFileAccess, writer.errorString()));
+    } else {
+        ctx_.run(tr("Save frame"), [&] { saved = control_->TVN_SaveFrameJpg(f, quality); });
+    }
+    statusBar()->showMessage(saved ? tr("Saved %1").arg(f) : tr("The frame was not saved to %1").arg(f), 8000);
 }
 
 void StudioWindow::uploadFrame() {
     UploadDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted) return;
+    // The upload runs on this thread and may wait long for a server that does not
+    // answer: the coach sees that it is waiting, and why it failed.
+    QProgressDialog busy(tr("Uploading the frame to %1...").arg(dialog.server()), QString(), 0, 0, this);
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumDuration(0);
+    busy.show();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();  // paint the dialog before the wait
+    std::optional<tvn::TvnError> why;
+    heldFailure_ = &why;  // the engine signals why; it is reported once, below
     int32_t result = 0;
-    ctx_.run(tr("Upload frame"), [&] {
+    try {
         result = control_->TVN_UploadFrame(dialog.server(), dialog.user(), dialog.password(), dialog.path(),
                                            dialog.fileName(), dialog.port(), dialog.quality());
-    });
-    statusBar()->showMessage(result == -1 ? tr("Frame uploaded") : tr("The upload failed"), 5000);
+    } catch (const tvn::TvnError& e) {
+        why = e;
+    }
+    heldFailure_ = nullptr;
+    QApplication::restoreOverrideCursor();
+    busy.close();
+    if (result == -1) statusBar()->showMessage(tr("Frame uploaded to %1").arg(dialog.server()), 8000);
+    else reportFailure(tr("Upload frame"), why.value_or(tvn::TvnError(tvn::err::UploadFailed, tr("the server did not take the frame"))));
+}
+
+void StudioWindow::reportFailure(const QString& what, const tvn::TvnError& error) {
+    failureShown_.start();
+    const QString words = inCoachWords(what, error);
+    statusBar()->showMessage(words, 15000);
+    // A failure that repeats while its dialog is still open is not stacked on it.
+    if (failureBox_ && failureBox_->text() == words) return;
+    failureBox_ = showFailure(this, what, error);
 }
 
 }  // namespace studio

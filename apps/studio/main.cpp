@@ -13,6 +13,7 @@
 int main(int argc, char** argv) {
     tvn::MediaRuntime::initialise();  // before any thread uses FFmpeg or libcurl
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Trelvan"));  // settings in ~/.config/Trelvan/
     QApplication::setApplicationName(QStringLiteral("Trelvan Studio"));
     QStringList args = app.arguments().mid(1);
     QString snapshot;

@@ -22,6 +22,7 @@ ClipProbe probeClip(const QString& fileName) {
     probe.frameCount = info.frameCount;
     probe.durationMs = info.durationMs;
     probe.frameMs = info.nominalFrameMs;
+    probe.missingFrames = info.missingFrames;
     return probe;
 }
 

@@ -19,6 +19,7 @@ struct ClipProbe {
     double frameCount = 0;
     double durationMs = 0;  // first frame's start to the last frame's end
     double frameMs = 0;     // one frame at the clip's average rate
+    double missingFrames = 0;  // frames the clip's index lists but the file does not hold (a clip cut short)
 };
 
 // Opens the clip, reads what it is and closes it again. Never throws for a bad

@@ -48,8 +48,14 @@ void EngineDisplayWidget::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), background_);
         return;
     }
-    if (picture_.size() != size()) painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), picture_);
+    QRect target = rect();
+    if (keepAspect_) {
+        target.setSize(picture_.size().scaled(size(), Qt::KeepAspectRatio));
+        target.moveCenter(rect().center());
+        painter.fillRect(rect(), background_);
+    }
+    if (picture_.size() != target.size()) painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, picture_);
 }
 
 void EngineDisplayWidget::report(Pointer kind, QMouseEvent* event, Qt::MouseButtons buttons) {

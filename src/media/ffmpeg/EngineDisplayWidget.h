@@ -22,6 +22,9 @@ public:
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
     void setBackground(const QColor& colour);
+    // Paints the picture at its own proportions, centred on the background, instead
+    // of stretched: for the full-screen window, which takes no pointer input.
+    void setKeepAspect(bool keep) { keepAspect_ = keep; }
 
 signals:
     void pointer(tvn::EngineDisplayWidget::Pointer kind, int16_t button, int16_t shift, float x, float y);
@@ -42,6 +45,7 @@ private:
 
     QImage picture_;
     QColor background_ = Qt::black;
+    bool keepAspect_ = false;
 };
 
 }  // namespace tvn

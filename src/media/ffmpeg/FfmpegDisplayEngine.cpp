@@ -199,6 +199,9 @@ void FfmpegDisplayEngine::FullScreen(int32_t onOff) {
     if (fullScreenView_) return;
     fullScreenView_ = new EngineDisplayWidget(nullptr);
     fullScreenView_->setAttribute(Qt::WA_DeleteOnClose);
+    // A screen is rarely the clip's shape, and a host cannot reach this window to
+    // letterbox it as it does the control: the picture keeps its proportions here.
+    fullScreenView_->setKeepAspect(true);
     fullScreenView_->setBackground(FrameComposer::colourOf(BackColor()));
     fullScreenView_->setPicture(composed_);
     connect(fullScreenView_, &EngineDisplayWidget::escapePressed, this, &FfmpegDisplayEngine::leaveFullScreen);
