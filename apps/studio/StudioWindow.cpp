@@ -2,6 +2,7 @@
 
 #include "DrawingPanel.h"
 #include "LessonPanel.h"
+#include "MotionPanel.h"
 #include "OverlayPanel.h"
 #include "UploadDialog.h"
 #include "control/Trelvan.h"
@@ -41,6 +42,7 @@ StudioWindow::StudioWindow(QWidget* parent) : QMainWindow(parent), control_(new 
     auto* overlay = dock(tr("Overlay"), new OverlayPanel(ctx_, this));
     tabifyDockWidget(drawing, lesson);
     tabifyDockWidget(lesson, overlay);
+    tabifyDockWidget(overlay, dock(tr("Motion"), new MotionPanel(ctx_, this)));
     drawing->raise();
     // A failure during play, conversion or upload stays readable; the end of
     // clip that follows a failed play does not cover it.
