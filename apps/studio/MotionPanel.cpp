@@ -104,7 +104,13 @@ MotionPanel::MotionPanel(StudioContext context, QWidget* parent)
 
     connect(plotKind_, &QComboBox::currentIndexChanged, this, &MotionPanel::replot);
     connect(point_, &QComboBox::currentIndexChanged, this, &MotionPanel::replot);
-    connect(motion_, &tvn::MotionAnalysis::calibrationChanged, this, &MotionPanel::replot);
+    connect(motion_, &tvn::MotionAnalysis::calibrationChanged, this, [this] {
+        if (!motion_->calibrated()) calibration_->setText(tr("Not calibrated (pixels)"));
+        else if (motion_->unitsPerPixel() > 0)
+            calibration_->setText(tr("%1 %2 per pixel").arg(motion_->unitsPerPixel(), 0, 'g', 4).arg(motion_->unit()));
+        else calibration_->setText(tr("On a plane, in %1").arg(motion_->unit()));
+        replot();
+    });
     connect(motion_, &tvn::MotionAnalysis::trackingProgress, this, [this](int, int done, int total) {
         progress_->setRange(0, total);
         progress_->setValue(done);
@@ -165,8 +171,7 @@ void MotionPanel::calibrateFromLine() {
         return;
     }
     const auto [a, b] = *lastLine_;
-    if (ctx_.run(tr("Calibration"), [&] { motion_->calibrate(a.x(), a.y(), b.x(), b.y(), length_->value(), unit_->text()); }))
-        calibration_->setText(tr("%1 %2 per pixel").arg(motion_->unitsPerPixel(), 0, 'g', 4).arg(motion_->unit()));
+    ctx_.run(tr("Calibration"), [&] { motion_->calibrate(a.x(), a.y(), b.x(), b.y(), length_->value(), unit_->text()); });
 }
 
 void MotionPanel::refreshPoints() {
@@ -200,7 +205,8 @@ void MotionPanel::replot() {
     }
     double lo = 0, hi = 1;
     if (series_->count() > 0) {
-        const auto [mn, mx] = std::minmax_element(series_->points().begin(), series_->points().end(),
+        const QList<QPointF> points = series_->points();
+        const auto [mn, mx] = std::minmax_element(points.begin(), points.end(),
                                                   [](QPointF p, QPointF q) { return p.y() < q.y(); });
         lo = std::min(0.0, mn->y()), hi = std::max(lo + 1e-9, mx->y() * 1.05);
     }
