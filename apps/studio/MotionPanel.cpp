@@ -62,8 +62,10 @@ MotionPanel::MotionPanel(StudioContext context, QWidget* parent)
     auto* calibrate = new QPushButton(tr("Calibrate from the last drawn line"), this);
     connect(calibrate, &QPushButton::clicked, this, &MotionPanel::calibrateFromLine);
     calibration_ = new QLabel(tr("Not calibrated (pixels)"), this);
+    lineLength_ = new QLabel(this);
     form->addRow(calibrate);
     form->addRow(calibration_);
+    form->addRow(lineLength_);
 
     point_ = new QComboBox(this);
     backward_ = new QCheckBox(tr("Backward"), this);
@@ -153,7 +155,11 @@ void MotionPanel::onVideoPress(int16_t button, float xPixels, float yPixels) {
 void MotionPanel::onVideoRelease(int16_t button, float xPixels, float yPixels) {
     if (button != kLeftButton) return;
     const QPointF at(xPixels * tvn::twipsPerPixelX(ctx_.control), yPixels * tvn::twipsPerPixelY(ctx_.control));
-    if (at != pressAt_) lastLine_ = std::pair(pressAt_, at);
+    if (at == pressAt_) return;
+    lastLine_ = std::pair(pressAt_, at);
+    lineLength_->setText(tr("Last line: %1 %2")
+                             .arg(motion_->measure(pressAt_.x(), pressAt_.y(), at.x(), at.y()), 0, 'f', 3)
+                             .arg(motion_->unit()));
 }
 
 // While armed, the click marks a point and draws nothing: the tool is "none" until it lands.

@@ -23,7 +23,8 @@ class MotionAnalysis;
 
 namespace studio {
 
-// The motion dock: calibrate from the line the coach drew last, mark points and
+// The motion dock: calibrate from the line the coach drew last (and read the
+// real length of each line drawn after calibrating), mark points and
 // track them (forward or backward, with progress and cancel), correct a point
 // where it was lost and track on, a plot of a point's speed or the joint angle
 // at the second of three points against time with a cursor at the playhead (a
@@ -57,6 +58,7 @@ private:
     QDoubleSpinBox* length_;
     QLineEdit* unit_;
     QLabel* calibration_;
+    QLabel* lineLength_;  // the real length of the line drawn last
     QComboBox* point_;
     QCheckBox* backward_;
     QProgressBar* progress_;
