@@ -123,6 +123,7 @@ MotionPanel::MotionPanel(StudioContext context, QWidget* parent)
         if (cancelled) ctx_.showMessage(tr("Tracking of point %1 cancelled").arg(point));
         replot();
     });
+    connect(motion_, &tvn::MotionAnalysis::trackingFailed, this, [this] { progress_->reset(); });
     connect(motion_, &tvn::MotionAnalysis::pointLost, this, [this](int point, int frame, const QString& reason) {
         ctx_.showMessage(tr("Point %1 lost on frame %2: %3. Go there, correct it and tracking goes on.")
                              .arg(point).arg(frame).arg(reason));

@@ -116,10 +116,14 @@ void MotionAnalysis::onFinished(quint64 job, const motion::TrackingResult& resul
 }
 
 void MotionAnalysis::onFailed(quint64 job, const TvnError& error) {
-    jobs_.erase(job);
+    const auto it = jobs_.find(job);
+    if (it == jobs_.end()) return;
+    const int point = it->second.point;
+    jobs_.erase(it);
     // Nobody is inside a call to receive it: it goes out as the control's other
     // asynchronous failures do.
     emit control_.failed(error);
+    emit trackingFailed(point);
 }
 
 void MotionAnalysis::checkPoint(int point) const {

@@ -39,6 +39,11 @@ struct TrackingResult;
 // calibration) throw TvnError; a job that fails on the worker (the clip cannot be
 // decoded, the point has no detail to follow) is reported through the control's
 // failed() signal. Uses only the control's public members.
+//
+// Tracks are not drawn into the control's tracking trail: the trail's points
+// come only from the pointer with the tracker tool, whose release steps the video
+// a frame, so feeding a track through it would move the video and raise pointer
+// events at the host. A host plots or draws tracks from the results instead.
 class MotionAnalysis : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString unit READ unit NOTIFY calibrationChanged)
@@ -113,6 +118,8 @@ signals:
     void trackingFinished(int point, bool cancelled);
     // Tracking stopped on frame because the point could not be found there.
     void pointLost(int point, int frame, const QString& reason);
+    // A job failed (its error went out through the control's failed()); the point keeps its track.
+    void trackingFailed(int point);
 
 private:
     struct Job {
