@@ -1,9 +1,10 @@
 #include "annotate/AnnotationEditor.h"
 
-#include "control/Trelvan.h"
-#include "core/TvnError.h"
-#include "annotate/AnnotationRenderer.h"
 #include "annotate/AnnotationStore.h"
+#include "control/AnnotationRedraw.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "core/TvnError.h"
 #include "media/VideoEngine.h"
 #include "platform/Surface.h"
 
@@ -11,24 +12,24 @@ namespace tvn {
 
 QVariant AnnotationEditor::TVN_ReDraw() {
     return withPrefix("TVN_ReDraw", [&] {
-        c_.VideoCapX1->SetDeinterlace(c_.TVN_DoDeinterlace ? 1 : 0);
-        c_.renderer_->RedrawAnnotations();
+        parts_.VideoCapX1->SetDeinterlace(props_.TVN_DoDeinterlace ? 1 : 0);
+        redraw_.redrawAnnotations();
         return QVariant();
     });
 }
 
 QVariant AnnotationEditor::TVN_EraseFreeHand() {
     return withPrefix("TVN_EraseFreeHand", [&] {
-        c_.Picture2->clearTo(0xFFFFFF);
-        c_.renderer_->RedrawAnnotations();
+        parts_.Picture2->clearTo(0xFFFFFF);
+        redraw_.redrawAnnotations();
         return QVariant();
     });
 }
 
 QVariant AnnotationEditor::TVN_EraseAll() {
     return withPrefix("TVN_EraseAll", [&] {
-        c_.Picture2->clearTo(0xFFFFFF);
-        AnnotationStore& st = *c_.store_;
+        parts_.Picture2->clearTo(0xFFFFFF);
+        AnnotationStore& st = store_;
         for (LineObject& line : st.Lines) line = LineObject{0, 0, 0, 0, line.BorderColor, false};
         for (ShapeObject& shape : st.Shape1) {
             shape.Visible = false;
@@ -39,7 +40,7 @@ QVariant AnnotationEditor::TVN_EraseAll() {
         for (TextAnnotation& text : st.textNotes) text.text.clear();
         st.Angle1.Visible = false;
         st.Angle2.Visible = false;
-        c_.TVN_AngleText.clear();
+        props_.TVN_AngleText.clear();
         st.historyPos = 0;
         st.textSlot = 0;
         st.nextLineSlot = 0;
@@ -47,7 +48,7 @@ QVariant AnnotationEditor::TVN_EraseAll() {
         st.nextAngleSlot = 0;
         st.circlineShape = -1;
         st.lightMouseShown = false;
-        c_.renderer_->RedrawAnnotations();
+        redraw_.redrawAnnotations();
         return QVariant();
     });
 }
@@ -79,7 +80,7 @@ bool showNext(Pool& pool, int16_t& nextSlot) {
 // text is cleared for good.
 QVariant AnnotationEditor::TVN_Undo() {
     return withPrefix("TVN_Undo", [&] {
-        AnnotationStore& st = *c_.store_;
+        AnnotationStore& st = store_;
         st.historyPos = st.historyPos < 1 ? AnnotationStore::kHistorySize - 1 : st.historyPos - 1;
         switch (st.historyKinds.at(static_cast<size_t>(st.historyPos))) {
         case HistoryLine: hideNewest(st.Lines, st.nextLineSlot); break;
@@ -94,14 +95,14 @@ QVariant AnnotationEditor::TVN_Undo() {
             break;
         default: break;
         }
-        c_.renderer_->RedrawAnnotations();
+        redraw_.redrawAnnotations();
         return QVariant();
     });
 }
 
 QVariant AnnotationEditor::TVN_Redo() {
     return withPrefix("TVN_Redo", [&] {
-        AnnotationStore& st = *c_.store_;
+        AnnotationStore& st = store_;
         switch (st.historyKinds.at(static_cast<size_t>(st.historyPos))) {
         case HistoryLine:
             if (!showNext(st.Lines, st.nextLineSlot)) return QVariant();
@@ -119,7 +120,7 @@ QVariant AnnotationEditor::TVN_Redo() {
         default: break;  // an undone text is gone; nothing to restore
         }
         st.historyPos = st.historyPos >= AnnotationStore::kHistorySize - 1 ? 0 : st.historyPos + 1;
-        c_.renderer_->RedrawAnnotations();
+        redraw_.redrawAnnotations();
         return QVariant();
     });
 }

@@ -8,12 +8,16 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+class AnnotationStore;
+struct ControlParts;
+struct ControlProperties;
 
 // The editing commands: redraw, erase the free-hand layer, erase everything, undo, redo.
 class AnnotationEditor {
 public:
-    explicit AnnotationEditor(Trelvan& control) : c_(control) {}
+    AnnotationEditor(ControlProperties& props, ControlParts& parts, AnnotationStore& store, AnnotationRedraw& redraw)
+        : props_(props), parts_(parts), store_(store), redraw_(redraw) {}
 
     QVariant TVN_ReDraw();
     QVariant TVN_EraseFreeHand();
@@ -22,7 +26,10 @@ public:
     QVariant TVN_Redo();
 
 private:
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    AnnotationStore& store_;
+    AnnotationRedraw& redraw_;
 };
 
 }  // namespace tvn

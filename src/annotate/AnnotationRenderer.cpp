@@ -2,7 +2,9 @@
 
 #include "annotate/AnnotationStore.h"
 #include "annotate/TrackingTrail.h"
-#include "control/Trelvan.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -57,29 +59,29 @@ QString AnnotationRenderer::normalisedAngleText(const QString& text) {
 void AnnotationRenderer::RedrawAnnotations() {
     withPrefix("RedrawAnnotations", [&] {
         // Another bitmap has been handed to the engine: leave it in place.
-        if (c_.TVN_OverlayImage != 0 && !c_.Picture1->hasHandle(c_.TVN_OverlayImage)) return;
+        if (props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage)) return;
         // Nothing to draw on.
-        if (c_.VideoCapX1->Option43() == 0 || c_.TVN_videoFileName.isEmpty()) return;
+        if (parts_.VideoCapX1->Option43() == 0 || props_.TVN_videoFileName.isEmpty()) return;
 
-        Surface& p = *c_.Picture1;
-        const AnnotationStore& st = *c_.store_;
-        p.clearTo(c_.TVN_TransparentColor);
-        p.setDrawWidth(c_.TVN_drawingWidth);
+        Surface& p = *parts_.Picture1;
+        const AnnotationStore& st = store_;
+        p.clearTo(props_.TVN_TransparentColor);
+        p.setDrawWidth(props_.TVN_drawingWidth);
         // The font name stays as the last text drawn left it.
-        p.setFontSize(c_.TVN_FontSize);
+        p.setFontSize(props_.TVN_FontSize);
 
-        const ControlState& state = c_.state_;
-        if (!state.logoFileName.isEmpty() && !c_.Picture4->picture().isNothing()) {
-            p.paintPicture(c_.Picture4->picture().image(), state.logoLeft * twipsPerPixelX(&c_),
-                           state.logoTop * twipsPerPixelY(&c_));
+        const ControlState& state = state_;
+        if (!state.logoFileName.isEmpty() && !parts_.Picture4->picture().isNothing()) {
+            p.paintPicture(parts_.Picture4->picture().image(), state.logoLeft * twipsPerPixelX(parts_.widget),
+                           state.logoTop * twipsPerPixelY(parts_.widget));
         }
 
         const int w = p.drawWidth();
-        c_.tracking_->DrawTrail(p);
+        tracking_.DrawTrail(p);
 
-        if (c_.TVN_DisplayTarget) {
-            p.line(0, st.targetY, p.width(), st.targetY, c_.TVN_drawingColor);
-            p.line(st.targetX, 0, st.targetX, p.height(), c_.TVN_drawingColor);
+        if (props_.TVN_DisplayTarget) {
+            p.line(0, st.targetY, p.width(), st.targetY, props_.TVN_drawingColor);
+            p.line(st.targetX, 0, st.targetX, p.height(), props_.TVN_drawingColor);
         }
 
         if (st.lightMouseShown) drawLightMouse(p, w);
@@ -90,7 +92,7 @@ void AnnotationRenderer::RedrawAnnotations() {
             p.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour);
             // Printed normalised; TVN_AngleText itself keeps what the measuring wrote,
             // so an angle whose arms never met commits an empty text.
-            const QString text = normalisedAngleText(c_.TVN_AngleText);
+            const QString text = normalisedAngleText(props_.TVN_AngleText);
             p.setForeColor(colour);
             p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
             p.print(text);
@@ -115,20 +117,20 @@ void AnnotationRenderer::RedrawAnnotations() {
         drawGrid(p);
         drawTexts(p);
 
-        p.combineAnd(*c_.Picture2);
+        p.combineAnd(*parts_.Picture2);
 
         const int32_t handle = p.handle();
-        c_.VideoCapX1->SetOverlayBitmap(0, handle, 0, 0, c_.TVN_VideoWidth, c_.TVN_VideoHeight,
-                                        c_.TVN_TransparentColor, -1);
-        c_.TVN_OverlayImage = handle;
+        parts_.VideoCapX1->SetOverlayBitmap(0, handle, 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
+                                        props_.TVN_TransparentColor, -1);
+        props_.TVN_OverlayImage = handle;
 
         // A paused engine shows the frame again only when it is sought.
-        if (!c_.TVN_IsPlaying) c_.VideoCapX1->Seek(c_.TVN_CurrentPos + 1.0);
+        if (!props_.TVN_IsPlaying) parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + 1.0);
     });
 }
 
 void AnnotationRenderer::drawLightMouse(Surface& p, int w) {
-    const AnnotationStore& st = *c_.store_;
+    const AnnotationStore& st = store_;
     const double x = st.lightMouseX, y = st.lightMouseY;
     const double d = st.lightMouseLeft ? 1.0 : -1.0;
     const auto strokes = [&](int32_t colour) {
@@ -145,7 +147,7 @@ void AnnotationRenderer::drawLightMouse(Surface& p, int w) {
 }
 
 void AnnotationRenderer::drawCirclineGuide(Surface& p, int w) {
-    const AnnotationStore& st = *c_.store_;
+    const AnnotationStore& st = store_;
     if (st.circlineShape == -1) return;
     if (!st.Shape1.at(static_cast<size_t>(st.circlineShape)).Visible) return;
     const double left = st.circlineCenterX - st.circlineSpread / 2.0;
@@ -161,7 +163,7 @@ void AnnotationRenderer::drawCirclineGuide(Surface& p, int w) {
 }
 
 void AnnotationRenderer::drawShapes(Surface& p, int w) {
-    for (const ShapeObject& s : c_.store_->Shape1) {
+    for (const ShapeObject& s : store_.Shape1) {
         if (!s.Visible) continue;
         if (s.Shape == ShapeObject::Rectangle) {
             const double off = 5.0 * w;
@@ -185,31 +187,31 @@ void AnnotationRenderer::drawShapes(Surface& p, int w) {
 
 void AnnotationRenderer::drawCaptionAndClock(Surface& p) {
     p.setCurrentPosition(0, 0);
-    p.setForeColor(c_.TVN_TextColor);
-    if (!c_.TVN_Text.isEmpty()) p.print(c_.TVN_Text);
-    if (c_.TVN_DisplayClock) {
-        const double seconds = (c_.TVN_CurrentPos - c_.tvn_ClockStartTimeMS) / 1000.0;
+    p.setForeColor(props_.TVN_TextColor);
+    if (!props_.TVN_Text.isEmpty()) p.print(props_.TVN_Text);
+    if (props_.TVN_DisplayClock) {
+        const double seconds = (props_.TVN_CurrentPos - props_.tvn_ClockStartTimeMS) / 1000.0;
         p.print(QString::number(seconds, 'f', 3) + QLatin1Char('s'));
     }
 }
 
 void AnnotationRenderer::drawGrid(Surface& p) {
-    if (!c_.TVN_DisplayGrid) return;
+    if (!props_.TVN_DisplayGrid) return;
     p.setDrawWidth(2);
     // The bound is 16-bit: a surface wider than 32767 twips overflows and ends the
     // redraw here. The counter stops at the bound, never past 16 bits.
     const int16_t width = toInt16(p.width());
-    const int32_t step = c_.TVN_GridSpacing;
+    const int32_t step = props_.TVN_GridSpacing;
     if (step <= 0) return;  // 0 would never advance; a negative step never starts
     const double height = p.height();
     for (int32_t i = 0; i <= width; i += step) {
-        p.line(i, 0, i, height, c_.TVN_GridColor);
-        p.line(0, i, p.width(), i, c_.TVN_GridColor);
+        p.line(i, 0, i, height, props_.TVN_GridColor);
+        p.line(0, i, p.width(), i, props_.TVN_GridColor);
     }
 }
 
 void AnnotationRenderer::drawTexts(Surface& p) {
-    for (const TextAnnotation& t : c_.store_->textNotes) {
+    for (const TextAnnotation& t : store_.textNotes) {
         if (t.text.isEmpty()) continue;
         p.setFontName(t.fontName);
         p.setFontSize(t.fontSize);

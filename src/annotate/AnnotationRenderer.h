@@ -5,8 +5,12 @@
 
 namespace tvn {
 
+class AnnotationStore;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
 class Surface;
-class Trelvan;
+class TrackingTrail;
 
 // Turns the annotation store into the picture on the annotation surface (Picture1)
 // and hands it to the video engine as an overlay with a key colour.
@@ -20,7 +24,9 @@ class Trelvan;
 // happened (what was drawn stays, the hand-over does not run).
 class AnnotationRenderer {
 public:
-    explicit AnnotationRenderer(Trelvan& control) : c_(control) {}
+    AnnotationRenderer(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+                       TrackingTrail& tracking)
+        : props_(props), parts_(parts), state_(state), store_(store), tracking_(tracking) {}
 
     void RedrawAnnotations();
 
@@ -37,7 +43,11 @@ private:
     void drawGrid(Surface& p);
     void drawTexts(Surface& p);
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    AnnotationStore& store_;
+    TrackingTrail& tracking_;
 };
 
 }  // namespace tvn

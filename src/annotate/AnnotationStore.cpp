@@ -27,7 +27,7 @@ void AnnotationStore::PlaceLinePoint(float x, float y, int32_t colour) {
     });
 }
 
-void AnnotationStore::PlaceShapePoint(float x, float y, const QString& tool, int32_t colour) {
+void AnnotationStore::PlaceShapePoint(float x, float y, int16_t shape, int32_t colour) {
     withPrefix("PlaceShapePoint", [&] {
         if (placementOpen) {
             placementOpen = false;
@@ -35,19 +35,18 @@ void AnnotationStore::PlaceShapePoint(float x, float y, const QString& tool, int
             return;
         }
         const auto slot = static_cast<size_t>(nextShapeSlot);
-        ShapeObject& shape = Shape1.at(slot);
-        const bool oval = tool == QLatin1String("circle") || tool == QLatin1String("circline");
-        shape.Shape = oval ? ShapeObject::Oval : ShapeObject::Rectangle;
+        ShapeObject& s = Shape1.at(slot);
+        s.Shape = shape;
         recordHistory(HistoryShape);
         placementOpen = true;
-        shape.BorderColor = colour;
-        shape.Visible = true;
-        shape.Top = y;
-        shape.Left = x;
-        shapeAnchorX.at(slot) = toInt16(shape.Left);
-        shapeAnchorY.at(slot) = toInt16(shape.Top);
-        shape.Width = 1;
-        shape.Height = 1;
+        s.BorderColor = colour;
+        s.Visible = true;
+        s.Top = y;
+        s.Left = x;
+        shapeAnchorX.at(slot) = toInt16(s.Left);
+        shapeAnchorY.at(slot) = toInt16(s.Top);
+        s.Width = 1;
+        s.Height = 1;
     });
 }
 

@@ -71,11 +71,11 @@ public:
     // `colour` with history code 0 and opens the placement; the second closes it
     // and advances nextLineSlot, leaving the end where the drag put it.
     void PlaceLinePoint(float x, float y, int32_t colour);
-    // Two calls make one shape, likewise: the first starts a 1 x 1 oval ("circle",
-    // "circline") or rectangle (any other tool) in Shape1[nextShapeSlot] with
-    // history code 1 and its anchor; the second closes it and advances nextShapeSlot.
+    // Two calls make one shape, likewise: the first starts a 1 x 1 `shape`
+    // (ShapeObject::Oval or Rectangle) in Shape1[nextShapeSlot] with history code 1
+    // and its anchor; the second closes it and advances nextShapeSlot.
     // An anchor beyond 32767 twips overflows before the size is set.
-    void PlaceShapePoint(float x, float y, const QString& tool, int32_t colour);
+    void PlaceShapePoint(float x, float y, int16_t shape, int32_t colour);
 
     // The line pool and its counter.
     std::array<LineObject, kPoolSize> Lines{};

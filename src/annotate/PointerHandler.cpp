@@ -1,15 +1,20 @@
 #include "annotate/PointerHandler.h"
 
-#include "annotate/AnnotationRenderer.h"
 #include "annotate/AnnotationStore.h"
+#include "annotate/DrawingTool.h"
 #include "annotate/Geometry.h"
 #include "annotate/ZoomLoupe.h"
-#include "control/Trelvan.h"
+#include "control/AnnotationRedraw.h"
+#include "control/ControlEvents.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
 #include "platform/Surface.h"
 #include "platform/Timer.h"
+#include "playback/Transport.h"
 
 namespace tvn {
 
@@ -20,50 +25,60 @@ constexpr int16_t kEnter = 13;
 }  // namespace
 
 bool PointerHandler::foreignOverlay() const {
-    return c_.TVN_OverlayImage != 0 && !c_.Picture1->hasHandle(c_.TVN_OverlayImage);
+    return props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage);
 }
 
-bool PointerHandler::isTool(const char* keyword) const { return c_.TVN_drawingTool == QLatin1String(keyword); }
+void PointerHandler::readTool() { tool_ = parseDrawingTool(props_.TVN_drawingTool); }
+
+void PointerHandler::switchTool(DrawingTool tool) {
+    tool_ = tool;
+    props_.TVN_drawingTool = drawingToolKeyword(tool);
+}
 
 bool PointerHandler::isLightMouseTool() const {
-    // Any keyword that begins with "lightmouse" is a light-mouse tool.
-    return c_.TVN_drawingTool.left(10) == QLatin1String("lightmouse");
+    return tool_ == DrawingTool::LightMouse || tool_ == DrawingTool::LightMouseLeft;
 }
 
-float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(&c_)); }
-float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(&c_)); }
+int16_t PointerHandler::shapeOfTool() const {
+    const bool oval = tool_ == DrawingTool::Circle || tool_ == DrawingTool::Circline;
+    return oval ? ShapeObject::Oval : ShapeObject::Rectangle;
+}
+
+float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(parts_.widget)); }
+float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(parts_.widget)); }
 
 void PointerHandler::followAndConvert(int16_t button, float& x, float& y) {
     // The loupe is centred in control units, before the conversion.
-    if (button == kLeftButton) c_.loupe_->Follow(x, y);
-    x = static_cast<float>(x * c_.state_.pointerScaleX);
-    y = static_cast<float>(y * c_.state_.pointerScaleY);
+    if (button == kLeftButton) loupe_.Follow(x, y);
+    x = static_cast<float>(x * state_.pointerScaleX);
+    y = static_cast<float>(y * state_.pointerScaleY);
 }
 
 void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerDown", [&] {
-        AnnotationStore& st = *c_.store_;
+        readTool();
+        AnnotationStore& st = store_;
         followAndConvert(Button, x, y);
 
-        if (!foreignOverlay() && !isTool("step") && Button == kLeftButton) {
+        if (!foreignOverlay() && !isTool(DrawingTool::Step) && Button == kLeftButton) {
             st.quickAngle = false;
-            c_.Timer2->setEnabled(true);
-            if (isTool("zoom")) {
-                c_.loupe_->SetUp();
-            } else if (isTool("text")) {
+            parts_.Timer2->setEnabled(true);
+            if (isTool(DrawingTool::Zoom)) {
+                loupe_.SetUp();
+            } else if (isTool(DrawingTool::Text)) {
                 startText(x, y);
             } else {
-                if (isTool("tracker")) {
+                if (isTool(DrawingTool::Tracker)) {
                     KiteTail point;
-                    point.frameNum = c_.TVN_GetFrame();
-                    point.color = c_.TVN_drawingColor;
-                    point.width = c_.TVN_drawingWidth;
+                    point.frameNum = transport_.TVN_GetFrame();
+                    point.color = props_.TVN_drawingColor;
+                    point.width = props_.TVN_drawingWidth;
                     point.x = toInt32(x);
                     point.y = toInt32(y);
                     st.trackTrail.append(point);
                     st.trackTrailCreated = true;
                 }
-                if (isTool("circline")) {
+                if (isTool(DrawingTool::Circline)) {
                     // Only one circline guide at a time: the previous circle goes.
                     st.circlineSpread = 0;
                     if (st.circlineShape != -1) {
@@ -71,58 +86,58 @@ void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, floa
                         st.circlineShape = -1;
                     }
                 }
-                if (isTool("target")) {
+                if (isTool(DrawingTool::Target)) {
                     st.targetX = toInt32(x);
                     st.targetY = toInt32(y);
                 }
 
-                if (isTool("none")) {
-                } else if (isTool("free")) {
+                if (isTool(DrawingTool::None)) {
+                } else if (isTool(DrawingTool::Free)) {
                     st.freeHandLastX = toInt16(x);
                     st.freeHandLastY = toInt16(y);
-                } else if (isTool("line")) {
-                    st.PlaceLinePoint(x, y, c_.TVN_drawingColor);
-                } else if (isTool("angle")) {
+                } else if (isTool(DrawingTool::Line)) {
+                    st.PlaceLinePoint(x, y, props_.TVN_drawingColor);
+                } else if (isTool(DrawingTool::Angle)) {
                     startAngle(x, y);
-                } else if (isTool("qangle")) {
+                } else if (isTool(DrawingTool::QuickAngle)) {
                     startQuickAngle(x, y);
                 } else if (isLightMouseTool()) {
-                    st.lightMouseLeft = isTool("lightmouseleft");
+                    st.lightMouseLeft = isTool(DrawingTool::LightMouseLeft);
                     st.lightMouseX = x;
                     st.lightMouseY = y;
-                    st.lightMouseColor = c_.TVN_drawingColor;
+                    st.lightMouseColor = props_.TVN_drawingColor;
                     st.lightMouseShown = true;
-                } else if (isTool("linecirc1")) {
-                    st.circlineColor = static_cast<float>(c_.TVN_drawingColor);
+                } else if (isTool(DrawingTool::CirclineGuide)) {
+                    st.circlineColor = static_cast<float>(props_.TVN_drawingColor);
                     st.placementOpen = true;
-                } else if (isTool("square") || isTool("circle") || isTool("circline")) {
-                    st.PlaceShapePoint(x, y, c_.TVN_drawingTool, c_.TVN_drawingColor);
+                } else if (isTool(DrawingTool::Square) || isTool(DrawingTool::Circle) || isTool(DrawingTool::Circline)) {
+                    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
                 }
             }
         }
 
         // Temporaries: a handler's changes to the event position are not kept.
         float px = toPixelsX(x), py = toPixelsY(y);
-        c_.raiseMouseDown(Button, Shift, px, py);
+        events_.raiseMouseDown(Button, Shift, px, py);
     });
 }
 
 void PointerHandler::startText(float x, float y) {
-    AnnotationStore& st = *c_.store_;
+    AnnotationStore& st = store_;
     st.recordHistory(HistoryText);
     st.textSlot = AnnotationStore::nextPoolSlot(st.textSlot);
     TextAnnotation& t = st.textNotes.at(static_cast<size_t>(st.textSlot));
     t.x = toInt32(x);
     t.y = toInt32(y - 100.0f);  // the text's top is 100 twips above the pointer
-    t.fontSize = c_.TVN_FontSize;
-    t.fontName = c_.TVN_FontName;
-    t.color = c_.TVN_TextColor;
+    t.fontSize = props_.TVN_FontSize;
+    t.fontName = props_.TVN_FontName;
+    t.color = props_.TVN_TextColor;
     t.text = QString(AnnotationStore::kCaret);
     st.textTyping = true;
 }
 
 void PointerHandler::startAngle(float x, float y) {
-    AnnotationStore& st = *c_.store_;
+    AnnotationStore& st = store_;
     st.angleNotes.at(static_cast<size_t>(st.nextAngleSlot)).shown = false;
     st.Angle1.X1 = x;
     st.Angle1.Y1 = y;
@@ -133,13 +148,13 @@ void PointerHandler::startAngle(float x, float y) {
     st.Angle2.X2 = x;
     st.Angle2.Y2 = y;
     st.Angle1.Visible = st.Angle2.Visible = true;
-    st.Angle1.BorderColor = st.Angle2.BorderColor = c_.TVN_drawingColor;
-    c_.TVN_AngleText.clear();
+    st.Angle1.BorderColor = st.Angle2.BorderColor = props_.TVN_drawingColor;
+    props_.TVN_AngleText.clear();
     st.placementOpen = true;
 }
 
 void PointerHandler::startQuickAngle(float x, float y) {
-    AnnotationStore& st = *c_.store_;
+    AnnotationStore& st = store_;
     st.quickAngle = true;
     st.angleNotes.at(static_cast<size_t>(st.nextAngleSlot)).shown = false;
     // The first arm is a one-twip horizontal reference; the drag pulls the second.
@@ -150,35 +165,36 @@ void PointerHandler::startQuickAngle(float x, float y) {
     st.Angle2.X1 = st.Angle2.X2 = x;
     st.Angle2.Y1 = st.Angle2.Y2 = y;
     st.Angle1.Visible = st.Angle2.Visible = true;
-    st.Angle1.BorderColor = st.Angle2.BorderColor = c_.TVN_drawingColor;
-    c_.TVN_AngleText.clear();
-    c_.TVN_drawingTool = QStringLiteral("angle2");
+    st.Angle1.BorderColor = st.Angle2.BorderColor = props_.TVN_drawingColor;
+    props_.TVN_AngleText.clear();
+    switchTool(DrawingTool::AngleSecondArm);
     st.placementOpen = true;
 }
 
 void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerMove", [&] {
-        AnnotationStore& st = *c_.store_;
+        readTool();
+        AnnotationStore& st = store_;
         followAndConvert(Button, x, y);
 
-        if (Button == kLeftButton && !foreignOverlay() && !isTool("text")) {
-            if (isTool("linecirc1")) {
+        if (Button == kLeftButton && !foreignOverlay() && !isTool(DrawingTool::Text)) {
+            if (isTool(DrawingTool::CirclineGuide)) {
                 // Only a pointer right of / below the centre sizes the guide.
                 if (x > st.circlineCenterX) st.circlineSpread = 2 * (x - st.circlineCenterX);
                 if (y > st.circlineCenterY) st.circlineDrop = y - st.circlineCenterY;
-            } else if (isTool("zoom")) {
-                c_.loupe_->Pan(x, y);
+            } else if (isTool(DrawingTool::Zoom)) {
+                loupe_.Pan(x, y);
             } else {
-                if (isTool("target")) {
+                if (isTool(DrawingTool::Target)) {
                     st.targetX = toInt32(x);
                     st.targetY = toInt32(y);
                 }
-                if (isTool("none") || isTool("step")) {
-                } else if (isTool("free")) {
+                if (isTool(DrawingTool::None) || isTool(DrawingTool::Step)) {
+                } else if (isTool(DrawingTool::Free)) {
                     // Segments go straight into the free-hand layer; no redraw here.
                     if (st.freeHandLastX > 0 || st.freeHandLastY > 0) {
-                        c_.Picture2->setDrawWidth(c_.TVN_drawingWidth);
-                        c_.Picture2->line(st.freeHandLastX, st.freeHandLastY, x, y, c_.TVN_drawingColor);
+                        parts_.Picture2->setDrawWidth(props_.TVN_drawingWidth);
+                        parts_.Picture2->line(st.freeHandLastX, st.freeHandLastY, x, y, props_.TVN_drawingColor);
                     }
                     st.freeHandLastX = toInt16(x);
                     st.freeHandLastY = toInt16(y);
@@ -187,34 +203,34 @@ void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, floa
                     st.lightMouseY = y;
                 } else {
                     if (st.placementOpen) {
-                        if (isTool("angle")) {
+                        if (isTool(DrawingTool::Angle)) {
                             st.Angle1.X2 = x;
                             st.Angle1.Y2 = y;
-                        } else if (isTool("angle2")) {
+                        } else if (isTool(DrawingTool::AngleSecondArm)) {
                             st.Angle2.X2 = x;
                             st.Angle2.Y2 = y;
                             UpdateAngleText();
-                        } else if (isTool("line")) {
+                        } else if (isTool(DrawingTool::Line)) {
                             LineObject& line = st.Lines.at(static_cast<size_t>(st.nextLineSlot));
                             line.X2 = x;
                             line.Y2 = y;
-                        } else if (isTool("square") || isTool("circle") || isTool("circline")) {
+                        } else if (isTool(DrawingTool::Square) || isTool(DrawingTool::Circle) || isTool(DrawingTool::Circline)) {
                             stretchShape(x, y);
                         }
                     }
                     // While the loupe timer runs it redraws every 200 ms instead.
-                    if (Button != 0 && !c_.Timer2->isEnabled()) c_.renderer_->RedrawAnnotations();
+                    if (Button != 0 && !parts_.Timer2->isEnabled()) redraw_.redrawAnnotations();
                 }
             }
         }
 
         float px = toPixelsX(x), py = toPixelsY(y);
-        c_.raiseMouseMove(Button, Shift, px, py);
+        events_.raiseMouseMove(Button, Shift, px, py);
     });
 }
 
 void PointerHandler::stretchShape(float x, float y) {
-    AnnotationStore& st = *c_.store_;
+    AnnotationStore& st = store_;
     const auto slot = static_cast<size_t>(st.nextShapeSlot);
     ShapeObject& s = st.Shape1.at(slot);
     // The edge that does not follow the pointer is the one last set.
@@ -234,62 +250,63 @@ void PointerHandler::stretchShape(float x, float y) {
 
 void PointerHandler::PointerUp(int16_t& Button, int16_t& Shift, float& x, float& y) {
     withPrefix("PointerUp", [&] {
-        AnnotationStore& st = *c_.store_;
+        readTool();
+        AnnotationStore& st = store_;
         // The release rounds to whole surface twips and hands them back.
-        x = static_cast<float>(toInt32(x * c_.state_.pointerScaleX));
-        y = static_cast<float>(toInt32(y * c_.state_.pointerScaleY));
+        x = static_cast<float>(toInt32(x * state_.pointerScaleX));
+        y = static_cast<float>(toInt32(y * state_.pointerScaleY));
 
         if (!foreignOverlay()) {
-            c_.Timer2->setEnabled(false);
+            parts_.Timer2->setEnabled(false);
             st.freeHandLastX = 0;
             st.freeHandLastY = 0;
-            if (isTool("zoom")) c_.loupe_->Hide();
-            const bool finishesNothing = isTool("text") || isTool("zoom") || isTool("tracker") || isTool("none") ||
-                                         isTool("free") || isTool("target") || isTool("step") || isLightMouseTool();
+            if (isTool(DrawingTool::Zoom)) loupe_.Hide();
+            const bool finishesNothing = isTool(DrawingTool::Text) || isTool(DrawingTool::Zoom) || isTool(DrawingTool::Tracker) || isTool(DrawingTool::None) ||
+                                         isTool(DrawingTool::Free) || isTool(DrawingTool::Target) || isTool(DrawingTool::Step) || isLightMouseTool();
             if (!finishesNothing) {
-                if (isTool("angle")) {
+                if (isTool(DrawingTool::Angle)) {
                     // The release point is the vertex: the second arm starts there.
-                    c_.TVN_drawingTool = QStringLiteral("angle2");
+                    switchTool(DrawingTool::AngleSecondArm);
                     st.Angle2.X1 = x;
                     st.Angle2.Y1 = y;
                     st.Angle2.X2 = x;
                     st.Angle2.Y2 = y;
-                } else if (isTool("angle2")) {
+                } else if (isTool(DrawingTool::AngleSecondArm)) {
                     commitAngle();
-                } else if (isTool("line")) {
-                    st.PlaceLinePoint(x, y, c_.TVN_drawingColor);
-                } else if (isTool("kitetail")) {
-                } else if (isTool("circline")) {
+                } else if (isTool(DrawingTool::Line)) {
+                    st.PlaceLinePoint(x, y, props_.TVN_drawingColor);
+                } else if (isTool(DrawingTool::KiteTail)) {
+                } else if (isTool(DrawingTool::Circline)) {
                     finishCircle(x, y);
-                } else if (isTool("linecirc1")) {
-                    c_.TVN_drawingTool = QStringLiteral("circline");
+                } else if (isTool(DrawingTool::CirclineGuide)) {
+                    switchTool(DrawingTool::Circline);
                     st.placementOpen = false;
                 } else {
-                    st.PlaceShapePoint(x, y, c_.TVN_drawingTool, c_.TVN_drawingColor);
+                    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
                 }
                 // Only the first arm of an angle keeps the placement open.
-                if (!isTool("angle2")) st.placementOpen = false;
+                if (!isTool(DrawingTool::AngleSecondArm)) st.placementOpen = false;
             }
         }
 
-        c_.renderer_->RedrawAnnotations();
-        if (isTool("tracker")) c_.TVN_StepOneFrame();
+        redraw_.redrawAnnotations();
+        if (isTool(DrawingTool::Tracker)) transport_.TVN_StepOneFrame();
 
         ignoringErrors([&] {
             float px = toPixelsX(x), py = toPixelsY(y);
-            c_.raiseMouseUp(Button, Shift, px, py);
+            events_.raiseMouseUp(Button, Shift, px, py);
         });
     });
 }
 
 void PointerHandler::commitAngle() {
-    AnnotationStore& st = *c_.store_;
+    AnnotationStore& st = store_;
     UpdateAngleText();
     AngleAnnotation a;
-    a.text = c_.TVN_AngleText;
+    a.text = props_.TVN_AngleText;
     a.color = st.Angle1.BorderColor;
-    a.fontName = c_.Picture1->fontName();
-    a.fontSize = toInt16(c_.Picture1->fontSize());
+    a.fontName = parts_.Picture1->fontName();
+    a.fontSize = toInt16(parts_.Picture1->fontSize());
     a.x1 = toInt32(st.Angle1.X1);
     a.y1 = toInt32(st.Angle1.Y1);
     a.x2 = toInt32(st.Angle1.X2);
@@ -304,13 +321,13 @@ void PointerHandler::commitAngle() {
     st.Angle1.Visible = false;
     st.nextAngleSlot = st.nextAngleSlot >= AnnotationStore::kPoolSize - 1 ? 0 : st.nextAngleSlot + 1;
     st.recordHistory(HistoryAngle);
-    c_.TVN_drawingTool = st.quickAngle ? QStringLiteral("qangle") : QStringLiteral("angle");
+    switchTool(st.quickAngle ? DrawingTool::QuickAngle : DrawingTool::Angle);
     st.placementOpen = false;
 }
 
 void PointerHandler::finishCircle(float x, float y) {
-    AnnotationStore& st = *c_.store_;
-    c_.TVN_drawingTool = QStringLiteral("linecirc1");
+    AnnotationStore& st = store_;
+    switchTool(DrawingTool::CirclineGuide);
     const ShapeObject& circle = st.Shape1.at(static_cast<size_t>(st.nextShapeSlot));
     st.circlineLeft = circle.Left;
     st.circlineSpread = circle.Width;
@@ -321,7 +338,7 @@ void PointerHandler::finishCircle(float x, float y) {
     st.circlineSpread = st.circlineSpread + 500;
     st.circlineShape = st.nextShapeSlot;
     st.circlineDrop = st.circlineSpread;
-    st.PlaceShapePoint(x, y, c_.TVN_drawingTool, c_.TVN_drawingColor);
+    st.PlaceShapePoint(x, y, shapeOfTool(), props_.TVN_drawingColor);
 }
 
 void PointerHandler::TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
@@ -336,9 +353,18 @@ void PointerHandler::TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, floa
     withPrefix("TVN_MouseUp", [&] { PointerUp(Button, Shift, x, y); });
 }
 
+void PointerHandler::OnEngineKeyPress(int16_t& KeyAscii) {
+    withPrefix("EngineKeyPress", [&] {
+        events_.raiseKeyPress(KeyAscii);  // the host may change the key, and the tool
+        readTool();
+        if (isTool(DrawingTool::Text) && store_.textTyping) TypeKey(KeyAscii);
+    });
+}
+
 void PointerHandler::TypeKey(int16_t keyAscii) {
-    AnnotationStore& st = *c_.store_;
-    if (!isTool("text") || !st.textTyping) return;
+    AnnotationStore& st = store_;
+    readTool();
+    if (!isTool(DrawingTool::Text) || !st.textTyping) return;
     TextAnnotation& t = st.textNotes.at(static_cast<size_t>(st.textSlot));
     if (!t.text.isEmpty()) t.text.chop(1);  // the caret
     if (keyAscii == kBackspace) {
@@ -348,20 +374,20 @@ void PointerHandler::TypeKey(int16_t keyAscii) {
     } else {
         if (keyAscii < 0)
             throw TvnError(err::InvalidCall, QStringLiteral("Invalid key code %1 typed into a text").arg(keyAscii));
-        t.color = c_.TVN_TextColor;
+        t.color = props_.TVN_TextColor;
         t.text += QChar(static_cast<char16_t>(keyAscii));
     }
     if (keyAscii != kEnter) t.text += AnnotationStore::kCaret;
-    c_.renderer_->RedrawAnnotations();
+    redraw_.redrawAnnotations();
 }
 
 void PointerHandler::UpdateAngleText() {
     withPrefix("UpdateAngleText", [&] {
-        const AnnotationStore& st = *c_.store_;
+        const AnnotationStore& st = store_;
         if (SharedEndpoint(st.Angle1, st.Angle2) <= 0) return;
         int32_t ax = 0, ay = 0, vx = 0, vy = 0, bx = 0, by = 0;
         ArcPoints(st.Angle1, st.Angle2, ax, ay, vx, vy, bx, by);
-        c_.TVN_AngleText = angleTextOf(AngleBetween(ax, ay, vx, vy, bx, by));
+        props_.TVN_AngleText = angleTextOf(AngleBetween(ax, ay, vx, vy, bx, by));
     });
 }
 

@@ -1,11 +1,20 @@
 #pragma once
 
+#include "annotate/DrawingTool.h"
+
 #include <QString>
 #include <cstdint>
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+class AnnotationStore;
+class ControlEvents;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
+class Transport;
+class ZoomLoupe;
 
 // Pointer press, drag and release on the video, from the engine's notifications
 // and the host's TVN_Mouse* forwarders, for every drawing tool; key typing into
@@ -19,7 +28,10 @@ class Trelvan;
 // caller with the handler's prefix.
 class PointerHandler {
 public:
-    explicit PointerHandler(Trelvan& control) : c_(control) {}
+    PointerHandler(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+                   ControlEvents& events, AnnotationRedraw& redraw, ZoomLoupe& loupe, Transport& transport)
+        : props_(props), parts_(parts), state_(state), store_(store), events_(events), redraw_(redraw), loupe_(loupe),
+          transport_(transport) {}
 
     void PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y);
     void PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y);
@@ -27,6 +39,9 @@ public:
     void TVN_MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
     void TVN_MouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
     void TVN_MouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
+    // The display engine's key notification: raises KeyPress; then, while a text
+    // is being typed, the key as the host left it edits that text.
+    void OnEngineKeyPress(int16_t& KeyAscii);
     // A key typed on the video (after the KeyPress event): with the tool "text"
     // while a text is being typed, edits the newest text (caret "_", backspace 8,
     // Enter 13 ends the text) and redraws.
@@ -42,8 +57,15 @@ private:
     void followAndConvert(int16_t button, float& x, float& y);
     // A bitmap other than the annotation surface has been handed to the engine.
     bool foreignOverlay() const;
-    bool isTool(const char* keyword) const;
+    // The tool is parsed from TVN_drawingTool on entry to each handler (the host
+    // may change the property between calls); a handler that switches tools
+    // writes the keyword back through switchTool.
+    void readTool();
+    void switchTool(DrawingTool tool);
+    bool isTool(DrawingTool tool) const { return tool_ == tool; }
     bool isLightMouseTool() const;
+    // The shape a corner placed with the current tool starts: an oval for the circle tools.
+    int16_t shapeOfTool() const;
     void startText(float x, float y);
     void startAngle(float x, float y);
     void startQuickAngle(float x, float y);
@@ -53,7 +75,15 @@ private:
     float toPixelsX(float twips) const;
     float toPixelsY(float twips) const;
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    AnnotationStore& store_;
+    ControlEvents& events_;
+    AnnotationRedraw& redraw_;
+    ZoomLoupe& loupe_;
+    Transport& transport_;
+    DrawingTool tool_ = DrawingTool::Unknown;
 };
 
 }  // namespace tvn

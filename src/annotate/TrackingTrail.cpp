@@ -1,30 +1,31 @@
 #include "annotate/TrackingTrail.h"
 
 #include "annotate/AnnotationStore.h"
-#include "control/Trelvan.h"
+#include "control/ControlProperties.h"
 #include "platform/Surface.h"
+#include "playback/Transport.h"
 
 namespace tvn {
 
 QVariant TrackingTrail::TVN_SetTracking(bool& onOrOff) {
     // No handler of its own: a failure goes to the host unchanged.
     if (onOrOff) {
-        c_.TVN_drawingTool = QStringLiteral("tracker");
-        c_.TVN_TrackingActive = -1;
+        props_.TVN_drawingTool = QStringLiteral("tracker");
+        props_.TVN_TrackingActive = -1;
     } else {
-        c_.TVN_drawingTool = QStringLiteral("none");
-        c_.store_->trackTrail.clear();
-        c_.store_->trackTrailCreated = true;
-        c_.TVN_TrackingActive = 0;
+        props_.TVN_drawingTool = QStringLiteral("none");
+        store_.trackTrail.clear();
+        store_.trackTrailCreated = true;
+        props_.TVN_TrackingActive = 0;
     }
     return QVariant();
 }
 
 void TrackingTrail::DrawTrail(Surface& surface) {
-    const QList<KiteTail>& trail = c_.store_->trackTrail;
-    if (trail.isEmpty() || c_.TVN_TrackingActive == 0) return;
-    const int64_t cur = c_.TVN_GetFrame();
-    const int64_t lo = cur - static_cast<int64_t>(c_.TVN_TrackingLength);
+    const QList<KiteTail>& trail = store_.trackTrail;
+    if (trail.isEmpty() || props_.TVN_TrackingActive == 0) return;
+    const int64_t cur = transport_.TVN_GetFrame();
+    const int64_t lo = cur - static_cast<int64_t>(props_.TVN_TrackingLength);
     const auto inWindow = [&](int32_t frame) { return lo <= frame && frame <= cur; };
     for (qsizetype i = 0; i + 1 < trail.size(); ++i) {
         const KiteTail& a = trail[i];

@@ -4,8 +4,10 @@
 
 namespace tvn {
 
+class AnnotationStore;
+struct ControlProperties;
 class Surface;
-class Trelvan;
+class Transport;
 
 // The hand-built tracking trail: switching tracking on and off, and drawing the
 // part of the trail that belongs to the frames just before the current one.
@@ -13,7 +15,8 @@ class Trelvan;
 // steps the video one frame on.
 class TrackingTrail {
 public:
-    explicit TrackingTrail(Trelvan& control) : c_(control) {}
+    TrackingTrail(ControlProperties& props, AnnotationStore& store, Transport& transport)
+        : props_(props), store_(store), transport_(transport) {}
 
     // On: tool "tracker", TVN_TrackingActive -1; earlier points stay. Off: tool
     // "none", every point dropped, TVN_TrackingActive 0.
@@ -27,7 +30,9 @@ public:
     void DrawTrail(Surface& surface);
 
 private:
-    Trelvan& c_;
+    ControlProperties& props_;
+    AnnotationStore& store_;
+    Transport& transport_;
 };
 
 }  // namespace tvn

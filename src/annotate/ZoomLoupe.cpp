@@ -1,7 +1,8 @@
 #include "annotate/ZoomLoupe.h"
 
-#include "annotate/AnnotationRenderer.h"
-#include "control/Trelvan.h"
+#include "control/AnnotationRedraw.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -11,21 +12,22 @@
 #include "platform/SurfaceView.h"
 #include "platform/Timer.h"
 
+#include <QWidget>
 #include <cmath>
 
 namespace tvn {
 
 void ZoomLoupe::Timer2Tick() {
     withPrefix("LoupeTimerTick", [&] {
-        if (c_.VideoCapX1->Option43() != 0) {
-            c_.Timer2->setEnabled(false);
-            c_.renderer_->RedrawAnnotations();
+        if (parts_.VideoCapX1->Option43() != 0) {
+            parts_.Timer2->setEnabled(false);
+            redraw_.redrawAnnotations();
             // Pointer notifications that arrived meanwhile run now, with the timer off.
-            c_.platform_->processEvents();
-            c_.Timer2->setEnabled(true);
+            parts_.platform->processEvents();
+            parts_.Timer2->setEnabled(true);
         } else {
             // Raw player mode: the moves redraw themselves.
-            c_.Timer2->setEnabled(false);
+            parts_.Timer2->setEnabled(false);
         }
     });
 }
@@ -37,42 +39,43 @@ void ZoomLoupe::Follow(float x, float y) {
 }
 
 void ZoomLoupe::SetUp() {
-    width_ = c_.width() * twipsPerPixelX(&c_) / 3;
-    height_ = c_.height() * twipsPerPixelY(&c_) / 3;
-    innerPicture_ = c_.VideoCapX1->CurrentFramePicture();
+    width_ = parts_.widget->width() * twipsPerPixelX(parts_.widget) / 3;
+    height_ = parts_.widget->height() * twipsPerPixelY(parts_.widget) / 3;
+    innerPicture_ = parts_.VideoCapX1->CurrentFramePicture();
     // The 4x products are 16-bit, as the clip size is.
-    const int16_t widthPixels = toInt16(static_cast<int32_t>(c_.TVN_VideoWidth) * 4);
-    const int16_t heightPixels = toInt16(static_cast<int32_t>(c_.TVN_VideoHeight) * 4);
-    innerWidth_ = widthPixels * twipsPerPixelX(&c_);
-    innerHeight_ = heightPixels * twipsPerPixelY(&c_);
-    c_.ZoomView->show();
-    c_.ZoomView->raise();
+    const int16_t widthPixels = toInt16(static_cast<int32_t>(props_.TVN_VideoWidth) * 4);
+    const int16_t heightPixels = toInt16(static_cast<int32_t>(props_.TVN_VideoHeight) * 4);
+    innerWidth_ = widthPixels * twipsPerPixelX(parts_.widget);
+    innerHeight_ = heightPixels * twipsPerPixelY(parts_.widget);
+    parts_.ZoomView->show();
+    parts_.ZoomView->raise();
     refresh();
 }
 
 void ZoomLoupe::Pan(float x, float y) {
-    innerPicture_ = c_.VideoCapX1->CurrentFramePicture();
+    innerPicture_ = parts_.VideoCapX1->CurrentFramePicture();
     innerLeft_ = -((x - width_ / 6) * 4);
     innerTop_ = -((y - height_ / 6) * 4);
     refresh();
 }
 
-void ZoomLoupe::Hide() { c_.ZoomView->hide(); }
+void ZoomLoupe::Hide() { parts_.ZoomView->hide(); }
 
 void ZoomLoupe::refresh() {
     // A hidden window is only placed; its picture is painted once it shows.
-    if (!c_.ZoomView->isHidden()) {
-        Surface& zoom = *c_.ZoomPicture;
+    if (!parts_.ZoomView->isHidden()) {
+        Surface& zoom = *parts_.ZoomPicture;
         zoom.setSize(std::max(width_, 1.0), std::max(height_, 1.0));
         zoom.clearTo(0);
         if (!innerPicture_.isNothing())
             zoom.paintPicture(innerPicture_.image(), innerLeft_, innerTop_, innerWidth_, innerHeight_);
     }
-    const double tppX = twipsPerPixelX(&c_), tppY = twipsPerPixelY(&c_);
-    c_.ZoomView->setGeometry(static_cast<int>(std::lround(left_ / tppX)), static_cast<int>(std::lround(top_ / tppY)),
-                             std::max(1, static_cast<int>(std::lround(width_ / tppX))),
-                             std::max(1, static_cast<int>(std::lround(height_ / tppY))));
-    c_.ZoomView->update();
+    const double tppX = twipsPerPixelX(parts_.widget), tppY = twipsPerPixelY(parts_.widget);
+    parts_.ZoomView->setGeometry(static_cast<int>(std::lround(left_ / tppX)),
+                                 static_cast<int>(std::lround(top_ / tppY)),
+                                 std::max(1, static_cast<int>(std::lround(width_ / tppX))),
+                                 std::max(1, static_cast<int>(std::lround(height_ / tppY))));
+    parts_.ZoomView->update();
 }
 
 }  // namespace tvn

@@ -4,7 +4,9 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+struct ControlParts;
+struct ControlProperties;
 
 // The zoom loupe and the gesture redraw timer Timer2.
 //
@@ -20,7 +22,8 @@ class Trelvan;
 // switches it off and the moves redraw themselves.
 class ZoomLoupe {
 public:
-    explicit ZoomLoupe(Trelvan& control) : c_(control) {}
+    ZoomLoupe(ControlProperties& props, ControlParts& parts, AnnotationRedraw& redraw)
+        : props_(props), parts_(parts), redraw_(redraw) {}
 
     // Tick of Timer2: redraw with the timer off, let pending events run, switch it
     // on again; with Option43 = 0 only switch it off.
@@ -53,7 +56,9 @@ private:
     // Paints the inner image into ZoomPicture and places ZoomView.
     void refresh();
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    AnnotationRedraw& redraw_;
     double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     double innerLeft_ = 0, innerTop_ = 0, innerWidth_ = 0, innerHeight_ = 0;
     Picture innerPicture_;

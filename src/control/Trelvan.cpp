@@ -48,22 +48,30 @@ void registerValueTypes() {
 Trelvan::Trelvan(QWidget* parent) : Trelvan(Components::defaults(), parent) {}
 
 Trelvan::Trelvan(Components components, QWidget* parent)
-    : ControlWidget(parent), components_(std::move(components)), platform_(components_.platform) {
+    : ControlWidget(parent), components_(std::move(components)) {
     registerValueTypes();
+    parts_.widget = this;
+    parts_.platform = components_.platform;
     store_ = std::make_unique<AnnotationStore>();
-    renderer_ = std::make_unique<AnnotationRenderer>(*this);
-    editor_ = std::make_unique<AnnotationEditor>(*this);
-    pointer_ = std::make_unique<PointerHandler>(*this);
-    loupe_ = std::make_unique<ZoomLoupe>(*this);
-    tracking_ = std::make_unique<TrackingTrail>(*this);
-    clipLoader_ = std::make_unique<ClipLoader>(*this);
-    transport_ = std::make_unique<Transport>(*this);
-    frameExport_ = std::make_unique<FrameExport>(*this);
-    layout_ = std::make_unique<LayoutManager>(*this);
-    filmStrip_ = std::make_unique<FilmStrip>(*this);
-    lesson_ = std::make_unique<LessonRecorder>(*this);
-    compressor_ = std::make_unique<LessonCompressor>(*this);
-    overlay_ = std::make_unique<OverlayController>(*this);
+    ControlProperties& props = *this;
+    ControlEvents& events = *this;
+    AnnotationRedraw& redraw = *this;
+    PositionViews& views = *this;
+    // Built so that each finds the subsystems it uses already there; the
+    // children they drive are created next, and read from parts_ when they run.
+    transport_ = std::make_unique<Transport>(props, parts_, state_, events, redraw, views);
+    tracking_ = std::make_unique<TrackingTrail>(props, *store_, *transport_);
+    renderer_ = std::make_unique<AnnotationRenderer>(props, parts_, state_, *store_, *tracking_);
+    editor_ = std::make_unique<AnnotationEditor>(props, parts_, *store_, redraw);
+    loupe_ = std::make_unique<ZoomLoupe>(props, parts_, redraw);
+    pointer_ = std::make_unique<PointerHandler>(props, parts_, state_, *store_, events, redraw, *loupe_, *transport_);
+    filmStrip_ = std::make_unique<FilmStrip>(props, parts_, state_, *transport_);
+    layout_ = std::make_unique<LayoutManager>(parts_, state_, redraw, *filmStrip_);
+    clipLoader_ = std::make_unique<ClipLoader>(props, parts_, state_, redraw, *layout_);
+    overlay_ = std::make_unique<OverlayController>(props, parts_, state_, *clipLoader_);
+    frameExport_ = std::make_unique<FrameExport>(parts_, state_, *editor_);
+    lesson_ = std::make_unique<LessonRecorder>(props, parts_, state_);
+    compressor_ = std::make_unique<LessonCompressor>(props, parts_, events);
     createChildren();
     connectNotifications();
     initialise();
@@ -74,39 +82,40 @@ Trelvan::~Trelvan() = default;
 void Trelvan::createChildren() {
     setAttribute(Qt::WA_OpaquePaintEvent);
     const double tpp = twipsPerPixelX(this);
-    VideoCapX1 = components_.createEngine(EngineRole::Display, this);
-    VideoCapX4 = components_.createEngine(EngineRole::Recording, this);
-    VideoCapX4->Display()->hide();  // the recording instance is never shown
-    VideoMixerX1 = components_.createMixer(this);
-    VideoMixerX1->Display()->hide();  // shown only while an overlay is active
+    ControlParts& p = parts_;
+    p.VideoCapX1 = components_.createEngine(EngineRole::Display, this);
+    p.VideoCapX4 = components_.createEngine(EngineRole::Recording, this);
+    p.VideoCapX4->Display()->hide();  // the recording instance is never shown
+    p.VideoMixerX1 = components_.createMixer(this);
+    p.VideoMixerX1->Display()->hide();  // shown only while an overlay is active
 
-    Picture1 = std::make_unique<Surface>(QStringLiteral("Picture1"), tpp);
-    Picture1->setFontName(QStringLiteral("Arial Black"));
-    Picture1->setFontBold(true);
-    Picture1->setFontSize(8.25);
-    Picture2 = std::make_unique<Surface>(QStringLiteral("Picture2"), tpp);
-    Picture2->clearTo(0xFFFFFF);
-    Picture3 = std::make_unique<Surface>(QStringLiteral("Picture3"), tpp);
-    Picture4 = std::make_unique<Surface>(QStringLiteral("Picture4"), tpp);
-    Picture5 = std::make_unique<Surface>(QStringLiteral("Picture5"), tpp);
-    Picture6 = std::make_unique<Surface>(QStringLiteral("Picture6"), tpp);
-    FilmStripPanel = new SurfaceView(*Picture5, this);
-    FilmStripPanel->setObjectName(QStringLiteral("FilmStrip"));
-    FilmStripPanel->hide();
-    ZoomPicture = std::make_unique<Surface>(QStringLiteral("ZoomPicture"), tpp);
-    ZoomView = new SurfaceView(*ZoomPicture, this);
-    ZoomView->setObjectName(QStringLiteral("ZoomPicture"));
-    ZoomView->hide();
+    p.Picture1 = std::make_unique<Surface>(QStringLiteral("Picture1"), tpp);
+    p.Picture1->setFontName(QStringLiteral("Arial Black"));
+    p.Picture1->setFontBold(true);
+    p.Picture1->setFontSize(8.25);
+    p.Picture2 = std::make_unique<Surface>(QStringLiteral("Picture2"), tpp);
+    p.Picture2->clearTo(0xFFFFFF);
+    p.Picture3 = std::make_unique<Surface>(QStringLiteral("Picture3"), tpp);
+    p.Picture4 = std::make_unique<Surface>(QStringLiteral("Picture4"), tpp);
+    p.Picture5 = std::make_unique<Surface>(QStringLiteral("Picture5"), tpp);
+    p.Picture6 = std::make_unique<Surface>(QStringLiteral("Picture6"), tpp);
+    p.FilmStripPanel = new SurfaceView(*p.Picture5, this);
+    p.FilmStripPanel->setObjectName(QStringLiteral("FilmStrip"));
+    p.FilmStripPanel->hide();
+    p.ZoomPicture = std::make_unique<Surface>(QStringLiteral("ZoomPicture"), tpp);
+    p.ZoomView = new SurfaceView(*p.ZoomPicture, this);
+    p.ZoomView->setObjectName(QStringLiteral("ZoomPicture"));
+    p.ZoomView->hide();
     // Stacking: the video, the mixer over it, the strip over both, the loupe on top.
-    VideoMixerX1->Display()->raise();
-    FilmStripPanel->raise();
-    ZoomView->raise();
+    p.VideoMixerX1->Display()->raise();
+    p.FilmStripPanel->raise();
+    p.ZoomView->raise();
 
-    Timer1 = platform_->createTimer();
-    Timer1->setInterval(500);
-    Timer2 = platform_->createTimer();
-    Timer2->setInterval(200);
-    LessonTimer = platform_->createTimer();
+    p.Timer1 = p.platform->createTimer();
+    p.Timer1->setInterval(500);
+    p.Timer2 = p.platform->createTimer();
+    p.Timer2->setInterval(200);
+    p.LessonTimer = p.platform->createTimer();
 }
 
 template <class Handler>
@@ -131,52 +140,52 @@ void Trelvan::keepFailure(const char* name, const TvnError& error) {
 void Trelvan::clearNotificationError() { lastNotificationError_.reset(); }
 
 void Trelvan::connectNotifications() {
-    connect(VideoCapX1, &VideoEngine::Event1, this,
+    connect(parts_.VideoCapX1, &VideoEngine::Event1, this,
             [this] { handleNotification("VideoCapX1_Event1", [&] { transport_->OnEvent1(); }); });
-    connect(VideoCapX1, &VideoEngine::PlaybackEnded, this,
+    connect(parts_.VideoCapX1, &VideoEngine::PlaybackEnded, this,
             [this] { handleNotification("VideoCapX1_PlaybackEnded", [&] { transport_->OnPlaybackEnded(); }); });
-    connect(VideoCapX1, &VideoEngine::StateChange, this, [this](int32_t state) {
+    connect(parts_.VideoCapX1, &VideoEngine::StateChange, this, [this](int32_t state) {
         handleNotification("VideoCapX1_StateChange", [&] { transport_->OnStateChange(state); });
     });
-    connect(VideoCapX1, &VideoEngine::EngineMouseDown, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+    connect(parts_.VideoCapX1, &VideoEngine::EngineMouseDown, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
         handleNotification("VideoCapX1_MouseDown", [&] { pointer_->PointerDown(b, s, x, y); });
     });
-    connect(VideoCapX1, &VideoEngine::EngineMouseMove, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+    connect(parts_.VideoCapX1, &VideoEngine::EngineMouseMove, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
         handleNotification("VideoCapX1_MouseMove", [&] { pointer_->PointerMove(b, s, x, y); });
     });
-    connect(VideoCapX1, &VideoEngine::EngineMouseUp, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
+    connect(parts_.VideoCapX1, &VideoEngine::EngineMouseUp, this, [this](int16_t& b, int16_t& s, float& x, float& y) {
         handleNotification("VideoCapX1_MouseUp", [&] { pointer_->PointerUp(b, s, x, y); });
     });
-    connect(VideoCapX1, &VideoEngine::EngineKeyPress, this, [this](int16_t& key) {
-        handleNotification("VideoCapX1_KeyPress", [&] { transport_->OnEngineKeyPress(key); });
+    connect(parts_.VideoCapX1, &VideoEngine::EngineKeyPress, this, [this](int16_t& key) {
+        handleNotification("VideoCapX1_KeyPress", [&] { pointer_->OnEngineKeyPress(key); });
     });
-    connect(VideoCapX1, &VideoEngine::EngineFullScreenLost, this, [this] {
+    connect(parts_.VideoCapX1, &VideoEngine::EngineFullScreenLost, this, [this] {
         handleNotification("VideoCapX1_FullScreenLost", [&] { transport_->OnEngineFullScreenLost(); });
     });
-    connect(VideoCapX4, &VideoEngine::CompressionProgress, this, [this](int32_t progress, int32_t) {
+    connect(parts_.VideoCapX4, &VideoEngine::CompressionProgress, this, [this](int32_t progress, int32_t) {
         handleNotification("VideoCapX4_CompressionProgress", [&] { compressor_->OnCompressionProgress(progress); });
     });
-    connect(VideoCapX4, &VideoEngine::CompressionDone, this, [this] {
+    connect(parts_.VideoCapX4, &VideoEngine::CompressionDone, this, [this] {
         handleNotification("VideoCapX4_CompressionDone", [&] { compressor_->OnCompressionDone(); });
     });
     // Failures of the components' workers reach the host through the same keeping.
-    connect(VideoCapX1, &VisualComponent::Failed, this,
+    connect(parts_.VideoCapX1, &VisualComponent::Failed, this,
             [this](const TvnError& e) { keepFailure("VideoCapX1", e); });
-    connect(VideoCapX4, &VisualComponent::Failed, this,
+    connect(parts_.VideoCapX4, &VisualComponent::Failed, this,
             [this](const TvnError& e) { keepFailure("VideoCapX4", e); });
-    connect(VideoMixerX1, &VisualComponent::Failed, this,
+    connect(parts_.VideoMixerX1, &VisualComponent::Failed, this,
             [this](const TvnError& e) { keepFailure("VideoMixerX1", e); });
-    Timer1->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport_->Timer1Tick(); }); });
-    Timer2->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe_->Timer2Tick(); }); });
-    LessonTimer->setTickHandler(
+    parts_.Timer1->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport_->Timer1Tick(); }); });
+    parts_.Timer2->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe_->Timer2Tick(); }); });
+    parts_.LessonTimer->setTickHandler(
         [this] { handleNotification("LessonTimer_Timer", [&] { lesson_->LessonTimerTick(); }); });
 }
 
 void Trelvan::initialise() {
-    VideoCapX1->SetOption38(2);
+    parts_.VideoCapX1->SetOption38(2);
     TVN_UseVMR9 = false;
-    Picture1->setVisible(false);
-    VideoCapX1->SetBackColor(0);
+    parts_.Picture1->setVisible(false);
+    parts_.VideoCapX1->SetBackColor(0);
     TVN_TransparentColor = 0xFFFFFF;
     TVN_AlphaLevel = -1;
     TVN_drawingColor = 0x00FFFF;
@@ -186,23 +195,23 @@ void Trelvan::initialise() {
     TVN_FontName = QStringLiteral("Arial");
     TVN_TextColor = 0x00FFFF;
     TVN_EraseAll();
-    VideoCapX1->SetOption42(true);
-    VideoCapX1->SetOption32(-1);
-    VideoCapX1->SetVolume(85);
+    parts_.VideoCapX1->SetOption42(true);
+    parts_.VideoCapX1->SetOption32(-1);
+    parts_.VideoCapX1->SetVolume(85);
     if (!state_.audioRecorderCreated) {
-        audioRecorder = components_.createAudioRecorder();
+        parts_.audioRecorder = components_.createAudioRecorder();
         state_.audioRecorderCreated = true;
     }
-    const int16_t deviceCount = toInt16(audioRecorder->GetDeviceCount());
-    for (int16_t i = 1; i <= deviceCount; ++i) TVN_AudioDevices.Add(audioRecorder->GetDeviceName(i - 1));
+    const int16_t deviceCount = toInt16(parts_.audioRecorder->GetDeviceCount());
+    for (int16_t i = 1; i <= deviceCount; ++i) TVN_AudioDevices.Add(parts_.audioRecorder->GetDeviceName(i - 1));
     TVN_SelectedAudioDevice = -1;
     TVN_SelectedLineInput = -1;
 }
 
 QWidget* Trelvan::visibleVideoWidget() const {
-    if (!FilmStripPanel->isHidden()) return FilmStripPanel;
-    if (!VideoCapX1->Display()->isHidden()) return VideoCapX1->Display();
-    if (!VideoMixerX1->Display()->isHidden()) return VideoMixerX1->Display();
+    if (!parts_.FilmStripPanel->isHidden()) return parts_.FilmStripPanel;
+    if (!parts_.VideoCapX1->Display()->isHidden()) return parts_.VideoCapX1->Display();
+    if (!parts_.VideoMixerX1->Display()->isHidden()) return parts_.VideoMixerX1->Display();
     return const_cast<Trelvan*>(this);
 }
 
@@ -230,8 +239,11 @@ void Trelvan::Command1Click() {
 
 void Trelvan::Command2Click() {
     TVN_Undo();
-    VideoCapX1->Play();
+    parts_.VideoCapX1->Play();
 }
+
+void Trelvan::redrawAnnotations() { renderer_->RedrawAnnotations(); }
+void Trelvan::syncPositionViews() { filmStrip_->SyncPositionViews(); }
 
 void Trelvan::raiseVideoEnd() {
     emit VideoEnd();

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "control/AnnotationRedraw.h"
+#include "control/ControlEvents.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
 #include "control/ControlState.h"
 #include "control/ControlWidget.h"
+#include "control/PositionViews.h"
 #include "control/KiteTail.h"
 #include "core/Collection.h"
 #include "core/Picture.h"
@@ -27,17 +32,11 @@ class LessonCompressor;
 class LessonRecorder;
 class MotionAnalysis;
 class OverlayController;
-class Platform;
 class PointerHandler;
-class Surface;
-class SurfaceView;
-class Timer;
 class TrackingTrail;
 class TrelvanListener;
 class Transport;
 class TvnError;
-class VideoEngine;
-class VideoMixer;
 class ZoomLoupe;
 
 // The embeddable video-analysis control. A host places it on a window, sets its
@@ -45,14 +44,24 @@ class ZoomLoupe;
 // and an optional TrelvanListener). Everything runs on the UI thread, one call
 // or notification at a time.
 //
-// The control is a thin owner: it holds the public properties as plain members,
-// owns its children (the video engine's display and recording instances, the
-// mixer, the work surfaces Picture1..Picture6, the film strip, the zoom loupe,
-// the timers) and forwards each method to the subsystem that does the work.
+// The control is a thin owner: its public properties are the plain members of
+// ControlProperties, which it derives from; its children (the video engine's
+// display and recording instances, the mixer, the work surfaces Picture1 to
+// Picture6, the film strip, the zoom loupe, the timers, the audio recorder) are
+// the ControlParts; it builds each subsystem with exactly the references it uses
+// and forwards each method to the subsystem that does the work (the forwarders
+// at the end of Trelvan.cpp name it). It raises the events for the subsystems
+// (ControlEvents) and carries the two requests that would otherwise make
+// subsystems call each other in a circle: redraw the annotations, sync the
+// position views.
 // Its meta-object is its dispatch interface: properties and invokable methods
 // appear in interface order, and the class-info entry "Members" lists both,
 // interleaved, in that order.
-class Trelvan : public ControlWidget {
+class Trelvan : public ControlWidget,
+                public ControlProperties,
+                private ControlEvents,
+                private AnnotationRedraw,
+                private PositionViews {
     Q_OBJECT
     // Every member of the dispatch interface, properties and methods interleaved, in interface order.
     Q_CLASSINFO("Members", "TVN_videoFileName,TVN_VideoWidth,TVN_VideoHeight,TVN_drawingTool,TVN_DisplayGrid,TVN_GridColor,TVN_drawingColor,TVN_drawingWidth,TVN_NumFrames,TVN_IsPlaying,TVN_VolumeLevel,TVN_FrameLenMS,TVN_CurrentPos,TVN_TotalLenMS,TVN_DoDeinterlace,TVN_AngleText,TVN_TextColor,TVN_Text,TVN_FontSize,TVN_CurrentFrame,TVN_Version,TVN_RawPlayerMode,TVN_UseVMR9,TVN_OverlayImage,TVN_Close,TVN_OpenFile,TVN_Pause,TVN_Play,TVN_SetVolume,TVN_StepOneFrame,TVN_GetFrame,TVN_SetFrame,TVN_GetPos,TVN_SetPos,TVN_SaveFrameJpg,TVN_ReDraw,TVN_EraseFreeHand,TVN_EraseAll,TVN_Undo,TVN_Redo,TVN_GetFrameAsBitmap,TVN_FullScreen,TVN_MouseDown,TVN_MouseMove,TVN_MouseUp,TVN_PlayRate,TVN_SetRate,TVN_GridSpacing,TVN_GetFrameAsIPic,TVN_LessonInProgress,TVN_StartLesson,TVN_PauseLesson,TVN_ResumeLesson,TVN_StopLesson,TVN_CompressLesson,TVN_SetLogo,TVN_LessonCompressionProgress,TVN_Overlay,TVN_AdjustOverlay,TVN_SetOverlay2Pos,TVN_SetOverlay2Frame,TVN_FlipVideo,TVN_ShowFilmStrip,TVN_FlipOverlay,TVN_TrackingActive,TVN_TrackingLength,TVN_SetTracking,TVN_DisplayClock,tvn_ClockStartTimeMS,TVN_GetPosLive,TVN_SetSecondIPic,TVN_UploadFrame,TVN_DisplayLaunchMonitor,TVN_LessonProfile,TVN_DisplayTarget,TVN_FontName,TVN_TransparentColor,TVN_SetBitmapOverlay,TVN_AudioDevices,TVN_AudioLineInputs,TVN_SelectedAudioDevice,TVN_SelectedLineInput,TVN_SelectAudioDevice,TVN_SelectAudioLineInput,TVN_AlphaLevel")
@@ -99,49 +108,6 @@ class Trelvan : public ControlWidget {
     Q_PROPERTY(int32_t TVN_AlphaLevel MEMBER TVN_AlphaLevel)
 
 public:
-    // Public properties: plain variables, read and written by the host and the procedures.
-    QString TVN_videoFileName;
-    int16_t TVN_VideoWidth = 0;
-    int16_t TVN_VideoHeight = 0;
-    QString TVN_drawingTool;
-    bool TVN_DisplayGrid = false;
-    int32_t TVN_GridColor = 0;
-    int32_t TVN_drawingColor = 0;
-    int16_t TVN_drawingWidth = 0;
-    int32_t TVN_NumFrames = 0;
-    bool TVN_IsPlaying = false;
-    int32_t TVN_VolumeLevel = 0;
-    double TVN_FrameLenMS = 0;
-    double TVN_CurrentPos = 0;
-    double TVN_TotalLenMS = 0;
-    bool TVN_DoDeinterlace = false;
-    QString TVN_AngleText;
-    int32_t TVN_TextColor = 0;
-    QString TVN_Text;
-    int16_t TVN_FontSize = 0;
-    int32_t TVN_CurrentFrame = 0;
-    QString TVN_Version;
-    bool TVN_RawPlayerMode = false;
-    bool TVN_UseVMR9 = false;
-    int32_t TVN_OverlayImage = 0;
-    double TVN_PlayRate = 0;
-    int16_t TVN_GridSpacing = 0;
-    bool TVN_LessonInProgress = false;
-    int32_t TVN_LessonCompressionProgress = 0;
-    int32_t TVN_TrackingActive = 0;
-    int32_t TVN_TrackingLength = 0;
-    bool TVN_DisplayClock = false;
-    int32_t tvn_ClockStartTimeMS = 0;
-    QString TVN_LessonProfile;
-    bool TVN_DisplayTarget = false;
-    QString TVN_FontName;
-    int32_t TVN_TransparentColor = 0;
-    tvn::Collection TVN_AudioDevices;
-    tvn::Collection TVN_AudioLineInputs;
-    int16_t TVN_SelectedAudioDevice = 0;
-    int16_t TVN_SelectedLineInput = 0;
-    int32_t TVN_AlphaLevel = 0;
-
     // Public methods.
     Q_INVOKABLE QVariant TVN_Close();
     Q_INVOKABLE int32_t TVN_OpenFile(QString& videoFileName);
@@ -227,19 +193,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    friend class AnnotationEditor;
-    friend class AnnotationRenderer;
-    friend class ClipLoader;
-    friend class FilmStrip;
-    friend class FrameExport;
-    friend class LayoutManager;
-    friend class LessonCompressor;
-    friend class LessonRecorder;
-    friend class OverlayController;
-    friend class PointerHandler;
-    friend class TrackingTrail;
-    friend class Transport;
-    friend class ZoomLoupe;
     friend class ControlProbe;  // tests' window on the private state
 
     void createChildren();
@@ -252,47 +205,39 @@ private:
     // Keeps a failure for the host, logs it and signals it (failed).
     void keepFailure(const char* name, const TvnError& error);
 
-    // Event raising: the signal first, then the listener, with the same variables.
-    void raiseVideoEnd();
-    void raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
-    void raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y);
-    void raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y);
-    void raiseKeyPress(int16_t& KeyAscii);
-    void raiseFullScreenLost();
-    void raiseLessonCompressionComplete();
-    void raiseLessonCompressionProgress();
+    // ControlEvents: the signal first, then the listener, with the same variables.
+    void raiseVideoEnd() override;
+    void raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) override;
+    void raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y) override;
+    void raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y) override;
+    void raiseKeyPress(int16_t& KeyAscii) override;
+    void raiseFullScreenLost() override;
+    void raiseLessonCompressionComplete() override;
+    void raiseLessonCompressionProgress() override;
+    // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
+    void redrawAnnotations() override;
+    void syncPositionViews() override;
 
     Components components_;
-    std::shared_ptr<Platform> platform_;
-
-    // Children.
-    VideoEngine* VideoCapX1 = nullptr;
-    VideoEngine* VideoCapX4 = nullptr;
-    VideoMixer* VideoMixerX1 = nullptr;
-    std::unique_ptr<Surface> Picture1, Picture2, Picture3, Picture4, Picture5, Picture6;
-    SurfaceView* FilmStripPanel = nullptr;  // the film-strip panel showing Picture5
-    std::unique_ptr<Surface> ZoomPicture;   // the zoom loupe's surface
-    SurfaceView* ZoomView = nullptr;        // the loupe window showing ZoomPicture
-    std::unique_ptr<Timer> Timer1, Timer2, LessonTimer;
-    std::unique_ptr<AudioRecorder> audioRecorder;
-
+    ControlParts parts_;
     ControlState state_;
     std::unique_ptr<AnnotationStore> store_;
 
-    // Subsystems.
+    // Subsystems, in the order they are built: each after the ones it is handed,
+    // so that it goes before them.
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<TrackingTrail> tracking_;
     std::unique_ptr<AnnotationRenderer> renderer_;
     std::unique_ptr<AnnotationEditor> editor_;
-    std::unique_ptr<PointerHandler> pointer_;
     std::unique_ptr<ZoomLoupe> loupe_;
-    std::unique_ptr<TrackingTrail> tracking_;
-    std::unique_ptr<ClipLoader> clipLoader_;
-    std::unique_ptr<Transport> transport_;
-    std::unique_ptr<FrameExport> frameExport_;
-    std::unique_ptr<LayoutManager> layout_;
+    std::unique_ptr<PointerHandler> pointer_;
     std::unique_ptr<FilmStrip> filmStrip_;
+    std::unique_ptr<LayoutManager> layout_;
+    std::unique_ptr<ClipLoader> clipLoader_;
+    std::unique_ptr<OverlayController> overlay_;
+    std::unique_ptr<FrameExport> frameExport_;
     std::unique_ptr<LessonRecorder> lesson_;
     std::unique_ptr<LessonCompressor> compressor_;
-    std::unique_ptr<OverlayController> overlay_;
 
     TrelvanListener* listener_ = nullptr;
     std::unique_ptr<TvnError> lastNotificationError_;

@@ -1,6 +1,8 @@
 #include "layout/FilmStrip.h"
 
-#include "control/Trelvan.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -43,28 +45,28 @@ private:
 }  // namespace
 
 void FilmStrip::clearSurface() {
-    c_.Picture5->setPicture(Picture());
-    c_.Picture5->clear();
+    parts_.Picture5->setPicture(Picture());
+    parts_.Picture5->clear();
 }
 
 void FilmStrip::TVN_ShowFilmStrip(bool onOrOff) {
     withPrefix("TVN_ShowFilmStrip", [&] {
         if (onOrOff) {
             clearSurface();
-            c_.FilmStripPanel->show();
-            c_.FilmStripPanel->raise();
+            parts_.FilmStripPanel->show();
+            parts_.FilmStripPanel->raise();
             DrawFilmStrip();
         } else {
             clearSurface();
-            c_.FilmStripPanel->hide();
+            parts_.FilmStripPanel->hide();
             clearSurface();
         }
-        c_.FilmStripPanel->update();
+        parts_.FilmStripPanel->update();
     });
 }
 
 void FilmStrip::DrawFilmStrip() {
-    if (c_.FilmStripPanel->isHidden()) return;
+    if (parts_.FilmStripPanel->isHidden()) return;
     if (filmStripBusy_) return;
     filmStripBusy_ = true;
     // A failure before the frame loop would otherwise leave the flag set and
@@ -74,21 +76,22 @@ void FilmStrip::DrawFilmStrip() {
         ~BusyReset() { flag = false; }
     } busyReset{filmStripBusy_};
 
-    Surface& surface = *c_.Picture5;
+    Surface& surface = *parts_.Picture5;
     withPrefix("DrawFilmStrip", [&] {
-        c_.FilmStripPanel->setGeometry(0, 0, c_.width(), c_.height());
+        const QWidget& control = *parts_.widget;
+        parts_.FilmStripPanel->setGeometry(0, 0, control.width(), control.height());
         // In the surface's own unit (twips, as the control's): at 15 twips per
         // pixel every width divides by 3, so the grid always has three columns.
-        surface.setSize(c_.width() * surface.twipsPerPixel(), c_.height() * surface.twipsPerPixel());
+        surface.setSize(control.width() * surface.twipsPerPixel(), control.height() * surface.twipsPerPixel());
         surface.setPicture(Picture(surface.image()));  // what is drawn so far stays as background
-        c_.platform_->processEvents();
+        parts_.platform->processEvents();
     });
-    InputBlock block({c_.VideoCapX1->Display(), c_.VideoMixerX1->Display(), c_.FilmStripPanel});
+    InputBlock block({parts_.VideoCapX1->Display(), parts_.VideoMixerX1->Display(), parts_.FilmStripPanel});
 
     // From here nothing fails: a step that fails is skipped and the next runs,
     // so a thumbnail that cannot be painted is left out and the position is
     // still restored.
-    Transport& transport = *c_.transport_;
+    Transport& transport = transport_;
     double saved = 0;
     ignoringErrors([&] { saved = transport.TVN_GetPos(); });
     // 32-bit, so that a control wider than 32767 twips (2184 pixels) still
@@ -97,7 +100,7 @@ void FilmStrip::DrawFilmStrip() {
     int32_t y = 0;
     for (int i = 0; i < kThumbnails; ++i) {
         Picture frame;
-        ignoringErrors([&] { frame = c_.VideoCapX1->CurrentFramePicture(); });
+        ignoringErrors([&] { frame = parts_.VideoCapX1->CurrentFramePicture(); });
         const double w = surface.width();
         const double h = surface.height();
         if (!frame.isNothing()) ignoringErrors([&] { surface.paintPicture(frame.image(), x, y, w / 3, h / 3); });
@@ -107,23 +110,23 @@ void FilmStrip::DrawFilmStrip() {
             ignoringErrors([&] { y = toInt32(y + h / 3); });
         }
         ignoringErrors([&] { transport.TVN_StepOneFrame(); });
-        ignoringErrors([&] { c_.platform_->waitMs(kStepWaitMs); });
+        ignoringErrors([&] { parts_.platform->waitMs(kStepWaitMs); });
     }
     ignoringErrors([&] { surface.setPicture(Picture(surface.image())); });
     ignoringErrors([&] { transport.TVN_SetPos(saved); });
-    c_.FilmStripPanel->update();
+    parts_.FilmStripPanel->update();
 }
 
 void FilmStrip::SyncPositionViews() {
     // Every failure is ignored; a failing step is skipped.
-    const ControlState& s = c_.state_;
+    const ControlState& s = state_;
     bool mixerShown = false;
-    ignoringErrors([&] { mixerShown = c_.VideoMixerX1->Visible(); });
+    ignoringErrors([&] { mixerShown = parts_.VideoMixerX1->Visible(); });
     if (mixerShown) {
-        ignoringErrors([&] { c_.VideoMixerX1->SeekSource(s.mainMixerSource, c_.TVN_CurrentPos); });
-        ignoringErrors([&] { c_.VideoMixerX1->PauseSource(s.mainMixerSource); });
+        ignoringErrors([&] { parts_.VideoMixerX1->SeekSource(s.mainMixerSource, props_.TVN_CurrentPos); });
+        ignoringErrors([&] { parts_.VideoMixerX1->PauseSource(s.mainMixerSource); });
     }
-    if (!c_.FilmStripPanel->isHidden()) ignoringErrors([&] { DrawFilmStrip(); });
+    if (!parts_.FilmStripPanel->isHidden()) ignoringErrors([&] { DrawFilmStrip(); });
 }
 
 }  // namespace tvn

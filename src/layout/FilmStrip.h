@@ -8,7 +8,10 @@
 
 namespace tvn {
 
-class Trelvan;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
+class Transport;
 
 // The film strip: a panel over the whole control showing nine consecutive
 // frames from the current one, a 3 x 3 grid in reading order on Picture5.
@@ -24,7 +27,8 @@ class Trelvan;
 // 3k + 1 units), a row takes a fourth, clipped thumbnail.
 class FilmStrip {
 public:
-    explicit FilmStrip(Trelvan& control) : c_(control) {}
+    FilmStrip(ControlProperties& props, ControlParts& parts, ControlState& state, Transport& transport)
+        : props_(props), parts_(parts), state_(state), transport_(transport) {}
 
     void TVN_ShowFilmStrip(bool onOrOff);
     void DrawFilmStrip();
@@ -39,7 +43,10 @@ private:
     // Clears Picture5's background picture and its bitmap.
     void clearSurface();
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    Transport& transport_;
     // True while DrawFilmStrip runs: the nested calls that its own frame steps
     // (and events let run meanwhile) make return at once.
     bool filmStripBusy_ = false;

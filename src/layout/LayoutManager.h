@@ -8,18 +8,25 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+struct ControlParts;
+struct ControlState;
+class FilmStrip;
 
 // Places the children when the control is resized, and full screen.
 class LayoutManager {
 public:
-    explicit LayoutManager(Trelvan& control) : c_(control) {}
+    LayoutManager(ControlParts& parts, ControlState& state, AnnotationRedraw& redraw, FilmStrip& filmStrip)
+        : parts_(parts), state_(state), redraw_(redraw), filmStrip_(filmStrip) {}
 
     void OnResize();
     QVariant TVN_FullScreen();
 
 private:
-    Trelvan& c_;
+    ControlParts& parts_;
+    ControlState& state_;
+    AnnotationRedraw& redraw_;
+    FilmStrip& filmStrip_;
 };
 
 }  // namespace tvn

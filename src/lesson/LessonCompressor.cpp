@@ -1,6 +1,8 @@
 #include "lesson/LessonCompressor.h"
 
-#include "control/Trelvan.h"
+#include "control/ControlEvents.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -17,12 +19,12 @@ constexpr int32_t CompressionSetting3 = 95;
 }  // namespace
 
 int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName) {
-    VideoEngine& rec = *c_.VideoCapX4;
+    VideoEngine& rec = *parts_.VideoCapX4;
     rec.SetVideoCompressor(-1);
     rec.SetAudioCompressor(-1);
     rec.SetSetting3(CompressionSetting3);
 
-    if (c_.TVN_LessonProfile.isEmpty()) {
+    if (props_.TVN_LessonProfile.isEmpty()) {
         // Indices 0 through N inclusive: the engine answers index N with an empty
         // name. Every match is set in turn, the last one stays; with no match the
         // engine keeps the profile it had.
@@ -33,14 +35,14 @@ int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const Q
         }
     } else {
         // A custom profile: the whole file, passed to the engine unchanged.
-        const QString text = c_.platform_->readTextFile(c_.TVN_LessonProfile);
+        const QString text = parts_.platform->readTextFile(props_.TVN_LessonProfile);
         rec.SetProfile(-1);
         rec.SetCustomProfile(text);
     }
 
     // A caption of one blank: no visible text burnt into the compressed lesson.
     rec.SetTextOverlay(0, QStringLiteral(" "), 0, 0, QStringLiteral("Arial"), 12, 255, -1);
-    c_.TVN_LessonCompressionProgress = 0;
+    props_.TVN_LessonCompressionProgress = 0;
     rec.ConvertToWmv(AviFileName, AviFileName + QStringLiteral(".wav"), WmvFileName, ConvertFromSeconds,
                      ConvertToSeconds);
     return 0;
@@ -48,13 +50,13 @@ int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const Q
 
 void LessonCompressor::OnCompressionProgress(int32_t progress) {
     withPrefix("CompressionProgress", [&] {
-        c_.TVN_LessonCompressionProgress = progress;
-        c_.raiseLessonCompressionProgress();
+        props_.TVN_LessonCompressionProgress = progress;
+        events_.raiseLessonCompressionProgress();
     });
 }
 
 void LessonCompressor::OnCompressionDone() {
-    withPrefix("CompressionDone", [&] { c_.raiseLessonCompressionComplete(); });
+    withPrefix("CompressionDone", [&] { events_.raiseLessonCompressionComplete(); });
 }
 
 }  // namespace tvn

@@ -8,7 +8,9 @@
 
 namespace tvn {
 
-class Trelvan;
+class ControlEvents;
+struct ControlParts;
+struct ControlProperties;
 
 // Compression of a finished lesson (the AVI and its ".wav" sound file) into one
 // file through the recording engine, with progress and completion events.
@@ -19,7 +21,8 @@ class Trelvan;
 // completion, which the control passes on as LessonCompressionComplete.
 class LessonCompressor {
 public:
-    explicit LessonCompressor(Trelvan& control) : c_(control) {}
+    LessonCompressor(ControlProperties& props, ControlParts& parts, ControlEvents& events)
+        : props_(props), parts_(parts), events_(events) {}
 
     // The engine profile used when TVN_LessonProfile is "" (compared exactly).
     static constexpr const char* BuiltInProfileName = "Video for broadband NTSC (1500 Kbps total)";
@@ -29,7 +32,9 @@ public:
     void OnCompressionDone();
 
 private:
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlEvents& events_;
 };
 
 }  // namespace tvn

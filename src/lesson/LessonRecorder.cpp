@@ -1,9 +1,12 @@
 #include "lesson/LessonRecorder.h"
 
-#include "control/Trelvan.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "core/Twips.h"
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
@@ -51,11 +54,11 @@ int64_t LessonRecorder::framesDue(uint32_t elapsedMs, int32_t fps) {
 bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // No handler: engine and recorder errors reach the host unchanged and the
     // lesson does not start (TVN_LessonInProgress is set only near the end).
-    if (c_.TVN_LessonInProgress) return false;
+    if (props_.TVN_LessonInProgress) return false;
     if (fps < 1) fps = 1;
     lessonFps_ = fps;
 
-    VideoEngine& rec = *c_.VideoCapX4;
+    VideoEngine& rec = *parts_.VideoCapX4;
     rec.SetRecordFlag28(true);
     rec.SetVisible(false);
     rec.SetCaptureFileName(QString());
@@ -66,8 +69,8 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // The recording frame size is the open clip's size in pixels (0 x 0 before any
     // clip is open: the engine then records at its default size). The engine's
     // Width/Height carry the pixel counts from here on; every tick reads them back.
-    const int32_t w = c_.VideoCapX1->VideoWidth();
-    const int32_t h = c_.VideoCapX1->VideoHeight();
+    const int32_t w = parts_.VideoCapX1->VideoWidth();
+    const int32_t h = parts_.VideoCapX1->VideoHeight();
     rec.SetWidth(w);
     rec.SetHeight(h);
     rec.SetOption43(1);
@@ -76,7 +79,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     const int32_t frameH = toInt32(rec.Height());
     rec.SetFrameSize(frameW, frameH);
 
-    Surface& frame = *c_.Picture3;
+    Surface& frame = *parts_.Picture3;
     frame.setUnit(Surface::Unit::Pixels);
     frame.setSize(w, h);
     frame.setBackColor(0);
@@ -92,15 +95,15 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     rec.SetCaptureFileName(AviFileName);
 
     const QString soundFile = soundFileOf(AviFileName);
-    ignoringErrors([&] { c_.platform_->deleteFile(AviFileName); });
-    ignoringErrors([&] { c_.platform_->deleteFile(soundFile); });
+    ignoringErrors([&] { parts_.platform->deleteFile(AviFileName); });
+    ignoringErrors([&] { parts_.platform->deleteFile(soundFile); });
 
     rec.StartFileCapture(static_cast<double>(fps));
     rec.Call154(true);
 
     ApplyAudioSelection();
 
-    AudioRecorder& audio = *c_.audioRecorder;
+    AudioRecorder& audio = *parts_.audioRecorder;
     audio.StopRecord();
     audio.SetSetting1(0);
     audio.SetFileName(soundFile);
@@ -110,12 +113,12 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // Two ticks per frame period: 30 fps gives 17 ms, 25 fps 20 ms, 40 fps 12 ms.
     // Above 1000 fps the half period rounds to 0, which would spin the UI thread;
     // it ticks every millisecond instead and the catch-up keeps the count true.
-    c_.LessonTimer->setInterval(std::max(1, toInt32(1000.0 / fps / 2.0)));
+    parts_.LessonTimer->setInterval(std::max(1, toInt32(1000.0 / fps / 2.0)));
 
-    c_.TVN_LessonInProgress = true;
-    lessonStartTick_ = c_.platform_->tickMs();
+    props_.TVN_LessonInProgress = true;
+    lessonStartTick_ = parts_.platform->tickMs();
     lessonFramesWritten_ = 0;
-    c_.LessonTimer->setEnabled(true);
+    parts_.LessonTimer->setEnabled(true);
 
     // The voice starts last, after the clock; a lesson whose audio fails to start
     // still records its video.
@@ -124,7 +127,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
 }
 
 void LessonRecorder::startAudioIgnoringErrors() {
-    AudioRecorder& audio = *c_.audioRecorder;
+    AudioRecorder& audio = *parts_.audioRecorder;
     ignoringErrors([&] { audio.SetRecordOption(RecordOptionBeforeStart); });
     if (!ignoringErrors([&] { audio.StartRecord(LessonAudioChannels, LessonAudioRate); }))
         qCWarning(lcLesson, "The lesson's audio recording did not start; the lesson records video only");
@@ -132,11 +135,11 @@ void LessonRecorder::startAudioIgnoringErrors() {
 
 void LessonRecorder::ApplyAudioSelection() {
     // Every failure in here is swallowed: a failing step is skipped and the next runs.
-    AudioRecorder& audio = *c_.audioRecorder;
-    if (c_.TVN_SelectedAudioDevice != -1)
-        ignoringErrors([&] { audio.SelectDevice(c_.TVN_SelectedAudioDevice); });
-    if (c_.TVN_SelectedLineInput != -1) {
-        ignoringErrors([&] { audio.SelectLineInput(c_.TVN_SelectedLineInput); });
+    AudioRecorder& audio = *parts_.audioRecorder;
+    if (props_.TVN_SelectedAudioDevice != -1)
+        ignoringErrors([&] { audio.SelectDevice(props_.TVN_SelectedAudioDevice); });
+    if (props_.TVN_SelectedLineInput != -1) {
+        ignoringErrors([&] { audio.SelectLineInput(props_.TVN_SelectedLineInput); });
     } else {
         // No input chosen by the host: every microphone-like input is selected in
         // turn, so the last one stays; with none the recorder keeps its own choice.
@@ -155,48 +158,48 @@ void LessonRecorder::ApplyAudioSelection() {
 void LessonRecorder::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) {
     // No handler; the two selection properties hold their new values even when
     // the recorder then fails.
-    c_.TVN_SelectedAudioDevice = AudioDeviceIndex;
-    c_.TVN_SelectedLineInput = -1;
-    AudioRecorder& audio = *c_.audioRecorder;
+    props_.TVN_SelectedAudioDevice = AudioDeviceIndex;
+    props_.TVN_SelectedLineInput = -1;
+    AudioRecorder& audio = *parts_.audioRecorder;
     audio.SelectDevice(AudioDeviceIndex);
     audio.SelectLineInput(0);
-    for (int32_t k = c_.TVN_AudioLineInputs.Count(); k > 0; --k) c_.TVN_AudioLineInputs.Remove(1);
+    for (int32_t k = props_.TVN_AudioLineInputs.Count(); k > 0; --k) props_.TVN_AudioLineInputs.Remove(1);
     const int32_t inputs = audio.GetLineInputCount();
-    for (int32_t k = 1; k <= inputs; ++k) c_.TVN_AudioLineInputs.Add(audio.GetLineInputName(k - 1));
+    for (int32_t k = 1; k <= inputs; ++k) props_.TVN_AudioLineInputs.Add(audio.GetLineInputName(k - 1));
 }
 
 void LessonRecorder::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) {
     // The index goes to the recorder as given, with no range test and no handler.
-    c_.TVN_SelectedLineInput = AudioLineInputIndex;
-    c_.audioRecorder->SelectLineInput(AudioLineInputIndex);
+    props_.TVN_SelectedLineInput = AudioLineInputIndex;
+    parts_.audioRecorder->SelectLineInput(AudioLineInputIndex);
 }
 
 void LessonRecorder::composeFrame(int w, int h) {
     // First matching case only. A failing query counts as "not this case"; a
     // failing paint leaves its part of the frame black.
-    Surface& frame = *c_.Picture3;
+    Surface& frame = *parts_.Picture3;
     auto visible = [](auto&& query) {
         bool shown = false;
         ignoringErrors([&] { shown = query(); });
         return shown;
     };
-    if (!c_.FilmStripPanel->isHidden()) {
-        ignoringErrors([&] { frame.paintPicture(c_.Picture5->image(), 0, 0, w, h); });
-    } else if (visible([&] { return c_.VideoCapX1->Visible(); }) && !c_.Picture6->picture().isNothing()) {
+    if (!parts_.FilmStripPanel->isHidden()) {
+        ignoringErrors([&] { frame.paintPicture(parts_.Picture5->image(), 0, 0, w, h); });
+    } else if (visible([&] { return parts_.VideoCapX1->Visible(); }) && !parts_.Picture6->picture().isNothing()) {
         // Side by side: two panes of 2/3 size, cropped by 1/15 at the top-left,
         // the second from the middle on; it covers the first where they overlap.
         const double top = roundHalfEven(0.15 * h);
         const double paneW = w / 1.5, paneH = h / 1.5, srcX = w / 15.0, srcY = h / 15.0;
         ignoringErrors([&] {
-            frame.paintPicture(c_.VideoCapX1->CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
+            frame.paintPicture(parts_.VideoCapX1->CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
         });
         ignoringErrors([&] {
-            frame.paintPicture(c_.Picture6->picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
+            frame.paintPicture(parts_.Picture6->picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
         });
-    } else if (visible([&] { return c_.VideoCapX1->Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(c_.VideoCapX1->CurrentFramePicture().image(), 0, 0, w, h); });
-    } else if (visible([&] { return c_.VideoMixerX1->Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(c_.VideoMixerX1->MixedFramePicture(-1).image(), 0, 0, w, h); });
+    } else if (visible([&] { return parts_.VideoCapX1->Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(parts_.VideoCapX1->CurrentFramePicture().image(), 0, 0, w, h); });
+    } else if (visible([&] { return parts_.VideoMixerX1->Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(parts_.VideoMixerX1->MixedFramePicture(-1).image(), 0, 0, w, h); });
     }
     // Otherwise nothing is shown and the frame stays black.
 }
@@ -204,15 +207,15 @@ void LessonRecorder::composeFrame(int w, int h) {
 void LessonRecorder::LessonTimerTick() {
     // Before a clip is open nothing is composed or appended, but time runs on: the
     // first tick after a clip opens appends every frame that fell due meanwhile.
-    if (c_.TVN_videoFileName.isEmpty()) return;
+    if (props_.TVN_videoFileName.isEmpty()) return;
 
     // From here every failure is ignored; a failing step is skipped.
-    VideoEngine& rec = *c_.VideoCapX4;
+    VideoEngine& rec = *parts_.VideoCapX4;
     int w = 0, h = 0;
     ignoringErrors([&] { w = toInt32(rec.Width()); });
     ignoringErrors([&] { h = toInt32(rec.Height()); });
 
-    Surface& frame = *c_.Picture3;
+    Surface& frame = *parts_.Picture3;
     if (w <= 0 || h <= 0) {
         // A lesson started before any clip was open has no frame size: compose at
         // the size the engine then records, so a clip opened later is recorded
@@ -228,7 +231,7 @@ void LessonRecorder::LessonTimerTick() {
     // copy), not through the bitmap table. Making it Picture3's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
 
-    const uint32_t elapsed = c_.platform_->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
+    const uint32_t elapsed = parts_.platform->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
     const int64_t due = framesDue(elapsed, lessonFps_);
     const int64_t n = due - lessonFramesWritten_;
     if (n < 0) return;  // already one frame ahead within this frame period
@@ -247,15 +250,15 @@ void LessonRecorder::LessonTimerTick() {
 
 QVariant LessonRecorder::TVN_PauseLesson() {
     // No handler; acts whatever the lesson state.
-    c_.audioRecorder->PauseRecord();
-    c_.LessonTimer->setEnabled(false);
+    parts_.audioRecorder->PauseRecord();
+    parts_.LessonTimer->setEnabled(false);
     return {};
 }
 
 QVariant LessonRecorder::TVN_ResumeLesson() {
     // No handler, except that a restarted recording ignores its start failures.
-    if (!c_.TVN_LessonInProgress) return {};
-    AudioRecorder& audio = *c_.audioRecorder;
+    if (!props_.TVN_LessonInProgress) return {};
+    AudioRecorder& audio = *parts_.audioRecorder;
     if (audio.IsPaused()) {
         audio.ResumeRecord();
     } else {
@@ -265,18 +268,18 @@ QVariant LessonRecorder::TVN_ResumeLesson() {
         startAudioIgnoringErrors();
     }
     // The paused time is left out of the video: the frame count restarts here.
-    lessonStartTick_ = c_.platform_->tickMs();
+    lessonStartTick_ = parts_.platform->tickMs();
     lessonFramesWritten_ = 0;
-    c_.LessonTimer->setEnabled(true);
+    parts_.LessonTimer->setEnabled(true);
     return {};
 }
 
 QVariant LessonRecorder::TVN_StopLesson() {
     // No handler; acts whatever the lesson state, so a second stop repeats the calls.
-    c_.LessonTimer->setEnabled(false);
-    c_.audioRecorder->StopRecord();
-    c_.VideoCapX4->StopFileCapture();
-    c_.TVN_LessonInProgress = false;
+    parts_.LessonTimer->setEnabled(false);
+    parts_.audioRecorder->StopRecord();
+    parts_.VideoCapX4->StopFileCapture();
+    props_.TVN_LessonInProgress = false;
     return {};
 }
 
@@ -304,8 +307,8 @@ QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, i
     return withPrefix("TVN_SetLogo", [&]() -> QVariant {
         // The name is cleared first, so a failed load leaves no logo (and an empty
         // Picture4); the position keeps its old values until a load succeeds.
-        c_.state_.logoFileName.clear();
-        Surface& logo = *c_.Picture4;
+        state_.logoFileName.clear();
+        Surface& logo = *parts_.Picture4;
         logo.setPicture(Picture());
         logo.clear();
         const QImage image = loadLogo(LogoFileName);
@@ -313,9 +316,9 @@ QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, i
         const double scale = logo.unit() == Surface::Unit::Twips ? logo.twipsPerPixel() : 1.0;
         logo.setSize(image.width() * scale, image.height() * scale);
         logo.setPicture(Picture(image));
-        c_.state_.logoLeft = Left;
-        c_.state_.logoTop = Top;
-        c_.state_.logoFileName = LogoFileName;
+        state_.logoLeft = Left;
+        state_.logoTop = Top;
+        state_.logoFileName = LogoFileName;
         return {};
     });
 }

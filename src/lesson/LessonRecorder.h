@@ -8,7 +8,9 @@
 
 namespace tvn {
 
-class Trelvan;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
 
 // Lesson recording: start, audio input selection, the frame loop, pause, resume, stop, logo.
 //
@@ -30,7 +32,8 @@ class Trelvan;
 // tick). TVN_SetLogo puts "(TVN_SetLogo)->" in front of a failure's source.
 class LessonRecorder {
 public:
-    explicit LessonRecorder(Trelvan& control) : c_(control) {}
+    LessonRecorder(ControlProperties& props, ControlParts& parts, ControlState& state)
+        : props_(props), parts_(parts), state_(state) {}
 
     // Most frames one tick appends. The catch-up loop counts with a 16-bit counter
     // (0..32767); a larger backlog (a tick more than 32768 frame periods late, e.g.
@@ -64,7 +67,9 @@ private:
     void composeFrame(int width, int height);
     static QImage loadLogo(const QString& fileName);
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
     int32_t lessonFps_ = 0;          // frames per second of the running lesson, at least 1
     uint32_t lessonStartTick_ = 0;   // platform tick at start and at every resume (wraps at 2^32)
     int32_t lessonFramesWritten_ = 0;  // frames appended since lessonStartTick_

@@ -1,9 +1,11 @@
 #include "overlay/OverlayController.h"
 
-#include "control/Trelvan.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
-#include "core/Twips.h"
 #include "core/TvnError.h"
+#include "core/Twips.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "platform/Platform.h"
@@ -17,30 +19,30 @@ constexpr float InitialOverlayAlpha = 0.5f;  // the second clip starts half tran
 
 OverlayController::DisplaySize OverlayController::displaySize() {
     // Width first, then Height: the order the engine is asked in.
-    const double widthTwips = c_.VideoCapX1->Width();
-    const double heightTwips = c_.VideoCapX1->Height();
-    return {static_cast<float>(widthTwips / twipsPerPixelX(&c_)),
-            static_cast<float>(heightTwips / twipsPerPixelY(&c_))};
+    const double widthTwips = parts_.VideoCapX1->Width();
+    const double heightTwips = parts_.VideoCapX1->Height();
+    return {static_cast<float>(widthTwips / twipsPerPixelX(parts_.widget)),
+            static_cast<float>(heightTwips / twipsPerPixelY(parts_.widget))};
 }
 
 void OverlayController::placeSecondSource(bool mirrored) {
     const DisplaySize d = displaySize();
-    const int32_t second = c_.state_.overlayMixerSource;
+    const int32_t second = state_.overlayMixerSource;
     if (mirrored) {
-        c_.VideoMixerX1->SetSourceRect(second, d.w, 0, -d.w, d.h);
+        parts_.VideoMixerX1->SetSourceRect(second, d.w, 0, -d.w, d.h);
     } else {
-        c_.VideoMixerX1->SetSourceRect(second, 0, 0, d.w, d.h);
+        parts_.VideoMixerX1->SetSourceRect(second, 0, 0, d.w, d.h);
     }
 }
 
 void OverlayController::TVN_Overlay(QString& FileName) {
     withPrefix("TVN_Overlay", [&] {
-        ControlState& s = c_.state_;
-        c_.clipLoader_->CloseOverlay();
-        if (c_.TVN_videoFileName.isEmpty() || c_.TVN_NumFrames == 0 || FileName.isEmpty()) return;
+        ControlState& s = state_;
+        clipLoader_.CloseOverlay();
+        if (props_.TVN_videoFileName.isEmpty() || props_.TVN_NumFrames == 0 || FileName.isEmpty()) return;
 
-        VideoMixer& mixer = *c_.VideoMixerX1;
-        VideoEngine& display = *c_.VideoCapX1;
+        VideoMixer& mixer = *parts_.VideoMixerX1;
+        VideoEngine& display = *parts_.VideoCapX1;
         mixer.SetTop(0);
         mixer.SetLeft(0);
         mixer.SetWidth(display.Width());
@@ -50,13 +52,13 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.SetVisible(true);
         // Pending window messages run here, so host events and timer ticks may run
         // inside this call; the overlay counts as active only after them.
-        c_.platform_->processEvents();
+        parts_.platform->processEvents();
         mixer.Call9();
-        c_.platform_->processEvents();
+        parts_.platform->processEvents();
         mixer.SetMixerSetting2(0);
 
         s.overlayActive = true;
-        s.mainMixerSource = mixer.AddSource(c_.TVN_videoFileName, 0);
+        s.mainMixerSource = mixer.AddSource(props_.TVN_videoFileName, 0);
         s.overlayMixerSource = mixer.AddSource(FileName, 0);
         mixer.Call11();
 
@@ -68,7 +70,7 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.PlaySource(s.mainMixerSource);
         mixer.PlaySource(s.overlayMixerSource);
         // A Boolean handed to the mixer as a Long: -1 on, 0 off.
-        const int32_t deinterlace = boolToLong(c_.TVN_DoDeinterlace);
+        const int32_t deinterlace = boolToLong(props_.TVN_DoDeinterlace);
         mixer.SetSourceDeinterlace(s.overlayMixerSource, deinterlace);
         mixer.SetSourceDeinterlace(s.mainMixerSource, deinterlace);
         mixer.PauseSource(s.mainMixerSource);
@@ -92,10 +94,10 @@ void OverlayController::TVN_FlipOverlay(bool flipIt) {
 void OverlayController::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth,
                                           int32_t newOpacity) {
     withPrefix("TVN_AdjustOverlay", [&] {
-        ControlState& s = c_.state_;
+        ControlState& s = state_;
         if (!s.overlayActive) return;
         // From here each failing mixer call is skipped.
-        VideoMixer& mixer = *c_.VideoMixerX1;
+        VideoMixer& mixer = *parts_.VideoMixerX1;
         ignoringErrors([&] {
             mixer.SetSourceRect(s.mainMixerSource, static_cast<float>(newLeft), static_cast<float>(newTop),
                                 static_cast<float>(newWidth), static_cast<float>(newHeight));
@@ -116,8 +118,8 @@ void OverlayController::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32
 
 void OverlayController::TVN_SetOverlay2Pos(double newPos) {
     withPrefix("TVN_SetOverlay2Pos", [&] {
-        VideoMixer& mixer = *c_.VideoMixerX1;
-        const int32_t second = c_.state_.overlayMixerSource;
+        VideoMixer& mixer = *parts_.VideoMixerX1;
+        const int32_t second = state_.overlayMixerSource;
         if (mixer.GetSourceDuration(second) <= 0) return;
         if (newPos < 0 || newPos > overlayDuration_) return;
         mixer.SeekSource(second, newPos);
@@ -127,8 +129,8 @@ void OverlayController::TVN_SetOverlay2Pos(double newPos) {
 
 void OverlayController::TVN_SetOverlay2Frame(int32_t newFrame) {
     withPrefix("TVN_SetOverlay2Frame", [&] {
-        VideoMixer& mixer = *c_.VideoMixerX1;
-        const int32_t second = c_.state_.overlayMixerSource;
+        VideoMixer& mixer = *parts_.VideoMixerX1;
+        const int32_t second = state_.overlayMixerSource;
         if (mixer.GetSourceDuration(second) <= 0) return;
         const int32_t frames = mixer.GetSourceFrameCount(second);
         if (frames == 0)
@@ -147,13 +149,13 @@ void OverlayController::TVN_SetOverlay2Frame(int32_t newFrame) {
 
 void OverlayController::TVN_SetBitmapOverlay(int32_t& BitmapHandle) {
     withPrefix("TVN_SetBitmapOverlay", [&] {
-        c_.TVN_OverlayImage = BitmapHandle;
+        props_.TVN_OverlayImage = BitmapHandle;
         // Slot 0, at (0, 0) over the whole video; the key colour and the blending
         // level go to the engine unchanged.
-        c_.VideoCapX1->SetOverlayBitmap(0, BitmapHandle, 0, 0, c_.TVN_VideoWidth, c_.TVN_VideoHeight,
-                                        c_.TVN_TransparentColor, c_.TVN_AlphaLevel);
+        parts_.VideoCapX1->SetOverlayBitmap(0, BitmapHandle, 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
+                                        props_.TVN_TransparentColor, props_.TVN_AlphaLevel);
         // Paused: show the frame again, now with the bitmap (every display seek carries +1 ms).
-        if (!c_.TVN_IsPlaying) c_.VideoCapX1->Seek(c_.TVN_CurrentPos + 1.0);
+        if (!props_.TVN_IsPlaying) parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + 1.0);
     });
 }
 

@@ -8,7 +8,10 @@
 
 namespace tvn {
 
-class Trelvan;
+class ClipLoader;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
 
 // The second clip mixed over the first, and a host bitmap laid over the display.
 //
@@ -28,7 +31,8 @@ class Trelvan;
 // call the mixer with source -1, which it rejects.
 class OverlayController {
 public:
-    explicit OverlayController(Trelvan& control) : c_(control) {}
+    OverlayController(ControlProperties& props, ControlParts& parts, ControlState& state, ClipLoader& clipLoader)
+        : props_(props), parts_(parts), state_(state), clipLoader_(clipLoader) {}
 
     void TVN_Overlay(QString& FileName);
     void TVN_FlipOverlay(bool flipIt);
@@ -51,7 +55,10 @@ private:
     // The second source over the whole display, mirrored or not.
     void placeSecondSource(bool mirrored);
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    ClipLoader& clipLoader_;
     double overlayDuration_ = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "playback/ClipLoader.h"
 
-#include "annotate/AnnotationRenderer.h"
-#include "control/Trelvan.h"
+#include "control/AnnotationRedraw.h"
+#include "control/ControlParts.h"
+#include "control/ControlProperties.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -31,79 +33,79 @@ ClipMeasures ClipLoader::measuresFor(double frames, double lengthMs) {
 
 int32_t ClipLoader::TVN_OpenFile(QString& videoFileName) {
     return withPrefix("TVN_OpenFile", [&]() -> int32_t {
-        VideoEngine& engine = *c_.VideoCapX1;
+        VideoEngine& engine = *parts_.VideoCapX1;
         engine.Call154(true);
-        c_.TVN_Close();
+        TVN_Close();
         int32_t result = 0;
-        engine.SetOption43(c_.TVN_RawPlayerMode ? 0 : 1);
+        engine.SetOption43(props_.TVN_RawPlayerMode ? 0 : 1);
         if (videoFileName.isEmpty()) return result;
-        engine.SetVideoRenderer(c_.TVN_UseVMR9 ? 1 : 2);
-        engine.SetDeinterlace(c_.TVN_DoDeinterlace ? 1 : 0);
+        engine.SetVideoRenderer(props_.TVN_UseVMR9 ? 1 : 2);
+        engine.SetDeinterlace(props_.TVN_DoDeinterlace ? 1 : 0);
         engine.OpenClip(videoFileName);
         engine.SetOption30(1);
-        engine.SetVolume(c_.TVN_VolumeLevel);
+        engine.SetVolume(props_.TVN_VolumeLevel);
         engine.Play();
         engine.Pause();
         engine.Seek(0.0);
         const double frames = engine.GetFrameCount();
-        c_.TVN_CurrentPos = 0;
-        c_.TVN_CurrentFrame = 0;
-        c_.TVN_videoFileName = videoFileName;
+        props_.TVN_CurrentPos = 0;
+        props_.TVN_CurrentFrame = 0;
+        props_.TVN_videoFileName = videoFileName;
         const double length = engine.GetDuration();
 
         const ClipMeasures m = measuresFor(frames, length);
-        c_.TVN_FrameLenMS = m.frameLenMs;
-        c_.TVN_NumFrames = m.numFrames;
-        c_.TVN_TotalLenMS = m.totalLenMs;
-        result = c_.TVN_NumFrames;
+        props_.TVN_FrameLenMS = m.frameLenMs;
+        props_.TVN_NumFrames = m.numFrames;
+        props_.TVN_TotalLenMS = m.totalLenMs;
+        result = props_.TVN_NumFrames;
 
         int32_t width = 0;
         int32_t height = 0;
         engine.GetVideoSize(width, height);
-        c_.TVN_VideoWidth = toInt16(width);
-        c_.TVN_VideoHeight = toInt16(height);
+        props_.TVN_VideoWidth = toInt16(width);
+        props_.TVN_VideoHeight = toInt16(height);
         // 16-bit like the pixel size: a clip wider than 2184 pixels at 15 twips
         // per pixel overflows here, after the engine has opened it.
-        c_.state_.videoWidthTwips = toInt16(width * twipsPerPixelX(&c_));
-        c_.state_.videoHeightTwips = toInt16(height * twipsPerPixelY(&c_));
-        c_.Picture1->setSize(c_.state_.videoWidthTwips, c_.state_.videoHeightTwips);
-        c_.Picture2->setSize(c_.state_.videoWidthTwips, c_.state_.videoHeightTwips);
-        c_.layout_->OnResize();
-        c_.renderer_->RedrawAnnotations();
+        state_.videoWidthTwips = toInt16(width * twipsPerPixelX(parts_.widget));
+        state_.videoHeightTwips = toInt16(height * twipsPerPixelY(parts_.widget));
+        parts_.Picture1->setSize(state_.videoWidthTwips, state_.videoHeightTwips);
+        parts_.Picture2->setSize(state_.videoWidthTwips, state_.videoHeightTwips);
+        layout_.OnResize();
+        redraw_.redrawAnnotations();
         return result;
     });
 }
 
 QVariant ClipLoader::TVN_Close() {
     // No handler: a failure of CloseOverlay or of the engine reaches the caller unchanged.
-    c_.state_.videoFlipped = false;  // the engine's mirror setting stays as it is
-    c_.TVN_videoFileName.clear();
-    c_.TVN_FrameLenMS = 0;
-    c_.TVN_TotalLenMS = 0;
-    c_.TVN_CurrentPos = 0;
-    c_.TVN_CurrentFrame = 0;
-    c_.TVN_IsPlaying = false;
-    c_.TVN_NumFrames = 0;
-    c_.TVN_VideoHeight = 0;
-    c_.TVN_VideoWidth = 0;
-    c_.TVN_TrackingActive = 0;
-    c_.TVN_DisplayClock = false;
+    state_.videoFlipped = false;  // the engine's mirror setting stays as it is
+    props_.TVN_videoFileName.clear();
+    props_.TVN_FrameLenMS = 0;
+    props_.TVN_TotalLenMS = 0;
+    props_.TVN_CurrentPos = 0;
+    props_.TVN_CurrentFrame = 0;
+    props_.TVN_IsPlaying = false;
+    props_.TVN_NumFrames = 0;
+    props_.TVN_VideoHeight = 0;
+    props_.TVN_VideoWidth = 0;
+    props_.TVN_TrackingActive = 0;
+    props_.TVN_DisplayClock = false;
     CloseOverlay();
-    c_.VideoCapX1->Stop();
+    parts_.VideoCapX1->Stop();
     return {};
 }
 
 void ClipLoader::CloseOverlay() {
-    ControlState& s = c_.state_;
+    ControlState& s = state_;
     if (!s.overlayActive) return;
-    c_.VideoMixerX1->RemoveSource(s.mainMixerSource);
-    c_.VideoMixerX1->RemoveSource(s.overlayMixerSource);
-    c_.VideoMixerX1->StopAll();
+    parts_.VideoMixerX1->RemoveSource(s.mainMixerSource);
+    parts_.VideoMixerX1->RemoveSource(s.overlayMixerSource);
+    parts_.VideoMixerX1->StopAll();
     s.mainMixerSource = -1;
     s.overlayMixerSource = -1;
     s.overlayActive = false;
-    c_.VideoCapX1->SetVisible(true);
-    c_.VideoMixerX1->SetVisible(false);
+    parts_.VideoCapX1->SetVisible(true);
+    parts_.VideoMixerX1->SetVisible(false);
 }
 
 }  // namespace tvn

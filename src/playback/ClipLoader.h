@@ -8,7 +8,11 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
+class LayoutManager;
 
 // The frame measures of a clip, derived from what the engine reports.
 struct ClipMeasures {
@@ -20,7 +24,9 @@ struct ClipMeasures {
 // Opening and closing a clip, deriving the clip measures, and closing the second-clip overlay.
 class ClipLoader {
 public:
-    explicit ClipLoader(Trelvan& control) : c_(control) {}
+    ClipLoader(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationRedraw& redraw,
+               LayoutManager& layout)
+        : props_(props), parts_(parts), state_(state), redraw_(redraw), layout_(layout) {}
 
     // Closes the previous clip, opens the new one in the display engine, stands
     // it paused at 0 and derives the measures and the picture size (pixels and
@@ -36,7 +42,11 @@ public:
     static ClipMeasures measuresFor(double frames, double lengthMs);
 
 private:
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    AnnotationRedraw& redraw_;
+    LayoutManager& layout_;
 };
 
 }  // namespace tvn

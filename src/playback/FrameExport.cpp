@@ -1,6 +1,8 @@
 #include "playback/FrameExport.h"
 
-#include "control/Trelvan.h"
+#include "annotate/AnnotationEditor.h"
+#include "control/ControlParts.h"
+#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -19,42 +21,42 @@ constexpr int32_t kAllSources = -1;
 bool FrameExport::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) {
     return withPrefix("TVN_SaveFrameJpg", [&] {
         if (FileName.isEmpty()) return false;  // the engine is not asked
-        return c_.VideoCapX1->SaveFrameJpeg(FileName, quality);
+        return parts_.VideoCapX1->SaveFrameJpeg(FileName, quality);
     });
 }
 
 int32_t FrameExport::TVN_GetFrameAsBitmap() {
     // The handle is the host's; the control keeps no copy.
-    return withPrefix("TVN_GetFrameAsBitmap", [&] { return c_.VideoCapX1->GetFrameBitmap(); });
+    return withPrefix("TVN_GetFrameAsBitmap", [&] { return parts_.VideoCapX1->GetFrameBitmap(); });
 }
 
 Picture FrameExport::TVN_GetFrameAsIPic() {
     Picture result;
     ignoringErrors([&] {
-        if (c_.VideoCapX1->Visible())
-            result = c_.VideoCapX1->CurrentFramePicture();
-        else if (c_.VideoMixerX1->Visible())  // an overlay is active: the mixed picture of both clips
-            result = c_.VideoMixerX1->MixedFramePicture(kAllSources);
+        if (parts_.VideoCapX1->Visible())
+            result = parts_.VideoCapX1->CurrentFramePicture();
+        else if (parts_.VideoMixerX1->Visible())  // an overlay is active: the mixed picture of both clips
+            result = parts_.VideoMixerX1->MixedFramePicture(kAllSources);
     });
     return result;
 }
 
 QVariant FrameExport::TVN_SetSecondIPic(Picture& zz) {
-    ignoringErrors([&] { c_.Picture6->setPicture(zz); });
+    ignoringErrors([&] { parts_.Picture6->setPicture(zz); });
     return {};
 }
 
 int32_t FrameExport::TVN_UploadFrame(const QString& server, const QString& username, const QString& password,
                                      const QString& path, const QString& FileName, int32_t Port, int32_t quality) {
     // No handler: an engine failure reaches the host unchanged.
-    return boolToLong(c_.VideoCapX1->UploadFrame(server, username, password, path, FileName, Port, quality));
+    return boolToLong(parts_.VideoCapX1->UploadFrame(server, username, password, path, FileName, Port, quality));
 }
 
 void FrameExport::TVN_FlipVideo(int16_t flipIt) {
     withPrefix("TVN_FlipVideo", [&] {
-        c_.state_.videoFlipped = flipIt != 0;
-        c_.VideoCapX1->SetFlipMode(c_.state_.videoFlipped ? kFlipMirrored : kFlipNormal);
-        c_.TVN_ReDraw();
+        state_.videoFlipped = flipIt != 0;
+        parts_.VideoCapX1->SetFlipMode(state_.videoFlipped ? kFlipMirrored : kFlipNormal);
+        editor_.TVN_ReDraw();
     });
 }
 

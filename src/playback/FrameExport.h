@@ -8,12 +8,15 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationEditor;
+struct ControlParts;
+struct ControlState;
 
 // Hands the current frame to the host (JPEG, bitmap handle, picture, upload) and mirrors the video.
 class FrameExport {
 public:
-    explicit FrameExport(Trelvan& control) : c_(control) {}
+    FrameExport(ControlParts& parts, ControlState& state, AnnotationEditor& editor)
+        : parts_(parts), state_(state), editor_(editor) {}
 
     bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
     int32_t TVN_GetFrameAsBitmap();
@@ -24,7 +27,9 @@ public:
     QVariant TVN_DisplayLaunchMonitor(bool onOrOff);
 
 private:
-    Trelvan& c_;
+    ControlParts& parts_;
+    ControlState& state_;
+    AnnotationEditor& editor_;
 };
 
 }  // namespace tvn

@@ -8,10 +8,15 @@
 
 namespace tvn {
 
-class Trelvan;
+class AnnotationRedraw;
+class ControlEvents;
+struct ControlParts;
+struct ControlProperties;
+struct ControlState;
+class PositionViews;
 
 // Play, pause, steps and jumps, rate and volume, the timer of timer-driven clips, and the
-// display engine's notifications.
+// display engine's playback notifications.
 //
 // The control keeps its own position (TVN_CurrentPos in ms, TVN_CurrentFrame)
 // computed from the frame length; only TVN_Pause and TVN_GetPosLive ask the
@@ -21,7 +26,9 @@ class Trelvan;
 // advances the position at 30 frames per second while they play.
 class Transport {
 public:
-    explicit Transport(Trelvan& control) : c_(control) {}
+    Transport(ControlProperties& props, ControlParts& parts, ControlState& state, ControlEvents& events,
+              AnnotationRedraw& redraw, PositionViews& views)
+        : props_(props), parts_(parts), state_(state), events_(events), redraw_(redraw), views_(views) {}
 
     QVariant TVN_Play();
     QVariant TVN_Pause();
@@ -38,9 +45,6 @@ public:
     void OnEvent1();
     void OnPlaybackEnded();
     void OnStateChange(int32_t state);
-    // Raises KeyPress; then, while a text is being typed, the key as the host
-    // left it edits that text.
-    void OnEngineKeyPress(int16_t& KeyAscii);
     void OnEngineFullScreenLost();
 
     // The engine reports state 2 while it plays.
@@ -55,7 +59,12 @@ private:
     void redrawTestAndSync();
     void stopTimer1();
 
-    Trelvan& c_;
+    ControlProperties& props_;
+    ControlParts& parts_;
+    ControlState& state_;
+    ControlEvents& events_;
+    AnnotationRedraw& redraw_;
+    PositionViews& views_;
 };
 
 }  // namespace tvn

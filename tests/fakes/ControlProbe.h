@@ -26,17 +26,17 @@ public:
     AnnotationStore& store() { return *c_.store_; }
     Surface& picture(int n) {
         switch (n) {
-        case 1: return *c_.Picture1;
-        case 2: return *c_.Picture2;
-        case 3: return *c_.Picture3;
-        case 4: return *c_.Picture4;
-        case 5: return *c_.Picture5;
-        default: return *c_.Picture6;
+        case 1: return *c_.parts_.Picture1;
+        case 2: return *c_.parts_.Picture2;
+        case 3: return *c_.parts_.Picture3;
+        case 4: return *c_.parts_.Picture4;
+        case 5: return *c_.parts_.Picture5;
+        default: return *c_.parts_.Picture6;
         }
     }
-    QWidget* filmStripPanel() { return c_.FilmStripPanel; }
-    QWidget* zoomView() { return c_.ZoomView; }
-    Timer& timer2() { return *c_.Timer2; }
+    QWidget* filmStripPanel() { return c_.parts_.FilmStripPanel; }
+    QWidget* zoomView() { return c_.parts_.ZoomView; }
+    Timer& timer2() { return *c_.parts_.Timer2; }
 
     // Private procedures.
     void RedrawAnnotations() { c_.renderer_->RedrawAnnotations(); }

@@ -4,6 +4,7 @@
 #include "core/LogCategories.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineDisplayWidget.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/WorkerRestart.h"
 #include "upload/FrameUploader.h"
 
@@ -16,10 +17,7 @@
 namespace tvn {
 
 namespace {
-constexpr double kMinRate = 0.1;
-constexpr double kMaxRate = 4.0;
-constexpr int16_t kMirrored = 101;
-enum State : int32_t { Closed = 0, Paused = 1, Running = 2 };
+using engine::State;
 
 bool writeJpeg(const QImage& image, QIODevice* device, int32_t quality) {
     QImageWriter writer(device, "jpeg");
@@ -60,7 +58,7 @@ void FfmpegDisplayEngine::SetDeinterlace(int32_t onOff) {
 
 void FfmpegDisplayEngine::SetFlipMode(int16_t mode) {
     BasicVideoEngine::SetFlipMode(mode);
-    composer_.setMirrored(mode == kMirrored);
+    composer_.setMirrored(mode == engine::kFlipMirrored);
     recompose();
 }
 
@@ -84,8 +82,8 @@ void FfmpegDisplayEngine::OpenClip(const QString& fileName) {
         rethrowWithPrefix("OpenClip");
     }
     showFrame(decoder_.current());
-    setState(Paused);
-    emit Event1();
+    setState(State::Paused);
+    announceFirstFrame();
 }
 
 void FfmpegDisplayEngine::closeClip() {
@@ -99,20 +97,20 @@ void FfmpegDisplayEngine::closeClip() {
 
 void FfmpegDisplayEngine::Stop() {
     closeClip();
-    setState(Closed);
+    setState(State::Closed);
 }
 
 void FfmpegDisplayEngine::Play() {
     if (!decoder_.isOpen() || playing_) return;
     if (decoder_.atLastFrame()) showFrame(decoder_.seek(0));
     startWorker();
-    setState(Running);
+    setState(State::Running);
 }
 
 void FfmpegDisplayEngine::Pause() {
     if (!decoder_.isOpen()) return;
     stopWorker();
-    setState(Paused);
+    setState(State::Paused);
 }
 
 void FfmpegDisplayEngine::Seek(double ms) {
@@ -123,7 +121,7 @@ void FfmpegDisplayEngine::Seek(double ms) {
 
 void FfmpegDisplayEngine::SetRate(double rate) {
     if (!std::isfinite(rate) || rate <= 0) rate = 1.0;
-    rate = std::clamp(rate, kMinRate, kMaxRate);
+    rate = std::clamp(rate, engine::kMinRate, engine::kMaxRate);
     BasicVideoEngine::SetRate(rate);
     const WorkerRestart restart = restartAfterChange();
 }
@@ -134,64 +132,37 @@ void FfmpegDisplayEngine::SetVolume(int32_t volume) {
 }
 
 WorkerRestart FfmpegDisplayEngine::restartAfterChange() {
-    return WorkerRestart(playing_, [this] { stopWorker(); }, [this] { restartWorker(); });
-}
-
-void FfmpegDisplayEngine::restartWorker() noexcept {
-    try {
-        startWorker();
-    } catch (...) {
-        // Paused on the frame shown, and saying so; the host hears why.
-        stopWorker();
-        setState(Paused);
-        emit Failed(errorInFlight("Play"));
-    }
+    return WorkerRestart(playing_, {[this] { stopWorker(); }, [this] { startWorker(); }, "Play",
+                                    [this](const TvnError& error) {
+                                        setState(State::Paused);
+                                        emit Failed(error);
+                                    }});
 }
 
 void FfmpegDisplayEngine::startWorker() {
-    uint64_t generation;
-    {
-        std::scoped_lock lock(handoverMutex_);
-        generation = generation_;
-        pendingPosted_ = false;
-    }
     // The worker starts from the frame on screen.
     if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
     playing_ = true;
     decoder_.setDecodeBehind(false);
     if (decoder_.info().hasAudio)
         sound_.start(decoder_.fileName(), shown_.positionMs, decoder_.info().firstFrameSeconds, volume(), rate());
-    const auto handOver = [this, generation](const VideoFrame& frame, bool atEnd) {
-        bool post = false;
-        {
-            std::scoped_lock lock(handoverMutex_);
-            if (generation != generation_) return;
-            pending_ = frame;
-            pendingAtEnd_ = pendingAtEnd_ || atEnd;
-            post = !pendingPosted_;
-            pendingPosted_ = true;
-        }
-        if (post) QMetaObject::invokeMethod(this, [this] { deliverFrame(); }, Qt::QueuedConnection);
-    };
-    // Handed over with the last frame, so the host hears why before the end is raised.
-    const auto failed = [this, generation](const TvnError& error) {
-        std::scoped_lock lock(handoverMutex_);
-        if (generation == generation_) pendingFailure_ = error;
-    };
     PlaybackPacer::SoundClock soundClock;
     if (decoder_.info().hasAudio) soundClock = [this](PlaybackPacer::Clock::time_point at) { return sound_.heardPositionMs(at); };
-    worker_.start(decoder_, rate(), handOver, failed, soundClock);
+    const uint64_t generation = mailbox_.generation();
+    const auto wake = [this] { QMetaObject::invokeMethod(this, [this] { deliverFrame(); }, Qt::QueuedConnection); };
+    worker_.start(
+        decoder_, PlaybackPacer(PlaybackPacer::Clock::now(), decoder_.current().positionMs, rate(), std::move(soundClock)),
+        [this, generation, wake](const VideoFrame& frame) {
+            if (mailbox_.post(generation, frame)) wake();
+        },
+        // The reason travels with the last frame, so the host hears why before the end is raised.
+        [this, generation, wake](const VideoFrame& last, std::optional<TvnError> failure) {
+            if (mailbox_.postEnd(generation, last, std::move(failure))) wake();
+        });
 }
 
 void FfmpegDisplayEngine::stopWorker() {
-    {
-        std::scoped_lock lock(handoverMutex_);
-        ++generation_;
-        pending_ = {};
-        pendingFailure_.reset();
-        pendingAtEnd_ = false;
-        pendingPosted_ = false;
-    }
+    mailbox_.close();
     worker_.stop();
     sound_.stop();
     playing_ = false;
@@ -199,33 +170,21 @@ void FfmpegDisplayEngine::stopWorker() {
 }
 
 void FfmpegDisplayEngine::deliverFrame() {
-    VideoFrame frame;
-    bool atEnd = false;
-    std::optional<TvnError> failure;
-    {
-        std::scoped_lock lock(handoverMutex_);
-        if (!pendingPosted_) return;  // dropped by a stop
-        frame = std::move(pending_);
-        pending_ = {};
-        atEnd = pendingAtEnd_;
-        if (atEnd) failure = std::exchange(pendingFailure_, std::nullopt);
-        pendingAtEnd_ = false;
-        pendingPosted_ = false;
-    }
-    if (!playing_) return;
-    if (!frame.isNull()) showFrame(frame);
-    if (atEnd) {
+    std::optional<FrameMailbox::Letter> letter = mailbox_.take();
+    if (!letter || !playing_) return;  // dropped by a stop
+    if (!letter->frame.isNull()) showFrame(letter->frame);
+    if (letter->atEnd) {
         stopWorker();
-        setState(Paused);
-        if (failure) emit Failed(*failure);
+        setState(State::Paused);
+        if (letter->failure) emit Failed(*letter->failure);
         emit PlaybackEnded();
     }
 }
 
-void FfmpegDisplayEngine::setState(int32_t state) {
+void FfmpegDisplayEngine::setState(State state) {
     if (state == state_) return;
     state_ = state;
-    emit StateChange(state);
+    emit StateChange(int32_t(state));
 }
 
 // ---- full screen ------------------------------------------------------------

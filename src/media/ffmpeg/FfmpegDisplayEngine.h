@@ -3,13 +3,14 @@
 #include "media/BasicVideoEngine.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/FrameComposer.h"
+#include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 #include "media/ffmpeg/WorkerRestart.h"
 
 #include <QPointer>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace tvn {
@@ -55,7 +56,7 @@ public:
     void Seek(double ms) override;
     void SetRate(double rate) override;
     void SetVolume(int32_t volume) override;
-    void Call154(bool value) override { call154_ = value; }
+    void Call154(bool value) override { storeUnusedFlag(value); }
     void FullScreen(int32_t onOff) override;
 
     double GetFrameCount() override;
@@ -90,33 +91,29 @@ private:
     void startWorker();
     // Stops a playing worker for a change and plays on after it (WorkerRestart).
     WorkerRestart restartAfterChange();
-    void restartWorker() noexcept;
     void showFrame(const VideoFrame& frame);
     void recompose();
     void deliverFrame();
-    void setState(int32_t state);
+    void setState(engine::State state);
+    // Event1: the clip just opened shows its first frame.
+    void announceFirstFrame() { emit Event1(); }
+    // Call154 is stored for the host and changes nothing here.
+    void storeUnusedFlag(bool value) { unusedFlag_ = value; }
     void leaveFullScreen();
     void closeClip();
 
     EngineDisplayWidget* view_ = nullptr;
     QPointer<EngineDisplayWidget> fullScreenView_;
     ClipDecoder decoder_;
-    PlaybackWorker worker_;
+    FrameMailbox mailbox_;  // frames the worker made due, picked up on the UI thread
+    PlaybackWorker worker_{"VideoEngine"};
     ClipSoundPlayer sound_;
     FrameComposer composer_;
     VideoFrame shown_;
     QImage composed_;
     bool playing_ = false;
-    int32_t state_ = 0;
-    bool call154_ = false;
-
-    // Frames handed over by the worker, picked up on the UI thread.
-    std::mutex handoverMutex_;  // guards pending_, pendingFailure_, pendingAtEnd_, pendingPosted_, generation_
-    VideoFrame pending_;
-    std::optional<TvnError> pendingFailure_;  // why the run ends early, handed over with its last frame
-    bool pendingAtEnd_ = false;
-    bool pendingPosted_ = false;
-    uint64_t generation_ = 0;  // bumped on every stop, so frames of a stopped run are dropped
+    engine::State state_ = engine::State::Closed;
+    bool unusedFlag_ = false;
 };
 
 }  // namespace tvn

@@ -4,6 +4,7 @@
 #include "core/TvnError.h"
 #include "media/ffmpeg/AviFrameWriter.h"
 #include "media/ffmpeg/EncodingProfile.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/LessonConverter.h"
 
 #include <QMetaObject>
@@ -60,9 +61,9 @@ void FfmpegRecordingEngine::StartFileCapture(double fps) {
         s.keepAspect = true;
     }
     const int32_t compressor = VideoCompressor();
-    if (compressor >= VideoCompressorCount() || compressor < -1)
+    if (compressor >= VideoCompressorCount() || compressor < engine::kDefaultCompressor)
         throw engineError(err::SubscriptOutOfRange, QStringLiteral("No video encoder %1").arg(compressor));
-    s.codecName = compressor == -1 ? QStringLiteral("mjpeg") : AviFrameWriter::offeredEncoders()[compressor].codecName;
+    s.codecName = compressor == engine::kDefaultCompressor ? QStringLiteral("mjpeg") : AviFrameWriter::offeredEncoders()[compressor].codecName;
     writer_ = std::make_unique<AviFrameWriter>(s);
     capturedFrames_ = 0;
 }

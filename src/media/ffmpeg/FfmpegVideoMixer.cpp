@@ -2,6 +2,7 @@
 
 #include "core/Numeric.h"
 #include "core/TvnError.h"
+#include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/FrameComposer.h"
 #include "media/ffmpeg/MixerComposer.h"
 #include "media/ffmpeg/MixerDisplay.h"
@@ -13,8 +14,6 @@
 namespace tvn {
 
 namespace {
-constexpr int32_t kAllSources = -1;
-
 [[noreturn]] void invalidArgument(const char* operation, const QString& what) {
     throw TvnError(err::InvalidCall, QStringLiteral("%1: %2").arg(QLatin1String(operation), what),
                    QStringLiteral("VideoMixer"));
@@ -41,15 +40,13 @@ MixerSource& FfmpegVideoMixer::find(int32_t source, const char* operation) {
 
 // ---- set-up -------------------------------------------------------------------
 
-void FfmpegVideoMixer::Call9() { held_ = true; }
-
-void FfmpegVideoMixer::Call11() {
+void FfmpegVideoMixer::releaseComposition() {
     held_ = false;
     recompose();
 }
 
-void FfmpegVideoMixer::SetMixerSetting2(int32_t value) {
-    BasicVideoMixer::SetMixerSetting2(value);
+void FfmpegVideoMixer::setBackgroundColour(int32_t colour) {
+    BasicVideoMixer::SetMixerSetting2(colour);  // read back as it was set
     recompose();
 }
 
@@ -140,7 +137,7 @@ void FfmpegVideoMixer::PauseSource(int32_t source) {
 // ---- pictures -------------------------------------------------------------------
 
 Picture FfmpegVideoMixer::MixedFramePicture(int32_t which) {
-    if (which == kAllSources) return Picture(composed_);
+    if (which == engine::kMixedPicture) return Picture(composed_);
     return Picture(find(which, "MixedFramePicture").shown().image);
 }
 
@@ -177,7 +174,7 @@ void FfmpegVideoMixer::recompose() {
         const MixerSource& s = *e.source;
         layers.push_back({s.shown().image, s.hasRect() ? s.rect() : QRectF(QPointF(0, 0), QSizeF(size)), s.alpha()});
     }
-    composed_ = size.isEmpty() ? QImage() : MixerComposer::compose(layers, size, FrameComposer::colourOf(MixerSetting2()));
+    composed_ = size.isEmpty() ? QImage() : MixerComposer::compose(layers, size, FrameComposer::colourOf(backgroundColour()));
     ++compositions_;
     view_->setPicture(composed_);
 }

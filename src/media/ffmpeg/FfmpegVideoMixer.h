@@ -59,10 +59,10 @@ public:
     explicit FfmpegVideoMixer(QWidget* parent);
     ~FfmpegVideoMixer() override;
 
-    void Call9() override;
-    void SetMixerSetting2(int32_t value) override;
+    void Call9() override { holdComposition(); }
+    void SetMixerSetting2(int32_t value) override { setBackgroundColour(value); }
     int32_t AddSource(const QString& fileName, int32_t flags) override;
-    void Call11() override;
+    void Call11() override { releaseComposition(); }
     void RemoveSource(int32_t source) override;
     void StopAll() override;
 
@@ -86,6 +86,14 @@ public:
     int sourceCount() const { return static_cast<int>(sources_.size()); }
 
 private:
+    // Call9: the display keeps its last picture while sources are added and placed.
+    void holdComposition() { held_ = true; }
+    // Call11: composes again, and from then on at every change.
+    void releaseComposition();
+    // MixerSetting2: the colour (0x00BBGGRR) where no source covers the display.
+    void setBackgroundColour(int32_t colour);
+    int32_t backgroundColour() { return MixerSetting2(); }
+
     struct Entry {
         int32_t id;
         std::unique_ptr<MixerSource> source;
@@ -99,7 +107,7 @@ private:
     QPointer<MixerDisplay> view_;  // owned by the parent widget, which may delete it first
     std::vector<Entry> sources_;  // in the order they were added: the drawing order
     int32_t nextId_ = 1;
-    bool held_ = false;           // between Call9 and Call11
+    bool held_ = false;           // between holdComposition and releaseComposition
     QImage composed_;
     int64_t compositions_ = 0;
     std::optional<MixerSource::Clock::time_point> clockInstant_;  // the clock's reading until the event loop runs

@@ -1,9 +1,5 @@
 #include "media/ffmpeg/MixerSource.h"
 
-#include "media/ffmpeg/LateFrameGate.h"
-#include "media/ffmpeg/PlaybackWorker.h"
-#include "media/ffmpeg/WorkerRestart.h"
-
 #include <algorithm>
 
 namespace tvn {
@@ -30,7 +26,7 @@ void MixerSource::open(const QString& fileName) {
 }
 
 void MixerSource::seek(double ms, Clock::time_point now) {
-    const WorkerRestart restart(playing_, [this] { stopWorker(); }, [this, now] { restartWorker(now); });
+    const WorkerRestart restart = restartAfterChange(now);
     shown_ = seekDecoder(ms);
 }
 
@@ -42,15 +38,14 @@ void MixerSource::play(Clock::time_point now) {
 void MixerSource::pause(Clock::time_point now) {
     if (!playing_) return;
     stopWorker();
-    const double clockPositionMs =
-        anchorPositionMs_ + std::chrono::duration<double, std::milli>(now - anchorTime_).count();
+    const double clockPositionMs = clock_->positionAt(now);
     if (clockPositionMs < shown_.positionMs || shown_.positionMs + shown_.durationMs <= clockPositionMs)
         shown_ = decoder_.seek(std::min(clockPositionMs, decoder_.info().durationMs));
 }
 
 void MixerSource::setDeinterlace(bool on) {
     if (decoder_.deinterlace() == on) return;
-    const WorkerRestart restart(playing_, [this] { stopWorker(); }, [this] { restartWorker(Clock::now()); });
+    const WorkerRestart restart = restartAfterChange(Clock::now());
     decoder_.setDeinterlace(on);
     // Decode the shown frame again through (or without) the deinterlacer.
     shown_ = decoder_.seek(shown_.positionMs);
@@ -65,16 +60,9 @@ VideoFrame MixerSource::seekDecoder(double ms) {
 }
 
 bool MixerSource::adoptDueFrame() {
-    VideoFrame frame;
-    {
-        std::scoped_lock lock(mutex_);
-        if (!duePending_) return false;
-        frame = std::move(due_);
-        due_ = {};
-        duePending_ = false;
-    }
-    if (frame.isNull()) return false;
-    shown_ = std::move(frame);
+    std::optional<FrameMailbox::Letter> letter = mailbox_.take();
+    if (!letter || letter->frame.isNull()) return false;
+    shown_ = std::move(letter->frame);
     return true;
 }
 
@@ -83,82 +71,33 @@ void MixerSource::startWorker(Clock::time_point now) {
     if (decoder_.atLastFrame() && decoder_.current().positionMs == shown_.positionMs) return;
     // The worker continues from the frame on screen, not from one decoded ahead.
     if (decoder_.current().positionMs != shown_.positionMs) decoder_.seek(shown_.positionMs);
-    uint64_t generation;
-    {
-        std::scoped_lock lock(mutex_);
-        stopRequested_ = false;
-        generation = generation_;
-    }
     playing_ = true;
-    anchorTime_ = now;
-    anchorPositionMs_ = shown_.positionMs;
-    worker_ = std::thread(&MixerSource::run, this, generation, now, shown_.positionMs);
+    clock_.emplace(now, shown_.positionMs, 1.0);
+    const uint64_t generation = mailbox_.generation();
+    worker_.start(
+        decoder_, *clock_,
+        [this, generation](const VideoFrame& frame) {
+            if (mailbox_.post(generation, frame)) frameDue_();
+        },
+        // The last frame handed over stays shown.
+        [this](const VideoFrame&, std::optional<TvnError> failure) {
+            if (failure && failed_) failed_(*failure);
+        });
 }
 
-void MixerSource::restartWorker(Clock::time_point now) noexcept {
-    try {
-        startWorker(now);
-    } catch (...) {
-        // The source stays paused on the frame it shows; the host hears why.
-        stopWorker();
-        if (failed_) failed_(errorInFlight("PlaySource"));
-    }
-}
-
-void MixerSource::endRun(const std::exception_ptr& cause) {
-    if (!failed_) return;
-    if (const std::optional<TvnError> failure = PlaybackWorker::endFailure(decoder_, cause, "VideoMixer"))
-        failed_(*failure);
+WorkerRestart MixerSource::restartAfterChange(Clock::time_point now) {
+    return WorkerRestart(playing_, {[this] { stopWorker(); }, [this, now] { startWorker(now); }, "PlaySource",
+                                    [this](const TvnError& error) {
+                                        if (failed_) failed_(error);
+                                    }});
 }
 
 void MixerSource::stopWorker() {
-    {
-        std::scoped_lock lock(mutex_);
-        stopRequested_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable()) worker_.join();
+    worker_.stop();
     // A frame that was due before the stop is still the one the user saw last.
     adoptDueFrame();
-    {
-        std::scoped_lock lock(mutex_);
-        ++generation_;
-    }
+    mailbox_.close();
     playing_ = false;
-}
-
-void MixerSource::run(uint64_t generation, Clock::time_point anchor, double anchorPositionMs) {
-    double lastPosition = anchorPositionMs;
-    LateFrameGate late;
-    for (;;) {
-        VideoFrame frame;
-        try {
-            frame = decoder_.stepForward(false);
-        } catch (...) {
-            return endRun(std::current_exception());  // the last good frame stays shown
-        }
-        if (frame.positionMs <= lastPosition) return endRun(nullptr);  // the last frame stays shown
-        lastPosition = frame.positionMs;
-        const auto due = anchor + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double, std::milli>(frame.positionMs - anchorPositionMs));
-        if (late.drop(due, frame.durationMs, LateFrameGate::Clock::now())) continue;
-        try {
-            frame = decoder_.current();
-        } catch (...) {
-            return endRun(std::current_exception());
-        }
-        if (frame.isNull()) return endRun(nullptr);
-        bool notify = false;
-        {
-            std::unique_lock lock(mutex_);
-            if (wake_.wait_until(lock, due, [this] { return stopRequested_; })) return;
-            if (generation != generation_) return;
-            notify = !duePending_;
-            due_ = std::move(frame);
-            duePending_ = true;
-        }
-        if (notify) frameDue_();
-    }
 }
 
 }  // namespace tvn

@@ -2,28 +2,29 @@
 
 #include "core/TvnError.h"
 #include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/FrameMailbox.h"
+#include "media/ffmpeg/PlaybackPacer.h"
+#include "media/ffmpeg/PlaybackWorker.h"
+#include "media/ffmpeg/WorkerRestart.h"
 
 #include <QRectF>
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 namespace tvn {
 
 // One clip of the mixer: its frame-exact decoder, its place in the mixed picture
 // and, while it plays, a worker thread of its own that decodes the next frame
-// and hands it over when the mixer's shared clock reaches it.
+// and hands it over when the mixer's shared clock reaches it (a PlaybackWorker
+// paced at rate 1 from the instant play was asked for).
 //
 // Threads: everything but the worker runs on the mixer's (UI) thread. While the
 // worker runs it alone touches the decoder; pause/seek/close stop it first.
-// The worker hands frames over through a one-frame mailbox (the latest due frame
+// The worker hands frames over through a FrameMailbox (the latest due frame
 // wins) and calls the frame-due callback, which must only post to the UI thread.
 class MixerSource {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = PlaybackPacer::Clock;
     // Called on the worker thread when a frame has become due.
     using FrameDue = std::function<void()>;
     // Called on the worker thread when the clip cannot be decoded further before
@@ -71,11 +72,9 @@ public:
 private:
     VideoFrame seekDecoder(double ms);
     void startWorker(Clock::time_point now);
-    // Starts the worker again after a change; a failure leaves the source paused and is reported.
-    void restartWorker(Clock::time_point now) noexcept;
-    void endRun(const std::exception_ptr& cause);
+    // Stops a playing worker for a change and plays on after it from clock time now.
+    WorkerRestart restartAfterChange(Clock::time_point now);
     void stopWorker();
-    void run(uint64_t generation, Clock::time_point anchor, double anchorPositionMs);
 
     ClipDecoder decoder_;
     FrameDue frameDue_;
@@ -85,16 +84,9 @@ private:
     bool rectSet_ = false;
     float alpha_ = 1.0f;
     bool playing_ = false;
-    Clock::time_point anchorTime_;  // while playing: the clock time at which anchorPositionMs_ was shown
-    double anchorPositionMs_ = 0;
-
-    std::thread worker_;
-    std::mutex mutex_;               // guards stopRequested_, generation_, due_, duePending_
-    std::condition_variable wake_;   // signalled when stopRequested_ is set
-    bool stopRequested_ = false;
-    uint64_t generation_ = 0;        // bumped by every stop: frames of an older run are dropped
-    VideoFrame due_;                 // the latest frame handed over and not yet adopted
-    bool duePending_ = false;
+    std::optional<PlaybackPacer> clock_;  // since the last play: the position the shared clock reaches
+    FrameMailbox mailbox_;                // the latest frame the worker made due, not yet adopted
+    PlaybackWorker worker_{"VideoMixer"};
 };
 
 }  // namespace tvn

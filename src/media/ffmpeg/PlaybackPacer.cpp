@@ -28,4 +28,8 @@ PlaybackPacer::Clock::time_point PlaybackPacer::due(double positionMs, Clock::ti
                         std::chrono::duration<double, std::milli>((positionMs - startPositionMs_ - offsetMs_) / rate_));
 }
 
+double PlaybackPacer::positionAt(Clock::time_point now) const {
+    return startPositionMs_ + offsetMs_ + std::chrono::duration<double, std::milli>(now - start_).count() * rate_;
+}
+
 }  // namespace tvn

@@ -17,6 +17,7 @@ namespace tvn {
 // sound starting, a device stall) is taken at once. While the sound clock has
 // nothing to say (no sound, no device, the sound ended) the last offset holds.
 // Used from one thread (a playback worker); the sound clock is called on it.
+// Its owner may keep a copy to read where the clock stands (positionAt).
 class PlaybackPacer {
 public:
     using Clock = std::chrono::steady_clock;
@@ -27,6 +28,9 @@ public:
 
     // When the frame starting at positionMs is due, with the sound clock read at now.
     Clock::time_point due(double positionMs, Clock::time_point now);
+    // The clip position the clock has reached at now (the inverse of due).
+    double positionAt(Clock::time_point now) const;
+    double rate() const { return rate_; }
 
 private:
     Clock::time_point start_;

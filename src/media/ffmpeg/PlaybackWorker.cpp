@@ -10,15 +10,13 @@ namespace tvn {
 
 PlaybackWorker::~PlaybackWorker() { stop(); }
 
-void PlaybackWorker::start(ClipDecoder& decoder, double rate, FrameSink sink, FailureSink failed,
-                           PlaybackPacer::SoundClock sound) {
+void PlaybackWorker::start(ClipDecoder& decoder, PlaybackPacer pacer, FrameSink frameDue, EndSink ended) {
     stop();
     {
         std::scoped_lock lock(mutex_);
         stopRequested_ = false;
     }
-    thread_ = std::thread(&PlaybackWorker::run, this, &decoder, rate > 0 ? rate : 1.0, std::move(sink),
-                          std::move(failed), std::move(sound));
+    thread_ = std::thread(&PlaybackWorker::run, this, &decoder, std::move(pacer), std::move(frameDue), std::move(ended));
 }
 
 void PlaybackWorker::stop() {
@@ -30,8 +28,10 @@ void PlaybackWorker::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-std::optional<TvnError> PlaybackWorker::endFailure(ClipDecoder& decoder, const std::exception_ptr& cause,
-                                                   const char* component) {
+// Why a decoder that gives no further frame stopped before the clip's end, or
+// nothing when it reached the end: the decoder's own failure (cause) or data
+// that ran out early. The source is "(Play)->" and the component's name.
+std::optional<TvnError> PlaybackWorker::endFailure(ClipDecoder& decoder, const std::exception_ptr& cause) const {
     if (cause) {
         try {
             std::rethrow_exception(cause);
@@ -50,38 +50,39 @@ std::optional<TvnError> PlaybackWorker::endFailure(ClipDecoder& decoder, const s
                         .arg(decoder.fileName())
                         .arg(std::lround(reachedMs))
                         .arg(std::lround(info.durationMs)),
-                    QLatin1String(component))
+                    QLatin1String(component_))
         .prefixed("Play");
 }
 
-void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink, FailureSink failed,
-                         PlaybackPacer::SoundClock sound) {
-    using Clock = std::chrono::steady_clock;
-    const VideoFrame start = decoder->current();
-    PlaybackPacer pacer(Clock::now(), start.positionMs, rate, std::move(sound));
-    double lastPosition = start.positionMs;
-    LateFrameGate late;
+void PlaybackWorker::run(ClipDecoder* decoder, PlaybackPacer pacer, FrameSink frameDue, EndSink ended) {
+    using Clock = PlaybackPacer::Clock;
     const auto end = [&](const std::exception_ptr& cause) {
-        const std::optional<TvnError> failure = endFailure(*decoder, cause, "VideoEngine");
-        if (failure && failed) failed(*failure);
+        std::optional<TvnError> failure = endFailure(*decoder, cause);
         VideoFrame last;
         try {
             last = decoder->current();
         } catch (...) {
         }
-        sink(last, true);
+        ended(last, std::move(failure));
     };
+    double lastPosition = 0;
+    try {
+        lastPosition = decoder->current().positionMs;
+    } catch (...) {
+        return end(std::current_exception());
+    }
+    LateFrameGate late;
     for (;;) {
         VideoFrame frame;
         try {
             frame = decoder->stepForward(false);
         } catch (...) {
-            return end(std::current_exception());
+            return end(std::current_exception());  // the last good frame stays shown
         }
-        if (frame.positionMs <= lastPosition) return end(nullptr);
+        if (frame.positionMs <= lastPosition) return end(nullptr);  // the last frame stays shown
         lastPosition = frame.positionMs;
         const auto due = pacer.due(frame.positionMs, Clock::now());
-        if (late.drop(due, frame.durationMs / rate, Clock::now())) continue;
+        if (late.drop(due, frame.durationMs / pacer.rate(), Clock::now())) continue;
         try {
             frame = decoder->current();
         } catch (...) {
@@ -92,7 +93,7 @@ void PlaybackWorker::run(ClipDecoder* decoder, double rate, FrameSink sink, Fail
             std::unique_lock lock(mutex_);
             if (wake_.wait_until(lock, due, [this] { return stopRequested_; })) return;
         }
-        sink(frame, false);
+        frameDue(frame);
     }
 }
 
