@@ -412,8 +412,8 @@ TEST(AnnotateRender, HandsTheDrawingToTheEngineAndRefreshesWhenPaused) {
         EXPECT_EQ(std::tuple(h.engine1->overlaysSet, h.engine1->lastSeek), std::tuple(c.handed ? 1 : 0, c.seek));
         if (!c.handed) continue;
         const FakeVideoEngine::OverlayBitmap& o = h.engine1->overlays[0];
-        EXPECT_EQ((std::array{o.handle, o.x, o.y, o.width, o.height, o.keyColour, o.alpha}),
-                  (std::array{h.probe().picture(1).handle(), 0, 0, 320, 240, 0x00FF00, -1}));
+        EXPECT_EQ(o.place, (std::array{0, 0, 320, 240, 0x00FF00, -1}));
+        EXPECT_EQ(o.image, h.probe().picture(1).image());
         EXPECT_EQ(h.c().TVN_OverlayImage, h.probe().picture(1).handle());
     }
 }

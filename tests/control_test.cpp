@@ -605,8 +605,8 @@ TEST(BitmapOverlay, HandsTheBitmapToTheEngineAndRefreshesWhenPaused) {
     const int seeks = f.h.engine1->seeks;
     c.TVN_SetBitmapOverlay(handle);
     const FakeVideoEngine::OverlayBitmap& o = f.h.engine1->overlays[0];
-    EXPECT_EQ((std::array{c.TVN_OverlayImage, o.handle, o.x, o.y, o.width, o.height, o.keyColour, o.alpha}),
-              (std::array{handle, handle, 0, 0, 320, 240, 0x00FF00, 128}));
+    EXPECT_EQ(std::tuple(c.TVN_OverlayImage, o.image, o.place),
+              std::tuple(handle, BitmapTable::instance().image(handle), std::array{0, 0, 320, 240, 0x00FF00, 128}));
     EXPECT_EQ(std::tuple(f.h.engine1->seeks, *f.h.engine1->lastSeek), std::tuple(seeks + 1, 401.0));
     c.TVN_IsPlaying = true;  // playing, the next frame shows it
     c.TVN_SetBitmapOverlay(handle);

@@ -119,10 +119,11 @@ void AnnotationRenderer::RedrawAnnotations() {
 
         p.combineAnd(*parts_.Picture2);
 
-        const int32_t handle = p.handle();
-        parts_.VideoCapX1->SetOverlayBitmap(0, handle, 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
-                                        props_.TVN_TransparentColor, -1);
-        props_.TVN_OverlayImage = handle;
+        // The layer goes to the engine as an image; TVN_OverlayImage names it
+        // for hosts by the surface's handle.
+        parts_.VideoCapX1->setOverlayImage(0, p.image(), 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
+                                           props_.TVN_TransparentColor, -1);
+        props_.TVN_OverlayImage = p.handle();
 
         // A paused engine shows the frame again only when it is sought.
         if (!props_.TVN_IsPlaying) parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + 1.0);

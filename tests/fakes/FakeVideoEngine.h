@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 namespace tvn::testing {
@@ -23,7 +24,8 @@ public:
     using BasicVideoEngine::setting3;
 
     struct OverlayBitmap {
-        int32_t handle, x, y, width, height, keyColour, alpha;
+        QImage image;
+        std::array<int32_t, 6> place;  // x, y, width, height, key colour, alpha
     };
 
     // Scripted answers.
@@ -86,11 +88,11 @@ public:
                         int32_t) override {
         textOverlay = text;
     }
-    void SetOverlayBitmap(int32_t slot, int32_t handle, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& key,
-                          int32_t alpha) override {
+    void setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t w, int32_t h, int32_t& key,
+                         int32_t alpha) override {
         check("SetOverlayBitmap");
         ++overlaysSet;
-        overlays[slot] = {handle, x, y, w, h, key, alpha};
+        overlays[slot] = {image, {x, y, w, h, key, alpha}};
     }
 
     void SetRecordFlag28(bool v) override { check("RecordFlag28"); recordFlag28 = v; }
