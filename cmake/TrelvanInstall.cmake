@@ -30,6 +30,11 @@ set(TRELVAN_PUBLIC_HEADERS
   core/Collection.h
   core/Picture.h
   media/Components.h
+  # The motion companion Trelvan::motion() hands out, and the value types of its results.
+  motion/MotionAnalysis.h
+  motion/Calibration.h
+  motion/Kinematics.h
+  motion/Track.h
   # Not for hosts to use, but Trelvan.h holds them (its private bases and members):
   control/ControlParts.h
   control/ControlEvents.h

@@ -8,6 +8,8 @@
 #include "motion/TrackingWorker.h"
 #include "support/MarkerClip.h"
 
+#include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <map>
@@ -173,6 +175,29 @@ TEST(MotionCsv, RoundTripsEveryValueAndNamesTheBadLine) {
     const auto e = errorFrom([&] { MotionCsv::read(path); });
     EXPECT_EQ(e ? std::tuple(e->number(), e->description().contains("line 3")) : std::tuple(0, false),
               std::tuple(err::InvalidCall, true));
+}
+
+// tvnsh reaches the companion by name: calibrates from drawing coordinates
+// (1500 twips are 100 px at 15 twips per pixel), tracks the marker on the
+// worker and reads the result back in twips.
+TEST(MotionCompanion, TvnshCalibratesInTwipsAndTracksAMarkerByName) {
+    const bench::MarkerClip clip = smallClip(false, false);
+    const QPointF start = clip.centre(0) * 15, end = clip.centre(clip.frames - 1) * 15;
+    QProcess shell;
+    shell.start(qEnvironmentVariable("TVNSH"), {});
+    shell.write(QStringLiteral("call TVN_OpenFile \"%1\"\ncall motion.calibrate 0 0 1500 0 100 cm\n"
+                               "expect motion.unitsPerPixel ~ 1\ncall motion.trackPoint %2 %3 False\n"
+                               "await motion.trackingFinished 60000\ncall motion.sampleX 0 %4\ncall motion.sampleY 0 %4\n")
+                    .arg(make(clip)).arg(start.x()).arg(start.y()).arg(clip.frames - 1).toUtf8());
+    shell.closeWriteChannel();
+    ASSERT_TRUE(shell.waitForFinished(90000));
+    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+    EXPECT_EQ(shell.exitCode(), 0) << out.toStdString();
+    const auto printed = [&](const char* name) {
+        return QRegularExpression(QStringLiteral("%1 -> ([-0-9.e]+)").arg(name)).match(out).captured(1).toDouble();
+    };
+    EXPECT_NEAR(printed("sampleX"), end.x(), 15) << out.toStdString();  // within a pixel
+    EXPECT_NEAR(printed("sampleY"), end.y(), 15);
 }
 
 }  // namespace

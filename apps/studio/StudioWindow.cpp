@@ -4,6 +4,7 @@
 #include "DrawingPanel.h"
 #include "FilmStripLabels.h"
 #include "LessonPanel.h"
+#include "MotionPanel.h"
 #include "OverlayPanel.h"
 #include "TimelineSlider.h"
 #include "TwoStrokeAngle.h"
@@ -86,6 +87,7 @@ StudioWindow::StudioWindow(QWidget* parent)
     auto* overlay = dock(tr("Overlay"), overlay_);
     tabifyDockWidget(drawing, lesson);
     tabifyDockWidget(lesson, overlay);
+    tabifyDockWidget(overlay, dock(tr("Motion"), new MotionPanel(ctx_, this)));
     drawing->raise();
     connect(drawing_, &DrawingPanel::drawingsCleared, this, [this] { hasDrawings_ = false; });
     // A failure during play, conversion or upload stays until read; the end of

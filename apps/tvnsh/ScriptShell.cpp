@@ -4,6 +4,7 @@
 #include "ValueText.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
+#include "motion/MotionAnalysis.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -67,7 +68,13 @@ int toInt(const QString& word) {
 }  // namespace
 
 ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(control), out_(out) {
-    spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent(s, a); });
+    spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent({}, s, a); });
+    companions_.insert(QStringLiteral("motion"), control_.motion());
+    for (auto it = companions_.cbegin(); it != companions_.cend(); ++it) {
+        const QString prefix = it.key() + u'.';
+        companionSpies_.push_back(std::make_unique<EventSpy>(
+            it.value(), [this, prefix](const QMetaMethod& s, void** a) { onEvent(prefix, s, a); }));
+    }
     // A failure during play, conversion or upload is printed where it happens.
     QObject::connect(&control_, &tvn::Trelvan::failed, spy_.get(), [this](const tvn::TvnError& e) {
         out_ << "failed ";
@@ -76,7 +83,18 @@ ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(con
     });
 }
 
-ScriptShell::~ScriptShell() { spy_.release()->deleteLater(); }
+ScriptShell::~ScriptShell() {
+    spy_.release()->deleteLater();
+    for (auto& spy : companionSpies_) spy.release()->deleteLater();
+}
+
+ScriptShell::Member ScriptShell::resolve(const QString& name) const {
+    const qsizetype dot = name.indexOf(u'.');
+    if (dot < 0) return {&control_, name};
+    QObject* companion = companions_.value(name.left(dot));
+    if (!companion) throw ShellError{kNoSuchMember, QStringLiteral("No object %1").arg(name.left(dot))};
+    return {companion, name.mid(dot + 1)};
+}
 
 int ScriptShell::run(QTextStream& in) {
     while (!in.atEnd()) {
@@ -126,27 +144,30 @@ void ScriptShell::execute(const QString& rawLine) {
 
 void ScriptShell::set(const QStringList& words) {
     if (words.size() != 3) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: set NAME VALUE")};
-    const QMetaObject* meta = control_.metaObject();
-    const int index = meta->indexOfProperty(words[1].toUtf8().constData());
+    const Member target = resolve(words[1]);
+    const QMetaObject* meta = target.object->metaObject();
+    const int index = meta->indexOfProperty(target.name.toUtf8().constData());
     if (index < 0) throw ShellError{kNoSuchMember, QStringLiteral("No property %1").arg(words[1])};
     const QMetaProperty prop = meta->property(index);
     QVariant value;
     if (!ValueText::convert(ValueText::parse(words[2]), prop.metaType(), value))
         throw ShellError{kTypeMismatch, QStringLiteral("%1 does not fit %2 (%3)")
                                             .arg(words[2], words[1], ValueText::typeName(prop.metaType()))};
-    prop.write(&control_, value);
+    if (!prop.write(target.object, value))
+        throw ShellError{tvn::err::InvalidCall, QStringLiteral("%1 cannot be written").arg(words[1])};
 }
 
 void ScriptShell::get(const QStringList& words) {
     if (words.size() != 2) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: get NAME")};
-    const QMetaObject* meta = control_.metaObject();
-    const int index = meta->indexOfProperty(words[1].toUtf8().constData());
+    const Member target = resolve(words[1]);
+    const QMetaObject* meta = target.object->metaObject();
+    const int index = meta->indexOfProperty(target.name.toUtf8().constData());
     if (index < 0) throw ShellError{kNoSuchMember, QStringLiteral("No property %1").arg(words[1])};
-    out_ << words[1] << " = " << ValueText::format(meta->property(index).read(&control_)) << "\n";
+    out_ << words[1] << " = " << ValueText::format(meta->property(index).read(target.object)) << "\n";
 }
 
-QMetaMethod ScriptShell::findMethod(const QString& name) const {
-    const QMetaObject* meta = control_.metaObject();
+QMetaMethod ScriptShell::findMethod(const QObject& object, const QString& name) const {
+    const QMetaObject* meta = object.metaObject();
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod m = meta->method(i);
         if (m.methodType() == QMetaMethod::Method && QLatin1String(m.name()) == name) return m;
@@ -154,7 +175,7 @@ QMetaMethod ScriptShell::findMethod(const QString& name) const {
     return {};
 }
 
-QVariant ScriptShell::invoke(const QMetaMethod& method, const QStringList& argWords,
+QVariant ScriptShell::invoke(QObject* object, const QMetaMethod& method, const QStringList& argWords,
                              QList<QPair<QString, QVariant>>& byRef, bool& hasResult) {
     const int n = method.parameterCount();
     if (argWords.size() != n)
@@ -178,7 +199,7 @@ QVariant ScriptShell::invoke(const QMetaMethod& method, const QStringList& argWo
     for (QVariant& v : args) argv.append(v.data());
     // Invoked by index so the method works on the very variables above: by-reference
     // arguments come back as the method left them.
-    QMetaObject::metacall(&control_, QMetaObject::InvokeMetaMethod, method.methodIndex(), argv.data());
+    QMetaObject::metacall(object, QMetaObject::InvokeMetaMethod, method.methodIndex(), argv.data());
     for (int i = 0; i < n; ++i)
         if (isByRef(method, i)) byRef.append({QString::fromUtf8(method.parameterNames().value(i)), args[i]});
     return result;
@@ -186,11 +207,12 @@ QVariant ScriptShell::invoke(const QMetaMethod& method, const QStringList& argWo
 
 void ScriptShell::call(const QStringList& words) {
     if (words.size() < 2) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: call NAME [ARG ...]")};
-    const QMetaMethod method = findMethod(words[1]);
+    const Member target = resolve(words[1]);
+    const QMetaMethod method = findMethod(*target.object, target.name);
     if (!method.isValid()) throw ShellError{kNoSuchMember, QStringLiteral("No method %1").arg(words[1])};
     QList<QPair<QString, QVariant>> byRef;
     bool hasResult = false;
-    const QVariant result = invoke(method, words.mid(2), byRef, hasResult);
+    const QVariant result = invoke(target.object, method, words.mid(2), byRef, hasResult);
     if (hasResult) out_ << words[1] << " -> " << ValueText::format(result) << "\n";
     else out_ << words[1] << "\n";
     for (const auto& [name, value] : byRef) out_ << "  " << name << " = " << ValueText::format(value) << "\n";
@@ -275,17 +297,18 @@ void ScriptShell::expect(const QStringList& words) {
     const QString& name = words[1];
     const QString& op = words[2];
     QVariant actual;
-    const QMetaObject* meta = control_.metaObject();
-    const int index = meta->indexOfProperty(name.toUtf8().constData());
+    const Member target = resolve(name);
+    const QMetaObject* meta = target.object->metaObject();
+    const int index = meta->indexOfProperty(target.name.toUtf8().constData());
     if (index >= 0) {
-        actual = meta->property(index).read(&control_);
+        actual = meta->property(index).read(target.object);
     } else {
-        const QMetaMethod method = findMethod(name);
+        const QMetaMethod method = findMethod(*target.object, target.name);
         if (!method.isValid() || method.parameterCount() != 0)
             throw ShellError{kNoSuchMember, QStringLiteral("No property or argument-less method %1").arg(name)};
         QList<QPair<QString, QVariant>> byRef;
         bool hasResult = false;
-        actual = invoke(method, {}, byRef, hasResult);
+        actual = invoke(target.object, method, {}, byRef, hasResult);
     }
     if (actual.metaType().id() == QMetaType::QVariant) actual = actual.value<QVariant>();
     const QVariant expected = ValueText::parse(words[3]);
@@ -319,13 +342,13 @@ void ScriptShell::expect(const QStringList& words) {
     }
 }
 
-void ScriptShell::onEvent(const QMetaMethod& signal, void** args) {
+void ScriptShell::onEvent(const QString& prefix, const QMetaMethod& signal, void** args) {
     QStringList parts;
     for (int i = 0; i < signal.parameterCount(); ++i)
         parts.append(ValueText::format(parameterType(signal, i), args[i + 1]));
-    out_ << "event " << signal.name() << "(" << parts.join(QLatin1String(", ")) << ")\n";
+    out_ << "event " << prefix << signal.name() << "(" << parts.join(QLatin1String(", ")) << ")\n";
     out_.flush();
-    eventCounts_[QString::fromLatin1(signal.name())] += 1;
+    eventCounts_[prefix + QString::fromLatin1(signal.name())] += 1;
 }
 
 QString ScriptShell::describeMethod(const QMetaMethod& m) const {
@@ -350,7 +373,7 @@ void ScriptShell::printMembers() {
             out_ << "property " << name << " As " << ValueText::typeName(meta->property(p).metaType()) << "\n";
             continue;
         }
-        const QMetaMethod m = findMethod(name);
+        const QMetaMethod m = findMethod(control_, name);
         if (m.isValid()) out_ << "method " << describeMethod(m) << "\n";
     }
     for (const QMetaMethod& s : spy_->signalList()) out_ << "event " << describeMethod(s) << "\n";

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTextStream>
 #include <memory>
+#include <vector>
 
 namespace tvn {
 class Trelvan;
@@ -18,6 +19,8 @@ class EventSpy;
 // read and written as QMetaProperty, methods invoked by index with their
 // arguments in place (by-reference arguments come back changed), events heard
 // through an EventSpy. Nothing here lists the control's members by hand.
+// A name "OBJECT.MEMBER" addresses one of the control's companion objects
+// (motion: Trelvan::motion()) the same way; its events print as OBJECT.EVENT.
 class ScriptShell {
 public:
     ScriptShell(tvn::Trelvan& control, QTextStream& out);
@@ -42,17 +45,26 @@ private:
     void snapshot(const QStringList& words);
     void expect(const QStringList& words);
 
+    // The object a statement's NAME addresses (the control, or a companion for
+    // "OBJECT.MEMBER") and the member's name on it.
+    struct Member {
+        QObject* object;
+        QString name;
+    };
+    Member resolve(const QString& name) const;
     // Invokes a method; fills result (invalid for void) and the by-reference arguments.
-    QVariant invoke(const QMetaMethod& method, const QStringList& argWords, QList<QPair<QString, QVariant>>& byRef,
+    QVariant invoke(QObject* object, const QMetaMethod& method, const QStringList& argWords, QList<QPair<QString, QVariant>>& byRef,
                     bool& hasResult);
-    QMetaMethod findMethod(const QString& name) const;
+    QMetaMethod findMethod(const QObject& object, const QString& name) const;
     QString describeMethod(const QMetaMethod& m) const;
-    void onEvent(const QMetaMethod& signal, void** args);
+    void onEvent(const QString& prefix, const QMetaMethod& signal, void** args);
     void printError(int number, const QString& description, const QString& source);
 
     tvn::Trelvan& control_;
     QTextStream& out_;
     std::unique_ptr<EventSpy> spy_;
+    QHash<QString, QObject*> companions_;  // by the name a statement gives it
+    std::vector<std::unique_ptr<EventSpy>> companionSpies_;
     QHash<QString, int> eventCounts_;
     Qt::MouseButtons pressed_;
     bool failed_ = false;

@@ -18,6 +18,7 @@
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
+#include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
 #include "platform/Platform.h"
 #include "platform/Surface.h"
@@ -212,6 +213,11 @@ QWidget* Trelvan::visibleVideoWidget() const {
     if (!parts_.VideoCapX1->Display()->isHidden()) return parts_.VideoCapX1->Display();
     if (!parts_.VideoMixerX1->Display()->isHidden()) return parts_.VideoMixerX1->Display();
     return const_cast<Trelvan*>(this);
+}
+
+MotionAnalysis* Trelvan::motion() {
+    if (!motion_) motion_ = std::make_unique<MotionAnalysis>(*this);
+    return motion_.get();
 }
 
 void Trelvan::resizeEvent(QResizeEvent* event) {

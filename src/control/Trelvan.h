@@ -30,6 +30,7 @@ class FrameExport;
 class LayoutManager;
 class LessonCompressor;
 class LessonRecorder;
+class MotionAnalysis;
 class OverlayController;
 class PointerHandler;
 class TrackingTrail;
@@ -174,6 +175,10 @@ public:
     // hosts and tools that send input to it or capture it.
     QWidget* visibleVideoWidget() const;
 
+    // The motion-analysis companion (calibration, point tracking, kinematics),
+    // made on first use; owned by the control.
+    MotionAnalysis* motion();
+
 signals:
     void VideoEnd();
     void MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);
@@ -236,6 +241,7 @@ private:
 
     TrelvanListener* listener_ = nullptr;
     std::unique_ptr<TvnError> lastNotificationError_;
+    std::unique_ptr<MotionAnalysis> motion_;  // last: gone (its worker stopped) before the rest
 };
 
 }  // namespace tvn

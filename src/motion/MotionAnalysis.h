@@ -1,0 +1,148 @@
+#pragma once
+
+#include "motion/Calibration.h"
+#include "motion/Kinematics.h"
+#include "motion/Track.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tvn {
+
+class Trelvan;
+class TvnError;
+
+namespace motion {
+class TrackingWorker;
+struct TrackingResult;
+}  // namespace motion
+
+// The control's motion companion: calibration, assisted point tracking and
+// kinematics for the clip the control shows, reached by a host through
+// Trelvan::motion() and by tvnsh as "motion.NAME". It lives beside the
+// documented interface, so that interface stays exactly as documented.
+//
+// Coordinates a host passes in and gets back are the control's drawing
+// coordinates: twips of the picture, as the annotations use them. They are
+// turned into picture pixels as the control sizes its drawing surfaces (twips
+// per pixel of the control's screen), and results are handed back the same way.
+// Tracks, kinematics and CSV files are in picture pixels and calibrated units.
+//
+// Points are numbered from 0 in the order they were marked. Tracking runs on a
+// worker (one job at a time behind a queue); the UI thread only turns the calls
+// into jobs and the answers into signals. Calls that cannot be carried out (no
+// clip, a point off the picture, a point number that does not exist, a degenerate
+// calibration) throw TvnError; a job that fails on the worker (the clip cannot be
+// decoded, the point has no detail to follow) is reported through the control's
+// failed() signal. Uses only the control's public members.
+//
+// Tracks are not drawn into the control's tracking trail: the trail's points
+// come only from the pointer with the tracker tool, whose release steps the video
+// a frame, so feeding a track through it would move the video and raise pointer
+// events at the host. A host plots or draws tracks from the results instead.
+class MotionAnalysis : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString unit READ unit NOTIFY calibrationChanged)
+    Q_PROPERTY(bool calibrated READ calibrated NOTIFY calibrationChanged)
+    Q_PROPERTY(double unitsPerPixel READ unitsPerPixel NOTIFY calibrationChanged)
+    Q_PROPERTY(bool busy READ busy)
+    Q_PROPERTY(int pointCount READ pointCount)
+    Q_PROPERTY(int smoothingWindow READ smoothingWindow WRITE setSmoothingWindow)
+    Q_PROPERTY(int smoothingOrder READ smoothingOrder WRITE setSmoothingOrder)
+
+public:
+    explicit MotionAnalysis(Trelvan& control);
+    ~MotionAnalysis() override;
+
+    QString unit() const { return calibration_.unit(); }
+    bool calibrated() const { return calibrated_; }
+    // Real units per picture pixel of the scale reference; 0 with a plane.
+    double unitsPerPixel() const { return calibration_.unitsPerCoordinate(); }
+    bool busy() const;
+    int pointCount() const { return int(tracks_.size()); }
+    int smoothingWindow() const { return smoothing_.window; }
+    void setSmoothingWindow(int frames) { smoothing_.window = frames; }
+    int smoothingOrder() const { return smoothing_.order; }
+    void setSmoothingOrder(int order) { smoothing_.order = order; }
+
+    // Two points a known length apart.
+    Q_INVOKABLE void calibrate(double x1, double y1, double x2, double y2, double length, const QString& unit);
+    // The corners of a known rectangle, in order around it, the first the origin,
+    // the second along the width.
+    Q_INVOKABLE void calibratePlane(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                                    double y4, double width, double height, const QString& unit);
+    Q_INVOKABLE void clearCalibration();
+    // The real distance between two points.
+    Q_INVOKABLE double measure(double x1, double y1, double x2, double y2) const;
+
+    // Marks a new point on the current frame and tracks it forward (or backward)
+    // from there; returns its number.
+    Q_INVOKABLE int trackPoint(double x, double y, bool backward);
+    // Puts a point right on the current frame and tracks on from there: the new
+    // run replaces the point's track from this frame on, in its direction.
+    Q_INVOKABLE void correctPoint(int point, double x, double y, bool backward);
+    // Stops every queued and running job; each still finishes (cancelled) with what it found.
+    Q_INVOKABLE void cancelTracking();
+    Q_INVOKABLE void clearPoints();
+
+    // The result, sample by sample (index from 0, in frame order).
+    Q_INVOKABLE int sampleCount(int point) const;
+    Q_INVOKABLE int sampleFrame(int point, int index) const;
+    Q_INVOKABLE double sampleTimeMs(int point, int index) const;
+    Q_INVOKABLE double sampleX(int point, int index) const;
+    Q_INVOKABLE double sampleY(int point, int index) const;
+    Q_INVOKABLE double sampleConfidence(int point, int index) const;
+    // Kinematics at a sample, in calibrated units per second (squared).
+    Q_INVOKABLE double speedAt(int point, int index) const;
+    Q_INVOKABLE double accelerationAt(int point, int index) const;
+    // The joint angle at vertex on a frame all three points have; -1 when they do not.
+    Q_INVOKABLE double angleAt(int a, int vertex, int c, int frame) const;
+
+    Q_INVOKABLE void exportCsv(const QString& path, int point) const;
+    Q_INVOKABLE void exportAngleCsv(const QString& path, int a, int vertex, int c) const;
+
+    // For C++ hosts: the whole results.
+    const motion::Track& track(int point) const;
+    std::vector<motion::KinematicSample> kinematics(int point) const;
+    std::vector<motion::AngleSample> jointAngle(int a, int vertex, int c) const;
+    const motion::Calibration& calibration() const { return calibration_; }
+
+signals:
+    void calibrationChanged();
+    void trackingProgress(int point, int framesDone, int framesTotal);
+    // A job ended; the point's track holds what it found (also when cancelled).
+    void trackingFinished(int point, bool cancelled);
+    // Tracking stopped on frame because the point could not be found there.
+    void pointLost(int point, int frame, const QString& reason);
+    // A job failed (its error went out through the control's failed()); the point keeps its track.
+    void trackingFailed(int point);
+
+private:
+    struct Job {
+        int point = 0;
+        bool correction = false;
+        bool backward = false;
+    };
+    QPointF toPixels(double x, double y) const;
+    double toTwipsX(double pixels) const;
+    double toTwipsY(double pixels) const;
+    void checkPoint(int point) const;
+    const motion::TrackSample& sample(int point, int index) const;
+    void startJob(int point, QPointF twips, bool backward, bool correction);
+    void onFinished(quint64 job, const motion::TrackingResult& result);
+    void onFailed(quint64 job, const TvnError& error);
+
+    Trelvan& control_;
+    std::unique_ptr<motion::TrackingWorker> worker_;
+    motion::Calibration calibration_;
+    bool calibrated_ = false;
+    motion::Smoothing smoothing_;
+    std::vector<motion::Track> tracks_;
+    std::map<quint64, Job> jobs_;  // queued and running, by job number
+};
+
+}  // namespace tvn
