@@ -1,11 +1,16 @@
 // Motion analysis: calibration arithmetic, tracking accuracy and loss on small
 // synthetic clips with a known truth, kinematics on known paths, CSV round trip.
+#include "control/Trelvan.h"
+#include "core/Twips.h"
+#include "fakes/ControlProbe.h"
 #include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/TestClips.h"
 #include "motion/Kinematics.h"
+#include "motion/MotionAnalysis.h"
 #include "motion/MotionCsv.h"
 #include "motion/TrackingWorker.h"
+#include "platform/Surface.h"
 #include "support/MarkerClip.h"
 
 #include <QProcess>
@@ -198,6 +203,66 @@ TEST(MotionCompanion, TvnshCalibratesInTwipsAndTracksAMarkerByName) {
     };
     EXPECT_NEAR(printed("sampleX"), end.x(), 15) << out.toStdString();  // within a pixel
     EXPECT_NEAR(printed("sampleY"), end.y(), 15);
+}
+
+// On the video: a tracked point is drawn by the trail's rules, only while the
+// trail is on and only over the trail's window; with lengths shown, a line
+// carries its calibrated length beside its middle.
+TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
+    const bench::MarkerClip clip = smallClip(false, false);
+    Trelvan control(Components::defaults());
+    control.resize(clip.width, clip.height);
+    control.show();
+    QString file = make(clip);
+    ASSERT_EQ(control.TVN_OpenFile(file), clip.frames);
+    const double tx = twipsPerPixelX(&control), ty = twipsPerPixelY(&control);
+    MotionAnalysis& motion = *control.motion();
+    motion.trackPoint(clip.centre(0).x() * tx, clip.centre(0).y() * ty, false);
+    ASSERT_TRUE(tvn::testing::waitFor([&] { return !motion.busy(); }, 60000));
+    ASSERT_EQ(motion.sampleCount(0), clip.frames);
+
+    // Pixels of the layer in the colour, each with its distance to the marker's path over frames.
+    const auto inColour = [&](int32_t colour, int firstFrame, int lastFrame) {
+        const QImage layer = ControlProbe(control).picture(1).image();
+        const double sx = double(layer.width()) / clip.width, sy = double(layer.height()) / clip.height;
+        std::vector<double> distances;
+        for (int y = 0; y < layer.height(); ++y)
+            for (int x = 0; x < layer.width(); ++x) {
+                if (Surface::fromQColor(layer.pixelColor(x, y)) != colour) continue;
+                double nearest = 1e9;
+                for (int n = firstFrame; n <= lastFrame; ++n)
+                    nearest = std::min(nearest, std::hypot(x / sx - clip.centre(n).x(), y / sy - clip.centre(n).y()));
+                distances.push_back(nearest);
+            }
+        return distances;
+    };
+    const int32_t red = MotionAnalysis::pointColour(0);
+    control.TVN_TrackingLength = 10;
+    int32_t frame = 40;
+    control.TVN_SetFrame(frame);
+    EXPECT_TRUE(inColour(red, 0, clip.frames - 1).empty()) << "trail off";
+    bool on = true;
+    control.TVN_SetTracking(on);
+    control.TVN_SetFrame(frame);
+    const std::vector<double> drawn = inColour(red, 29, 40);  // the segment into frame 30 starts at 29
+    ASSERT_GT(drawn.size(), 10u);
+    EXPECT_LT(*std::max_element(drawn.begin(), drawn.end()), 4.0) << "drawn outside the window's path";
+
+    // A green line 100 px long, calibrated as 2 m.
+    constexpr int32_t green = 0x00FF00;
+    control.TVN_drawingColor = green;
+    control.TVN_drawingTool = QStringLiteral("line");
+    int16_t left = 1, none = 0;
+    float x1 = float(20 * tx), x2 = float(120 * tx), y = float(100 * ty);
+    control.TVN_MouseDown(left, none, x1, y);
+    control.TVN_MouseMove(left, none, x2, y);
+    control.TVN_MouseUp(left, none, x2, y);
+    const size_t lineOnly = inColour(green, 0, 0).size();
+    motion.calibrate(x1, y, x2, y, 2.0, QStringLiteral("m"));
+    EXPECT_EQ(inColour(green, 0, 0).size(), lineOnly) << "lengths are an opt-in";
+    motion.setShowLineLengths(true);
+    EXPECT_EQ(motion.lineLength(x1, y, x2, y), QStringLiteral("2.00 m"));
+    EXPECT_GT(inColour(green, 0, 0).size(), lineOnly + 20) << "no length beside the line";
 }
 
 }  // namespace

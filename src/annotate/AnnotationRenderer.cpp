@@ -108,7 +108,9 @@ void AnnotationRenderer::RedrawAnnotations() {
         }
 
         for (const LineObject& line : st.Lines) {
-            if (line.Visible) lineWithShadow(p, line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w);
+            if (!line.Visible) continue;
+            lineWithShadow(p, line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w);
+            drawLineLabel(p, line);
         }
 
         drawCirclineGuide(p, w);
@@ -128,6 +130,16 @@ void AnnotationRenderer::RedrawAnnotations() {
         // A paused engine shows the frame again only when it is sought.
         if (!props_.TVN_IsPlaying) parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + 1.0);
     });
+}
+
+// Beside the line's middle, in its colour.
+void AnnotationRenderer::drawLineLabel(Surface& p, const LineObject& line) {
+    if (!lineLabel_) return;
+    const QString text = lineLabel_(line.X1, line.Y1, line.X2, line.Y2);
+    if (text.isEmpty()) return;
+    p.setForeColor(line.BorderColor);
+    p.setCurrentPosition((line.X1 + line.X2) / 2.0, (line.Y1 + line.Y2) / 2.0);
+    p.print(text);
 }
 
 void AnnotationRenderer::drawLightMouse(Surface& p, int w) {

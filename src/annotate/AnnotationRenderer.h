@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace tvn {
 
 class AnnotationStore;
+struct LineObject;
 struct ControlParts;
 struct ControlProperties;
 struct ControlState;
@@ -35,6 +37,12 @@ public:
     // "" -> "0°"). Committed angles print their stored text as it is.
     static QString normalisedAngleText(const QString& text);
 
+    // Text printed beside each visible line of the line pool, from its end points
+    // in drawing coordinates (the motion companion's real lengths); nothing is
+    // printed where it returns an empty text or none is set, as by default.
+    using LineLabel = std::function<QString(double x1, double y1, double x2, double y2)>;
+    void setLineLabel(LineLabel label) { lineLabel_ = std::move(label); }
+
 private:
     void drawLightMouse(Surface& p, int w);
     void drawCirclineGuide(Surface& p, int w);
@@ -42,12 +50,14 @@ private:
     void drawCaptionAndClock(Surface& p);
     void drawGrid(Surface& p);
     void drawTexts(Surface& p);
+    void drawLineLabel(Surface& p, const LineObject& line);
 
     ControlProperties& props_;
     ControlParts& parts_;
     ControlState& state_;
     AnnotationStore& store_;
     TrackingTrail& tracking_;
+    LineLabel lineLabel_;
 };
 
 }  // namespace tvn

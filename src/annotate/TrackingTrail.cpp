@@ -22,8 +22,13 @@ QVariant TrackingTrail::TVN_SetTracking(bool& onOrOff) {
 }
 
 void TrackingTrail::DrawTrail(Surface& surface) {
-    const QList<KiteTail>& trail = store_.trackTrail;
-    if (trail.isEmpty() || props_.TVN_TrackingActive == 0) return;
+    if (props_.TVN_TrackingActive == 0) return;
+    drawPoints(surface, store_.trackTrail);
+    for (const QList<KiteTail>& trail : tracked_) drawPoints(surface, trail);
+}
+
+void TrackingTrail::drawPoints(Surface& surface, const QList<KiteTail>& trail) const {
+    if (trail.isEmpty()) return;
     const int64_t cur = transport_.TVN_GetFrame();
     const int64_t lo = cur - static_cast<int64_t>(props_.TVN_TrackingLength);
     const auto inWindow = [&](int32_t frame) { return lo <= frame && frame <= cur; };

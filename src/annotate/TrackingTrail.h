@@ -1,5 +1,8 @@
 #pragma once
 
+#include "control/KiteTail.h"
+
+#include <QList>
 #include <QVariant>
 
 namespace tvn {
@@ -13,6 +16,11 @@ class Transport;
 // part of the trail that belongs to the frames just before the current one.
 // Points are collected by the pointer press with the tool "tracker"; the release
 // steps the video one frame on.
+//
+// Trails made elsewhere (the points the motion companion tracked, one list per
+// point in frame order) are drawn by the same rules while tracking is on, so a
+// tracked point shows exactly as a hand-built trail does. Switching tracking off
+// drops only the hand-built points; the tracked ones belong to their maker.
 class TrackingTrail {
 public:
     TrackingTrail(ControlProperties& props, AnnotationStore& store, Transport& transport)
@@ -29,10 +37,15 @@ public:
     // window except the newest. Uses the surface's current pen width.
     void DrawTrail(Surface& surface);
 
+    void setTrackedTrails(QList<QList<KiteTail>> trails) { tracked_ = std::move(trails); }
+
 private:
+    void drawPoints(Surface& surface, const QList<KiteTail>& trail) const;
+
     ControlProperties& props_;
     AnnotationStore& store_;
     Transport& transport_;
+    QList<QList<KiteTail>> tracked_;
 };
 
 }  // namespace tvn

@@ -216,7 +216,16 @@ QWidget* Trelvan::visibleVideoWidget() const {
 }
 
 MotionAnalysis* Trelvan::motion() {
-    if (!motion_) motion_ = std::make_unique<MotionAnalysis>(*this);
+    if (!motion_) {
+        motion_ = std::make_unique<MotionAnalysis>(*this);
+        renderer_->setLineLabel([m = motion_.get()](double x1, double y1, double x2, double y2) {
+            return m->lineLength(x1, y1, x2, y2);
+        });
+        connect(motion_.get(), &MotionAnalysis::drawingChanged, this, [this] {
+            tracking_->setTrackedTrails(motion_->trails());
+            handleNotification("MotionAnalysis_drawingChanged", [&] { redrawAnnotations(); });
+        });
+    }
     return motion_.get();
 }
 

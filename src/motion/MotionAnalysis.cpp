@@ -6,6 +6,9 @@
 #include "motion/MotionCsv.h"
 #include "motion/TrackingWorker.h"
 
+#include <cmath>
+#include <iterator>
+
 namespace tvn {
 
 namespace {
@@ -20,6 +23,7 @@ MotionAnalysis::MotionAnalysis(Trelvan& control)
     });
     connect(worker_.get(), &motion::TrackingWorker::finished, this, &MotionAnalysis::onFinished);
     connect(worker_.get(), &motion::TrackingWorker::failed, this, &MotionAnalysis::onFailed);
+    connect(this, &MotionAnalysis::calibrationChanged, this, &MotionAnalysis::drawingChanged);
 }
 
 MotionAnalysis::~MotionAnalysis() = default;
@@ -100,6 +104,35 @@ void MotionAnalysis::cancelTracking() {
 void MotionAnalysis::clearPoints() {
     if (busy()) throw invalid(QStringLiteral("Cannot clear the points while tracking runs: cancel it first"));
     tracks_.clear();
+    emit drawingChanged();
+}
+
+void MotionAnalysis::setShowLineLengths(bool on) {
+    if (on == showLineLengths_) return;
+    showLineLengths_ = on;
+    emit drawingChanged();
+}
+
+int32_t MotionAnalysis::pointColour(int point) {
+    // Neither black (the trail's dots) nor white (the usual key colour).
+    static constexpr int32_t kColours[] = {0x0000FF, 0xFF8000, 0x00C000, 0x00A0FF, 0xFF00FF, 0xC0C000};
+    return kColours[size_t(point) % std::size(kColours)];
+}
+
+QList<QList<KiteTail>> MotionAnalysis::trails() const {
+    QList<QList<KiteTail>> trails;
+    for (size_t p = 0; p < tracks_.size(); ++p) {
+        QList<KiteTail>& trail = trails.emplaceBack();
+        for (const motion::TrackSample& s : tracks_[p].samples)
+            trail.append(KiteTail{s.frame, pointColour(int(p)), 0, int32_t(std::lround(toTwipsX(s.x))),
+                                  int32_t(std::lround(toTwipsY(s.y)))});
+    }
+    return trails;
+}
+
+QString MotionAnalysis::lineLength(double x1, double y1, double x2, double y2) const {
+    if (!showLineLengths_ || !calibrated_) return {};
+    return QStringLiteral("%1 %2").arg(measure(x1, y1, x2, y2), 0, 'f', 2).arg(calibration_.unit());
 }
 
 void MotionAnalysis::onFinished(quint64 job, const motion::TrackingResult& result) {
@@ -112,6 +145,7 @@ void MotionAnalysis::onFinished(quint64 job, const motion::TrackingResult& resul
         t = j.correction ? t.corrected(result.tracks.front(), j.backward) : result.tracks.front();
         if (const auto& loss = result.tracks.front().loss) emit pointLost(j.point, loss->frame, loss->reason);
     }
+    emit drawingChanged();
     emit trackingFinished(j.point, result.cancelled);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "control/KiteTail.h"
 #include "motion/Calibration.h"
 #include "motion/Kinematics.h"
 #include "motion/Track.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -40,10 +42,12 @@ struct TrackingResult;
 // decoded, the point has no detail to follow) is reported through the control's
 // failed() signal. Uses only the control's public members.
 //
-// Tracks are not drawn into the control's tracking trail: the trail's points
-// come only from the pointer with the tracker tool, whose release steps the video
-// a frame, so feeding a track through it would move the video and raise pointer
-// events at the host. A host plots or draws tracks from the results instead.
+// On the video: while the control's tracking trail is on, every tracked point
+// is drawn by the trail's own rules (segments between neighbouring frames in the
+// point's colour, over the last TVN_TrackingLength frames, a black dot on each),
+// beside the coach's hand-built trail. With showLineLengths on and a calibration
+// set, each line of the line tool shows its real length beside its middle; off,
+// as by default, the drawing is the control's own.
 class MotionAnalysis : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString unit READ unit NOTIFY calibrationChanged)
@@ -53,6 +57,7 @@ class MotionAnalysis : public QObject {
     Q_PROPERTY(int pointCount READ pointCount)
     Q_PROPERTY(int smoothingWindow READ smoothingWindow WRITE setSmoothingWindow)
     Q_PROPERTY(int smoothingOrder READ smoothingOrder WRITE setSmoothingOrder)
+    Q_PROPERTY(bool showLineLengths READ showLineLengths WRITE setShowLineLengths NOTIFY drawingChanged)
 
 public:
     explicit MotionAnalysis(Trelvan& control);
@@ -68,6 +73,17 @@ public:
     void setSmoothingWindow(int frames) { smoothing_.window = frames; }
     int smoothingOrder() const { return smoothing_.order; }
     void setSmoothingOrder(int order) { smoothing_.order = order; }
+    bool showLineLengths() const { return showLineLengths_; }
+    void setShowLineLengths(bool on);
+
+    // What the control draws for the companion: each point's track as trail
+    // points (drawing coordinates, the point's colour), and the text beside a
+    // line from (x1, y1) to (x2, y2): its real length and unit, or nothing when
+    // lengths are off or no calibration is set.
+    QList<QList<KiteTail>> trails() const;
+    QString lineLength(double x1, double y1, double x2, double y2) const;
+    // The colour (0x00BBGGRR, as the control's colours) point n is drawn in.
+    static int32_t pointColour(int point);
 
     // Two points a known length apart.
     Q_INVOKABLE void calibrate(double x1, double y1, double x2, double y2, double length, const QString& unit);
@@ -120,6 +136,8 @@ signals:
     void pointLost(int point, int frame, const QString& reason);
     // A job failed (its error went out through the control's failed()); the point keeps its track.
     void trackingFailed(int point);
+    // What the companion draws on the video changed (tracks, calibration, options).
+    void drawingChanged();
 
 private:
     struct Job {
@@ -140,6 +158,7 @@ private:
     std::unique_ptr<motion::TrackingWorker> worker_;
     motion::Calibration calibration_;
     bool calibrated_ = false;
+    bool showLineLengths_ = false;
     motion::Smoothing smoothing_;
     std::vector<motion::Track> tracks_;
     std::map<quint64, Job> jobs_;  // queued and running, by job number
