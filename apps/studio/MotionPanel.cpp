@@ -66,10 +66,16 @@ MotionPanel::MotionPanel(StudioContext context, QWidget* parent)
     form->addRow(calibrate);
     form->addRow(calibration_);
     form->addRow(lineLength_);
+    auto* lengthsOnVideo = new QCheckBox(tr("Real lengths beside the lines"), this);
+    connect(lengthsOnVideo, &QCheckBox::toggled, this, [this](bool on) { motion_->setShowLineLengths(on); });
+    form->addRow(lengthsOnVideo);
 
     point_ = new QComboBox(this);
     backward_ = new QCheckBox(tr("Backward"), this);
     form->addRow(point_, backward_);
+    auto* onVideo = new QLabel(tr("Tracked points show on the video while the Trail is on (Drawing)."), this);
+    onVideo->setWordWrap(true);
+    form->addRow(onVideo);
     auto* buttons = new QGridLayout;
     const QList<QPair<QString, std::function<void()>>> commands = {
         {tr("Mark point"), [this] { arm(Arm::Mark); }},

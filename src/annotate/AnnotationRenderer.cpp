@@ -11,6 +11,8 @@
 #include "media/VideoEngine.h"
 #include "platform/Surface.h"
 
+#include <algorithm>
+
 namespace tvn {
 
 namespace {
@@ -132,13 +134,22 @@ void AnnotationRenderer::RedrawAnnotations() {
     });
 }
 
-// Beside the line's middle, in its colour.
+// Just above the line's middle (a point is 20 twips; a line of text about 1.5
+// of its size), clear of the stroke, in the line's colour.
 void AnnotationRenderer::drawLineLabel(Surface& p, const LineObject& line) {
     if (!lineLabel_) return;
     const QString text = lineLabel_(line.X1, line.Y1, line.X2, line.Y2);
     if (text.isEmpty()) return;
+    const double above = 30.0 * p.fontSize() + 15.0 * p.drawWidth();
+    const double x = (line.X1 + line.X2) / 2.0, y = std::max(0.0, (line.Y1 + line.Y2) / 2.0 - above);
+    // A black copy a pixel down and right keeps the text readable on a picture of its own colour.
+    if (line.BorderColor != kBlack) {
+        p.setForeColor(kBlack);
+        p.setCurrentPosition(x + 15.0 * p.drawWidth(), y + 15.0 * p.drawWidth());
+        p.print(text);
+    }
     p.setForeColor(line.BorderColor);
-    p.setCurrentPosition((line.X1 + line.X2) / 2.0, (line.Y1 + line.Y2) / 2.0);
+    p.setCurrentPosition(x, y);
     p.print(text);
 }
 
