@@ -23,7 +23,7 @@
 // Accuracy/<cfr|vfr>: the marker followed from frame 0 through 300 frames of a
 // 640x360 clip (constant rate, and the variable-rate variant). Counters: median_px
 // and max_px (distance from the true centre), speed_median_pct and speed_max_pct
-// (calibrated speed, Savitzky-Golay window 9, order 2, against the true speed;
+// (calibrated speed, Savitzky-Golay with the default window and order, against the true speed;
 // 100 px = 1 m; where the window is centred), speed_end_max_pct (the same within
 // half a window of the track's ends, where the window is one-sided), time_err_ms (largest difference between a sample's time and the
 // frame's true time), tracked (frames followed). Goals: median <= 0.5 px, max <= 2 px,
@@ -259,7 +259,7 @@ void accuracy(benchmark::State& state, bool variableRate) {
         timeErr = std::max(timeErr, std::abs(s.timeMs - clip.seconds(s.frame) * 1000.0));
     }
     const Calibration metres = Calibration::fromScale({0, 0}, {100, 0}, 1.0, "m");
-    const Smoothing smoothing{9, 2};
+    const Smoothing smoothing;
     const std::vector<KinematicSample> kinematics = Kinematics::of(track, metres, smoothing);
     for (size_t i = 0; i < kinematics.size(); ++i) {
         // Within half a window of a track's ends the window cannot be centred.
