@@ -263,6 +263,15 @@ TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
     motion.setShowLineLengths(true);
     EXPECT_EQ(motion.lineLength(x1, y, x2, y), QStringLiteral("2.00 m"));
     EXPECT_GT(inColour(green, 0, 0).size(), lineOnly + 20) << "no length beside the line";
+
+    // Another clip of the same size: the points go, the calibration stays.
+    QString other = testclips::clip(testclips::ClipFormat::H264Mp4, {.frames = 30, .width = clip.width, .height = clip.height});
+    control.TVN_OpenFile(other);
+    EXPECT_EQ(motion.pointCount(), 0);
+    EXPECT_TRUE(motion.calibrated());
+    control.TVN_SetTracking(on);
+    control.TVN_SetFrame(frame = 20);
+    EXPECT_TRUE(inColour(red, 0, 0).empty()) << "the last clip's track drawn on this one";
 }
 
 }  // namespace

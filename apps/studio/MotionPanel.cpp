@@ -130,6 +130,13 @@ MotionPanel::MotionPanel(StudioContext context, QWidget* parent)
         replot();
     });
     connect(motion_, &tvn::MotionAnalysis::trackingFailed, this, [this] { progress_->reset(); });
+    // Another clip drops the points (and, at another picture size, the calibration).
+    connect(motion_, &tvn::MotionAnalysis::drawingChanged, this, [this] {
+        if (point_->count() == motion_->pointCount()) return;
+        refreshPoints();
+        progress_->reset();
+        replot();
+    });
     connect(motion_, &tvn::MotionAnalysis::pointLost, this, [this](int point, int frame, const QString& reason) {
         ctx_.showMessage(tr("Point %1 lost on frame %2: %3. Go there, correct it and tracking goes on.")
                              .arg(point).arg(frame).arg(reason));
@@ -192,7 +199,7 @@ void MotionPanel::refreshPoints() {
     const QSignalBlocker quiet(point_);
     point_->clear();
     for (int i = 0; i < motion_->pointCount(); ++i) point_->addItem(tr("Point %1").arg(i));
-    point_->setCurrentIndex(std::clamp(keep, 0, motion_->pointCount() - 1));
+    if (motion_->pointCount() > 0) point_->setCurrentIndex(std::clamp(keep, 0, motion_->pointCount() - 1));
 }
 
 bool MotionPanel::plottingAngle() const { return plotKind_->currentIndex() == 1; }

@@ -19,6 +19,8 @@
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "motion/MotionAnalysis.h"
+
+#include <QScopeGuard>
 #include "overlay/OverlayController.h"
 #include "platform/Platform.h"
 #include "platform/Surface.h"
@@ -229,6 +231,10 @@ MotionAnalysis* Trelvan::motion() {
     return motion_.get();
 }
 
+void Trelvan::tellMotionOfTheClip() {
+    if (motion_) motion_->followClip(TVN_videoFileName, QSize(TVN_VideoWidth, TVN_VideoHeight));
+}
+
 void Trelvan::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     handleNotification("UserControl_Resize", [&] { layout_->OnResize(); });
@@ -288,8 +294,15 @@ void Trelvan::raiseLessonCompressionProgress() {
 }
 
 // Public methods: each forwards to the subsystem that does the work.
-QVariant Trelvan::TVN_Close() { return clipLoader_->TVN_Close(); }
-int32_t Trelvan::TVN_OpenFile(QString& videoFileName) { return clipLoader_->TVN_OpenFile(videoFileName); }
+QVariant Trelvan::TVN_Close() {
+    const auto told = qScopeGuard([this] { tellMotionOfTheClip(); });
+    return clipLoader_->TVN_Close();
+}
+int32_t Trelvan::TVN_OpenFile(QString& videoFileName) {
+    // Also when the open fails: the clip shown before may be closed by then.
+    const auto told = qScopeGuard([this] { tellMotionOfTheClip(); });
+    return clipLoader_->TVN_OpenFile(videoFileName);
+}
 QVariant Trelvan::TVN_Pause() { return transport_->TVN_Pause(); }
 QVariant Trelvan::TVN_Play() { return transport_->TVN_Play(); }
 QVariant Trelvan::TVN_SetVolume(int32_t& volume) { return transport_->TVN_SetVolume(volume); }

@@ -216,6 +216,8 @@ private:
     void raiseLessonCompressionProgress() override;
     // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
     void redrawAnnotations() override;
+    // After an open or a close: the motion companion's tracks belong to the clip they were made on.
+    void tellMotionOfTheClip();
     void syncPositionViews() override;
 
     Components components_;

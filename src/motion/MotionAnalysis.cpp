@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace tvn {
 
@@ -16,7 +17,10 @@ TvnError invalid(const QString& what) { return TvnError(err::InvalidCall, what, 
 }  // namespace
 
 MotionAnalysis::MotionAnalysis(Trelvan& control)
-    : control_(control), worker_(std::make_unique<motion::TrackingWorker>()) {
+    : control_(control),
+      worker_(std::make_unique<motion::TrackingWorker>()),
+      clip_(control.TVN_videoFileName),
+      pictureSize_(control.TVN_VideoWidth, control.TVN_VideoHeight) {
     connect(worker_.get(), &motion::TrackingWorker::progress, this, [this](quint64 job, int done, int total) {
         const auto it = jobs_.find(job);
         if (it != jobs_.end()) emit trackingProgress(it->second.point, done, total);
@@ -104,6 +108,24 @@ void MotionAnalysis::cancelTracking() {
 void MotionAnalysis::clearPoints() {
     if (busy()) throw invalid(QStringLiteral("Cannot clear the points while tracking runs: cancel it first"));
     tracks_.clear();
+    emit drawingChanged();
+}
+
+void MotionAnalysis::followClip(const QString& clip, QSize pictureSize) {
+    if (clip == clip_ && pictureSize == pictureSize_) return;
+    if (clip != clip_) {
+        const std::map<quint64, Job> dropped = std::exchange(jobs_, {});
+        for (const auto& [job, j] : dropped) {
+            worker_->cancel(job);
+            emit trackingFinished(j.point, true);
+        }
+        tracks_.clear();
+        clip_ = clip;
+    }
+    if (pictureSize != pictureSize_) {
+        pictureSize_ = pictureSize;
+        if (calibrated_) clearCalibration();
+    }
     emit drawingChanged();
 }
 

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <map>
@@ -41,6 +42,12 @@ struct TrackingResult;
 // calibration) throw TvnError; a job that fails on the worker (the clip cannot be
 // decoded, the point has no detail to follow) is reported through the control's
 // failed() signal. Uses only the control's public members.
+//
+// Tracks belong to the clip they were made on: when the control opens another
+// clip or closes it, running jobs are cancelled (each still ends with
+// trackingFinished(point, true)) and the points are dropped. The calibration
+// stays while the picture keeps its size (the same camera set-up, as a session
+// filmed from a tripod) and is cleared when the size changes.
 //
 // On the video: while the control's tracking trail is on, every tracked point
 // is drawn by the trail's own rules (segments between neighbouring frames in the
@@ -84,6 +91,9 @@ public:
     QString lineLength(double x1, double y1, double x2, double y2) const;
     // The colour (0x00BBGGRR, as the control's colours) point n is drawn in.
     static int32_t pointColour(int point);
+
+    // The control tells the companion which clip it shows after every open and close.
+    void followClip(const QString& clip, QSize pictureSize);
 
     // Two points a known length apart.
     Q_INVOKABLE void calibrate(double x1, double y1, double x2, double y2, double length, const QString& unit);
@@ -159,6 +169,8 @@ private:
     motion::Calibration calibration_;
     bool calibrated_ = false;
     bool showLineLengths_ = false;
+    QString clip_;        // the clip the points were tracked on
+    QSize pictureSize_;   // the picture size the calibration was made on
     motion::Smoothing smoothing_;
     std::vector<motion::Track> tracks_;
     std::map<quint64, Job> jobs_;  // queued and running, by job number
