@@ -264,7 +264,7 @@ TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
     EXPECT_EQ(motion.lineLength(x1, y, x2, y), QStringLiteral("2.00 m"));
     EXPECT_GT(inColour(green, 0, 0).size(), lineOnly + 20) << "no length beside the line";
 
-    // Another clip of the same size: the points go, the calibration stays.
+    // Another clip of the same size: the points go, the calibration stays; one of another size clears it.
     QString other = testclips::clip(testclips::ClipFormat::H264Mp4, {.frames = 30, .width = clip.width, .height = clip.height});
     control.TVN_OpenFile(other);
     EXPECT_EQ(motion.pointCount(), 0);
@@ -272,6 +272,9 @@ TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
     control.TVN_SetTracking(on);
     control.TVN_SetFrame(frame = 20);
     EXPECT_TRUE(inColour(red, 0, 0).empty()) << "the last clip's track drawn on this one";
+    QString wider = testclips::clip(testclips::ClipFormat::H264Mp4, {.frames = 30, .width = 2 * clip.width, .height = clip.height});
+    control.TVN_OpenFile(wider);
+    EXPECT_FALSE(motion.calibrated()) << "kept for another picture size";
 }
 
 }  // namespace

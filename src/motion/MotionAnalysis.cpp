@@ -112,21 +112,23 @@ void MotionAnalysis::clearPoints() {
 }
 
 void MotionAnalysis::followClip(const QString& clip, QSize pictureSize) {
-    if (clip == clip_ && pictureSize == pictureSize_) return;
     if (clip != clip_) {
+        clip_ = clip;
         const std::map<quint64, Job> dropped = std::exchange(jobs_, {});
         for (const auto& [job, j] : dropped) {
             worker_->cancel(job);
             emit trackingFinished(j.point, true);
         }
-        tracks_.clear();
-        clip_ = clip;
+        if (!tracks_.empty()) {
+            tracks_.clear();
+            emit drawingChanged();
+        }
     }
-    if (pictureSize != pictureSize_) {
-        pictureSize_ = pictureSize;
-        if (calibrated_) clearCalibration();
-    }
-    emit drawingChanged();
+    // No clip (a close) says nothing of the camera set-up; the next picture's size does.
+    if (pictureSize.isEmpty() || pictureSize == pictureSize_) return;
+    const bool otherSetUp = !pictureSize_.isEmpty();
+    pictureSize_ = pictureSize;
+    if (otherSetUp && calibrated_) clearCalibration();  // says so itself
 }
 
 void MotionAnalysis::setShowLineLengths(bool on) {

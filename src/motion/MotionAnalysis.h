@@ -46,8 +46,9 @@ struct TrackingResult;
 // Tracks belong to the clip they were made on: when the control opens another
 // clip or closes it, running jobs are cancelled (each still ends with
 // trackingFinished(point, true)) and the points are dropped. The calibration
-// stays while the picture keeps its size (the same camera set-up, as a session
-// filmed from a tripod) and is cleared when the size changes.
+// stays while the clips keep their picture size (the same camera set-up, as a
+// session filmed from a tripod; a close between them changes nothing) and is
+// cleared when a clip of another size opens.
 //
 // On the video: while the control's tracking trail is on, every tracked point
 // is drawn by the trail's own rules (segments between neighbouring frames in the
@@ -170,7 +171,7 @@ private:
     bool calibrated_ = false;
     bool showLineLengths_ = false;
     QString clip_;        // the clip the points were tracked on
-    QSize pictureSize_;   // the picture size the calibration was made on
+    QSize pictureSize_;   // the last clip's picture size (empty before the first)
     motion::Smoothing smoothing_;
     std::vector<motion::Track> tracks_;
     std::map<quint64, Job> jobs_;  // queued and running, by job number
