@@ -1,5 +1,11 @@
 #include "media/ffmpeg/FrameScaler.h"
 
+extern "C" {
+#include <libavutil/mem.h>
+}
+
+#include <limits>
+
 namespace tvn {
 
 namespace {
@@ -32,6 +38,21 @@ const int* coefficientsFor(AVColorSpace space) {
 FrameScaler::Side FrameScaler::sideOf(const AVFrame* frame) {
     return {frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->color_range,
             frame->colorspace};
+}
+
+QImage FrameScaler::writableImage(int width, int height, QImage::Format format) {
+    constexpr qsizetype kRowAlign = 64;
+    if (width <= 0 || height <= 0) return {};
+    const int bitsPerPixel = QImage::toPixelFormat(format).bitsPerPixel();
+    if (bitsPerPixel <= 0) return {};
+    const qsizetype packed = (qsizetype(width) * bitsPerPixel + 7) / 8;
+    const qsizetype stride = (packed + kRowAlign - 1) / kRowAlign * kRowAlign;
+    if (stride > std::numeric_limits<int>::max() / 2) return {};
+    auto* data = static_cast<uchar*>(av_malloc(size_t(stride) * size_t(height + 1)));
+    if (!data) return {};
+    QImage image(data, width, height, stride, format, [](void* d) { av_free(d); }, data);
+    if (image.isNull()) av_free(data);
+    return image;
 }
 
 bool FrameScaler::prepare(const Side& from, const Side& to) {

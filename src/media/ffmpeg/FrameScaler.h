@@ -2,6 +2,8 @@
 
 #include "media/ffmpeg/FfmpegHandles.h"
 
+#include <QImage>
+
 namespace tvn {
 
 // One picture conversion (size and pixel format) through swscale, with the
@@ -23,6 +25,15 @@ public:
 
     // The source side of a decoded frame.
     static Side sideOf(const AVFrame* frame);
+
+    // A picture swscale can write into. swscale's SIMD converters write whole
+    // blocks of pixels (up to 16 at a time on x86) and so run past the end of
+    // a row whose width is not a multiple of the block: into the next row, which
+    // is written afterwards, and past the buffer on the last row. A QImage's own
+    // rows are packed to 4 bytes, so a 1080-wide picture lost 32 bytes of heap
+    // after its last row. These rows are 64-byte aligned and the buffer has a
+    // spare row behind the last one; the picture stays a plain QImage to its users.
+    static QImage writableImage(int width, int height, QImage::Format format);
 
     // Converts from src to dst; false when swscale cannot do this conversion.
     bool scale(const Side& from, const uint8_t* const src[], const int srcStride[], const Side& to,

@@ -140,7 +140,7 @@ QImage PictureConverter::blankImage() {
             image.isDetached())
             return image;
     }
-    return QImage(geometry_.width(), geometry_.height(), format_);
+    return FrameScaler::writableImage(geometry_.width(), geometry_.height(), format_);
 }
 
 void PictureConverter::recycle(QImage&& image) {
@@ -156,7 +156,8 @@ QImage PictureConverter::convert(const AVFrame* frame) {
         if (filtered) frame = filtered.get();
     }
     const int turns = geometry_.quarterTurns;
-    QImage image = turns ? QImage(geometry_.uprightWidth, geometry_.uprightHeight, format_) : blankImage();
+    QImage image =
+        turns ? FrameScaler::writableImage(geometry_.uprightWidth, geometry_.uprightHeight, format_) : blankImage();
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
