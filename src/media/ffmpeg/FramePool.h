@@ -41,8 +41,8 @@ namespace tvn {
 // after each sweep, and whenever it freed buffers, it hands the allocator's
 // free pages back (malloc_trim). The frames a closed clip's cache held are
 // freed by their owners, mostly into the allocator's arenas of the decoder
-// threads, where they would otherwise stay: after a 1080p clip about
-// 600 MB (bench/memory_bench measures it).
+// threads, where they would otherwise stay: after a 1080p clip with a full
+// cache, 1.5 GB (bench/memory_bench measures it).
 class FramePool {
 public:
     static constexpr int64_t kIdleLimitBytes = 160LL * 1024 * 1024;
