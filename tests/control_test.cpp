@@ -318,7 +318,7 @@ TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
     EXPECT_FALSE(timer1.isEnabled());  // other clips are timed by the engine
 }
 
-TEST(PlaybackTransport, RateAndVolumeGoToTheEngineUnlimited) {
+TEST(PlaybackTransport, RateAndVolumeGoToTheEngineAsGiven) {
     Clip p;
     double rate = 0.25;
     int32_t volume = -300;

@@ -289,6 +289,7 @@ void LessonRecorder::LessonTimerTick() {
     const int64_t copies = std::min<int64_t>(n + 1, MaxFramesPerTick);
     const QImage bitmap = frame.image();
     int failed = 0;
+    const bool reportedBefore = refusedFrameReported_;
     for (int64_t i = 0; i < copies; ++i) {
         try {
             rec.addFrame(bitmap);
@@ -303,7 +304,9 @@ void LessonRecorder::LessonTimerTick() {
         }
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
     }
-    if (failed > 0) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
+    // Warned once a lesson; the ticks after a full disk would say it thirty times a second.
+    if (failed > 0 && !reportedBefore) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
+    else if (failed > 0) qCDebug(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {
