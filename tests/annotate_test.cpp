@@ -295,6 +295,49 @@ TEST_F(Annotate, GatesSkipToolWorkButRaiseTheEvent) {
     EXPECT_TRUE(timer2.isEnabled());  // every left press past the gates, "none" too
 }
 
+// The tools that draw little: whether a press starts the loupe timer, whether a
+// drag (loupe timer off) redraws, and whether the release leaves a rectangle
+// corner; a "qangle" released without its press places a corner too.
+TEST(AnnotateTools, StepKiteTailLightMouseLeftAndUnlistedKeywords) {
+    struct Row {
+        const char* tool;
+        int16_t pressButton;
+        bool timerOn, moveRedraws, cornerAtRelease, lightMouseLeft;
+    };
+    const Row rows[] = {
+        {"step", 1, false, false, false, false},     {"kitetail", 1, true, true, false, false},
+        {"lightmouseleft", 1, true, false, false, true}, {"squares", 1, true, true, true, false},
+        {"qangle", 2, false, true, true, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.tool);
+        AnnotateHarness h;
+        AnnotationStore& st = h.store();
+        Timer& timer2 = h.probe().timer2();
+        h.c().TVN_drawingTool = r.tool;
+        h.down(500, 600, r.pressButton);
+        EXPECT_EQ(timer2.isEnabled(), r.timerOn);
+        timer2.setEnabled(false);
+        const int overlays = h.engine1->overlaysSet;
+        h.move(700, 800);
+        EXPECT_EQ(h.engine1->overlaysSet > overlays, r.moveRedraws);
+        h.up(900, 1000);
+        EXPECT_EQ(std::tuple(bool(st.Shape1[0].Visible), bool(st.placementOpen), bool(st.lightMouseLeft)),
+                  std::tuple(r.cornerAtRelease, false, r.lightMouseLeft));
+        if (r.cornerAtRelease)
+            EXPECT_EQ(std::tuple(st.Shape1[0].Left, st.Shape1[0].Width, st.nextShapeSlot, st.historyPos),
+                      std::tuple(900, 1, 0, 1));
+        EXPECT_EQ(h.c().TVN_drawingTool, QString::fromLatin1(r.tool));
+    }
+    // A "kitetail" release closes a placement the host left open under another tool.
+    AnnotateHarness h;
+    h.c().TVN_drawingTool = "line";
+    h.down(500, 600);
+    h.c().TVN_drawingTool = "kitetail";
+    h.up(900, 1000);
+    EXPECT_EQ(std::tuple(bool(h.store().placementOpen), h.store().nextLineSlot), std::tuple(false, 0));
+}
+
 TEST_F(Annotate, FailuresStopTheHandlerBeforeItsEvent) {
     int ups = 0;
     QObject::connect(&h.c(), &Trelvan::MouseUp, [&](int16_t&, int16_t&, float&, float&) { ++ups; });

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "annotate/DrawingTool.h"
+#include "annotate/ToolBehaviours.h"
+#include "annotate/ToolContext.h"
 
 #include <QString>
 #include <cstdint>
@@ -17,8 +19,12 @@ class Transport;
 class ZoomLoupe;
 
 // Pointer press, drag and release on the video, from the engine's notifications
-// and the host's TVN_Mouse* forwarders, for every drawing tool; key typing into
-// a text; and the measuring of the angle being drawn.
+// and the host's TVN_Mouse* forwarders; key typing into a text; and the
+// measuring of the angle being drawn. The handler converts the position, applies
+// the gates (a foreign overlay, the left button), runs the loupe timer, redraws
+// and raises the events; what a press, drag or release draws is the behaviour
+// of the tool TVN_drawingTool names (ToolBehaviours), to which the handler is
+// the ToolContext.
 //
 // Units: x, y arrive in control twips and are scaled by pointerScaleX/Y to
 // annotation-surface twips, which are written back into the caller's variables
@@ -26,7 +32,7 @@ class ZoomLoupe;
 // ends by raising MouseDown / MouseMove / MouseUp with the position in video
 // pixels; after a failure the event is not raised and the failure goes to the
 // caller with the handler's prefix.
-class PointerHandler {
+class PointerHandler : private ToolContext {
 public:
     PointerHandler(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
                    ControlEvents& events, AnnotationRedraw& redraw, ZoomLoupe& loupe, Transport& transport)
@@ -58,22 +64,28 @@ private:
     // A bitmap other than the annotation surface has been handed to the engine.
     bool foreignOverlay() const;
     // The tool is parsed from TVN_drawingTool on entry to each handler (the host
-    // may change the property between calls); a handler that switches tools
-    // writes the keyword back through switchTool.
-    void readTool();
-    void switchTool(DrawingTool tool);
+    // may change the property between calls); a tool that switches tools writes
+    // the keyword back through switchTool.
+    const ToolBehaviour& readTool();
     bool isTool(DrawingTool tool) const { return tool_ == tool; }
-    bool isLightMouseTool() const;
-    // The shape a corner placed with the current tool starts: an oval for the circle tools.
-    int16_t shapeOfTool() const;
-    void startText(float x, float y);
-    void startAngle(float x, float y);
-    void startQuickAngle(float x, float y);
-    void stretchShape(float x, float y);
-    void commitAngle();
-    void finishCircle(float x, float y);
     float toPixelsX(float twips) const;
     float toPixelsY(float twips) const;
+
+    // ToolContext
+    AnnotationStore& store() override;
+    int32_t drawingColor() const override;
+    int16_t drawingWidth() const override;
+    int32_t textColor() const override;
+    QString textFontName() const override;
+    int16_t textFontSize() const override;
+    const Surface& annotationLayer() const override;
+    Surface& freeHandLayer() override;
+    ZoomLoupe& loupe() override;
+    int32_t currentFrame() override;
+    QString angleText() const override;
+    void clearAngleText() override;
+    void measureAngle() override;
+    void switchTool(DrawingTool tool) override;
 
     ControlProperties& props_;
     ControlParts& parts_;
@@ -84,6 +96,7 @@ private:
     ZoomLoupe& loupe_;
     Transport& transport_;
     DrawingTool tool_ = DrawingTool::Unknown;
+    ToolBehaviours tools_;
 };
 
 }  // namespace tvn
