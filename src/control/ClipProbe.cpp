@@ -1,21 +1,21 @@
 #include "control/ClipProbe.h"
 
 #include "media/MediaRuntime.h"
-#include "media/ffmpeg/ClipDecoder.h"
+#include "media/FrameSource.h"
 
 namespace tvn {
 
 ClipProbe probeClip(const QString& fileName) {
     MediaRuntime::ensureInitialised("probeClip");
     ClipProbe probe;
-    ClipDecoder decoder;
+    std::unique_ptr<FrameSource> clip;
     try {
-        decoder.open(fileName);
+        clip = FrameSource::open(fileName, {});
     } catch (const TvnError& e) {
         probe.error = e.prefixed("probeClip");
         return probe;
     }
-    const ClipInfo& info = decoder.info();
+    const ClipInfo& info = clip->info();
     probe.canOpen = true;
     probe.width = info.width;
     probe.height = info.height;

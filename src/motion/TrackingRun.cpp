@@ -1,7 +1,7 @@
 #include "motion/TrackingRun.h"
 
 #include "core/TvnError.h"
-#include "media/ffmpeg/ClipDecoder.h"
+#include "media/FrameSource.h"
 #include "motion/PointTracker.h"
 
 #include <algorithm>
@@ -26,13 +26,13 @@ TrackingResult TrackingRun::run(const TrackingRequest& request, const Progress& 
         if (request.points.empty())
             throw TvnError(err::InvalidCall, QStringLiteral("No points to track in '%1'").arg(request.clip),
                            QStringLiteral("TrackingRun"));
-        ClipDecoder decoder;
-        decoder.setGrayscale(true);
+        FrameSource::Options options;
+        options.grayscale = true;
         // Forward, nothing is looked at twice; backward, the frames of a keyframe
         // interval are decoded together and handed out one by one from the cache.
-        if (!request.backward) decoder.setCacheBudget(0);
-        decoder.open(request.clip);
-        VideoFrame frame = decoder.seek(request.startMs);
+        options.keepFramesAround = request.backward;
+        const std::unique_ptr<FrameSource> source = FrameSource::open(request.clip, options);
+        VideoFrame frame = source->seek(request.startMs);
         if (frame.isNull())
             throw TvnError(err::ClipOpenFailed, QStringLiteral("Cannot decode the start frame of '%1'").arg(request.clip),
                            QStringLiteral("TrackingRun"));
@@ -46,7 +46,7 @@ TrackingResult TrackingRun::run(const TrackingRequest& request, const Progress& 
         const int step = request.backward ? -1 : 1;
         const int available = request.backward
                                   ? request.startFrame
-                                  : std::max(0, int(std::llround(decoder.info().frameCount)) - 1 - request.startFrame);
+                                  : std::max(0, int(std::llround(source->info().frameCount)) - 1 - request.startFrame);
         const int total = request.maxFrames >= 0 ? std::min(request.maxFrames, available) : available;
 
         TrackingResult result;
@@ -57,7 +57,7 @@ TrackingResult TrackingRun::run(const TrackingRequest& request, const Progress& 
                 break;
             }
             const double before = frame.positionMs;
-            frame = request.backward ? decoder.stepBackward() : decoder.stepForward();
+            frame = request.backward ? source->stepBackward() : source->stepForward();
             // The decoder stays on the first or last frame at the clip's ends
             // (a frame count from the container's table may be off by one).
             if (frame.isNull() || frame.positionMs == before) break;

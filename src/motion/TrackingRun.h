@@ -29,7 +29,7 @@ struct TrackingResult {
 };
 
 // Tracks the request's points through the clip on the calling thread, with its
-// own decoder (grayscale pictures, no display conversion). Each point is followed
+// own FrameSource (grayscale pictures, no display conversion). Each point is followed
 // by a PointTracker until it is lost or the clip (or maxFrames) ends; the run ends
 // when every point is lost. progress is called after each frame with the frames
 // done and the frames the run can take at most. A run that sees cancel set stops

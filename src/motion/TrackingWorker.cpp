@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <chrono>
+#include <pthread.h>
 
 namespace tvn::motion {
 
@@ -52,6 +53,7 @@ bool TrackingWorker::busy() const {
 }
 
 void TrackingWorker::work() {
+    pthread_setname_np(pthread_self(), "tvn-tracking");
     for (;;) {
         Job job;
         {

@@ -10,6 +10,7 @@
 #include <sndfile.h>
 #include <algorithm>
 #include <chrono>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -133,6 +134,7 @@ void AlsaCaptureSession::setError(const QString& what) {
 }
 
 void AlsaCaptureSession::run() {
+    pthread_setname_np(pthread_self(), "tvn-capture");
     snd_pcm_t* pcm = pcm_.get();
     unsigned rate = 0;
     {

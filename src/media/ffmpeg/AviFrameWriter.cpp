@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <sys/statvfs.h>
 
@@ -222,6 +223,7 @@ void AviFrameWriter::Worker::add(const QImage& image) {
 }
 
 void AviFrameWriter::Worker::run() {
+    pthread_setname_np(pthread_self(), "tvn-aviwriter");
     int64_t index = 0;
     for (;;) {
         Entry entry;

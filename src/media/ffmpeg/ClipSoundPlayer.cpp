@@ -10,7 +10,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <pthread.h>
 #include <vector>
 
 namespace tvn {
@@ -48,12 +47,14 @@ void ClipSoundPlayer::start(const QString& fileName, double fromMs, double first
     finished_ = false;
     volume_ = volume;
     rate_ = rate > 0 ? rate : 1.0;
-    thread_ = std::thread(&ClipSoundPlayer::run, this, fileName, fromMs, firstFrameSeconds + fromMs / 1000.0, rate_);
+    thread_.run([this, fileName, fromMs, startSeconds = firstFrameSeconds + fromMs / 1000.0, rate = rate_] {
+        run(fileName, fromMs, startSeconds, rate);
+    });
 }
 
 void ClipSoundPlayer::stop() {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    thread_.wait();
     forgetHeard();
 }
 
@@ -76,7 +77,6 @@ void ClipSoundPlayer::forgetHeard() {
 }
 
 void ClipSoundPlayer::run(QString fileName, double fromMs, double startSeconds, double rate) {
-    pthread_setname_np(pthread_self(), "tvn-sound");
     try {
         play(fileName, fromMs, startSeconds, rate);
     } catch (const SoundFailure& f) {

@@ -2,6 +2,7 @@
 
 #include "core/TvnError.h"
 #include "media/SoundOutput.h"
+#include "media/ffmpeg/JobThread.h"
 
 #include <QString>
 #include <atomic>
@@ -10,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace tvn {
 
@@ -31,6 +31,15 @@ namespace tvn {
 // picture, and goes to the failure sink once, on the sound thread. A damaged
 // packet is skipped (logged at debug). stop() returns within a few milliseconds
 // whatever the device does: its waits look at the stop request (SoundOutput).
+// The thread ("tvn-sound") is made at the first start and waits between plays.
+//
+// The sound reads the clip with a demuxer of its own. It reads on the sound
+// thread, paced by the device, while the playback worker reads the pictures
+// ahead on its thread and a paused engine seeks and steps on the UI thread:
+// one FFmpeg demuxer cannot be read from two threads at once, and the sound's
+// packets sit up to a few seconds away from the pictures' in many files
+// (interleaving is the muxer's choice), so sharing one would need a demuxing
+// thread that queues each stream's packets for its reader.
 class ClipSoundPlayer {
 public:
     using Clock = std::chrono::steady_clock;
@@ -67,7 +76,6 @@ private:
 
     OutputFactory makeOutput_;
     FailureSink failureSink_;
-    std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     std::atomic<int> volume_{100};
@@ -76,6 +84,7 @@ private:
     double heardMs_ = 0;
     Clock::time_point heardAt_;
     bool heardValid_ = false;
+    JobThread thread_{"tvn-sound"};  // last: it goes first, while what a play uses is still there
 };
 
 }  // namespace tvn

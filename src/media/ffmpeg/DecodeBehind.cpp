@@ -1,5 +1,7 @@
 #include "media/ffmpeg/DecodeBehind.h"
 
+#include <pthread.h>
+
 namespace tvn {
 
 namespace {
@@ -98,6 +100,7 @@ int64_t DecodeBehind::framesReady() const {
 }
 
 void DecodeBehind::run() {
+    pthread_setname_np(pthread_self(), "tvn-behind");
     for (;;) {
         Request request;
         uint64_t generation = 0;

@@ -30,6 +30,13 @@ namespace tvn {
 // request starts only once no newer one came for a moment (the owner is idle),
 // or at once when the owner waits for it.
 // Every method is called from the owner's thread; only the job runs on the worker.
+//
+// The job reads the clip with a demuxer of its own because it reads elsewhere
+// at the same time: it decodes the keyframe interval before the owner's run on
+// the worker thread while the owner's demuxer stays where the owner stands, at
+// the head of its run, so a step forward decodes on without a seek. One demuxer
+// would be sought back and forth between the two positions, and read from two
+// threads at once.
 class DecodeBehind {
 public:
     struct Frame {

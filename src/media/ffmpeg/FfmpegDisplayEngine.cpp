@@ -6,12 +6,7 @@
 #include "media/ffmpeg/EngineDisplayWidget.h"
 #include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/WorkerRestart.h"
-#include "upload/FrameUploader.h"
 
-#include <QBuffer>
-#include <QEventLoop>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -19,12 +14,6 @@ namespace tvn {
 
 namespace {
 using engine::State;
-
-bool writeJpeg(const QImage& image, QIODevice* device, int32_t quality) {
-    QImageWriter writer(device, "jpeg");
-    writer.setQuality(std::clamp<int32_t>(quality, 1, 100));
-    return writer.write(image);
-}
 }  // namespace
 
 FfmpegDisplayEngine::FfmpegDisplayEngine(QWidget* parent) : BasicVideoEngine(parent) {
@@ -269,79 +258,20 @@ int32_t FfmpegDisplayEngine::GetFrameBitmap() {
 }
 
 QByteArray FfmpegDisplayEngine::jpegOfShownFrame(int32_t quality) const {
-    if (composed_.isNull()) return {};
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    return writeJpeg(composed_, &buffer, quality) ? bytes : QByteArray();
+    return PictureExporter::jpegOf(composed_, quality);
 }
 
 bool FfmpegDisplayEngine::SaveFrameJpeg(const QString& fileName, int32_t quality) {
-    // False says only that it failed; why goes to the host through Failed.
-    const auto refuse = [&](int32_t number, const QString& why) {
-        emit Failed(TvnError(number, QStringLiteral("Cannot save the frame as '%1': %2").arg(fileName, why),
-                             QStringLiteral("VideoEngine"))
-                        .prefixed("SaveFrameJpeg"));
-        return false;
-    };
-    if (composed_.isNull()) return refuse(err::InvalidCall, QStringLiteral("no clip is open"));
-    if (fileName.isEmpty()) return refuse(err::PathFileAccess, QStringLiteral("no file name given"));
-    // Written aside and renamed, so a failure never leaves a partial file behind.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return refuse(err::PathFileAccess, file.errorString());
-    if (!writeJpeg(composed_, &file, quality)) {
-        file.cancelWriting();
-        return refuse(err::PathFileAccess, file.errorString().isEmpty() ? QStringLiteral("the JPEG could not be written")
-                                                                        : file.errorString());
-    }
-    if (!file.commit()) return refuse(err::PathFileAccess, file.errorString());
-    return true;
+    return export_.saveJpeg(composed_, fileName, quality);
 }
 
 void FfmpegDisplayEngine::setUploadTimeouts(int connectSeconds, int idleSeconds) {
-    upload_.connectTimeoutSeconds = connectSeconds;
-    upload_.idleTimeoutSeconds = idleSeconds;
+    export_.setUploadTimeouts(connectSeconds, idleSeconds);
 }
 
 bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user, const QString& password,
                                       const QString& path, const QString& fileName, int32_t port, int32_t quality) {
-    const auto refuse = [&](const QString& why) {
-        const TvnError error =
-            TvnError(err::UploadFailed, why, QStringLiteral("VideoEngine")).prefixed("UploadFrame");
-        qCWarning(lcUpload, "%s", qPrintable(why));
-        emit Failed(error);
-        return false;
-    };
-    const QString target = FrameUploader::shownUrl(FrameUploader::targetUrl(server, path, fileName));
-    if (uploading_) return refuse(QStringLiteral("Upload to '%1' refused: the frame before is still being sent").arg(target));
-    const QByteArray jpeg = jpegOfShownFrame(quality);
-    if (jpeg.isEmpty()) return refuse(QStringLiteral("Upload to '%1' refused: no clip is open").arg(target));
-    if (server.trimmed().isEmpty()) return refuse(QStringLiteral("Upload refused: no server given"));
-    if (fileName.isEmpty()) return refuse(QStringLiteral("Upload to '%1' refused: no file name given").arg(target));
-
-    // The transfer runs on the upload worker; this thread goes on with its events
-    // (paints, timers, a lesson's ticks) until it ends. A handler that runs in
-    // the meantime may delete the engine: then nothing of it is touched after.
-    struct Outcome {
-        bool ok = false;
-        QString error;
-    };
-    const auto outcome = std::make_shared<Outcome>();
-    const QPointer<FfmpegDisplayEngine> alive(this);
-    QEventLoop wait;
-    uploading_ = true;
-    upload_.start({jpeg, server, user, password, path, fileName, port},
-                  [outcome, loop = &wait](bool ok, const QString& error) {
-                      outcome->ok = ok;
-                      outcome->error = error;
-                      // The loop lives until it has run this: it returns only through it.
-                      QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
-                  });
-    wait.exec();
-    if (!alive) return false;
-    uploading_ = false;
-    if (!outcome->ok) return refuse(outcome->error);
-    return true;
+    return export_.upload(composed_, server, user, password, path, fileName, port, quality);
 }
 
 void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/BasicVideoEngine.h"
+#include "media/PictureExporter.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/EngineValues.h"
@@ -8,7 +9,6 @@
 #include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 #include "media/ffmpeg/WorkerRestart.h"
-#include "upload/UploadWorker.h"
 
 #include <QPointer>
 #include <memory>
@@ -35,11 +35,10 @@ class EngineDisplayWidget;
 //   when the clip's sound cannot be played on (play goes on silently); and with
 //   the reason of a SaveFrameJpeg or UploadFrame that answers False.
 //
-// UploadFrame sends on a worker thread (UploadWorker) and, until the transfer
-// ends, runs the UI thread's event loop, so the window, the timers and a
-// lesson's ticks go on; it then returns the result. One upload at a time: a
-// second one asked for meanwhile answers False. A handler that deletes the
-// engine during the wait ends the transfer, and the call answers False.
+// SaveFrameJpeg and UploadFrame hand the picture as shown to a PictureExporter:
+// UploadFrame sends on a worker thread and, until the transfer ends, runs the UI
+// thread's event loop; one upload at a time; a handler that deletes the engine
+// during the wait ends the transfer, and the call answers False.
 //
 // Settings: Deinterlace 1 runs every picture through FFmpeg's estdif deinterlacer; FlipMode 101 mirrors
 // the picture left to right (overlays are not mirrored); BackColor fills the
@@ -119,8 +118,7 @@ private:
     FrameMailbox mailbox_;  // frames the worker made due, picked up on the UI thread
     PlaybackWorker worker_{"VideoEngine"};
     ClipSoundPlayer sound_;
-    UploadWorker upload_;
-    bool uploading_ = false;  // an UploadFrame waits for its transfer
+    PictureExporter export_{[this](const TvnError& e) { emit Failed(e); }};
     FrameComposer composer_;
     VideoFrame shown_;
     QImage composed_;

@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QtGlobal>
 #include <optional>
+#include <pthread.h>
 
 namespace tvn {
 
@@ -144,6 +145,7 @@ void FfmpegRecordingEngine::ConvertToWmv(const QString& videoFile, const QString
     cancel_ = false;
     converting_ = true;
     conversion_ = std::thread([this, job] {
+        pthread_setname_np(pthread_self(), "tvn-convert");
         std::optional<TvnError> failure;
         try {
             LessonConverter::run(

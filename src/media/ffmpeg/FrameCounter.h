@@ -21,6 +21,14 @@ namespace tvn {
 //   count - 1;
 // - MPEG-TS (no index; camcorders' streams may skip) and variable-rate clips
 //   without a sample table are counted by reading every packet's header.
+//
+// Reading the end of the file and counting packets use a second demuxer of the
+// same file, opened for the count and closed after it. The clip's own demuxer
+// has decoded the first picture and stands after it, with the decoder's state
+// and the packets it buffered for that picture; reading elsewhere on it would
+// mean seeking back and decoding the first picture again (what a clip cut
+// short needs anyway, see Count::rewound). Counting packets also reads without
+// FFmpeg's parsers (AVFMT_FLAG_NOPARSE), which a demuxer feeding a decoder cannot.
 class FrameCounter {
 public:
     struct Count {

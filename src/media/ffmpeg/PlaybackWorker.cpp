@@ -16,7 +16,8 @@ void PlaybackWorker::start(ClipDecoder& decoder, PlaybackPacer pacer, FrameSink 
         std::scoped_lock lock(mutex_);
         stopRequested_ = false;
     }
-    thread_ = std::thread(&PlaybackWorker::run, this, &decoder, std::move(pacer), std::move(frameDue), std::move(ended));
+    thread_.run([this, decoder = &decoder, pacer = std::move(pacer), frameDue = std::move(frameDue),
+                 ended = std::move(ended)]() mutable { run(decoder, std::move(pacer), std::move(frameDue), std::move(ended)); });
 }
 
 void PlaybackWorker::stop() {
@@ -25,7 +26,7 @@ void PlaybackWorker::stop() {
         stopRequested_ = true;
     }
     wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    thread_.wait();
 }
 
 // Why a decoder that gives no further frame stopped before the clip's end, or

@@ -2,13 +2,13 @@
 
 #include "core/TvnError.h"
 #include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/JobThread.h"
 #include "media/ffmpeg/PlaybackPacer.h"
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace tvn {
 
@@ -21,7 +21,8 @@ namespace tvn {
 // A clip that cannot be decoded further before its end (damaged, cut short)
 // ends the run on its last good frame, and the end says why.
 // While it runs it alone touches the decoder; stop() returns once it no longer
-// does, so the owner may then seek, step or close.
+// does, so the owner may then seek, step or close. The thread ("tvn-play") is
+// made at the first start and waits between runs (JobThread).
 class PlaybackWorker {
 public:
     // Called on the worker thread for every frame due.
@@ -47,10 +48,10 @@ private:
     std::optional<TvnError> endFailure(ClipDecoder& decoder, const std::exception_ptr& cause) const;
 
     const char* component_;
-    std::thread thread_;
     std::mutex mutex_;                // guards stopRequested_
     std::condition_variable wake_;    // signalled when stopRequested_ is set
     bool stopRequested_ = false;
+    JobThread thread_{"tvn-play"};  // last: it goes first, while what a run uses is still there
 };
 
 }  // namespace tvn
