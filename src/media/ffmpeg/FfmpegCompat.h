@@ -41,6 +41,33 @@ inline const uint8_t* streamSideData(const AVStream* stream, AVPacketSideDataTyp
 #endif
 }
 
+// The pixel formats an encoder takes, ended by AV_PIX_FMT_NONE, or nullptr
+// when it does not say (it takes any). libavcodec 61.13 (FFmpeg 7.1) asks
+// avcodec_get_supported_config() and deprecates AVCodec::pix_fmts.
+inline const AVPixelFormat* encoderPixelFormats(const AVCodec* codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+    const void* formats = nullptr;
+    if (avcodec_get_supported_config(nullptr, codec, AV_CODEC_CONFIG_PIX_FORMAT, 0, &formats, nullptr) < 0)
+        return nullptr;
+    return static_cast<const AVPixelFormat*>(formats);
+#else
+    return codec->pix_fmts;
+#endif
+}
+
+// The sample formats an encoder takes, ended by AV_SAMPLE_FMT_NONE, or nullptr
+// when it does not say; as encoderPixelFormats().
+inline const AVSampleFormat* encoderSampleFormats(const AVCodec* codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+    const void* formats = nullptr;
+    if (avcodec_get_supported_config(nullptr, codec, AV_CODEC_CONFIG_SAMPLE_FORMAT, 0, &formats, nullptr) < 0)
+        return nullptr;
+    return static_cast<const AVSampleFormat*>(formats);
+#else
+    return codec->sample_fmts;
+#endif
+}
+
 // Says that the get_buffer2 we install may be called on several of the
 // decoder's frame threads at once. FFmpeg before 6.0 must be told
 // (thread_safe_callbacks, deprecated all along); from 6.0 on it is the rule.
