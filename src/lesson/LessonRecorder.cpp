@@ -248,8 +248,20 @@ void LessonRecorder::LessonTimerTick() {
     if (failed > 0) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
+void LessonRecorder::endVoiceStretchWithThePictures() {
+    // The frame loop leaves each stretch of pictures up to a frame and a half
+    // ahead of the clock (it appends the frame falling due next), and behind it
+    // when ticks came late; the voice's stretch is given the pictures' length,
+    // so pauses do not add up to a drift. Before any frame (no clip open yet)
+    // the voice keeps its own length.
+    if (!parts_.LessonTimer->isEnabled() || lessonFramesWritten_ <= 0) return;
+    const double seconds = static_cast<double>(lessonFramesWritten_) / lessonFps_;
+    ignoringErrors([&] { parts_.audioRecorder->SetStretchLength(seconds); });
+}
+
 QVariant LessonRecorder::TVN_PauseLesson() {
     // No handler; acts whatever the lesson state.
+    endVoiceStretchWithThePictures();
     parts_.audioRecorder->PauseRecord();
     parts_.LessonTimer->setEnabled(false);
     return {};
@@ -276,6 +288,7 @@ QVariant LessonRecorder::TVN_ResumeLesson() {
 
 QVariant LessonRecorder::TVN_StopLesson() {
     // No handler; acts whatever the lesson state, so a second stop repeats the calls.
+    endVoiceStretchWithThePictures();
     parts_.LessonTimer->setEnabled(false);
     parts_.audioRecorder->StopRecord();
     parts_.VideoCapX4->StopFileCapture();
