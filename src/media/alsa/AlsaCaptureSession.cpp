@@ -104,7 +104,9 @@ void AlsaCaptureSession::endStretch() {
     const double asked = askedLength_.exchange(-1);
     // A length asked for goes at most two seconds past the call (the pictures
     // of a 1 fps lesson run up to a frame and a half ahead of the clock).
-    stretchLength_ = asked >= 0 ? std::min(asked, elapsed + 2.0) : elapsed;
+    const double length = asked >= 0 ? std::min(asked, elapsed + 2.0) : elapsed;
+    stretchHeard_ = std::min(length, elapsed);
+    stretchLength_ = length;
 }
 
 void AlsaCaptureSession::setStretchLength(double seconds) {
@@ -166,7 +168,7 @@ void AlsaCaptureSession::run() {
     // After a pause or stop the thread writes on until the file holds the
     // stretch's time (waiting at most a second for the device), then goes idle.
     bool draining = false, idle = false;
-    int64_t drainTarget = 0, drainDeadline = 0;
+    int64_t drainTarget = 0, stretchEnd = 0, drainDeadline = 0;
     int pausesSeen = 0;  // a pause and resume between two reads still end the stretch
     const auto framesSince = [&](int64_t from, int64_t to) {
         return static_cast<int64_t>(static_cast<double>(to - from) * 1e-9 * rate);
@@ -189,12 +191,14 @@ void AlsaCaptureSession::run() {
         if ((paused_ || stopping_ || pauses_ != pausesSeen) && !draining && !idle) {
             draining = true;
             pausesSeen = pauses_;
-            drainTarget = framesAtStart + std::llround(stretchLength_ * rate);
+            drainTarget = framesAtStart + std::llround(stretchHeard_ * rate);
+            stretchEnd = framesAtStart + std::llround(stretchLength_ * rate);
             drainDeadline = now() + 1'000'000'000;
         }
         if (draining && (!writing || framesWritten_ >= drainTarget || now() > drainDeadline)) {
-            // What the device did not give in time is silence: the stretch keeps its length.
-            writeSilence(drainTarget - framesWritten_);
+            // What the device did not give in time, and the stretch's time past
+            // the call, are silence: the stretch keeps its length.
+            writeSilence(stretchEnd - framesWritten_);
             draining = false;
             idle = true;
         }

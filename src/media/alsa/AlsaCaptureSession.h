@@ -28,13 +28,14 @@ namespace tvn {
 // a device slow to start), and a stretch the device gave too little for is
 // made up with silence, so the next stretch starts where it should. A stretch
 // may be given its length (setStretchLength: the lesson's pictures of that
-// stretch) instead of ending at the call. While paused the thread goes on
-// reading the device (so it does not overrun) and drops what it reads;
-// resuming first drops what the device buffered during the pause. A capture
-// overrun (the thread kept from reading for longer than the device buffers) is
-// logged, the time it lost is filled with silence and the recording goes on; a
-// write failure (full disk) is logged, stops the writing and is readable from
-// error().
+// stretch) instead of ending at the call: shorter, its sound is cut there;
+// longer, the time past the call is silence (nothing said after a pause is
+// recorded). While paused the thread goes on reading the device (so it does
+// not overrun) and drops what it reads; resuming first drops what the device
+// buffered during the pause. A capture overrun (the thread kept from reading
+// for longer than the device buffers) is logged, the time it lost is filled
+// with silence and the recording goes on; a write failure (full disk) is
+// logged, stops the writing and is readable from error().
 class AlsaCaptureSession {
 public:
     // Opens the PCM for capture and the file, then starts the thread. append:
@@ -50,8 +51,8 @@ public:
     void pause();
     void resume();
     // The running stretch lasts seconds: the next pause or stop ends it at that
-    // length (at most two seconds past the moment of that call) instead of at
-    // the call. Ignored while paused or stopped.
+    // length (at most two seconds past the moment of that call, as silence)
+    // instead of at the call. Ignored while paused or stopped.
     void setStretchLength(double seconds);
     bool paused() const { return paused_; }
     // Stops the thread and closes the device and the file; later calls do nothing.
@@ -91,6 +92,7 @@ private:
     std::atomic<int64_t> stretchStartedAt_{0};  // steady-clock ns of the start or the last resume
     std::atomic<double> askedLength_{-1};       // seconds setStretchLength gave the running stretch; < 0: none
     std::atomic<double> stretchLength_{0};      // seconds of the stretch the last pause or stop ended
+    std::atomic<double> stretchHeard_{0};       // of them, the seconds up to that call (the device's part)
     std::atomic<int> pauses_{0};
     std::atomic<int64_t> framesWritten_{0};
     std::atomic<int> overruns_{0};
