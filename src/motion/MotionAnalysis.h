@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <functional>
 #include <QSize>
 #include <QString>
 #include <cstdint>
@@ -68,7 +69,9 @@ class MotionAnalysis : public QObject {
     Q_PROPERTY(bool showLineLengths READ showLineLengths WRITE setShowLineLengths NOTIFY drawingChanged)
 
 public:
-    explicit MotionAnalysis(Trelvan& control);
+    // reportFailure keeps a job's failure for the host as the control's other
+    // asynchronous failures are kept (lastNotificationError and failed()).
+    MotionAnalysis(Trelvan& control, std::function<void(const TvnError&)> reportFailure);
     ~MotionAnalysis() override;
 
     QString unit() const { return calibration_.unit(); }
@@ -166,6 +169,7 @@ private:
     void onFailed(quint64 job, const TvnError& error);
 
     Trelvan& control_;
+    std::function<void(const TvnError&)> reportFailure_;
     std::unique_ptr<motion::TrackingWorker> worker_;
     motion::Calibration calibration_;
     bool calibrated_ = false;
