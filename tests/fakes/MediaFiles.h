@@ -20,6 +20,7 @@ extern "C" {
 #include <cmath>
 #include <sndfile.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tvn::testing {
@@ -123,7 +124,6 @@ inline TimedMedia decodeTimed(const QString& path) {
         dec[k]->pkt_timebase = st->time_base;
         if (avcodec_open2(dec[k], nullptr, nullptr) < 0) avcodec_free_context(&dec[k]);
     }
-    bool soundStarted = false;
     AVPacket* pkt = av_packet_alloc();
     AVFrame* f = av_frame_alloc();
     const auto take = [&](int k) {
@@ -134,25 +134,16 @@ inline TimedMedia decodeTimed(const QString& path) {
                 m.frameSeconds.push_back(t);
                 m.frames.push_back(QImage(f->data[0], f->width, f->height, f->linesize[0], QImage::Format_Grayscale8).copy());
             } else {
-                if (!soundStarted) {
-                    soundStarted = true;
-                    m.soundFrom = t;
-                    m.sampleRate = f->sample_rate;
-                }
+                if (m.sampleRate == 0) std::tie(m.soundFrom, m.sampleRate) = std::tuple(t, f->sample_rate);
                 // Placed by its time: a gap between frames stays a gap.
                 const size_t at = size_t(std::max<long long>(0, std::llround((t - m.soundFrom) * m.sampleRate)));
                 if (at > m.sound.size()) m.sound.resize(at, 0.f);
-                const auto packed = av_get_packed_sample_fmt(AVSampleFormat(f->format));
+                // The decoders of lesson sound give floats (WMA, AAC) or 16-bit samples (WAVE).
+                const bool floats = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_FLT;
                 const int step = av_sample_fmt_is_planar(AVSampleFormat(f->format)) ? 1 : f->ch_layout.nb_channels;
-                for (int i = 0; i < f->nb_samples; ++i) {
-                    const int j = i * step;
-                    float v = 0;
-                    if (packed == AV_SAMPLE_FMT_FLT) v = reinterpret_cast<const float*>(f->data[0])[j];
-                    else if (packed == AV_SAMPLE_FMT_DBL) v = float(reinterpret_cast<const double*>(f->data[0])[j]);
-                    else if (packed == AV_SAMPLE_FMT_S16) v = reinterpret_cast<const int16_t*>(f->data[0])[j] / 32768.f;
-                    else if (packed == AV_SAMPLE_FMT_S32) v = float(reinterpret_cast<const int32_t*>(f->data[0])[j] / 2147483648.0);
-                    m.sound.push_back(v);
-                }
+                for (int i = 0; i < f->nb_samples * step; i += step)
+                    m.sound.push_back(floats ? reinterpret_cast<const float*>(f->data[0])[i]
+                                             : reinterpret_cast<const int16_t*>(f->data[0])[i] / 32768.f);
             }
             av_frame_unref(f);
         }

@@ -184,6 +184,7 @@ void AlsaCaptureSession::run() {
         framesWritten_ += frames;
     };
     const auto writeSilence = [&](int64_t frames) {
+        if (frames <= 0) return;
         const std::vector<short> silence(static_cast<size_t>(std::min<int64_t>(frames, rate)) * channels_, 0);
         for (int64_t left = frames; left > 0 && writing; left -= rate) write(silence.data(), std::min<int64_t>(left, rate));
     };
@@ -197,7 +198,18 @@ void AlsaCaptureSession::run() {
         }
         if (draining && (!writing || framesWritten_ >= drainTarget || now() > drainDeadline)) {
             // What the device did not give in time, and the stretch's time past
-            // the call, are silence: the stretch keeps its length.
+            // the call, are silence; sound written past the stretch's end (read
+            // before the pause was seen, or past the end the pictures set) is
+            // cut off: the stretch keeps its length.
+            sf_count_t end = stretchEnd;
+            if (writing && framesWritten_ > end) {
+                if (sf_command(file_.get(), SFC_FILE_TRUNCATE, &end, sizeof end) == 0) {
+                    sf_command(file_.get(), SFC_UPDATE_HEADER_NOW, nullptr, 0);
+                    qCDebug(lcAlsa, "Lesson sound '%s': %lld frames past the stretch's end cut off", qPrintable(fileName_),
+                            static_cast<long long>(framesWritten_ - end));
+                    framesWritten_ = end;
+                } else setError(QStringLiteral("cannot cut the sound back to the pause: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
+            }
             writeSilence(stretchEnd - framesWritten_);
             draining = false;
             idle = true;
@@ -246,7 +258,8 @@ void AlsaCaptureSession::run() {
             // time the device did not deliver (its late start, what an overrun
             // lost); what it captured before the stretch began is left out.
             snd_pcm_sframes_t buffered = 0;
-            if (snd_pcm_delay(pcm, &buffered) < 0 || buffered < 0) buffered = 0;
+            // A delay past ten seconds is no device's buffer: not believed.
+            if (snd_pcm_delay(pcm, &buffered) < 0 || buffered < 0 || buffered > 10 * snd_pcm_sframes_t(rate)) buffered = 0;
             const int64_t at = framesAtStart + framesSince(started, now()) - n - buffered;
             const int64_t gap = draining ? std::min(at, drainTarget) - framesWritten_ : at - framesWritten_;
             qCDebug(lcAlsa, "Lesson sound '%s': %lld frames of silence, %lld captured before the stretch left out",
