@@ -60,7 +60,7 @@ AlsaCaptureSession::AlsaCaptureSession(const QString& pcmName, const QString& de
                                .arg(fileName).arg(info.channels).arg(info.samplerate).arg(channels).arg(sampleRate),
                            QStringLiteral("AlsaAudioRecorder"));
         }
-        if (file) sf_seek(file, 0, SEEK_END);
+        if (file) framesBefore_ = sf_seek(file, 0, SEEK_END);
     } else {
         info.channels = channels;
         info.samplerate = sampleRate;
@@ -201,13 +201,13 @@ void AlsaCaptureSession::run() {
             // the call, are silence; sound written past the stretch's end (read
             // before the pause was seen, or past the end the pictures set) is
             // cut off: the stretch keeps its length.
-            sf_count_t end = stretchEnd;
-            if (writing && framesWritten_ > end) {
+            sf_count_t end = framesBefore_ + stretchEnd;  // in the file, which may hold an earlier recording
+            if (writing && framesWritten_ > stretchEnd) {
                 if (sf_command(file_.get(), SFC_FILE_TRUNCATE, &end, sizeof end) == 0) {
                     sf_command(file_.get(), SFC_UPDATE_HEADER_NOW, nullptr, 0);
                     qCDebug(lcAlsa, "Lesson sound '%s': %lld frames past the stretch's end cut off", qPrintable(fileName_),
-                            static_cast<long long>(framesWritten_ - end));
-                    framesWritten_ = end;
+                            static_cast<long long>(framesWritten_ - stretchEnd));
+                    framesWritten_ = stretchEnd;
                 } else setError(QStringLiteral("cannot cut the sound back to the pause: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
             }
             writeSilence(stretchEnd - framesWritten_);

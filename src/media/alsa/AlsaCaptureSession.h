@@ -58,7 +58,7 @@ public:
     // Stops the thread and closes the device and the file; later calls do nothing.
     void stop();
 
-    int64_t framesWritten() const { return framesWritten_; }
+    int64_t framesWritten() const { return framesWritten_; }  // by this capture
     int overruns() const { return overruns_; }
     // For tests: the thread stops reading for ms, then meets the overrun a
     // sound card reports after a wait longer than its buffer (the device is
@@ -95,6 +95,7 @@ private:
     std::atomic<double> stretchHeard_{0};       // of them, the seconds up to that call (the device's part)
     std::atomic<int> pauses_{0};
     std::atomic<int64_t> framesWritten_{0};
+    int64_t framesBefore_ = 0;  // frames the file held when this capture opened it (appending)
     std::atomic<int> overruns_{0};
     std::atomic<int> stallMs_{0};
     mutable std::mutex errorMutex_;  // guards error_
