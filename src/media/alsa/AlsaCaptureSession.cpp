@@ -60,7 +60,10 @@ AlsaCaptureSession::AlsaCaptureSession(const QString& pcmName, const QString& de
                                .arg(fileName).arg(info.channels).arg(info.samplerate).arg(channels).arg(sampleRate),
                            QStringLiteral("AlsaAudioRecorder"));
         }
-        if (file) framesBefore_ = sf_seek(file, 0, SEEK_END);
+        if (file) {
+            sf_seek(file, 0, SEEK_END);
+            framesBefore_ = info.frames;
+        }
     } else {
         info.channels = channels;
         info.samplerate = sampleRate;
