@@ -86,7 +86,7 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     const double seconds = frameStartMs(format, o, o.frames) / 1000.0;
     QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i",
                      // The colour source makes even sizes only: an odd one is scaled to.
-                     QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width + o.width % 2).arg(o.height + o.height % 2).arg(o.fps)};
+                     QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width + o.width % 2).arg(o.height + o.height % 2).arg(o.rate ? QString::fromLatin1(o.rate) : QString::number(o.fps))};
     if (o.audio)
         args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds + 1.0);
     QString filter = codeFilter();
@@ -107,6 +107,7 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     args << "-c:v" << video;
     if (o.audio) args << "-c:a" << r.audio;
     if (o.indexFirst) args << "-movflags" << "+faststart";
+    if (o.timescale) args << "-video_track_timescale" << QString::number(o.timescale);
     args << path;
 
     // Every test runs in a process of its own, so the same clip would be encoded
@@ -145,10 +146,11 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
 }
 
 QString clip(ClipFormat format, const ClipOptions& o) {
-    using Key = std::tuple<ClipFormat, int, int, int, int, int, bool, bool, QString>;
+    using Key = std::tuple<ClipFormat, int, int, int, int, int, bool, bool, QString, QString, int>;
     static std::map<Key, QString> made;
-    const Key key{format,   o.frames, o.fps,        o.width,
-                  o.height, o.keyInterval, o.audio, o.indexFirst, QString::fromLatin1(o.pixelFormat)};
+    const Key key{format,        o.frames, o.fps,        o.width,
+                  o.height,      o.keyInterval, o.audio, o.indexFirst,
+                  QString::fromLatin1(o.pixelFormat), QString::fromLatin1(o.rate), o.timescale};
     auto it = made.find(key);
     if (it == made.end()) {
         const QString name = QStringLiteral("%1-%2").arg(formatName(format)).arg(made.size());

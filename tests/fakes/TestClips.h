@@ -48,6 +48,10 @@ struct ClipOptions {
     // The pictures' pixel format in the file, in place of the format's usual one
     // (ffmpeg's name: "yuv422p", "yuv420p10le", "nv12", "gbrp" ...).
     const char* pixelFormat = nullptr;
+    // A frame rate that is not a whole number ("30000/1001"), in place of fps.
+    const char* rate = nullptr;
+    // MP4 and MOV: the video track's time scale (ticks per second), 0 for the muxer's choice.
+    int timescale = 0;
 };
 
 // A folder for the clips and files of this test program, made on first use and
