@@ -157,11 +157,15 @@ void LessonPanel::start() {
     if (file.isEmpty()) return;
     file = withExtension(file, filter);
     QSettings().setValue(QStringLiteral("lessons/folder"), QFileInfo(file).absolutePath());
+    startTo(file);
+}
+
+bool LessonPanel::startTo(const QString& file) {
     bool started = false;
-    if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return;
+    if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return false;
     if (!started) {
         ctx_.showMessage(tr("A lesson is already being recorded"));
-        return;
+        return false;
     }
     lessonFile_ = file;
     recordedMs_ = 0;
@@ -169,6 +173,7 @@ void LessonPanel::start() {
     running_.start();
     progress_->setValue(0);  // the last compression's bar does not run into this lesson
     emit stateChanged();
+    return true;
 }
 
 void LessonPanel::compress() {

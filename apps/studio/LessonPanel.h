@@ -27,6 +27,8 @@ public:
     qint64 recordedMs() const;  // time recorded, pauses left out
     // As the panel's buttons (and the studio's keys) do; start asks for the file.
     void start();
+    // Starts recording into file at the panel's frame rate; false when it did not start.
+    bool startTo(const QString& file);
     void pause();
     void resume();
     void stop();

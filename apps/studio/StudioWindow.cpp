@@ -159,6 +159,7 @@ void StudioWindow::applyVolume() {
 }
 
 void StudioWindow::updateRecordingMark() {
+    if (!recordMark_ || !lesson_) return;  // not built yet
     if (!control_->TVN_LessonInProgress) {
         recordMark_->hide();
         return;

@@ -67,8 +67,12 @@ void DecodeBehind::stop() {
 
 std::vector<DecodeBehind::Frame> DecodeBehind::take(int64_t end, bool ahead) {
     std::scoped_lock lock(mutex_);
-    if (!same(end, ahead) || !done_) return {};
+    if (!same(end, ahead)) return {};
     std::vector<Frame> out;
+    if (!done_) {
+        if (ahead) out.swap(ready_);  // what the running job has handed over so far
+        return out;
+    }
     out.swap(ready_);
     inHand_.reset();
     done_ = false;
@@ -132,6 +136,17 @@ void DecodeBehind::run() {
             progress_.cancelled = false;
             progress_.pictures = 0;
             progress_.target = request.target;
+            progress_.publish = [this, generation](std::vector<Frame>&& some) {
+                std::vector<Frame> stale;  // freed outside the lock
+                {
+                    std::scoped_lock lock(mutex_);
+                    if (generation != generation_) {
+                        stale = std::move(some);
+                    } else {
+                        for (Frame& f : some) ready_.push_back(std::move(f));
+                    }
+                }
+            };
         }
         std::vector<Frame> frames;
         try {
@@ -142,7 +157,7 @@ void DecodeBehind::run() {
         {
             std::scoped_lock lock(mutex_);
             if (generation != generation_) continue;  // stale: frames are freed outside the lock
-            ready_ = std::move(frames);
+            for (Frame& f : frames) ready_.push_back(std::move(f));  // after what was handed over while it ran
             done_ = true;
         }
         finished_.notify_all();

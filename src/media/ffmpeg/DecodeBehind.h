@@ -60,6 +60,9 @@ public:
         std::atomic<bool> cancelled{false};
         std::atomic<int64_t> pictures{0};
         std::atomic<int64_t> target{0};
+        // An ahead job hands over the frames it has so far, oldest first, each once,
+        // before it is done: the owner takes them while it runs (set by the worker).
+        std::function<void(std::vector<Frame>&&)> publish;
     };
     // Behind: consecutive frames, oldest first, the last one ending at
     // request.end. Ahead: consecutive frames from the keyframe at request.end
@@ -82,7 +85,9 @@ public:
     void stop();
 
     // A request is known by its end and its kind (ahead or behind).
-    // The finished frames of it, handed over once; empty while they are not ready.
+    // The finished frames of it, handed over once; empty while they are not
+    // ready. Of an ahead request, also the frames its job has handed over so
+    // far while it runs (working() stays true until it is done).
     std::vector<Frame> take(int64_t end, bool ahead = false);
     // True while its job runs.
     bool working(int64_t end, bool ahead = false) const;

@@ -35,6 +35,8 @@ constexpr std::chrono::milliseconds kBehindStall{1000};
 // Pictures past the run's newest that a drag decodes on the caller's thread
 // rather than show an older one: about what one converted picture costs.
 constexpr int kScrubDecodeOn = 4;
+// Pictures a decode-ahead job decodes between two hand-overs to its owner.
+constexpr int kPublishEvery = 3;
 
 // Memory a decoded picture holds: its buffers as the decoder allocated them
 // (aligned rows and padding included), so the budget counts what is really used.
@@ -316,20 +318,39 @@ std::vector<DecodeBehind::Frame> FrameRun::framesThrough(int64_t key, DecodeBehi
         aheadKey_ = key;
     }
     currentPts_ = AV_NOPTS_VALUE;
-    for (int64_t reached = AV_NOPTS_VALUE;;) {
+    // The frames not handed over yet in this job: while it runs, those whose end
+    // is known; at its end all of them, the newest proving where the one at the
+    // target ends (a job going on from here hands it over again, with its end).
+    int64_t handedUpTo = AV_NOPTS_VALUE;  // pts of the last frame handed over in this job
+    const auto known = [&](bool final) {
+        std::vector<DecodeBehind::Frame> frames;
+        const size_t end = run_.size() - (final || reachesEnd_ || run_.empty() ? 0 : 1);
+        for (size_t i = 0; i < end; ++i) {
+            if (handedUpTo != AV_NOPTS_VALUE && run_[i].pts <= handedUpTo) continue;
+            ff::FramePtr ref(av_frame_clone(run_[i].frame.get()));
+            if (!ref) break;
+            frames.push_back({std::move(ref), run_[i].pts, run_[i].duration, run_[i].bytes});
+        }
+        if (!frames.empty()) handedUpTo = frames.back().pts;
+        // The owner has those now: the job keeps only the frames it goes on from.
+        while (run_.size() > 2 && run_.front().pts <= handedUpTo) {
+            drop(run_.front());
+            run_.pop_front();
+        }
+        return frames;
+    };
+    // A few pictures at a time, so the owner shows them while the drag goes on.
+    const int64_t step = kPublishEvery * clip_.nominalDuration();
+    for (;;) {
         const int64_t target = std::max(progress.target.load(), key);
-        if (reached != AV_NOPTS_VALUE && target <= reached) break;
-        locate(target);
-        reached = target;
+        // Not yet in the interval: its first few frames, then on a few at a time.
+        const bool started = !run_.empty() && run_.front().pts <= target;
+        const int64_t next = std::min(target, (started ? run_.back().pts : key) + step);
+        locate(next);
+        if (next >= target && progress.target.load() <= target) break;  // the target's frame is there
+        if (progress.publish) progress.publish(known(false));
     }
-    std::vector<DecodeBehind::Frame> frames;
-    const size_t known = run_.size() - (reachesEnd_ || run_.empty() ? 0 : 1);
-    for (size_t i = 0; i < known; ++i) {
-        ff::FramePtr ref(av_frame_clone(run_[i].frame.get()));
-        if (!ref) break;
-        frames.push_back({std::move(ref), run_[i].pts, run_[i].duration, run_[i].bytes});
-    }
-    return frames;
+    return known(true);
 }
 
 // Room for the converted pictures the run may still add (those it holds are in bytes_).
@@ -367,11 +388,13 @@ void FrameRun::armBehind() {
 }
 
 // While a drag points at target in the interval from key: the worker decodes
-// the frames there, within what the budget leaves.
+// the frames there and hands them over a few at a time, keeping only what it
+// has not handed over yet (its allowance); the run takes them within the budget.
 void FrameRun::requestAhead(int64_t key, int64_t target) {
     if (!behindOn_ || !clip_.isOpen()) return;
-    const int64_t allowance = budget_ - bytes_ - pictureReserve();
-    if (allowance < 8 * std::max(pictureBytes_ / 2, run_.empty() ? int64_t(1) : run_.front().bytes)) return;
+    const int64_t frameBytes = std::max(pictureBytes_ / 2, run_.empty() ? int64_t(1) : run_.front().bytes);
+    const int64_t allowance = (kPublishEvery + 4) * frameBytes;
+    if (budget_ < 4 * allowance) return;  // no room for a run worth the work
     DecodeBehind::Request r{clip_.fileName(), clip_.threads(), key, allowance};
     r.ahead = true;
     r.target = target;
@@ -390,7 +413,10 @@ bool FrameRun::adoptAhead() {
     currentPts_ = AV_NOPTS_VALUE;
     size_t from = 0;
     const bool carriesOn = !run_.empty() && frames.front().pts <= run_.back().pts && frames.back().pts > run_.back().pts;
-    if (carriesOn) {
+    const bool follows = !run_.empty() && frames.front().pts == run_.back().pts + run_.back().duration;
+    if (follows) {
+        // The job's next frames, right after those it handed over before.
+    } else if (carriesOn) {
         while (frames[from].pts < run_.back().pts) ++from;
         if (frames[from].pts != run_.back().pts) return false;  // not the same frames: of no use
         ++from;
