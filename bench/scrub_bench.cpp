@@ -112,14 +112,7 @@ void BM_Drag(benchmark::State& state) {
     for (auto _ : state) {
         FfmpegDisplayEngine engine(&host);
         engine.OpenClip(clip);
-        const DragResult e = drag(kFrom, kTo, kDragMs, [&](int frame) {
-            const auto s0 = engine.decoderStats();
-            double shown = 0;
-            const double ms = timeMs([&] { shown = engine.seekApproximate(msOf(frame)); });
-            const auto s1 = engine.decoderStats();
-            fprintf(stderr, "target %d shown %d %.1f ms seeks %lld decoded %lld cached %lld\n", frame, frameOf(shown), ms,
-                    (long long)(s1.demuxSeeks - s0.demuxSeeks), (long long)(s1.framesDecoded - s0.framesDecoded), (long long)s1.cachedFrames);
-            return frameOf(shown); });
+        const DragResult e = drag(kFrom, kTo, kDragMs, [&](int frame) { return frameOf(engine.seekApproximate(msOf(frame))); });
         std::this_thread::sleep_for(std::chrono::milliseconds(restMs));
         release += timeMs([&] { engine.Seek(msOf(kTo)); });
         wrong += engine.GetPosition() == std::round(kTo * kFrameMs) ? 0 : 1;
