@@ -14,6 +14,7 @@
 #include "motion/MotionAnalysis.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -121,6 +122,8 @@ TEST(StudioSmoke, HostsTheClipForACoach) {
     bad.close();
     EXPECT_FALSE(window.openClip(bad.fileName()));
     EXPECT_EQ(frameNumber(control.TVN_GetFrameAsIPic().image()), 30);  // the clip studied is still shown
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(QLatin1String("not-a-clip.mp4")))
+        << "the message names the file: " << window.statusBar()->currentMessage().toStdString();
 
     QWidget* video = control.visibleVideoWidget();
     const QPoint vertex = video->rect().center(), first = vertex + QPoint(60, 0), second = vertex + QPoint(40, -40);
@@ -174,6 +177,17 @@ TEST(StudioSmoke, SoundOnOpenAndOneRuleForTimeAndFrames) {
     // 39 frames of 1/30 s: 1300 ms, as the control's clock prints it (1.300s).
     EXPECT_EQ(readout->text(), QStringLiteral("0:01.300  frame 39 / 39"));
     shot(window, "last-frame");
+    // In full screen the read-out rides on the engine's own window.
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_F11);
+    QLabel* onScreen = nullptr;
+    EXPECT_TRUE(waitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != &window && w->isFullScreen()) onScreen = w->findChild<QLabel*>(QStringLiteral("fullScreenReadout"));
+        return onScreen && onScreen->text() == readout->text();
+    }, 3000));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_F11);
+    EXPECT_TRUE(waitFor([&] { return !control.visibleVideoWidget()->window()->isFullScreen() && !QApplication::activePopupWidget(); }, 3000));
 }
 
 // Every control of every dock can be reached at the studio's first size: no

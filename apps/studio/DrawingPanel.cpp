@@ -72,7 +72,7 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     width_ = new QSpinBox(this);
     width_->setRange(1, 20);
     width_->setSuffix(tr(" px wide"));
-    width_->setToolTip(tr("Line width, in pixels on the screen"));
+    width_->setToolTip(tr("Line width in pixels: on the screen with bold drawings for HD video, of the clip without"));
     connect(width_, &QSpinBox::valueChanged, this, [this](int w) {
         ctx_.control->TVN_drawingWidth = static_cast<int16_t>(w);
         QSettings().setValue(key("width"), w);
@@ -204,6 +204,17 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     });
     form->addRow(tracking, trail_);
 
+    // HD footage is shown smaller than its pixels: the control then counts
+    // widths on the screen and rings every drawing with an outline.
+    readable_ = new QCheckBox(tr("Bold drawings for HD video"), this);
+    readable_->setToolTip(tr("Widths count screen pixels whatever the clip's resolution, and every line, trail and "
+                             "label has a dark outline, so drawings read on any picture"));
+    connect(readable_, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings().setValue(key("readable"), on);
+        ctx_.control->setReadableDrawing(on);
+    });
+    form->addRow(readable_);
+
     auto* reset = new QPushButton(tr("Reset drawing settings"), this);
     reset->setToolTip(tr("Back to the studio's colours, widths and sizes"));
     connect(reset, &QPushButton::clicked, this, &DrawingPanel::resetSettings);
@@ -238,6 +249,8 @@ void DrawingPanel::load() {
     spacing_->setValue(s.value(key("gridSpacing"), kGridSpacingPx).toInt());
     grid_->setChecked(s.value(key("grid"), false).toBool());
     trail_->setValue(s.value(key("trail"), kTrailFrames).toInt());
+    readable_->setChecked(s.value(key("readable"), true).toBool());
+    c.setReadableDrawing(readable_->isChecked());
     c.TVN_FontName = font_->currentFont().family();
     c.TVN_drawingWidth = static_cast<int16_t>(width_->value());
     c.TVN_TrackingLength = trail_->value();

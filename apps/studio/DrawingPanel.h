@@ -61,6 +61,7 @@ private:
     QSpinBox* spacing_;
     QComboBox* spacingUnit_;
     QSpinBox* trail_;
+    QCheckBox* readable_;
 };
 
 }  // namespace studio
