@@ -298,3 +298,35 @@ TEST(StudioSmoke, ARecordingLessonShowsItsMark) {
     EXPECT_FALSE(window.control().TVN_LessonInProgress);
     EXPECT_TRUE(waitFor([&] { return mark.isHidden(); }, 3000));
 }
+
+// On HD footage shown in the window (a third of its pixels), the studio's
+// drawing widths count screen pixels and every line has a dark outline, so a
+// 3-pixel yellow line reads as 3 pixels on screen over any picture.
+TEST(StudioSmoke, DrawingsReadOnHdFootage) {
+    freshSettings();
+    studio::StudioWindow window;
+    window.show();
+    ASSERT_TRUE(window.openClip(clip(ClipFormat::H264Mp4, {.frames = 10, .width = 1920, .height = 1080})));
+    tvn::Trelvan& control = window.control();
+    QWidget* video = control.visibleVideoWidget();
+    ASSERT_LT(video->width(), 1000);
+    control.TVN_drawingTool = QStringLiteral("line");
+    // Across the frame code's white marker cell, at the bottom right: yellow on white.
+    const int y = video->height() * 5 / 6, x = video->width() * 7 / 8;
+    QTest::mousePress(video, Qt::LeftButton, {}, QPoint(video->width() * 4 / 5, y));
+    QTest::mouseMove(video, QPoint(video->width() * 19 / 20, y));
+    QTest::mouseRelease(video, Qt::LeftButton, {}, QPoint(video->width() * 19 / 20, y));
+    runFor(50);
+    const QImage seen = video->grab().toImage();
+    QList<int> yellow, dark;
+    for (int row = y - 10; row <= y + 10; ++row) {
+        const QColor c = seen.pixelColor(x, row);
+        if (c.red() > 180 && c.green() > 180 && c.blue() < 100) yellow << row;
+        if (c.red() < 90 && c.green() < 90 && c.blue() < 90) dark << row;
+    }
+    ASSERT_FALSE(yellow.isEmpty());
+    EXPECT_GE(yellow.size(), 2) << "the line is thinner than its width on screen";
+    EXPECT_TRUE(!dark.isEmpty() && dark.first() < yellow.first() && dark.last() > yellow.last())
+        << "no outline on both sides";
+    shot(window, "hd-line");
+}

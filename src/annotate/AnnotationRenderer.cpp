@@ -57,7 +57,7 @@ double leadingNumber(const QString& text) {
 
 // How one redraw strokes and prints. As documented: widths in picture pixels,
 // the black shadows and outlines of the table. Readable: widths in screen
-// pixels and an outline one screen pixel wide around every stroke and label.
+// pixels and an outline a screen pixel and a half wide around every stroke and label.
 class AnnotationRenderer::Pen {
 public:
     Pen(Surface& surface, bool readable, double scale, int32_t keyColour)
@@ -67,8 +67,10 @@ public:
     bool readable() const { return readable_; }
     // A width of w pixels as drawn on the surface.
     int width(int w) const { return readable_ ? std::max(1, int(std::lround(w * scale_))) : w; }
-    // One screen pixel on the surface (readable), in pixels.
-    int rim() const { return std::max(1, int(std::lround(scale_))); }
+    // The outline's width on each side (readable), in surface pixels: a screen
+    // pixel and a half, so that a full dark row survives the display's
+    // smoothing wherever the stroke falls between its pixels.
+    int rim() const { return std::max(1, int(std::lround(1.5 * scale_))); }
     // What an outline is drawn in: black around a colour, light around black
     // (never the key colour, which would show as a hole).
     int32_t outlineOf(int32_t colour) const {
@@ -218,7 +220,7 @@ void AnnotationRenderer::RedrawAnnotations() {
 
 // Just above the line's middle (a point is 20 twips; a line of text about 1.5
 // of its size), clear of the stroke, in the line's colour, ringed by a black
-// outline one pixel wide (one screen pixel, readable) so it reads on a picture
+// outline one pixel wide (a screen pixel and a half, readable) so it reads on a picture
 // of its own colour at any size.
 void AnnotationRenderer::drawLineLabel(Pen& pen, const LineObject& line) {
     if (!lineLabel_) return;

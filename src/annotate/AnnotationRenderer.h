@@ -28,7 +28,7 @@ class TrackingTrail;
 // Readable drawing, a host's opt-in for HD footage shown small (off by default,
 // when the drawing is exactly as above): pen widths count screen pixels, not
 // picture pixels (the surface has the clip's size and is shown at the display's),
-// every stroke, trail segment and label gets an outline one screen pixel wide on
+// every stroke, trail segment and label gets an outline a screen pixel and a half wide on
 // each side instead of the offset shadow (black around colours, light around
 // black), so it reads on any picture, yellow on yellow too; the labels (angle
 // values, line lengths, clock) keep the design font, bold, whatever text was

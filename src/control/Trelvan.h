@@ -196,7 +196,7 @@ public:
     // Extension outside the documented interface: readable drawing, for HD
     // footage shown smaller than its pixels. Pen widths (TVN_drawingWidth and
     // the outlines) count screen pixels; every stroke, trail and label has an
-    // outline one screen pixel wide that reads on any picture instead of the
+    // outline (a screen pixel and a half) that reads on any picture instead of the
     // offset shadow; the values the control prints keep the design font, bold;
     // an angle shows no value before its second arm has a length; the loupe has
     // a border. Off by default, when the drawing is exactly as documented.
