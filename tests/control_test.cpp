@@ -672,3 +672,42 @@ TEST(FilmStrip, BusyGuardStopsNestedDrawingAndAHostDisabledWidgetStaysDisabled) 
     s.h.probe().DrawFilmStrip();  // the guard is released afterwards
     EXPECT_EQ(s.h.engine1->framePictures, 18);
 }
+
+// A host slot that runs inside one of the control's nested event loops (the
+// overlay set-up, the film strip, the gesture redraw tick) may delete the
+// control; the operation then returns without touching it. Freed memory is
+// scribbled over in this test program (MALLOC_PERTURB_, and ASan under
+// scripts/fuzz), so a touch does not go unseen.
+TEST(Control, AHostDeletingTheControlInsideANestedEventLoopIsSurvived) {
+    struct Case {
+        const char* name;
+        std::function<void(Clip&)> before, run;
+    };
+    const auto none = [](Clip&) {};
+    const Case cases[] = {
+        {"overlay set-up", none, [](Clip& s) { s.overlay(); }},
+        {"film strip shown", none, [](Clip& s) { s.c().TVN_ShowFilmStrip(true); }},
+        {"frame jump with the strip shown", [](Clip& s) { s.c().TVN_ShowFilmStrip(true); },
+         [](Clip& s) { s.setFrame(3); }},
+        {"resize with the strip shown", [](Clip& s) { s.c().TVN_ShowFilmStrip(true); },
+         [](Clip& s) { s.h.probe().OnResize(); }},
+        {"gesture redraw tick",
+         [](Clip& s) {
+             s.h.engine1->SetOption43(1);
+             s.h.platform->timer(1).setEnabled(true);
+         },
+         [](Clip& s) { s.h.platform->timer(1).fire(); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Clip s;
+        k.before(s);
+        int deleted = 0;
+        s.h.platform->onProcessEvents = [&] {
+            if (s.h.control) ++deleted;
+            s.h.control.reset();
+        };
+        k.run(s);
+        EXPECT_EQ(std::tuple(deleted, bool(s.h.control)), std::tuple(1, false));
+    }
+}

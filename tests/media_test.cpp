@@ -117,6 +117,61 @@ TEST_P(DecoderFormats, ScrubPicturesAreFramesAtOrBeforeTheHandAndReachItAtRest) 
 INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()),
                          [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
 
+// Every frame's own reported start, handed back as a seek (play restarting
+// from the shown frame, the mixer's play, a deinterlace change do so), shows
+// that same frame: on time bases where a frame's start in milliseconds is not
+// a whole tick (25 fps in 1/12800, 29.97 fps) and on a variable rate.
+TEST(ClipDecoder, ASeekToAShownFramesOwnPositionShowsThatFrame) {
+    struct Case {
+        const char* name;
+        ClipFormat format;
+        ClipOptions options;
+    };
+    const Case cases[] = {
+        {"25 fps in 1/12800", ClipFormat::H264Mp4, {.frames = 60, .fps = 25, .keyInterval = 12, .timescale = 12800}},
+        {"29.97 fps", ClipFormat::H264Mp4, {.frames = 60, .keyInterval = 12, .rate = "30000/1001"}},
+        {"29.97 fps MPEG-TS", ClipFormat::Mpeg2Ts, {.frames = 60, .rate = "30000/1001"}},
+        {"variable rate", ClipFormat::H264VfrMp4, {.frames = 60, .keyInterval = 12}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ClipDecoder d;
+        d.open(clip(k.format, k.options));
+        ASSERT_EQ(d.info().frameCount, k.options.frames);
+        std::vector<double> starts;
+        for (int n = 0; n < k.options.frames; ++n) {
+            const VideoFrame shown = n == 0 ? d.current() : d.stepForward();
+            ASSERT_EQ(frameNumber(shown.image), n);
+            starts.push_back(shown.positionMs);
+        }
+        // Back to each start from far away (a seek through the keyframe) and from the frame before.
+        for (int n = 0; n < k.options.frames; ++n) {
+            d.seek(starts[(n + 31) % starts.size()]);
+            const VideoFrame far = d.seek(starts[n]);
+            EXPECT_EQ(std::tuple(frameNumber(far.image), far.positionMs), std::tuple(n, starts[n])) << "frame " << n;
+        }
+    }
+}
+
+// Under a budget too small for anything but one picture the cache still keeps
+// the frame being shown, whether it is the newest decoded one or one behind it.
+TEST(ClipDecoder, ATightBudgetNeverDropsTheFrameShown) {
+    ClipDecoder d;
+    d.open(clip(ClipFormat::H264Mp4, {.frames = 90, .keyInterval = 30}));
+    d.setDecodeBehind(false);
+    ASSERT_EQ(frameNumber(d.seek(frameStartMs(ClipFormat::H264Mp4, {}, 50) + 1).image), 50);
+    d.setCacheBudget(1);  // shrunk while the newest frame is shown
+    EXPECT_EQ(frameNumber(d.current().image), 50);
+    EXPECT_GE(d.stats().cachedFrames, 1);
+    EXPECT_EQ(frameNumber(d.stepForward().image), 51);
+    EXPECT_EQ(frameNumber(d.stepBackward().image), 50);  // behind the newest now
+    d.setCacheBudget(2);
+    EXPECT_EQ(frameNumber(d.current().image), 50);
+    for (int n = 49; n >= 25; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
+    for (int n = 26; n <= 60; ++n) ASSERT_EQ(frameNumber(d.stepForward().image), n) << "step forward to " << n;
+    EXPECT_LE(d.stats().cachedFrames, 3) << "the budget holds";
+}
+
 // While the picture rests, the frames before the cached run are decoded on a
 // worker: stepping back across a keyframe decodes nothing here, stays exact and
 // keeps within the cache budget.

@@ -13,6 +13,7 @@
 #include "platform/Surface.h"
 #include "support/MarkerClip.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -309,3 +310,24 @@ TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
 }
 
 }  // namespace
+
+// A job that cannot read its clip (gone since it was opened) fails on the
+// worker: the failure is kept as the control's notification error and signalled.
+TEST(MotionCompanion, AJobsFailureIsKeptForTheHost) {
+    const bench::MarkerClip clip = smallClip(false, false);
+    Trelvan control(Components::defaults());
+    control.resize(clip.width, clip.height);
+    QString file = make(clip);
+    ASSERT_EQ(control.TVN_OpenFile(file), clip.frames);
+    ASSERT_TRUE(QFile::remove(file));
+    int failures = 0;
+    QObject::connect(&control, &Trelvan::failed, [&](const TvnError&) { ++failures; });
+    bool failedSignal = false;
+    QObject::connect(control.motion(), &MotionAnalysis::trackingFailed, [&] { failedSignal = true; });
+    control.motion()->trackPoint(100, 100, false);
+    ASSERT_TRUE(tvn::testing::waitFor([&] { return failedSignal; }, 30000));
+    ASSERT_NE(control.lastNotificationError(), nullptr);
+    EXPECT_EQ(failures, 1);
+    EXPECT_TRUE(QString::fromUtf8(control.lastNotificationError()->what()).contains(file))
+        << control.lastNotificationError()->what();
+}

@@ -1,9 +1,14 @@
 // What a host uses beside the control: probing a clip, and FFmpeg's log, which
 // reaches the host only through the trelvan.ffmpeg category once enabled.
 #include "control/ClipProbe.h"
+#include "control/Trelvan.h"
 #include "fakes/TestClips.h"
 
 #include <QLoggingCategory>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 #include <gtest/gtest.h>
 
 using namespace tvn;
@@ -31,12 +36,21 @@ TEST(MediaRuntime, FfmpegIsHeardOnlyThroughItsCategoryOnceEnabled) {
     // Index at the end, cut off: FFmpeg's MP4 reader complains that it finds none.
     const QString cut = writeFile(testFolder().path() + "/cut.mp4", readFile(clip(ClipFormat::H264Mp4)).left(2000));
     const QtMessageHandler previous = qInstallMessageHandler(keepFfmpegLines);
+    const int hostLevel = av_log_get_level();
     probeClip(cut);
+    {
+        Trelvan control;
+        QString name = clip(ClipFormat::H264Mp4);
+        control.TVN_OpenFile(name);
+    }
+    EXPECT_EQ(av_log_get_level(), hostLevel) << "FFmpeg's global level is the host's";
     const QStringList byDefault = ffmpegLines;
-    QLoggingCategory::setFilterRules(QStringLiteral("trelvan.ffmpeg.warning=true"));
+    QLoggingCategory::setFilterRules(QStringLiteral("trelvan.ffmpeg.warning=true\ntrelvan.ffmpeg.info=true"));
     probeClip(cut);
+    av_log(nullptr, AV_LOG_WARNING, "a warning of FFmpeg's\n");
     QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(previous);
     EXPECT_EQ(byDefault, QStringList());
     EXPECT_TRUE(ffmpegLines.join('\n').contains("moov atom not found")) << ffmpegLines.join('\n').toStdString();
+    EXPECT_TRUE(ffmpegLines.contains("a warning of FFmpeg's")) << ffmpegLines.join('\n').toStdString();
 }

@@ -23,7 +23,7 @@ void ZoomLoupe::Timer2Tick() {
             parts_.Timer2->setEnabled(false);
             redraw_.redrawAnnotations();
             // Pointer notifications that arrived meanwhile run now, with the timer off.
-            parts_.platform->processEvents();
+            if (!parts_.platform->processEventsAndSurvive(parts_.widget)) return;
             parts_.Timer2->setEnabled(true);
         } else {
             // Raw player mode: the moves redraw themselves.

@@ -219,7 +219,8 @@ QWidget* Trelvan::visibleVideoWidget() const {
 
 MotionAnalysis* Trelvan::motion() {
     if (!motion_) {
-        motion_ = std::make_unique<MotionAnalysis>(*this);
+        motion_ = std::make_unique<MotionAnalysis>(
+            *this, [this](const TvnError& e) { keepFailure("MotionAnalysis_tracking", e); });
         motion_->setLineSource([this] { return store_->newestLine(); });
         renderer_->setLineLabel([m = motion_.get()](double x1, double y1, double x2, double y2) {
             return m->lineLength(x1, y1, x2, y2);

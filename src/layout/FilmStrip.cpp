@@ -55,7 +55,7 @@ void FilmStrip::TVN_ShowFilmStrip(bool onOrOff) {
             clearSurface();
             parts_.FilmStripPanel->show();
             parts_.FilmStripPanel->raise();
-            DrawFilmStrip();
+            if (!DrawFilmStrip()) return;  // the control is gone
         } else {
             clearSurface();
             parts_.FilmStripPanel->hide();
@@ -65,18 +65,21 @@ void FilmStrip::TVN_ShowFilmStrip(bool onOrOff) {
     });
 }
 
-void FilmStrip::DrawFilmStrip() {
-    if (parts_.FilmStripPanel->isHidden()) return;
-    if (filmStripBusy_) return;
+bool FilmStrip::DrawFilmStrip() {
+    if (parts_.FilmStripPanel->isHidden()) return true;
+    if (filmStripBusy_) return true;
     filmStripBusy_ = true;
     // A failure before the frame loop would otherwise leave the flag set and
     // silence every later strip; it is cleared on every way out.
     struct BusyReset {
-        bool& flag;
-        ~BusyReset() { flag = false; }
-    } busyReset{filmStripBusy_};
+        bool* flag;  // null once the control is gone
+        ~BusyReset() {
+            if (flag) *flag = false;
+        }
+    } busyReset{&filmStripBusy_};
 
     Surface& surface = *parts_.Picture5;
+    bool survived = true;
     withPrefix("DrawFilmStrip", [&] {
         const QWidget& control = *parts_.widget;
         parts_.FilmStripPanel->setGeometry(0, 0, control.width(), control.height());
@@ -84,8 +87,12 @@ void FilmStrip::DrawFilmStrip() {
         // pixel every width divides by 3, so the grid always has three columns.
         surface.setSize(control.width() * surface.twipsPerPixel(), control.height() * surface.twipsPerPixel());
         surface.setPicture(Picture(surface.image()));  // what is drawn so far stays as background
-        parts_.platform->processEvents();
+        survived = parts_.platform->processEventsAndSurvive(parts_.widget);
     });
+    if (!survived) {
+        busyReset.flag = nullptr;
+        return false;
+    }
     InputBlock block({parts_.VideoCapX1->Display(), parts_.VideoMixerX1->Display(), parts_.FilmStripPanel});
 
     // From here nothing fails: a step that fails is skipped and the next runs,
@@ -115,6 +122,7 @@ void FilmStrip::DrawFilmStrip() {
     ignoringErrors([&] { surface.setPicture(Picture(surface.image())); });
     ignoringErrors([&] { transport.TVN_SetPos(saved); });
     parts_.FilmStripPanel->update();
+    return true;
 }
 
 void FilmStrip::SyncPositionViews() {

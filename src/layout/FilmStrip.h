@@ -31,7 +31,9 @@ public:
         : props_(props), parts_(parts), state_(state), transport_(transport) {}
 
     void TVN_ShowFilmStrip(bool onOrOff);
-    void DrawFilmStrip();
+    // False when a handler that ran inside it (pending events run at its start)
+    // destroyed the control: the caller then returns at once.
+    bool DrawFilmStrip();
     // After the transport moved the clip: the mixer's main source follows
     // while an overlay is shown, and the strip is drawn again while it is on.
     void SyncPositionViews();

@@ -27,7 +27,7 @@ void LayoutManager::OnResize() {
         parts_.VideoCapX1->SetHeight(H);
         parts_.VideoMixerX1->SetHeight(parts_.VideoCapX1->Height());
         parts_.VideoMixerX1->SetWidth(parts_.VideoCapX1->Width());
-        filmStrip_.DrawFilmStrip();
+        if (!filmStrip_.DrawFilmStrip()) return;  // the control is gone
         redraw_.redrawAnnotations();
     });
 }

@@ -16,8 +16,9 @@ namespace {
 TvnError invalid(const QString& what) { return TvnError(err::InvalidCall, what, QStringLiteral("MotionAnalysis")); }
 }  // namespace
 
-MotionAnalysis::MotionAnalysis(Trelvan& control)
+MotionAnalysis::MotionAnalysis(Trelvan& control, std::function<void(const TvnError&)> reportFailure)
     : control_(control),
+      reportFailure_(std::move(reportFailure)),
       worker_(std::make_unique<motion::TrackingWorker>()),
       clip_(control.TVN_videoFileName),
       pictureSize_(control.TVN_VideoWidth, control.TVN_VideoHeight) {
@@ -186,9 +187,9 @@ void MotionAnalysis::onFailed(quint64 job, const TvnError& error) {
     if (it == jobs_.end()) return;
     const int point = it->second.point;
     jobs_.erase(it);
-    // Nobody is inside a call to receive it: it goes out as the control's other
-    // asynchronous failures do.
-    emit control_.failed(error);
+    // Nobody is inside a call to receive it: it is kept and goes out as the
+    // control's other asynchronous failures do.
+    reportFailure_(error);
     emit trackingFailed(point);
 }
 

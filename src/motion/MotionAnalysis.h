@@ -8,10 +8,10 @@
 #include <QLineF>
 #include <QList>
 #include <QObject>
+#include <functional>
 #include <QSize>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <map>
 #include <memory>
@@ -72,7 +72,9 @@ class MotionAnalysis : public QObject {
     Q_PROPERTY(bool hasLine READ hasLine)
 
 public:
-    explicit MotionAnalysis(Trelvan& control);
+    // reportFailure keeps a job's failure for the host as the control's other
+    // asynchronous failures are kept (lastNotificationError and failed()).
+    MotionAnalysis(Trelvan& control, std::function<void(const TvnError&)> reportFailure);
     ~MotionAnalysis() override;
 
     QString unit() const { return calibration_.unit(); }
@@ -186,6 +188,7 @@ private:
     void onFailed(quint64 job, const TvnError& error);
 
     Trelvan& control_;
+    std::function<void(const TvnError&)> reportFailure_;
     std::unique_ptr<motion::TrackingWorker> worker_;
     motion::Calibration calibration_;
     bool calibrated_ = false;

@@ -1,5 +1,7 @@
 #include "overlay/OverlayController.h"
 
+#include <QWidget>
+
 #include "control/ControlParts.h"
 #include "control/ControlProperties.h"
 #include "control/ControlState.h"
@@ -52,9 +54,9 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.SetVisible(true);
         // Pending window messages run here, so host events and timer ticks may run
         // inside this call; the overlay counts as active only after them.
-        parts_.platform->processEvents();
+        if (!parts_.platform->processEventsAndSurvive(parts_.widget)) return;
         mixer.Call9();
-        parts_.platform->processEvents();
+        if (!parts_.platform->processEventsAndSurvive(parts_.widget)) return;
         mixer.SetMixerSetting2(0);
 
         s.overlayActive = true;

@@ -2,6 +2,7 @@
 
 #include "platform/Timer.h"
 
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,15 @@ public:
     virtual void waitMs(int milliseconds) = 0;
     // Lets pending window messages (events, timers) run.
     virtual void processEvents() = 0;
+    // Lets pending window messages run inside an operation of `control`; false
+    // when a handler that ran meanwhile destroyed it (a host slot deleting the
+    // control). The caller then returns at once, touching nothing of the
+    // control's: its members are gone.
+    [[nodiscard]] bool processEventsAndSurvive(QObject* control) {
+        const QPointer<QObject> alive(control);
+        processEvents();
+        return !alive.isNull();
+    }
     virtual std::unique_ptr<Timer> createTimer() = 0;
     // Raises FileNotFound (53) or PathFileAccess (75) naming the file.
     virtual void deleteFile(const QString& path) = 0;

@@ -36,7 +36,13 @@ const Recipe kRecipes[] = {
     {ClipFormat::Vp9Mkv, "vp9-mkv", "mkv", "libvpx-vp9 -b:v 2M -deadline realtime -cpu-used 8 -row-mt 1 -g %1", "libopus"},
     {ClipFormat::Mpeg2Ts, "mpeg2-ts", "ts", "mpeg2video -q:v 3 -bf 2 -g 15", "mp2"},
     {ClipFormat::H264VfrMp4, "h264-vfr-mp4", "mp4", "libx264 -preset veryfast -crf 20 -bf 3 -g %1 -keyint_min %1 -sc_threshold 0 -pix_fmt yuv420p -fps_mode vfr", "aac"},
+    {ClipFormat::ProResMov, "prores-mov", "mov", "prores_ks -profile:v 3 -pix_fmt yuv422p10le", "pcm_s16le"},
+    {ClipFormat::DnxhrMov, "dnxhr-mov", "mov", "dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p", "pcm_s16le"},
+    {ClipFormat::Av1Mkv, "av1-mkv", "mkv", "libaom-av1 -cpu-used 8 -usage realtime -crf 20 -g %1 -pix_fmt yuv420p", "libopus"},
+    {ClipFormat::Ffv1Mkv, "ffv1-mkv", "mkv", "ffv1 -pix_fmt yuv420p", "flac"},
+    {ClipFormat::RawAvi, "raw-avi", "avi", "rawvideo -pix_fmt yuv420p", "pcm_s16le"},
 };
+constexpr size_t kEveryTestFormats = 10;
 
 const Recipe& recipe(ClipFormat f) { return *std::find_if(std::begin(kRecipes), std::end(kRecipes), [f](const Recipe& r) { return r.format == f; }); }
 
@@ -60,7 +66,7 @@ QTemporaryDir& testFolder() {
 
 std::vector<ClipFormat> allClipFormats() {
     std::vector<ClipFormat> all;
-    for (const Recipe& r : kRecipes) all.push_back(r.format);
+    for (size_t i = 0; i < kEveryTestFormats; ++i) all.push_back(kRecipes[i].format);
     return all;
 }
 
@@ -79,18 +85,29 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
     const QString path = QDir(folder).filePath(name);
     const double seconds = frameStartMs(format, o, o.frames) / 1000.0;
     QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i",
-                     QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width).arg(o.height).arg(o.fps)};
+                     // The colour source makes even sizes only: an odd one is scaled to.
+                     QStringLiteral("color=c=black:s=%1x%2:r=%3").arg(o.width + o.width % 2).arg(o.height + o.height % 2).arg(o.rate ? QString::fromLatin1(o.rate) : QString::number(o.fps))};
     if (o.audio)
         args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(seconds + 1.0);
     QString filter = codeFilter();
+    if (o.width % 2 || o.height % 2) filter = QStringLiteral("scale=%1:%2,setsar=1,").arg(o.width).arg(o.height) + filter;
     if (format == ClipFormat::H264VfrMp4) {
         const int half = o.frames / 2;
         filter += QStringLiteral(",setpts='if(lt(N,%1),N,%1+2*(N-%1))/(%2*TB)'").arg(half).arg(o.fps);
     }
     args << "-vf" << filter << "-frames:v" << QString::number(o.frames);
-    args << "-c:v" << QString::fromLatin1(r.video).arg(o.keyInterval).split(' ');
+    QString videoArgs = QString::fromLatin1(r.video);
+    if (videoArgs.contains(QLatin1String("%1"))) videoArgs = videoArgs.arg(o.keyInterval);
+    QStringList video = videoArgs.split(' ');
+    if (o.pixelFormat) {
+        const qsizetype at = video.indexOf(QStringLiteral("-pix_fmt"));
+        if (at >= 0) video.remove(at, 2);
+        video << "-pix_fmt" << QString::fromLatin1(o.pixelFormat);
+    }
+    args << "-c:v" << video;
     if (o.audio) args << "-c:a" << r.audio;
     if (o.indexFirst) args << "-movflags" << "+faststart";
+    if (o.timescale) args << "-video_track_timescale" << QString::number(o.timescale);
     args << path;
 
     // Every test runs in a process of its own, so the same clip would be encoded
@@ -129,9 +146,11 @@ QString makeClip(const QString& folder, ClipFormat format, const ClipOptions& o,
 }
 
 QString clip(ClipFormat format, const ClipOptions& o) {
-    using Key = std::tuple<ClipFormat, int, int, int, int, int, bool, bool>;
+    using Key = std::tuple<ClipFormat, int, int, int, int, int, bool, bool, QString, QString, int>;
     static std::map<Key, QString> made;
-    const Key key{format, o.frames, o.fps, o.width, o.height, o.keyInterval, o.audio, o.indexFirst};
+    const Key key{format,        o.frames, o.fps,        o.width,
+                  o.height,      o.keyInterval, o.audio, o.indexFirst,
+                  QString::fromLatin1(o.pixelFormat), QString::fromLatin1(o.rate), o.timescale};
     auto it = made.find(key);
     if (it == made.end()) {
         const QString name = QStringLiteral("%1-%2").arg(formatName(format)).arg(made.size());

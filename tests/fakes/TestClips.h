@@ -28,6 +28,11 @@ enum class ClipFormat {
     Vp9Mkv,
     Mpeg2Ts,     // starts near 1.4 s in the container, as MPEG-TS does
     H264VfrMp4,  // variable rate: the first half at fps, the second at fps / 2
+    ProResMov,   // ProRes 422 HQ, 10-bit 4:2:2 (every frame a keyframe)
+    DnxhrMov,    // DNxHR LB, 8-bit 4:2:2; at least 256 x 120
+    Av1Mkv,      // libaom, real-time settings
+    Ffv1Mkv,     // lossless; any size, odd ones too
+    RawAvi,      // uncompressed pictures in the pixel format asked for (nv12, gray ...)
 };
 
 struct ClipOptions {
@@ -40,12 +45,21 @@ struct ClipOptions {
     bool audio = false;
     // MP4 and MOV: the index before the data, as phones and cameras write it.
     bool indexFirst = false;
+    // The pictures' pixel format in the file, in place of the format's usual one
+    // (ffmpeg's name: "yuv422p", "yuv420p10le", "nv12", "gbrp" ...).
+    const char* pixelFormat = nullptr;
+    // A frame rate that is not a whole number ("30000/1001"), in place of fps.
+    const char* rate = nullptr;
+    // MP4 and MOV: the video track's time scale (ticks per second), 0 for the muxer's choice.
+    int timescale = 0;
 };
 
 // A folder for the clips and files of this test program, made on first use and
 // removed when the program ends.
 QTemporaryDir& testFolder();
 
+// The formats a control plays in every test of every format (the first ten);
+// the rest are made only where a test asks for them by name.
 std::vector<ClipFormat> allClipFormats();
 // Short name for test output and file names ("h264-mp4").
 QString formatName(ClipFormat format);

@@ -166,7 +166,9 @@ void AviFrameWriter::Worker::open() {
     intraOnly_ = (desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY)) || codec_->gop_size == 1;
 
     stream_ = avformat_new_stream(output_.get(), nullptr);
-    avcodec_parameters_from_context(stream_->codecpar, codec_.get());
+    if (!stream_) throw captureError(settings.fileName, QStringLiteral("cannot add a video stream: out of memory"));
+    if ((rc = avcodec_parameters_from_context(stream_->codecpar, codec_.get())) < 0)
+        throw captureError(settings.fileName, QStringLiteral("cannot describe the video stream: %1").arg(errorText(rc)));
     stream_->time_base = codec_->time_base;
     stream_->avg_frame_rate = rate;
 

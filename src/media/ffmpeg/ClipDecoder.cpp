@@ -80,16 +80,10 @@ void ClipDecoder::Impl::describe() {
     run.setPictureBytes(int64_t(info.width) * info.height * 4);
 }
 
-ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {
-    // FFmpeg's warnings (concealed errors, odd timestamps in phone footage) are
-    // not the coach's business; failures reach the caller as TvnError. The level
-    // is FFmpeg's one global setting, so a host that chose its own keeps it.
-    static const bool quiet = [] {
-        if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    (void)quiet;
-}
+// FFmpeg's log level is its one global setting and stays the host's: what the
+// control hears from FFmpeg goes through the trelvan.ffmpeg category, whose
+// threshold (silent by default) decides what is shown.
+ClipDecoder::ClipDecoder() : d(std::make_unique<Impl>()) {}
 ClipDecoder::~ClipDecoder() = default;
 
 void ClipDecoder::open(const QString& fileName) {

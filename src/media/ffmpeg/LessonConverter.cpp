@@ -131,9 +131,11 @@ void Conversion::run() {
     if (progress_) progress_(0);
     openVideoInput();
     if (!job_.audioFile.isEmpty() && QFileInfo::exists(job_.audioFile)) openAudioInput();
-    openOutput();
-    reportProgress();
     try {
+        // The temporary file exists from avio_open on: everything after it is
+        // inside, so a header that cannot be written leaves nothing behind.
+        openOutput();
+        reportProgress();
         while (!videoDone_ || !audioDone_) {
             if (cancel_) failWith(QStringLiteral("Conversion of '%1' was cancelled").arg(job_.videoFile));
             const double videoTime = videoOut_ / outFps_;
@@ -225,6 +227,7 @@ void Conversion::addVideoEncoder(const char* name) {
     av_dict_free(&options);
     check(rc, QStringLiteral("Cannot open the %1 encoder").arg(QLatin1String(name)));
     vst_ = avformat_new_stream(out_.get(), nullptr);
+    if (!vst_) failWith(QStringLiteral("Cannot add a video stream to '%1': out of memory").arg(job_.outputFile));
     check(avcodec_parameters_from_context(vst_->codecpar, venc_.get()), QStringLiteral("video stream"));
     vst_->time_base = venc_->time_base;
     vst_->avg_frame_rate = rate;
@@ -247,6 +250,7 @@ void Conversion::addAudioEncoder(const char* name) {
     if (out_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     check(avcodec_open2(aenc_.get(), codec, nullptr), QStringLiteral("Cannot open the %1 encoder").arg(QLatin1String(name)));
     ast_ = avformat_new_stream(out_.get(), nullptr);
+    if (!ast_) failWith(QStringLiteral("Cannot add a sound stream to '%1': out of memory").arg(job_.outputFile));
     check(avcodec_parameters_from_context(ast_->codecpar, aenc_.get()), QStringLiteral("audio stream"));
     ast_->time_base = aenc_->time_base;
 
