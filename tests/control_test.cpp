@@ -5,6 +5,7 @@
 #include "fakes/ControlHarness.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace tvn;
 using namespace tvn::testing;
@@ -178,31 +179,62 @@ TEST(PlaybackOpen, SixteenBitSizeLimitsFailAfterTheEngineOpened) {
 
 // --- Transport ---
 
-TEST(PlaybackTransport, JumpsSeekOneMsIntoTheFrameAndSetFrameClamps) {
-    using Move = std::function<void(Trelvan&)>;
-    struct Case { const char* name; Move move; int32_t frame; double pos, seek; };
+// A jump lands on the clip (frames 0 to 300, 0 to 10000 ms): what the host
+// reads is what the engine was sent to. The caller's frame variable is clamped
+// above only; a time that is no time moves nothing.
+TEST(PlaybackTransport, JumpsSeekOneMsIntoTheFrameAndLandOnTheClip) {
+    struct Case { const char* name; double arg; int32_t frame; double pos, seek; double argAfter; };
     const double f = 1000.0 / 30;
-    const Case cases[] = {
-        {"frame 10", [](Trelvan& c) { int32_t n = 10; c.TVN_SetFrame(n); }, 10, 10 * f, 10 * f + 1},
-        {"frame 500 clamps", [](Trelvan& c) { int32_t n = 500; c.TVN_SetFrame(n); EXPECT_EQ(n, 300); }, 300, 10000,
-         10001},
-        {"frame 0", [](Trelvan& c) { int32_t n = 0; c.TVN_SetFrame(n); }, 0, 0, 1},
-        {"frame -5 not clamped", [](Trelvan& c) { int32_t n = -5; c.TVN_SetFrame(n); }, -5, -5 * f, -5 * f + 1},
-        {"pos 20000 not clamped", [](Trelvan& c) { double p = 20000; c.TVN_SetPos(p); }, 600, 20000, 20001},
-        {"pos of 1.5 frames", [](Trelvan& c) { double p = 50; c.TVN_SetPos(p); }, 2, 50, 51},  // half to even
-        {"pos of 2.5 frames", [f](Trelvan& c) { double p = 2.5 * f; c.TVN_SetPos(p); }, 2, 2.5 * f, 2.5 * f + 1},
-        {"step", [](Trelvan& c) { c.TVN_StepOneFrame(); }, 1, f, f + 1},
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    const Case frames[] = {
+        {"frame 10", 10, 10, 10 * f, 10 * f + 1, 10},
+        {"frame 500 clamps", 500, 300, 10000, 10001, 300},
+        {"frame 0", 0, 0, 0, 1, 0},
+        {"frame -5", -5, 0, 0, 1, -5},
+        {"frame most negative", -2147483648.0, 0, 0, 1, -2147483648.0},
     };
-    for (const Case& k : cases) {
+    const Case positions[] = {
+        {"pos 20000", 20000, 300, 10000, 10001, 20000},
+        {"pos -500", -500, 0, 0, 1, -500},
+        {"pos of 1.5 frames", 50, 2, 50, 51, 50},  // half to even
+        {"pos of 2.5 frames", 2.5 * f, 2, 2.5 * f, 2.5 * f + 1, 2.5 * f},
+        {"pos NaN", nan, -1, -1, -1, nan},  // -1: nothing moved
+        {"pos inf", inf, -1, -1, -1, inf},
+        {"pos -inf", -inf, -1, -1, -1, -inf},
+    };
+    const auto check = [](const Case& k, bool isFrame) {
         SCOPED_TRACE(k.name);
         Clip p;
+        double start = 123;
+        p.c().TVN_SetPos(start);  // frame 4
         const int pauses = p.h.engine1->pauses;
-        k.move(p.c());
-        EXPECT_EQ(p.c().TVN_CurrentFrame, k.frame);
-        EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, k.pos);
-        EXPECT_DOUBLE_EQ(*p.h.engine1->lastSeek, k.seek);
-        EXPECT_EQ(p.h.engine1->pauses, pauses + 1);
-    }
+        double after = 0;
+        if (isFrame) {
+            int32_t n = int32_t(k.arg);
+            p.c().TVN_SetFrame(n);
+            after = n;
+        } else {
+            double pos = k.arg;
+            p.c().TVN_SetPos(pos);
+            after = pos;
+        }
+        const bool moves = k.frame >= 0;
+        EXPECT_EQ(p.c().TVN_CurrentFrame, moves ? k.frame : 4);
+        EXPECT_DOUBLE_EQ(p.c().TVN_CurrentPos, moves ? k.pos : 123);
+        EXPECT_DOUBLE_EQ(*p.h.engine1->lastSeek, moves ? k.seek : 124);
+        EXPECT_EQ(p.h.engine1->pauses, pauses + (moves ? 1 : 0));
+        if (std::isnan(k.argAfter)) EXPECT_TRUE(std::isnan(after));
+        else EXPECT_EQ(after, k.argAfter);  // the caller's variable
+        // Stepping goes on from there, except at the end.
+        const int32_t shown = p.c().TVN_CurrentFrame;
+        p.c().TVN_StepOneFrame();
+        EXPECT_EQ(p.c().TVN_CurrentFrame, shown == 300 ? 300 : shown + 1);
+    };
+    for (const Case& k : frames) check(k, true);
+    for (const Case& k : positions) check(k, false);
+    Clip p;
+    p.c().TVN_StepOneFrame();
+    EXPECT_EQ(std::tuple(p.c().TVN_CurrentFrame, *p.h.engine1->lastSeek), std::tuple(1, f + 1));
 }
 
 // A drag on a host's slider: the engine shows its cheap picture near the frame,
@@ -306,7 +338,7 @@ TEST(PlaybackTransport, MovClipsAreCountedByTimer1) {
     EXPECT_FALSE(timer1.isEnabled());  // other clips are timed by the engine
 }
 
-TEST(PlaybackTransport, RateAndVolumeGoToTheEngineUnlimited) {
+TEST(PlaybackTransport, RateAndVolumeGoToTheEngineAsGiven) {
     Clip p;
     double rate = 0.25;
     int32_t volume = -300;
@@ -386,8 +418,11 @@ TEST(PlaybackExport, JpegBitmapAndUploadComeFromTheEngine) {
         QString name = "/tmp/f.jpg", empty;
         int32_t quality = 150;
         EXPECT_EQ(e.c().TVN_SaveFrameJpg(name, quality), engineSays);
+        e.c().clearNotificationError();
         EXPECT_FALSE(e.c().TVN_SaveFrameJpg(empty, quality));
         EXPECT_EQ(e.h.engine1->savedJpeg, name);  // an empty name never reaches the engine
+        ASSERT_NE(e.c().lastNotificationError(), nullptr) << "False with no reason kept";
+        EXPECT_EQ(e.c().lastNotificationError()->source(), "(TVN_SaveFrameJpg)->Trelvan");
         EXPECT_EQ(e.c().TVN_UploadFrame("ftp", "coach", "pw", "/up", "f.jpg", 21, 75), engineSays ? -1 : 0);
     }
 }
@@ -602,7 +637,7 @@ TEST(Overlay, MirrorAndDeinterlaceCarryOverAndFlipAndAdjustPlaceTheSources) {
 TEST(Overlay, SecondClipPositionAndFrame) {
     // The second clip is 2000 ms long in 50 frames; a position past either end is not sought.
     struct Case { bool byFrame; double value; std::optional<double> seek; };
-    const Case cases[] = {{false, 2000, 2000}, {false, 2000.001, {}}, {false, -0.5, {}},
+    const Case cases[] = {{false, 2000, 2000}, {false, 2000.001, {}}, {false, -0.5, {}}, {false, std::nan(""), {}},
                           {true, 25, 1000},    {true, 50, 2000},     {true, 51, {}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << (c.byFrame ? "frame " : "position ") << c.value);

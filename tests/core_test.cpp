@@ -9,6 +9,7 @@
 #include "platform/Surface.h"
 
 #include <QImage>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -44,6 +45,15 @@ TEST(Errors, PrefixesStackOnePerLevelAndForeignExceptionsBecomeErrors) {
     EXPECT_EQ(std::tuple(foreign->number(), foreign->description(), bool(foreign->source().startsWith("(Proc)->"))),
               std::tuple(err::InvalidCall, "disk full", true));
     EXPECT_FALSE(ignoringErrors([] { throw TvnError(5, "x"); }));
+    // A failure ignored leaves a trace at debug level.
+    static QStringList logged;
+    QLoggingCategory::setFilterRules("trelvan.control.debug=true");
+    const QtMessageHandler before =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
+    ignoringErrors([] { throw TvnError(53, "File not found: 'gone.avi'", "Kill"); });
+    qInstallMessageHandler(before);
+    QLoggingCategory::setFilterRules({});
+    EXPECT_TRUE(logged.join(' ').contains("File not found: 'gone.avi'")) << logged.join(' ').toStdString();
 }
 
 TEST(CollectionTest, IsOneBasedAndRejectsBadIndices) {
@@ -130,6 +140,9 @@ call TVN_OpenFile ""
 call TVN_FlipVideo 1 2
 set TVN_drawingWidth 99999
 call TVN_SaveFrameJpg "" 80
+call TVN_SetFrame nan
+call TVN_SetOverlay2Frame -inf
+call TVN_MouseDown 1 0 1e39 0
 snapshot %1
 expect TVN_drawingWidth > 7
 echo still running
@@ -144,6 +157,10 @@ echo still running
     EXPECT_TRUE(lines.contains(R"(  videoFileName = "")"));
     EXPECT_TRUE(r.out.contains("error 450:"));  // wrong number of arguments
     EXPECT_TRUE(r.out.contains("error 13:"));   // 99999 does not fit an Integer
+    // Nor does what is no number fit a whole one, nor 1e39 a Single: refused, never cast.
+    for (const char* refused : {"argument frameNumber 'nan' does not fit Long", "argument newFrame '-inf' does not fit Long",
+                                "argument x '1e39' does not fit Single"})
+        EXPECT_TRUE(r.out.contains(refused)) << refused;
     EXPECT_TRUE(r.out.contains("expect failed: TVN_drawingWidth > 7"));
     EXPECT_TRUE(lines.contains("still running"));
     QImage snap(png);

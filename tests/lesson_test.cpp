@@ -3,9 +3,11 @@
 // composition on pixels, pause, resume, stop, the logo and compression.
 #include "fakes/ControlHarness.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tvn;
 using namespace tvn::testing;
@@ -75,12 +77,14 @@ TEST(LessonStart, FpsTimerAndEncoder) {
 
 // Old files that cannot be deleted and failing audio steps (each tried on its
 // own) leave the lesson running; a failing engine or sound file name fails the
-// start unchanged (no handler, no prefix) and leaves no lesson.
+// start unchanged (no handler, no prefix) and leaves no lesson and no capture
+// running. A capture the engine would refuse deletes nothing.
 TEST(LessonStart, FailuresAtTheStart) {
-    struct Case { const char* op; bool onRecorder, fails; int starts; };
-    for (const Case& c : {Case{"StartRecord", true, false, 0}, {"SetRecordOption", true, false, 1},
-                          {"SelectLineInput", true, false, 1}, {"GetLineInputCount", true, false, 1},
-                          {"SetFileName", true, true, 0}, {"StartFileCapture", false, true, 0}}) {
+    struct Case { const char* op; bool onRecorder, fails; int starts; bool deletes; };
+    for (const Case& c : {Case{"StartRecord", true, false, 0, true}, {"SetRecordOption", true, false, 1, true},
+                          {"SelectLineInput", true, false, 1, true}, {"GetLineInputCount", true, false, 1, true},
+                          {"SetFileName", true, true, 0, true}, {"StartFileCapture", false, true, 0, true},
+                          {"checkFileCapture", false, true, 0, false}}) {
         SCOPED_TRACE(c.op);
         Lesson f;
         f.h.recorder->lineInputNames = {"Mic"};
@@ -90,8 +94,36 @@ TEST(LessonStart, FailuresAtTheStart) {
         const auto e = errorFrom([&] { started = f.c().TVN_StartLesson("x.avi", 25); });
         EXPECT_EQ(std::tuple(e ? e->source() : "", started, bool(f.c().TVN_LessonInProgress)),
                   std::tuple(c.fails ? "VideoCapX" : "", !c.fails, !c.fails));
-        EXPECT_EQ(f.timer().isEnabled(), !c.fails);
-        EXPECT_EQ(f.h.recorder->starts, c.starts);
+        EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), bool(f.h.engine4->captureFps)), std::tuple(!c.fails, !c.fails));
+        EXPECT_EQ(std::tuple(f.h.recorder->starts, f.h.platform->deleted.size()), std::tuple(c.starts, c.deletes ? 2 : 0));
+    }
+}
+
+// A lesson never records over a clip on screen, nor its sound file over one:
+// refused with the reason before anything is touched or deleted.
+TEST(LessonStart, RefusesToRecordOverAClipOnScreen) {
+    struct Case { const char* lesson; const char* shown; bool overlaid, overlayClosed, refused; };
+    const Case cases[] = {
+        {"clip.mp4", "clip.mp4", false, false, true},
+        {"./sub/../clip.mp4", "clip.mp4", false, false, true},
+        {"second.avi", "clip.mp4", true, false, true},
+        {"cut.avi", "cut.avi.wav", false, false, true},  // the sound file would be the clip
+        {"second.avi", "clip.mp4", true, true, false},   // the second clip is gone again
+        {"lesson.avi", "clip.mp4", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lesson);
+        Lesson f;
+        f.h.openClip(c.shown, 100, 4000);
+        QString second = "second.avi";
+        if (c.overlaid) f.c().TVN_Overlay(second);
+        if (c.overlayClosed) f.h.openClip(c.shown, 100, 4000);  // opening closes the overlay
+        f.h.platform->deleted.clear();
+        const auto e = errorFrom([&] { f.c().TVN_StartLesson(c.lesson, 25); });
+        EXPECT_EQ(e ? e->number() : 0, c.refused ? err::PathFileAccess : 0);
+        if (e) EXPECT_TRUE(e->description().contains("nothing was deleted")) << e->what();
+        EXPECT_EQ(std::tuple(f.h.platform->deleted.size(), bool(f.h.engine4->captureFps), bool(f.c().TVN_LessonInProgress)),
+                  std::tuple(c.refused ? 0 : 2, !c.refused, !c.refused));
     }
 }
 
@@ -238,16 +270,33 @@ TEST(LessonTick, ComposesWhatTheControlShows) {
     }
 }
 
+// A failing picture leaves a black frame that is still appended; a frame the
+// engine refuses (a full disk) is counted, and the lesson's first refusal goes
+// to the host once, however many follow.
 TEST(LessonTick, FailuresLeaveABlackFrameThatIsStillAppended) {
     Lesson f(16, 12);
     f.h.engine1->failOn("CurrentFramePicture", kFailure);
-    f.h.engine4->failOn("AddFrame", kFailure);
     ASSERT_TRUE(f.c().TVN_StartLesson("x.avi", 25));
+    f.timer().fire();
+    EXPECT_EQ(f.c().lastNotificationError(), nullptr);
+    const TvnError diskFull(-2147219000, "Cannot write lesson video 'x.avi': No space left on device", "VideoCapX");
+    f.h.engine4->failOn("AddFrame", diskFull);
+    int signalled = 0;
+    QObject::connect(&f.c(), &Trelvan::failed, [&](const TvnError&) { ++signalled; });
     f.h.platform->advance(100);
     EXPECT_NO_THROW(f.timer().fire());
-    EXPECT_EQ(f.frames(), 3);  // due 2.5 -> 2, one ahead
-    EXPECT_EQ(std::tuple(f.lesson().lessonFramesWritten(), f.c().lastNotificationError()), std::tuple(3, nullptr));
+    f.h.platform->advance(100);
+    f.timer().fire();
+    EXPECT_EQ(std::tuple(f.frames(), f.lesson().lessonFramesWritten(), signalled), std::tuple(6, 6, 1));
+    ASSERT_NE(f.c().lastNotificationError(), nullptr);
+    EXPECT_EQ(std::tuple(f.c().lastNotificationError()->description(), f.c().lastNotificationError()->source()),
+              std::tuple(diskFull.description(), "(LessonTimer_Timer)->VideoCapX"));
     EXPECT_EQ(f.h.engine4->addedFrames.back().pixel(8, 6) & 0xFFFFFF, 0u);
+    // A new lesson reports its own first refusal.
+    f.c().TVN_StopLesson();
+    ASSERT_TRUE(f.c().TVN_StartLesson("y.avi", 25));
+    f.timer().fire();
+    EXPECT_EQ(signalled, 2);
 }
 
 TEST(LessonPauseResume, PausedTimeIsLeftOutOfTheVideo) {
@@ -281,6 +330,7 @@ TEST(LessonPauseResume, ResumeRestartsAStoppedRecorderAndPassesOtherFailures) {
         {'r', "IsPaused", false, false, "VideoCapX", 1},
         {'s', "StopRecord", false, false, "VideoCapX", 1},
         {'s', "StopFileCapture", true, false, "VideoCapX", 1},
+        {'s', "", false, false, "", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failing);
@@ -297,8 +347,16 @@ TEST(LessonPauseResume, ResumeRestartsAStoppedRecorderAndPassesOtherFailures) {
         });
         EXPECT_EQ(std::tuple(e ? e->source() : "", f.h.recorder->starts, f.h.recorder->recordOption),
                   std::tuple(c.source, c.starts, 28));
+        // A stop stops everything even when a part of it fails, and the lesson is over.
+        const bool stopped = c.action == 's';
         EXPECT_EQ(std::tuple(bool(f.timer().isEnabled()), bool(f.c().TVN_LessonInProgress)),
-                  std::tuple(!*c.source, true));
+                  std::tuple(!*c.source && !stopped, !stopped));
+        if (stopped) {
+            EXPECT_EQ(f.h.engine4->captureStops, c.onEngine ? 0 : 1);  // the video is closed after a failed sound stop
+            f.h.recorder->clear();
+            f.h.engine4->clear();
+            EXPECT_TRUE(f.c().TVN_StartLesson("y.avi", 25));
+        }
     }
 }
 
@@ -318,8 +376,12 @@ TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
     const QString png = dir.filePath("logo.png");
     ASSERT_TRUE(solid(30, 20, qRgb(10, 20, 30)).save(png));
     const QString text = testclips::writeFile(dir.filePath("notes.txt"), "not a picture");
+    // A pipe would block the reader for ever and a device flood it: refused unread.
+    const QString fifo = dir.filePath("logo.fifo");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const std::pair<QString, int32_t> cases[] = {
-        {png, 0}, {dir.filePath("missing.png"), err::FileNotFound}, {text, err::InvalidPicture}};
+        {png, 0}, {dir.filePath("missing.png"), err::FileNotFound}, {text, err::InvalidPicture},
+        {fifo, err::PathFileAccess}, {"/dev/zero", err::PathFileAccess}, {dir.path(), err::PathFileAccess}};
     for (const auto& [name, number] : cases) {
         SCOPED_TRACE(name.toStdString());
         Lesson f;

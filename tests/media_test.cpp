@@ -9,6 +9,7 @@
 #include "fakes/MediaFiles.h"
 #include "fakes/TestClips.h"
 #include "media/ffmpeg/ClipDecoder.h"
+#include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
 #include "media/ffmpeg/LateFrameGate.h"
 #include "media/ffmpeg/PlaybackPacer.h"
@@ -20,11 +21,17 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QTransform>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tvn;
@@ -816,12 +823,185 @@ TEST_F(Engine, ShownFrameSavesAsJpegAndUploadsByteIdentical) {
     }
 }
 
+// Every False answer says why, through Failed: nothing to send or save, a
+// name that cannot be written, a port that is none.
+TEST_F(Engine, FalseAnswersOfSavesAndUploadsSayWhy) {
+    QString failure;
+    QObject::connect(&engine, &VideoEngine::Failed, [&](const TvnError& e) { failure = e.description(); });
+    const QString noFolder = testFolder().filePath("no/such/folder/x.jpg");
+    struct Case { const char* name; std::function<bool()> call; QString says; };
+    const Case cases[] = {
+        {"no clip, save", [&] { return engine.SaveFrameJpeg(noFolder, 80); }, "no clip is open"},
+        {"no clip, upload", [&] { return engine.UploadFrame("127.0.0.1", "", "", "", "f.jpg", 21, 80); }, "no clip is open"},
+        {"open", [&] { engine.OpenClip(clip(ClipFormat::H264Mp4)); return true; }, ""},
+        {"no folder", [&] { return engine.SaveFrameJpeg(noFolder, 80); }, noFolder},
+        {"port 70000", [&] { return engine.UploadFrame("127.0.0.1", "", "", "", "f.jpg", 70000, 80); }, "70000 is not a port"},
+        {"no server", [&] { return engine.UploadFrame(" ", "", "", "", "f.jpg", 21, 80); }, "no server"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        failure.clear();
+        EXPECT_EQ(c.call(), c.says.isEmpty());
+        EXPECT_TRUE(c.says.isEmpty() ? failure.isEmpty() : failure.contains(c.says)) << failure.toStdString();
+    }
+}
+
+// A server that accepts and never answers: the transfer waits on the upload
+// worker while the UI thread goes on with its events (a timer here ticks
+// during the call), and it gives up once nothing has moved for the idle time.
+TEST_F(Engine, AStalledServerNeverFreezesTheWindowAndIsGivenUp) {
+    engine.OpenClip(clip(ClipFormat::H264Mp4));
+    engine.setUploadTimeouts(1, 1);
+    // Listening, never accepting: the system completes each connection, and nothing answers.
+    const int stalled = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(stalled, 8), 0);
+    getsockname(stalled, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+    const auto closed = qScopeGuard([&] { close(stalled); });
+    QString failure;
+    QObject::connect(&engine, &VideoEngine::Failed, [&](const TvnError& e) { failure = e.description(); });
+    for (const QString& server : {QStringLiteral("127.0.0.1"), QStringLiteral("http://127.0.0.1:%1/up").arg(port)}) {
+        SCOPED_TRACE(server.toStdString());
+        int ticksDuringTheCall = 0;
+        bool inCall = true;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ticksDuringTheCall += inCall; });
+        ticker.start(10);
+        failure.clear();
+        const bool sent = engine.UploadFrame(server, "coach", "pw", "", "f.jpg", server.startsWith("http") ? 0 : port, 75);
+        inCall = false;
+        EXPECT_FALSE(sent);
+        EXPECT_GT(ticksDuringTheCall, 0) << "the UI thread sat in the transfer";
+        EXPECT_TRUE(failure.contains("127.0.0.1")) << failure.toStdString();
+    }
+}
+
 TEST(EngineUpload, TargetUrlsFollowTheServerForm) {
     struct Case { const char *server, *path, *file, *url; };
     for (const Case& c : {Case{"example.org", "a/b", "f.jpg", "ftp://example.org/a/b/f.jpg"},
                           Case{"sftp://host/", "/up/", "x y.jpg", "sftp://host/up/x%20y.jpg"},
                           Case{"https://h.example/put", "", "ü.jpg", "https://h.example/put/%C3%BC.jpg"}})
         EXPECT_EQ(FrameUploader::targetUrl(c.server, c.path, QString::fromUtf8(c.file)), c.url) << c.server;
+    // A password written into the URL is never shown, whatever characters it holds.
+    for (const Case& c : {Case{"ftp://coach:pw@h/", "", "f.jpg", "ftp://coach:***@h/f.jpg"},
+                          Case{"sftp://coach:p@ss:w@h:22/in", "", "f.jpg", "sftp://coach:***@h:22/in/f.jpg"},
+                          Case{"https://h/put", "", "f.jpg", "https://h/put/f.jpg"}})
+        EXPECT_EQ(FrameUploader::shownUrl(FrameUploader::targetUrl(c.server, c.path, c.file)), c.url) << c.server;
+}
+
+// A device that keeps every frame at once; or that goes away after some
+// writes; or that takes nothing, its write waiting until it is interrupted.
+struct KeptSound : SoundOutput {
+    enum class Kind { Keeps, GoesAway, Stalls } kind = Kind::Keeps;
+    std::vector<int16_t>* kept = nullptr;
+    std::atomic<bool>* stalled = nullptr;
+    bool there = true;
+    int writes = 0;
+    bool open() override { return true; }
+    bool isOpen() const override { return there; }
+    int write(const int16_t* samples, int frames, const std::atomic<bool>& interrupted) override {
+        if (kind == Kind::Stalls) {
+            *stalled = true;
+            while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return 0;
+        }
+        if (kind == Kind::GoesAway && ++writes > 3) return there = false, 0;
+        kept->insert(kept->end(), samples, samples + size_t(frames) * kChannels);
+        return frames;
+    }
+    long delayFrames() override { return 0; }
+    void discard() override {}
+};
+
+// Frames of 48 kHz stereo the ffmpeg tool makes of a whole sound file at a tempo.
+int64_t framesTheToolMakes(const QString& file, double tempo) {
+    QProcess tool;
+    QStringList args{"-v", "error", "-i", file};
+    if (tempo != 1.0) args << "-af" << QStringLiteral("atempo=%1").arg(tempo);
+    tool.start("ffmpeg", args << "-f" << "s16le" << "-ar" << "48000" << "-ac" << "2" << "-");
+    tool.waitForFinished(-1);
+    return tool.readAllStandardOutput().size() / 4;
+}
+
+// A one-second sound played at every rate gives as many samples as the ffmpeg
+// tool makes of it: its last ones included (the decoder, the resampler and the
+// tempo filter hold some back until they are told the sound ends).
+TEST(ClipSound, PlaysTheTrackToItsLastSampleAtEveryRate) {
+    struct Case { const char* file; QStringList encode; double rate; };
+    const Case cases[] = {
+        {"tone-44k.m4a", {"-ar", "44100", "-c:a", "aac"}, 1.0},
+        {"tone-48k.wav", {"-ar", "48000", "-c:a", "pcm_s16le"}, 1.0},
+        {"tone-22k.wav", {"-ar", "22050", "-c:a", "pcm_s16le"}, 1.0},
+        {"tone-44k.m4a", {"-ar", "44100", "-c:a", "aac"}, 0.5},
+        {"tone-48k.wav", {"-ar", "48000", "-c:a", "pcm_s16le"}, 2.0},
+        {"tone-48k.wav", {"-ar", "48000", "-c:a", "pcm_s16le"}, 0.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.rate));
+        const QString file = testFolder().filePath(c.file);
+        ASSERT_TRUE(QFile::exists(file) || ffmpeg(QStringList{"-f", "lavfi", "-i", "sine=frequency=440:duration=1"} + c.encode + QStringList{file}));
+        std::vector<int16_t> kept;
+        ClipSoundPlayer player([&] {
+            auto out = std::make_unique<KeptSound>();
+            out->kept = &kept;
+            return out;
+        });
+        std::optional<TvnError> failure;
+        player.setFailureSink([&](const TvnError& e) { failure = e; });
+        player.start(file, 0, 0, 100, c.rate);
+        ASSERT_TRUE(waitFor([&] { return player.finished(); }, 20000));
+        player.stop();
+        EXPECT_FALSE(failure) << failure->what();
+        EXPECT_NEAR(double(kept.size() / SoundOutput::kChannels), double(framesTheToolMakes(file, c.rate)),
+                    SoundOutput::kRate / 1000.0);  // within a millisecond
+    }
+}
+
+// A track that cannot be played, or a device that goes away, ends the sound
+// once with the reason; a stop never waits on a device that takes nothing.
+TEST(ClipSound, FailuresSayWhyAndAStopNeverWaitsOnTheDevice) {
+    const QString tone = testFolder().filePath("tone-48k.wav");
+    ASSERT_TRUE(QFile::exists(tone) || ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-ar", "48000", tone}));
+    const QString text = writeFile(testFolder().filePath("not-sound.wav"), "no sound in here");
+    struct Case { QString file; KeptSound::Kind kind; QString says; };
+    const Case cases[] = {
+        {testFolder().filePath("missing.wav"), KeptSound::Kind::Keeps, "cannot open it"},
+        {text, KeptSound::Kind::Keeps, "cannot open it"},
+        {tone, KeptSound::Kind::GoesAway, "the sound device went away"},
+        {tone, KeptSound::Kind::Stalls, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says.toStdString());
+        std::vector<int16_t> kept;
+        std::atomic<bool> stalled{false};
+        ClipSoundPlayer player([&] {
+            auto out = std::make_unique<KeptSound>();
+            out->kind = c.kind;
+            out->kept = &kept;
+            out->stalled = &stalled;
+            return out;
+        });
+        std::vector<TvnError> failures;
+        player.setFailureSink([&](const TvnError& e) { failures.push_back(e); });
+        player.start(c.file, 0, 0, 100);
+        if (c.kind == KeptSound::Kind::Stalls) {
+            ASSERT_TRUE(waitFor([&] { return stalled.load(); }, 10000));
+            player.stop();  // returns: the write looks at the stop
+            EXPECT_TRUE(failures.empty());
+            continue;
+        }
+        ASSERT_TRUE(waitFor([&] { return player.finished(); }, 10000));
+        player.stop();
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].number(), err::PlaybackFailed);
+        EXPECT_TRUE(failures[0].description().contains(c.says) && failures[0].description().contains(c.file))
+            << failures[0].what();
+    }
 }
 
 }  // namespace

@@ -24,8 +24,11 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 using namespace tvn;
 using namespace tvn::testclips;
@@ -155,6 +158,49 @@ TEST(EngineSound, ChangesWhilePlayingShowNoStaleFrameAndRestartTheSoundAtTheNewP
         }
         EXPECT_GT(rms(part), 1000) << "no sound reached the device at volume 100";
         EXPECT_GT(toneShare(part, c.toneHz, PulseTestServer::kRate), 0.5) << "the sound is not that of the shown place";
+    }
+}
+
+// The sound device stops taking sound (its sink suspended, so writes to it
+// would wait for ever): a pause, a seek while playing and a close never wait
+// on it. Each returns while the sink is still suspended; a watchdog lets the
+// sink play again after a while, so a call that waits does end, as a failure.
+TEST(EngineSound, StoppingTheSoundNeverWaitsOnTheDevice) {
+    PulseTestServer device;
+    TVN_REQUIRE_SOUND(device);
+    const QString withSound = clip(ClipFormat::H264Mp4, {.frames = 300, .audio = true});
+    struct Case { const char* name; std::function<void(FfmpegDisplayEngine&)> stop; };
+    const Case cases[] = {
+        {"pause", [](FfmpegDisplayEngine& e) { e.Pause(); }},
+        {"seek while playing", [](FfmpegDisplayEngine& e) { e.Seek(5000); e.Pause(); }},
+        {"close", [](FfmpegDisplayEngine& e) { e.Stop(); }},
+    };
+    QWidget host;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FfmpegDisplayEngine engine(&host);
+        engine.OpenClip(withSound);
+        engine.SetVolume(100);
+        engine.Play();
+        runFor(300);
+        ASSERT_TRUE(device.suspendSink(true));
+        runFor(400);  // the device's buffer is full: the sound thread waits on it
+        std::mutex m;
+        std::condition_variable done;
+        bool returned = false, resumed = false;
+        std::thread watchdog([&] {
+            std::unique_lock lock(m);
+            if (!done.wait_for(lock, std::chrono::seconds(5), [&] { return returned; })) resumed = true;
+            device.suspendSink(false);
+        });
+        c.stop(engine);
+        {
+            std::scoped_lock lock(m);
+            returned = true;
+            EXPECT_FALSE(resumed) << "the call waited on the device until the sink played again";
+        }
+        done.notify_one();
+        watchdog.join();
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <atomic>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -176,6 +177,34 @@ TEST(AviFrameWriterTest, AFullQueueStillWritesEveryFrame) {
     EXPECT_EQ(probeStreams(s.fileName).at(0).packets, 120);
 }
 
+// The frame count the file's header states (written with its index at the end).
+int64_t headerFrameCount(const QString& path) {
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0) return -1;
+    const int64_t n = fmt->nb_streams ? fmt->streams[0]->nb_frames : -1;
+    avformat_close_input(&fmt);
+    return n;
+}
+
+// The disk fills up during a lesson: the video ends while there is still room
+// for its index, so the file is whole up to its last frame, and the end says why.
+TEST(AviFrameWriterTest, AFullDiskEndsTheVideoWithItsIndexWritten) {
+    QTemporaryDir dir;
+    AviFrameWriter::Settings s;
+    s.fileName = dir.filePath("full.avi");
+    s.width = 64;
+    s.height = 48;
+    std::atomic<int> asked{0};  // once per packet: room for five
+    s.freeBytes = [&] { return ++asked <= 5 ? int64_t(1) << 40 : AviFrameWriter::kReserveBytes; };
+    AviFrameWriter writer(s);
+    for (int i = 0; i < 10; ++i) ignoringErrors([&] { writer.addFrame(solid(64, 48, QColor::fromHsv(i * 30, 255, 255))); });
+    const auto e = errorFrom([&] { writer.finish(); });
+    ASSERT_TRUE(e) << "the lesson was cut short in silence";
+    EXPECT_EQ(e->number(), err::CaptureFailed);
+    EXPECT_TRUE(e->description().contains("No space left on device") && e->description().contains(s.fileName)) << e->what();
+    EXPECT_EQ(std::tuple(probeStreams(s.fileName).at(0).packets, headerFrameCount(s.fileName)), std::tuple(5, 5));
+}
+
 TEST(EncodingProfileTest, BuiltInListAndItsEnd) {
     FfmpegRecordingEngine engine;
     const int32_t n = engine.ProfileCount();
@@ -217,6 +246,7 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
         {"size 320x240", "line 1"},          {"size = 320 by 240", "line 1"}, {"\nchannels = 3", "line 2"},
         {"sample rate = 100", "line 1"},     {"colour = red", "unknown key"}, {"video bit rate = fast", "line 1"},
         {"frame rate = -1", "frame rate"},   {"size = 8x8", "size"},
+        {"frame rate = 0.001", "frame rate"},  // no encoder takes it: refused here, not later
     };
     FfmpegRecordingEngine engine;
     for (const auto& [text, mention] : bad) {
@@ -225,6 +255,10 @@ TEST(EncodingProfileTest, CustomProfileTextIsParsedOrRejectedByLine) {
         EXPECT_EQ(e->number(), err::ProfileInvalid) << text;
         EXPECT_TRUE(e->description().contains(QLatin1String(mention))) << e->what();
     }
+    // A file that is no profile: its line is named, not echoed whole.
+    const auto e = errorFrom([&] { engine.SetCustomProfile(QString(100000, 'x')); });
+    ASSERT_TRUE(e) << "accepted 100 KB of nothing";
+    EXPECT_LT(e->description().size(), 300) << e->description().size();
     engine.SetCustomProfile(QString());  // an empty profile file: no custom profile
 }
 

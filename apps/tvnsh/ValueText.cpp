@@ -4,6 +4,7 @@
 #include "core/Picture.h"
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 
 namespace tvnsh {
@@ -79,7 +80,7 @@ bool ValueText::convert(const QVariant& value, QMetaType type, QVariant& out) {
         const double lo = id == QMetaType::Short ? -32768.0 : -2147483648.0;
         const double hi = id == QMetaType::Short ? 32767.0 : 2147483647.0;
         const double r = std::nearbyint(v);
-        if (r < lo || r > hi) return false;
+        if (!(r >= lo && r <= hi)) return false;  // NaN too: no whole number, no cast of it
         out = QVariant(type);
         if (id == QMetaType::Short) *static_cast<short*>(out.data()) = static_cast<short>(r);
         else *static_cast<int*>(out.data()) = static_cast<int>(r);
@@ -87,9 +88,13 @@ bool ValueText::convert(const QVariant& value, QMetaType type, QVariant& out) {
     }
     if (id == QMetaType::Double || id == QMetaType::Float) {
         if (value.typeId() != QMetaType::LongLong && value.typeId() != QMetaType::Double) return false;
+        const double v = value.toDouble();
+        // A finite double beyond a Single's range has no Single (the cast would be undefined).
+        if (id == QMetaType::Float && std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max())
+            return false;
         out = QVariant(type);
-        if (id == QMetaType::Double) *static_cast<double*>(out.data()) = value.toDouble();
-        else *static_cast<float*>(out.data()) = static_cast<float>(value.toDouble());
+        if (id == QMetaType::Double) *static_cast<double*>(out.data()) = v;
+        else *static_cast<float*>(out.data()) = static_cast<float>(v);
         return true;
     }
     if (id == QMetaType::QString) {

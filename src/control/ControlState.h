@@ -15,6 +15,7 @@ struct ControlState {
     int32_t mainMixerSource = -1;            // mixer source ids; -1: none
     int32_t overlayMixerSource = -1;
     bool overlayActive = false;              // the mixer shows two clips instead of the display
+    QString overlayFileName;                 // the second clip while an overlay is active; "" none
     double pointerScaleX = 0;                // control units -> annotation surface units
     double pointerScaleY = 0;
     QString logoFileName;                    // lesson logo drawn over the video; "" none

@@ -71,8 +71,8 @@ Trelvan::Trelvan(Components components, QWidget* parent)
     layout_ = std::make_unique<LayoutManager>(parts_, state_, redraw, *filmStrip_);
     clipLoader_ = std::make_unique<ClipLoader>(props, parts_, state_, redraw, *layout_);
     overlay_ = std::make_unique<OverlayController>(props, parts_, state_, *clipLoader_);
-    frameExport_ = std::make_unique<FrameExport>(parts_, state_, *editor_);
-    lesson_ = std::make_unique<LessonRecorder>(props, parts_, state_);
+    frameExport_ = std::make_unique<FrameExport>(parts_, state_, events, *editor_);
+    lesson_ = std::make_unique<LessonRecorder>(props, parts_, state_, events);
     compressor_ = std::make_unique<LessonCompressor>(props, parts_, events);
     createChildren();
     connectNotifications();

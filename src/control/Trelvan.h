@@ -240,6 +240,7 @@ private:
     void raiseFullScreenLost() override;
     void raiseLessonCompressionComplete() override;
     void raiseLessonCompressionProgress() override;
+    void reportFailure(const char* procedure, const TvnError& error) override { keepFailure(procedure, error); }
     // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
     void redrawAnnotations() override;
     // After an open or a close: the motion companion's tracks belong to the clip they were made on.

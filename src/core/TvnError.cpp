@@ -1,5 +1,7 @@
 #include "core/TvnError.h"
 
+#include "core/LogCategories.h"
+
 namespace tvn {
 
 TvnError::TvnError(int32_t number, QString description, QString source)
@@ -34,6 +36,16 @@ TvnError errorInFlight(const char* procedureName) {
         rethrowWithPrefix(procedureName);
     } catch (const TvnError& e) {
         return e;
+    }
+}
+
+void noteIgnoredFailure() noexcept {
+    if (!lcControl().isDebugEnabled()) return;  // nothing made when nobody listens
+    try {
+        const TvnError e = errorInFlight("ignored");
+        qCDebug(lcControl).noquote() << "A failure was ignored where that is the rule:" << e.what();
+    } catch (...) {
+        // A trace that cannot be written is no reason to fail the step that ignores.
     }
 }
 

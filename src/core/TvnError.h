@@ -73,13 +73,19 @@ decltype(auto) withPrefix(const char* procedureName, Body&& body) {
     }
 }
 
-// Runs body and swallows any failure: for the steps that are documented to ignore errors.
+// Logs the failure in flight at debug level (trelvan.control), for a step that
+// ignores it. Call only from a catch block.
+void noteIgnoredFailure() noexcept;
+
+// Runs body and swallows any failure: for the steps that are documented to
+// ignore errors. The failure leaves a trace at debug level (noteIgnoredFailure).
 template <class Body>
 bool ignoringErrors(Body&& body) noexcept {
     try {
         body();
         return true;
     } catch (...) {
+        noteIgnoredFailure();
         return false;
     }
 }

@@ -35,7 +35,7 @@ int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const Q
         }
     } else {
         // A custom profile: the whole file, passed to the engine unchanged.
-        const QString text = parts_.platform->readTextFile(props_.TVN_LessonProfile);
+        const QString text = parts_.platform->readTextFile(props_.TVN_LessonProfile, MaxProfileBytes);
         rec.SetProfile(-1);
         rec.SetCustomProfile(text);
     }

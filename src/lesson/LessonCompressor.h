@@ -16,7 +16,9 @@ struct ControlProperties;
 // file through the recording engine, with progress and completion events.
 //
 // TVN_CompressLesson has no handler: an engine error or an unreadable profile
-// file reaches the host unchanged. Errors of the conversion itself are the
+// file reaches the host unchanged. The profile file (TVN_LessonProfile) must be
+// a regular file of at most MaxProfileBytes; a pipe, a device or a folder is
+// refused unread (PathFileAccess). Errors of the conversion itself are the
 // engine's; it reports them through its own state and still sends its
 // completion, which the control passes on as LessonCompressionComplete.
 class LessonCompressor {
@@ -26,6 +28,8 @@ public:
 
     // The engine profile used when TVN_LessonProfile is "" (compared exactly).
     static constexpr const char* BuiltInProfileName = "Video for broadband NTSC (1500 Kbps total)";
+    // A profile is a few lines of "key = value".
+    static constexpr qint64 MaxProfileBytes = 64 * 1024;
 
     int32_t TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName);
     void OnCompressionProgress(int32_t progress);

@@ -1,5 +1,6 @@
 #include "lesson/LessonRecorder.h"
 
+#include "control/ControlEvents.h"
 #include "control/ControlParts.h"
 #include "control/ControlProperties.h"
 #include "control/ControlState.h"
@@ -11,15 +12,20 @@
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "platform/Platform.h"
+#include "platform/RegularFile.h"
 #include "platform/Surface.h"
 #include "platform/SurfaceView.h"
 #include "platform/Timer.h"
 
+#include <QBuffer>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
+#include <optional>
+#include <sys/stat.h>
 
 namespace tvn {
 
@@ -40,6 +46,20 @@ constexpr int UnsizedFrameHeight = 480;
 constexpr int32_t RecordOptionAfterSelection = 5;
 constexpr int32_t RecordOptionBeforeStart = 28;
 
+// True when the two names are one file: the same file on disk (through links
+// and relative names) or, for names of nothing there yet, the same clean path.
+bool sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists()) {
+        struct stat sa {}, sb {};
+        if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+            return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+        return fa.canonicalFilePath() == fb.canonicalFilePath();
+    }
+    return QDir::cleanPath(fa.absoluteFilePath()) == QDir::cleanPath(fb.absoluteFilePath());
+}
+
 }  // namespace
 
 int64_t LessonRecorder::framesDue(uint32_t elapsedMs, int32_t fps) {
@@ -55,6 +75,8 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // No handler: engine and recorder errors reach the host unchanged and the
     // lesson does not start (TVN_LessonInProgress is set only near the end).
     if (props_.TVN_LessonInProgress) return false;
+    // Checked before anything is touched: a lesson never records over a clip on screen.
+    refuseClipsOnScreen(AviFileName);
     if (fps < 1) fps = 1;
     lessonFps_ = fps;
 
@@ -94,21 +116,31 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     rec.SetVideoCompressor(encoder);
     rec.SetCaptureFileName(AviFileName);
 
+    // The old lesson files go only once the engine has said it would take the
+    // capture, so a start it refuses (a frame rate beyond it, no such folder)
+    // deletes nothing.
+    rec.checkFileCapture(static_cast<double>(fps));
     const QString soundFile = soundFileOf(AviFileName);
     ignoringErrors([&] { parts_.platform->deleteFile(AviFileName); });
     ignoringErrors([&] { parts_.platform->deleteFile(soundFile); });
 
     rec.StartFileCapture(static_cast<double>(fps));
-    rec.Call154(true);
+    try {
+        rec.Call154(true);
 
-    ApplyAudioSelection();
+        ApplyAudioSelection();
 
-    AudioRecorder& audio = *parts_.audioRecorder;
-    audio.StopRecord();
-    audio.SetSetting1(0);
-    audio.SetFileName(soundFile);
-    audio.SetSetting2(0);
-    audio.SetSetting3(0);
+        AudioRecorder& audio = *parts_.audioRecorder;
+        audio.StopRecord();
+        audio.SetSetting1(0);
+        audio.SetFileName(soundFile);
+        audio.SetSetting2(0);
+        audio.SetSetting3(0);
+    } catch (...) {
+        // The start fails as a whole: no capture is left running behind it.
+        ignoringErrors([&] { rec.StopFileCapture(); });
+        throw;
+    }
 
     // Two ticks per frame period: 30 fps gives 17 ms, 25 fps 20 ms, 40 fps 12 ms.
     // Above 1000 fps the half period rounds to 0, which would spin the UI thread;
@@ -118,12 +150,28 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     props_.TVN_LessonInProgress = true;
     lessonStartTick_ = parts_.platform->tickMs();
     lessonFramesWritten_ = 0;
+    refusedFrameReported_ = false;
     parts_.LessonTimer->setEnabled(true);
 
     // The voice starts last, after the clock; a lesson whose audio fails to start
     // still records its video.
     startAudioIgnoringErrors();
     return true;
+}
+
+void LessonRecorder::refuseClipsOnScreen(const QString& aviFileName) const {
+    const struct {
+        QString clip;
+        const char* what;
+    } onScreen[] = {{props_.TVN_videoFileName, "the clip being shown"},
+                    {state_.overlayActive ? state_.overlayFileName : QString(), "the second clip laid over it"}};
+    for (const QString& file : {aviFileName, soundFileOf(aviFileName)})
+        for (const auto& [clip, what] : onScreen)
+            if (sameFile(file, clip))
+                throw TvnError(err::PathFileAccess,
+                               QStringLiteral("Cannot record a lesson into '%1': it is %2; nothing was deleted")
+                                   .arg(file, QLatin1String(what)),
+                               QStringLiteral("TVN_StartLesson"));
 }
 
 void LessonRecorder::startAudioIgnoringErrors() {
@@ -241,11 +289,24 @@ void LessonRecorder::LessonTimerTick() {
     const int64_t copies = std::min<int64_t>(n + 1, MaxFramesPerTick);
     const QImage bitmap = frame.image();
     int failed = 0;
+    const bool reportedBefore = refusedFrameReported_;
     for (int64_t i = 0; i < copies; ++i) {
-        if (!ignoringErrors([&] { rec.addFrame(bitmap); })) ++failed;
+        try {
+            rec.addFrame(bitmap);
+        } catch (...) {
+            ++failed;
+            // The first refusal goes to the host (a full disk, a file gone); the
+            // rest of the lesson's refusals only to the log.
+            if (!refusedFrameReported_) {
+                refusedFrameReported_ = true;
+                events_.reportFailure("LessonTimer_Timer", errorInFlight("LessonTimer_Timer"));
+            }
+        }
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
     }
-    if (failed > 0) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
+    // Warned once a lesson; the ticks after a full disk would say it thirty times a second.
+    if (failed > 0 && !reportedBefore) qCWarning(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
+    else if (failed > 0) qCDebug(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {
@@ -275,25 +336,34 @@ QVariant LessonRecorder::TVN_ResumeLesson() {
 }
 
 QVariant LessonRecorder::TVN_StopLesson() {
-    // No handler; acts whatever the lesson state, so a second stop repeats the calls.
+    // No handler; acts whatever the lesson state, so a second stop repeats the
+    // calls. Each part is stopped even when one before it failed, and the lesson
+    // is over either way: a stop that fails (the disk full while the video file
+    // is closed) must not leave a lesson that can be neither stopped nor started.
     parts_.LessonTimer->setEnabled(false);
-    parts_.audioRecorder->StopRecord();
-    parts_.VideoCapX4->StopFileCapture();
+    std::optional<TvnError> failure;
+    const auto keepFirst = [&](auto&& step) {
+        try {
+            step();
+        } catch (const TvnError& e) {
+            if (!failure) failure = e;
+        } catch (...) {
+            if (!failure) failure = errorInFlight("TVN_StopLesson");
+        }
+    };
+    keepFirst([&] { parts_.audioRecorder->StopRecord(); });
+    keepFirst([&] { parts_.VideoCapX4->StopFileCapture(); });
     props_.TVN_LessonInProgress = false;
+    if (failure) throw *failure;
     return {};
 }
 
 QImage LessonRecorder::loadLogo(const QString& fileName) {
-    const QFileInfo info(fileName);
-    if (fileName.isEmpty() || !info.exists() || info.isDir())
-        throw TvnError(err::FileNotFound, QStringLiteral("Logo file not found: '%1'").arg(fileName),
-                       QStringLiteral("LoadPicture"));
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TvnError(err::PathFileAccess,
-                       QStringLiteral("Cannot read logo file '%1': %2").arg(fileName, file.errorString()),
-                       QStringLiteral("LoadPicture"));
-    QImageReader reader(&file);
+    // A regular file of a bounded size only: a pipe would block, a device flood.
+    QByteArray bytes = RegularFile::read(fileName, MaxLogoBytes, QStringLiteral("Logo file"), QStringLiteral("LoadPicture"));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     QImage image = reader.read();
     if (image.isNull())
         throw TvnError(err::InvalidPicture,

@@ -8,6 +8,7 @@
 
 namespace tvn {
 
+class ControlEvents;
 struct ControlParts;
 struct ControlProperties;
 struct ControlState;
@@ -25,15 +26,28 @@ struct ControlState;
 // recording engine records such a lesson at, so a clip opened later is recorded
 // (with every frame that fell due meanwhile) instead of an empty picture.
 //
+// A start checks everything before it deletes the old lesson files: a lesson
+// file (or its sound file) that is the clip shown or the second clip laid over
+// it is refused (PathFileAccess), and the recording engine is asked whether it
+// would take the capture (frame rate, encoder, folder) before anything is
+// deleted. A step that fails after the capture started stops it again, so a
+// failed start leaves no capture running.
+//
 // Failures: TVN_StartLesson, TVN_ResumeLesson, TVN_PauseLesson, TVN_StopLesson and
 // the two audio selection methods have no handler of their own: a component error
 // reaches the host unchanged, except in the steps documented to ignore errors
 // (deleting old files, starting the audio, the audio selection, everything in a
-// tick). TVN_SetLogo puts "(TVN_SetLogo)->" in front of a failure's source.
+// tick). The first frame the recording engine refuses in a lesson (a full disk)
+// is reported through the control's failed() and kept as its
+// lastNotificationError(); the ticks go on. TVN_StopLesson stops the timer, the
+// sound and the video even when one of them fails, leaves the lesson stopped
+// (TVN_LessonInProgress False, so the next start works) and then raises the
+// first failure. TVN_SetLogo puts "(TVN_SetLogo)->" in front of a failure's
+// source; a logo file must be a regular file of at most MaxLogoBytes.
 class LessonRecorder {
 public:
-    LessonRecorder(ControlProperties& props, ControlParts& parts, ControlState& state)
-        : props_(props), parts_(parts), state_(state) {}
+    LessonRecorder(ControlProperties& props, ControlParts& parts, ControlState& state, ControlEvents& events)
+        : props_(props), parts_(parts), state_(state), events_(events) {}
 
     // Most frames one tick appends. The catch-up loop counts with a 16-bit counter
     // (0..32767); a larger backlog (a tick more than 32768 frame periods late, e.g.
@@ -41,6 +55,8 @@ public:
     // go, so a single tick never blocks the UI thread for long and the file still
     // catches up with the clock.
     static constexpr int32_t MaxFramesPerTick = 32768;
+    // A logo is a picture of a few hundred kilobytes; a file beyond this is refused unread.
+    static constexpr qint64 MaxLogoBytes = 64LL * 1024 * 1024;
 
     bool TVN_StartLesson(const QString& AviFileName, int32_t fps);
     void ApplyAudioSelection();
@@ -64,15 +80,19 @@ public:
 
 private:
     void startAudioIgnoringErrors();
+    // Refuses lesson files that are a clip on screen (PathFileAccess).
+    void refuseClipsOnScreen(const QString& aviFileName) const;
     void composeFrame(int width, int height);
     static QImage loadLogo(const QString& fileName);
 
     ControlProperties& props_;
     ControlParts& parts_;
     ControlState& state_;
+    ControlEvents& events_;
     int32_t lessonFps_ = 0;          // frames per second of the running lesson, at least 1
     uint32_t lessonStartTick_ = 0;   // platform tick at start and at every resume (wraps at 2^32)
     int32_t lessonFramesWritten_ = 0;  // frames appended since lessonStartTick_
+    bool refusedFrameReported_ = false;  // the lesson's first refused frame went out through failed()
 };
 
 }  // namespace tvn

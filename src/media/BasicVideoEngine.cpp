@@ -39,6 +39,7 @@ void BasicVideoEngine::SetFrameSize(int32_t width, int32_t height) {
     frameHeight_ = height;
 }
 
+void BasicVideoEngine::checkFileCapture(double) { throw notAvailable("StartFileCapture", captureFileName_); }
 void BasicVideoEngine::StartFileCapture(double) { throw notAvailable("StartFileCapture", captureFileName_); }
 
 void BasicVideoEngine::ConvertToWmv(const QString&, const QString&, const QString& outputFile, double, double) {

@@ -42,6 +42,7 @@ public:
     void Pause() override {}
     void Seek(double) override {}
     void SetRate(double rate) override { rate_ = rate; }
+    double Rate() override { return rate_; }
     void SetVolume(int32_t volume) override { volume_ = volume; }
     void Call154(bool) override {}
     void FullScreen(int32_t) override {}
@@ -74,6 +75,7 @@ public:
     void SetVideoCompressor(int32_t index) override { videoCompressor_ = index; }
     int32_t VideoCompressor() override { return videoCompressor_; }
     void SetAudioCompressor(int32_t index) override { audioCompressor_ = index; }
+    void checkFileCapture(double fps) override;
     void StartFileCapture(double fps) override;
     void addFrame(const QImage&) override {}
     void StopFileCapture() override {}

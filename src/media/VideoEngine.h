@@ -59,7 +59,11 @@ public:
     // frame shown starts (ms). The exact frame follows with Seek when the drag
     // ends. An engine with no cheaper way shows the exact frame.
     virtual double seekApproximate(double ms);
+    // The engine plays at the rates it accepts: it refuses what is no rate
+    // (InvalidCall) and may bring the rest into a range of its own; Rate() is the
+    // rate it plays at.
     virtual void SetRate(double rate) = 0;
+    virtual double Rate() = 0;
     virtual void SetVolume(int32_t volume) = 0;
     virtual void Call154(bool value) = 0;
     virtual void FullScreen(int32_t onOff) = 0;
@@ -99,6 +103,11 @@ public:
     virtual void SetVideoCompressor(int32_t index) = 0;  // -1: none chosen, the engine's default
     virtual int32_t VideoCompressor() = 0;
     virtual void SetAudioCompressor(int32_t index) = 0;
+    // Throws what StartFileCapture(fps) would refuse with the settings as they
+    // are (the frame rate, the encoder, the name, its folder), touching no file,
+    // so a caller can check before it deletes an old file. A start it passes can
+    // still fail on the disk itself.
+    virtual void checkFileCapture(double fps) = 0;
     virtual void StartFileCapture(double fps) = 0;
     // Appends the bitmap behind the handle (a null image for 0 or an unknown
     // handle); forwards to addFrame, which the control calls with its lesson

@@ -62,6 +62,7 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         s.overlayActive = true;
         s.mainMixerSource = mixer.AddSource(props_.TVN_videoFileName, 0);
         s.overlayMixerSource = mixer.AddSource(FileName, 0);
+        s.overlayFileName = FileName;
         mixer.Call11();
 
         int32_t width = 0, height = 0;  // asked for, not used further
@@ -144,7 +145,7 @@ void OverlayController::TVN_SetOverlay2Pos(double newPos) {
         VideoMixer& mixer = *parts_.VideoMixerX1;
         const int32_t second = state_.overlayMixerSource;
         if (mixer.GetSourceDuration(second) <= 0) return;
-        if (newPos < 0 || newPos > overlayDuration_) return;
+        if (!(newPos >= 0 && newPos <= overlayDuration_)) return;  // outside the clip, or NaN
         mixer.SeekSource(second, newPos);
         mixer.PauseSource(second);
     });

@@ -2,6 +2,7 @@
 
 #include "core/TvnError.h"
 #include "platform/QtTimer.h"
+#include "platform/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -31,12 +32,8 @@ void DesktopPlatform::deleteFile(const QString& path) {
                        QStringLiteral("Cannot delete '%1': %2").arg(path, file.errorString()), QStringLiteral("Kill"));
 }
 
-QString DesktopPlatform::readTextFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TvnError(QFileInfo::exists(path) ? err::PathFileAccess : err::FileNotFound,
-                       QStringLiteral("Cannot read '%1': %2").arg(path, file.errorString()), QStringLiteral("Input"));
-    return QString::fromUtf8(file.readAll());
+QString DesktopPlatform::readTextFile(const QString& path, qint64 maxBytes) {
+    return QString::fromUtf8(RegularFile::read(path, maxBytes, QStringLiteral("Text file"), QStringLiteral("Input")));
 }
 
 }  // namespace tvn

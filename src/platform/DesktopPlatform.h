@@ -16,7 +16,7 @@ public:
     void processEvents() override;
     std::unique_ptr<Timer> createTimer() override;
     void deleteFile(const QString& path) override;
-    QString readTextFile(const QString& path) override;
+    QString readTextFile(const QString& path, qint64 maxBytes) override;
 
 private:
     QElapsedTimer clock_;

@@ -33,8 +33,10 @@ public:
     virtual std::unique_ptr<Timer> createTimer() = 0;
     // Raises FileNotFound (53) or PathFileAccess (75) naming the file.
     virtual void deleteFile(const QString& path) = 0;
-    // The whole file as text; raises FileNotFound (53) naming the file.
-    virtual QString readTextFile(const QString& path) = 0;
+    // The whole file as text (UTF-8); raises FileNotFound (53) naming the file,
+    // and PathFileAccess (75) for what is not a regular file or holds more than
+    // maxBytes (RegularFile).
+    virtual QString readTextFile(const QString& path, qint64 maxBytes) = 0;
 };
 
 }  // namespace tvn

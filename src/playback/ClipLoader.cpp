@@ -104,6 +104,7 @@ void ClipLoader::CloseOverlay() {
     s.mainMixerSource = -1;
     s.overlayMixerSource = -1;
     s.overlayActive = false;
+    s.overlayFileName.clear();
     parts_.VideoCapX1->SetVisible(true);
     parts_.VideoMixerX1->SetVisible(false);
 }

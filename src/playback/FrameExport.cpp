@@ -1,6 +1,7 @@
 #include "playback/FrameExport.h"
 
 #include "annotate/AnnotationEditor.h"
+#include "control/ControlEvents.h"
 #include "control/ControlParts.h"
 #include "control/ControlState.h"
 #include "core/Numeric.h"
@@ -20,7 +21,12 @@ constexpr int32_t kAllSources = -1;
 
 bool FrameExport::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) {
     return withPrefix("TVN_SaveFrameJpg", [&] {
-        if (FileName.isEmpty()) return false;  // the engine is not asked
+        if (FileName.isEmpty()) {  // the engine is not asked
+            events_.reportFailure("TVN_SaveFrameJpg",
+                                  TvnError(err::PathFileAccess, QStringLiteral("No file name to save the frame as JPEG"))
+                                      .prefixed("TVN_SaveFrameJpg"));
+            return false;
+        }
         return parts_.VideoCapX1->SaveFrameJpeg(FileName, quality);
     });
 }
@@ -48,7 +54,9 @@ QVariant FrameExport::TVN_SetSecondIPic(Picture& zz) {
 
 int32_t FrameExport::TVN_UploadFrame(const QString& server, const QString& username, const QString& password,
                                      const QString& path, const QString& FileName, int32_t Port, int32_t quality) {
-    // No handler: an engine failure reaches the host unchanged.
+    // No handler: an engine failure reaches the host unchanged. The engine runs
+    // the event loop while the frame is sent, and a host's handler may delete
+    // the control meanwhile: nothing of it is touched after the call.
     return boolToLong(parts_.VideoCapX1->UploadFrame(server, username, password, path, FileName, Port, quality));
 }
 

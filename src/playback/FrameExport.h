@@ -9,14 +9,20 @@
 namespace tvn {
 
 class AnnotationEditor;
+class ControlEvents;
 struct ControlParts;
 struct ControlState;
 
 // Hands the current frame to the host (JPEG, bitmap handle, picture, upload) and mirrors the video.
+//
+// TVN_SaveFrameJpg and TVN_UploadFrame can only answer False; why is kept for
+// the host as the control's lastNotificationError() and signalled by failed():
+// the engine reports its own reasons, and an empty file name (the engine is not
+// asked) is reported here.
 class FrameExport {
 public:
-    FrameExport(ControlParts& parts, ControlState& state, AnnotationEditor& editor)
-        : parts_(parts), state_(state), editor_(editor) {}
+    FrameExport(ControlParts& parts, ControlState& state, ControlEvents& events, AnnotationEditor& editor)
+        : parts_(parts), state_(state), events_(events), editor_(editor) {}
 
     bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
     int32_t TVN_GetFrameAsBitmap();
@@ -29,6 +35,7 @@ public:
 private:
     ControlParts& parts_;
     ControlState& state_;
+    ControlEvents& events_;
     AnnotationEditor& editor_;
 };
 

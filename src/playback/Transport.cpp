@@ -6,13 +6,16 @@
 #include "control/ControlProperties.h"
 #include "control/ControlState.h"
 #include "control/PositionViews.h"
+#include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "platform/Timer.h"
 
+#include <QDebug>
 #include <algorithm>
+#include <cmath>
 
 namespace tvn {
 
@@ -38,6 +41,10 @@ void Transport::redrawTestAndSync() {
 }
 
 void Transport::stopTimer1() { parts_.Timer1->setEnabled(false); }
+
+double Transport::onTheClip(double positionMs) const {
+    return std::clamp(positionMs, 0.0, std::max(props_.TVN_TotalLenMS, 0.0));
+}
 
 QVariant Transport::TVN_Play() {
     return withPrefix("TVN_Play", [&]() -> QVariant {
@@ -111,8 +118,11 @@ QVariant Transport::TVN_SetFrame(int32_t& frameNumber) {
     // From here a failing step is skipped and the next one still runs.
     ignoringErrors([&] { parts_.VideoCapX1->Pause(); });
     if (timerDriven()) stopTimer1();
-    props_.TVN_CurrentPos = frameNumber * props_.TVN_FrameLenMS;
-    props_.TVN_CurrentFrame = frameNumber;
+    // The caller's negative number stays as it was; the clip starts at frame 0,
+    // which is what the engine shows and so what the control reports.
+    const int32_t frame = std::max(frameNumber, 0);
+    props_.TVN_CurrentPos = frame * props_.TVN_FrameLenMS;
+    props_.TVN_CurrentFrame = frame;
     ignoringErrors([&] { parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + kSeekNudgeMs); });
     if (props_.TVN_TrackingActive != 0 || props_.TVN_DisplayClock)
         ignoringErrors([&] { redraw_.redrawAnnotations(); });
@@ -141,11 +151,20 @@ int32_t Transport::scrubToFrame(int32_t frameNumber) {
 QVariant Transport::TVN_SetPos(double& pos) {
     // Every failure is ignored; a failing step is skipped and the next one still runs.
     if (props_.TVN_FrameLenMS == 0) return {};
+    if (!std::isfinite(pos)) {
+        // Not a time at all: nothing moves, as with any other failure of this method.
+        qCDebug(lcControl).noquote() << "TVN_SetPos: ignored" << pos << "ms, which is no position";
+        return {};
+    }
     ignoringErrors([&] { parts_.VideoCapX1->Pause(); });
     if (timerDriven()) stopTimer1();
-    ignoringErrors([&] { parts_.VideoCapX1->Seek(pos + kSeekNudgeMs); });
-    props_.TVN_CurrentPos = pos;  // not clamped to the clip
-    ignoringErrors([&] { props_.TVN_CurrentFrame = toInt32(pos / props_.TVN_FrameLenMS); });
+    // A time before the clip's start or after its end shows the first or the last
+    // frame; the control's position says where that is. The caller's variable is
+    // left as given.
+    const double onClip = onTheClip(pos);
+    ignoringErrors([&] { parts_.VideoCapX1->Seek(onClip + kSeekNudgeMs); });
+    props_.TVN_CurrentPos = onClip;
+    ignoringErrors([&] { props_.TVN_CurrentFrame = toInt32(onClip / props_.TVN_FrameLenMS); });
     if (props_.TVN_TrackingActive != 0 || props_.TVN_DisplayClock)
         ignoringErrors([&] { redraw_.redrawAnnotations(); });
     ignoringErrors([&] { views_.syncPositionViews(); });
@@ -169,8 +188,10 @@ double Transport::TVN_GetPosLive() {
 
 QVariant Transport::TVN_SetRate(double& rate) {
     return withPrefix("TVN_SetRate", [&]() -> QVariant {
-        parts_.VideoCapX1->SetRate(rate);  // the engine decides which rates it accepts
-        props_.TVN_PlayRate = rate;
+        // The engine decides which rates it accepts: it refuses what is no rate
+        // and brings the rest into its range. TVN_PlayRate holds the rate it plays at.
+        parts_.VideoCapX1->SetRate(rate);
+        props_.TVN_PlayRate = parts_.VideoCapX1->Rate();
         return {};
     });
 }

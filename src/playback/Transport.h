@@ -24,6 +24,15 @@ class PositionViews;
 // rounds a time down to the frame it falls in never lands on the frame before.
 // Clips whose file name ends in "mov" (any case) are timer-driven: Timer1
 // advances the position at 30 frames per second while they play.
+//
+// What a host reads is what plays. A jump lands on the clip: TVN_SetFrame clamps
+// the caller's variable to TVN_NumFrames (the clip's end, where the last frame
+// stays shown) and leaves a negative number in it as given, but the control's
+// position is then frame 0; TVN_SetPos takes a time before the start or after
+// the end as the start or the end, and a value that is no time (NaN, infinite)
+// as a failure, which it ignores: nothing moves. TVN_SetRate hands the rate to
+// the engine, which refuses what is no rate (InvalidCall) and clamps the rest;
+// TVN_PlayRate then holds the rate the engine plays at.
 class Transport {
 public:
     Transport(ControlProperties& props, ControlParts& parts, ControlState& state, ControlEvents& events,
@@ -34,7 +43,7 @@ public:
     QVariant TVN_Pause();
     QVariant TVN_StepOneFrame();
     int32_t TVN_GetFrame();
-    // Clamps frameNumber (the caller's variable) to TVN_NumFrames; negatives pass.
+    // Clamps frameNumber (the caller's variable) to TVN_NumFrames; a negative one is left as given.
     QVariant TVN_SetFrame(int32_t& frameNumber);
     double TVN_GetPos();
     double TVN_GetPosLive();
@@ -64,6 +73,8 @@ private:
     // position (tracking trail, clock), then the other position views follow.
     void redrawTestAndSync();
     void stopTimer1();
+    // A time brought onto the clip: 0 to TVN_TotalLenMS.
+    double onTheClip(double positionMs) const;
 
     ControlProperties& props_;
     ControlParts& parts_;

@@ -55,8 +55,10 @@ public:
         deleted << path;
         if (missingFiles.contains(path)) throw TvnError(err::FileNotFound, "File not found: '" + path + "'", "Kill");
     }
-    QString readTextFile(const QString& path) override {
+    QString readTextFile(const QString& path, qint64 maxBytes) override {
         if (!textFiles.contains(path)) throw TvnError(err::FileNotFound, "File not found: '" + path + "'", "Input");
+        if (textFiles[path].toUtf8().size() > maxBytes)
+            throw TvnError(err::PathFileAccess, "Text file '" + path + "' is too large", "Input");
         return textFiles[path];
     }
 

@@ -66,7 +66,7 @@ public:
         lastScrub = ms;
         return keyframeEveryMs > 0 ? std::floor(ms / keyframeEveryMs) * keyframeEveryMs : ms;
     }
-    void SetRate(double r) override { check("SetRate"); rate = r; }
+    void SetRate(double r) override { check("SetRate"); rate = r; BasicVideoEngine::SetRate(r); }
     void SetVolume(int32_t v) override { check("SetVolume"); volume = v; }
     void FullScreen(int32_t) override { check("FullScreen"); }
     int16_t FlipMode() override { check("FlipMode"); return BasicVideoEngine::FlipMode(); }
@@ -108,6 +108,7 @@ public:
     void SetFrameSize(int32_t w, int32_t h) override { check("SetFrameSize"); frameWidth = w; frameHeight = h; }
     int32_t VideoCompressorCount() override { return static_cast<int32_t>(compressorNames.size()); }
     QString VideoCompressorName(int32_t i) override { return compressorNames.value(i); }
+    void checkFileCapture(double) override { check("checkFileCapture"); }
     void StartFileCapture(double fps) override {
         check("StartFileCapture");
         if (onStartCapture) onStartCapture();

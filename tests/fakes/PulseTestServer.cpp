@@ -83,6 +83,11 @@ void PulseTestServer::writeAlsaConfig() {
     qputenv("PULSE_SERVER", ("unix:" + socket_).toUtf8());
 }
 
+bool PulseTestServer::suspendSink(bool suspended) {
+    return QProcess::execute(QStringLiteral("pactl"), {"--server=unix:" + socket_, QStringLiteral("suspend-sink"),
+                                                       QStringLiteral("tvn_null"), suspended ? "1" : "0"}) == 0;
+}
+
 void PulseTestServer::startCapture() {
     captured_.clear();
     capturedCount_ = 0;

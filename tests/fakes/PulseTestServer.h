@@ -46,6 +46,9 @@ public:
     std::vector<int16_t> stopCapture();
     // How many samples have arrived so far: the recording's own clock.
     size_t capturedSamples() const { return capturedCount_; }
+    // Suspends the sink (true) or lets it play again: suspended, it takes no
+    // sound, as a device that stalls, and writes to it wait for ever.
+    bool suspendSink(bool suspended);
 
 private:
     bool startDaemon(int toneHz);

@@ -1,11 +1,18 @@
 #include "media/alsa/AlsaAudioOutput.h"
 
+#include "core/LogCategories.h"
 #include "media/alsa/AlsaQuietErrors.h"
 
 #include <alsa/asoundlib.h>
 #include <algorithm>
+#include <cerrno>
 
 namespace tvn {
+
+namespace {
+// The longest a write waits for room before it looks at its interrupt flag again.
+constexpr int kWaitSliceMs = 10;
+}  // namespace
 
 struct AlsaAudioOutput::Impl {
     snd_pcm_t* pcm = nullptr;
@@ -19,7 +26,7 @@ bool AlsaAudioOutput::open() {
     snd_pcm_t* pcm = nullptr;
     {
         const AlsaQuietErrors quiet;  // no sound device is a normal case: play silently
-        if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return false;
+        if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
     }
     if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kRate, 1,
                            100000 /* us of latency */) < 0) {
@@ -32,17 +39,25 @@ bool AlsaAudioOutput::open() {
 
 bool AlsaAudioOutput::isOpen() const { return d->pcm != nullptr; }
 
-void AlsaAudioOutput::write(const int16_t* interleaved, int frames) {
-    while (d->pcm && frames > 0) {
+int AlsaAudioOutput::write(const int16_t* interleaved, int frames, const std::atomic<bool>& interrupted) {
+    int taken = 0;
+    while (d->pcm && frames > 0 && !interrupted) {
         snd_pcm_sframes_t n = snd_pcm_writei(d->pcm, interleaved, snd_pcm_uframes_t(frames));
+        if (n == -EAGAIN) {
+            snd_pcm_wait(d->pcm, kWaitSliceMs);  // room, a time-out or an error the next write reports
+            continue;
+        }
         if (n < 0) n = snd_pcm_recover(d->pcm, int(n), 1);
         if (n < 0) {
+            qCWarning(lcAlsa, "The sound device stopped taking the clip's sound: %s", snd_strerror(int(n)));
             close();  // the device went away: go on silently
-            return;
+            break;
         }
         interleaved += n * kChannels;
         frames -= int(n);
+        taken += int(n);
     }
+    return taken;
 }
 
 long AlsaAudioOutput::delayFrames() {

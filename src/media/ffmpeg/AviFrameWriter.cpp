@@ -2,6 +2,7 @@
 
 #include "core/LogCategories.h"
 #include "core/TvnError.h"
+#include "media/ffmpeg/FfmpegCompat.h"
 #include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
 
@@ -12,6 +13,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <sys/statvfs.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -32,11 +34,12 @@ TvnError captureError(const QString& fileName, const QString& what, int32_t numb
 AVPixelFormat choosePixelFormat(const AVCodec* codec) {
     // MJPEG wants full-range 4:2:0; the others take plain 4:2:0 when they can.
     const AVPixelFormat preferred[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P};
-    if (!codec->pix_fmts) return AV_PIX_FMT_YUV420P;
+    const AVPixelFormat* offered = ff::encoderPixelFormats(codec);
+    if (!offered) return AV_PIX_FMT_YUV420P;
     for (AVPixelFormat want : preferred)
-        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+        for (const AVPixelFormat* p = offered; *p != AV_PIX_FMT_NONE; ++p)
             if (*p == want) return want;
-    return codec->pix_fmts[0];
+    return offered[0];
 }
 
 }  // namespace
@@ -90,6 +93,8 @@ private:
     void encode(AVFrame* frame);
     void writePacket(AVPacket* packet);
     void fail(const QString& what);
+    // True while the file system keeps room for `bytes` more and the index after them.
+    bool roomFor(int64_t bytes);
 
     OutputPtr output_;
     CodecPtr codec_;
@@ -101,15 +106,17 @@ private:
     bool haveFrame_ = false;
     int64_t framesIn_ = 0;    // frames sent to the encoder (worker only)
     int64_t packetsOut_ = 0;  // packets received from it (worker only)
+    int64_t packetsWritten_ = 0;  // packets in the file (worker only)
     std::thread thread_;
 
-    mutable std::mutex mutex_;  // guards queue_, queuedImages_, lastKey_, stopping_, error_, added_, encoded_
+    mutable std::mutex mutex_;  // guards queue_, queuedImages_, lastKey_, stopping_, error_, stoppedForSpace_, added_, encoded_
     std::condition_variable wake_;
     std::deque<Entry> queue_;
     int queuedImages_ = 0;
     qint64 lastKey_ = 0;
     bool stopping_ = false;
     QString error_;
+    bool stoppedForSpace_ = false;  // error_ is a full disk met in time: the index is still written
     int64_t added_ = 0;    // addFrame calls
     int64_t encoded_ = 0;  // frames encoded anew
     bool finished_ = false;  // UI thread only
@@ -307,7 +314,29 @@ void AviFrameWriter::Worker::encode(AVFrame* frame) {
     }
 }
 
+bool AviFrameWriter::Worker::roomFor(int64_t bytes) {
+    int64_t free = 0;
+    if (settings.freeBytes) {
+        free = settings.freeBytes();
+    } else {
+        struct statvfs fs {};
+        if (::statvfs(QFile::encodeName(settings.fileName).constData(), &fs) != 0) return true;  // cannot tell: write on
+        free = int64_t(fs.f_bavail) * int64_t(fs.f_frsize);
+    }
+    const int64_t needed = bytes + kReserveBytes + kIndexBytesPerFrame * (packetsWritten_ + 1);
+    if (free >= needed) return true;
+    std::scoped_lock lock(mutex_);
+    if (error_.isEmpty()) {
+        error_ = QStringLiteral("No space left on device: the video ends after its first %1 frames, which the file keeps whole")
+                     .arg(packetsWritten_);
+        stoppedForSpace_ = true;
+        qCWarning(lcLesson, "Lesson video '%s': %s", qPrintable(settings.fileName), qPrintable(error_));
+    }
+    return false;
+}
+
 void AviFrameWriter::Worker::writePacket(AVPacket* packet) {
+    if (!roomFor(packet->size)) return;
     packet->stream_index = stream_->index;
     av_packet_rescale_ts(packet, codec_->time_base, stream_->time_base);
     int rc = av_write_frame(output_.get(), packet);
@@ -317,6 +346,7 @@ void AviFrameWriter::Worker::writePacket(AVPacket* packet) {
         rc = output_->pb->error;
     }
     if (rc < 0) fail(errorText(rc));
+    else ++packetsWritten_;
 }
 
 void AviFrameWriter::Worker::fail(const QString& what) {
@@ -337,17 +367,20 @@ void AviFrameWriter::Worker::finish() {
     wake_.notify_one();
     if (thread_.joinable()) thread_.join();
     QString error;
+    bool stoppedForSpace = false;
     {
         std::scoped_lock lock(mutex_);
         error = error_;
+        stoppedForSpace = stoppedForSpace_;
     }
-    if (error.isEmpty()) {
+    // A full disk met in time left room for the index: the file ends whole.
+    if (error.isEmpty() || stoppedForSpace) {
         int rc = av_write_trailer(output_.get());
         if (rc >= 0) {
             avio_flush(output_->pb);
             rc = output_->pb->error;
         }
-        if (rc < 0) error = errorText(rc);
+        if (rc < 0 && error.isEmpty()) error = errorText(rc);
     }
     output_.reset();  // closes the file
     codec_.reset();

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,13 @@ namespace tvn {
 // Every packet is pushed to the file as it is written, so a process that dies
 // mid-lesson leaves an AVI that FFmpeg reads up to its last frames. Files past
 // the 1 GB RIFF limit continue in OpenDML (AVIX) parts, so lessons past 2 GB work.
+//
+// A full disk ends the video before the disk is full: each packet goes to the
+// file only while the file system keeps room for it and for the index the end
+// of the file needs (kReserveBytes plus kIndexBytesPerFrame per frame). Past
+// that the writer stops taking frames (addFrame fails, naming the full disk),
+// and finish() still writes the index, so the file is whole up to its last
+// frame, then throws to say the lesson was cut short.
 class AviFrameWriter {
 public:
     struct Encoder {
@@ -43,7 +51,11 @@ public:
         double fps = 25;
         QString codecName = QStringLiteral("mjpeg");
         int queueCapacity = 4;  // images waiting for the encoder
+        // Bytes free to this process on the file's file system; empty: asked of the system.
+        std::function<int64_t()> freeBytes;
     };
+    static constexpr int64_t kReserveBytes = 1024 * 1024;
+    static constexpr int64_t kIndexBytesPerFrame = 32;
 
     explicit AviFrameWriter(const Settings& settings);
     ~AviFrameWriter();  // finishes the file; failures are logged

@@ -11,9 +11,15 @@ namespace tvn {
 
 namespace {
 
+// Enough of a line to recognise it; a longer line (a file that is no profile) is cut.
+constexpr int kEchoedLineChars = 80;
+
 TvnError profileError(int line, const QString& text, const QString& why) {
+    const QString shown = text.size() <= kEchoedLineChars
+                              ? text
+                              : text.left(kEchoedLineChars) + QStringLiteral("... (%1 characters)").arg(text.size());
     return TvnError(err::ProfileInvalid,
-                    QStringLiteral("Encoding profile line %1 '%2': %3").arg(line).arg(text, why),
+                    QStringLiteral("Encoding profile line %1 '%2': %3").arg(line).arg(shown, why),
                     QStringLiteral("FfmpegRecordingEngine"));
 }
 
@@ -75,9 +81,11 @@ EncodingProfile EncodingProfile::parse(const QString& text) {
             if (!bothZero && (p.maxWidth < 16 || p.maxHeight < 16 || p.maxWidth > 7680 || p.maxHeight > 4320))
                 throw profileError(i + 1, line, QStringLiteral("size must be 0x0 or between 16x16 and 7680x4320"));
         } else if (key == QLatin1String("frame rate")) {
+            // 0 keeps the lesson's rate; below one frame a second no encoder takes it.
             p.frameRate = value.toDouble(&ok);
-            if (!ok || p.frameRate < 0 || p.frameRate > 120)
-                throw profileError(i + 1, line, QStringLiteral("frame rate must be 0 to 120"));
+            if (!ok || !(p.frameRate == 0 || (p.frameRate >= 1 && p.frameRate <= 120)))
+                throw profileError(i + 1, line,
+                                   QStringLiteral("frame rate must be 0 (the lesson's own) or 1 to 120"));
         } else if (key == QLatin1String("video bit rate")) {
             if (!parseBitRate(value, p.videoBitRate))
                 throw profileError(i + 1, line, QStringLiteral("bit rate must be 8k to 50M bits per second"));

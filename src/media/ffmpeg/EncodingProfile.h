@@ -16,14 +16,14 @@ namespace tvn {
 //
 //     size = 640x480            largest picture; the lesson is scaled down to fit,
 //                               keeping its aspect, both sides even ("0x0": lesson size)
-//     frame rate = 25           frames per second, 0 = the lesson's rate
+//     frame rate = 25           frames per second, 1 to 120; 0 = the lesson's rate
 //     video bit rate = 1400000  bits per second (a "k" or "M" suffix multiplies)
 //     audio bit rate = 128k
 //     channels = 2              1 or 2
 //     sample rate = 44100       8000 to 96000
 //
 // Anything else (an unknown key, a line without '=', a value out of range) is
-// rejected with a ProfileInvalid error naming the line.
+// rejected with a ProfileInvalid error naming the line (its first 80 characters).
 struct EncodingProfile {
     QString name;
     int maxWidth = 640;

@@ -13,7 +13,7 @@ constexpr int16_t kFlipMirrored = 101;
 // StateChange codes.
 enum class State : int32_t { Closed = 0, Paused = 1, Running = 2 };
 
-// SetRate clamps into this range; a rate that is not a positive number plays at 1.
+// SetRate clamps into this range; a rate that is not a positive number is refused.
 constexpr double kMinRate = 0.1;
 constexpr double kMaxRate = 4.0;
 

@@ -9,6 +9,7 @@
 #include "upload/FrameUploader.h"
 
 #include <QBuffer>
+#include <QEventLoop>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <algorithm>
@@ -40,6 +41,10 @@ FfmpegDisplayEngine::FfmpegDisplayEngine(QWidget* parent) : BasicVideoEngine(par
                 }
             });
     connect(view_, &EngineDisplayWidget::keyTyped, this, [this](int16_t key) { emit EngineKeyPress(key); });
+    // The sound stops on its own failure and the picture plays on; the host hears why.
+    sound_.setFailureSink([this](const TvnError& error) {
+        QMetaObject::invokeMethod(this, [this, error] { emit Failed(error); }, Qt::QueuedConnection);
+    });
 }
 
 FfmpegDisplayEngine::~FfmpegDisplayEngine() {
@@ -127,7 +132,14 @@ double FfmpegDisplayEngine::seekApproximate(double ms) {
 }
 
 void FfmpegDisplayEngine::SetRate(double rate) {
-    if (!std::isfinite(rate) || rate <= 0) rate = 1.0;
+    if (!(rate > 0) || !std::isfinite(rate))
+        throw TvnError(err::InvalidCall,
+                       QStringLiteral("Cannot play at rate %1: a rate is a number above 0 (played at %2 to %3)")
+                           .arg(rate)
+                           .arg(engine::kMinRate)
+                           .arg(engine::kMaxRate),
+                       QStringLiteral("VideoEngine"))
+            .prefixed("SetRate");
     rate = std::clamp(rate, engine::kMinRate, engine::kMaxRate);
     BasicVideoEngine::SetRate(rate);
     const WorkerRestart restart = restartAfterChange();
@@ -272,28 +284,71 @@ QByteArray FfmpegDisplayEngine::jpegOfShownFrame(int32_t quality) const {
 }
 
 bool FfmpegDisplayEngine::SaveFrameJpeg(const QString& fileName, int32_t quality) {
-    if (composed_.isNull() || fileName.isEmpty()) return false;
+    // False says only that it failed; why goes to the host through Failed.
+    const auto refuse = [&](int32_t number, const QString& why) {
+        emit Failed(TvnError(number, QStringLiteral("Cannot save the frame as '%1': %2").arg(fileName, why),
+                             QStringLiteral("VideoEngine"))
+                        .prefixed("SaveFrameJpeg"));
+        return false;
+    };
+    if (composed_.isNull()) return refuse(err::InvalidCall, QStringLiteral("no clip is open"));
+    if (fileName.isEmpty()) return refuse(err::PathFileAccess, QStringLiteral("no file name given"));
     // Written aside and renamed, so a failure never leaves a partial file behind.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly)) return refuse(err::PathFileAccess, file.errorString());
     if (!writeJpeg(composed_, &file, quality)) {
         file.cancelWriting();
-        return false;
+        return refuse(err::PathFileAccess, file.errorString().isEmpty() ? QStringLiteral("the JPEG could not be written")
+                                                                        : file.errorString());
     }
-    return file.commit();
+    if (!file.commit()) return refuse(err::PathFileAccess, file.errorString());
+    return true;
+}
+
+void FfmpegDisplayEngine::setUploadTimeouts(int connectSeconds, int idleSeconds) {
+    upload_.connectTimeoutSeconds = connectSeconds;
+    upload_.idleTimeoutSeconds = idleSeconds;
 }
 
 bool FfmpegDisplayEngine::UploadFrame(const QString& server, const QString& user, const QString& password,
                                       const QString& path, const QString& fileName, int32_t port, int32_t quality) {
+    const auto refuse = [&](const QString& why) {
+        const TvnError error =
+            TvnError(err::UploadFailed, why, QStringLiteral("VideoEngine")).prefixed("UploadFrame");
+        qCWarning(lcUpload, "%s", qPrintable(why));
+        emit Failed(error);
+        return false;
+    };
+    const QString target = FrameUploader::shownUrl(FrameUploader::targetUrl(server, path, fileName));
+    if (uploading_) return refuse(QStringLiteral("Upload to '%1' refused: the frame before is still being sent").arg(target));
     const QByteArray jpeg = jpegOfShownFrame(quality);
-    if (jpeg.isEmpty() || server.trimmed().isEmpty() || fileName.isEmpty()) return false;
-    FrameUploader uploader;
-    const bool ok = uploader.upload(jpeg, server, user, password, path, fileName, port);
-    if (!ok) {
-        qCWarning(lcUpload, "%s", qPrintable(uploader.lastError()));
-        emit Failed(TvnError(err::UploadFailed, uploader.lastError(), QStringLiteral("VideoEngine")).prefixed("UploadFrame"));
-    }
-    return ok;
+    if (jpeg.isEmpty()) return refuse(QStringLiteral("Upload to '%1' refused: no clip is open").arg(target));
+    if (server.trimmed().isEmpty()) return refuse(QStringLiteral("Upload refused: no server given"));
+    if (fileName.isEmpty()) return refuse(QStringLiteral("Upload to '%1' refused: no file name given").arg(target));
+
+    // The transfer runs on the upload worker; this thread goes on with its events
+    // (paints, timers, a lesson's ticks) until it ends. A handler that runs in
+    // the meantime may delete the engine: then nothing of it is touched after.
+    struct Outcome {
+        bool ok = false;
+        QString error;
+    };
+    const auto outcome = std::make_shared<Outcome>();
+    const QPointer<FfmpegDisplayEngine> alive(this);
+    QEventLoop wait;
+    uploading_ = true;
+    upload_.start({jpeg, server, user, password, path, fileName, port},
+                  [outcome, loop = &wait](bool ok, const QString& error) {
+                      outcome->ok = ok;
+                      outcome->error = error;
+                      // The loop lives until it has run this: it returns only through it.
+                      QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
+                  });
+    wait.exec();
+    if (!alive) return false;
+    uploading_ = false;
+    if (!outcome->ok) return refuse(outcome->error);
+    return true;
 }
 
 void FfmpegDisplayEngine::SetTextOverlay(int32_t slot, const QString& text, int32_t x, int32_t y,

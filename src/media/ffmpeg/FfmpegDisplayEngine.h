@@ -8,6 +8,7 @@
 #include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 #include "media/ffmpeg/WorkerRestart.h"
+#include "upload/UploadWorker.h"
 
 #include <QPointer>
 #include <memory>
@@ -31,14 +32,22 @@ class EngineDisplayWidget;
 // - Failed: when play stops because the clip cannot be decoded further before
 //   its end (damaged, cut short), just before that PlaybackEnded; when play
 //   cannot go on after a change made while playing (the engine then pauses);
-//   and with the reason of a failed UploadFrame, which itself answers False.
+//   when the clip's sound cannot be played on (play goes on silently); and with
+//   the reason of a SaveFrameJpeg or UploadFrame that answers False.
+//
+// UploadFrame sends on a worker thread (UploadWorker) and, until the transfer
+// ends, runs the UI thread's event loop, so the window, the timers and a
+// lesson's ticks go on; it then returns the result. One upload at a time: a
+// second one asked for meanwhile answers False. A handler that deletes the
+// engine during the wait ends the transfer, and the call answers False.
 //
 // Settings: Deinterlace 1 runs every picture through FFmpeg's estdif deinterlacer; FlipMode 101 mirrors
 // the picture left to right (overlays are not mirrored); BackColor fills the
 // display while no clip is open. VideoRenderer, Option30/32/38/42/43 and Call154
 // are stored and read back; with one drawing path (QPainter) they change nothing.
-// SetRate accepts 0.1 to 4.0 (values outside are clamped); at rates other than
-// 1 the sound is tempo-corrected (same pitch, played faster or slower).
+// SetRate plays at 0.1 to 4.0 (rates outside are clamped; Rate() says which)
+// and refuses 0, negative rates and NaN with InvalidCall; at rates other than 1
+// the sound is tempo-corrected (same pitch, played faster or slower).
 class FfmpegDisplayEngine : public BasicVideoEngine {
     Q_OBJECT
 public:
@@ -86,6 +95,8 @@ public:
     QImage shownPicture() const { return composed_; }
     // Encodes the shown picture as JPEG (quality 1..100); empty with no clip.
     QByteArray jpegOfShownFrame(int32_t quality) const;
+    // Time-outs of UploadFrame (FrameUploader): reaching the server, and a transfer that stalls.
+    void setUploadTimeouts(int connectSeconds, int idleSeconds);
 
 private:
     void stopWorker();
@@ -109,6 +120,8 @@ private:
     FrameMailbox mailbox_;  // frames the worker made due, picked up on the UI thread
     PlaybackWorker worker_{"VideoEngine"};
     ClipSoundPlayer sound_;
+    UploadWorker upload_;
+    bool uploading_ = false;  // an UploadFrame waits for its transfer
     FrameComposer composer_;
     VideoFrame shown_;
     QImage composed_;

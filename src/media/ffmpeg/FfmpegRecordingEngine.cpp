@@ -7,6 +7,7 @@
 #include "media/ffmpeg/EngineValues.h"
 #include "media/ffmpeg/LessonConverter.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QtGlobal>
 #include <optional>
@@ -20,6 +21,7 @@ TvnError engineError(int32_t number, const QString& what) {
 }
 
 constexpr int DefaultWidth = 640;
+constexpr double kMaxCaptureFps = 1000;
 constexpr int DefaultHeight = 480;
 
 }  // namespace
@@ -43,14 +45,36 @@ QString FfmpegRecordingEngine::VideoCompressorName(int32_t index) {
     return encoders[index].displayName;
 }
 
-void FfmpegRecordingEngine::StartFileCapture(double fps) {
+void FfmpegRecordingEngine::checkFileCapture(double fps) {
     if (writer_)
         throw engineError(err::InvalidCall, QStringLiteral("A file capture to '%1' is already running").arg(writer_->fileName()));
+    const QString fileName = CaptureFileName();
+    if (fileName.isEmpty()) throw engineError(err::PathFileAccess, QStringLiteral("No capture file name is set"));
+    if (!(fps > 0) || fps > kMaxCaptureFps)
+        throw engineError(err::InvalidCall, QStringLiteral("Cannot record '%1' at %2 frames per second (above 0, at most %3)")
+                                                .arg(fileName)
+                                                .arg(fps)
+                                                .arg(kMaxCaptureFps));
+    const int32_t compressor = VideoCompressor();
+    if (compressor >= VideoCompressorCount() || compressor < engine::kDefaultCompressor)
+        throw engineError(err::SubscriptOutOfRange, QStringLiteral("No video encoder %1").arg(compressor));
+    const QFileInfo file(fileName);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        throw engineError(err::PathFileAccess,
+                          QStringLiteral("Cannot record '%1': the folder '%2' does not exist").arg(fileName, folder.filePath()));
+    if (!folder.isWritable())
+        throw engineError(err::PathFileAccess,
+                          QStringLiteral("Cannot record '%1': the folder '%2' is not writable").arg(fileName, folder.filePath()));
+    if (file.exists() && !file.isFile())
+        throw engineError(err::PathFileAccess,
+                          QStringLiteral("Cannot record '%1': it is not a regular file (a folder, a pipe or a device)").arg(fileName));
+}
+
+void FfmpegRecordingEngine::StartFileCapture(double fps) {
+    checkFileCapture(fps);
     AviFrameWriter::Settings s;
     s.fileName = CaptureFileName();
-    if (s.fileName.isEmpty()) throw engineError(err::PathFileAccess, QStringLiteral("No capture file name is set"));
-    if (!(fps > 0) || fps > 1000)
-        throw engineError(err::InvalidCall, QStringLiteral("Cannot record '%1' at %2 frames per second").arg(s.fileName).arg(fps));
     s.fps = fps;
     if (frameWidth() > 0 && frameHeight() > 0) {
         s.width = frameWidth();
@@ -61,8 +85,6 @@ void FfmpegRecordingEngine::StartFileCapture(double fps) {
         s.keepAspect = true;
     }
     const int32_t compressor = VideoCompressor();
-    if (compressor >= VideoCompressorCount() || compressor < engine::kDefaultCompressor)
-        throw engineError(err::SubscriptOutOfRange, QStringLiteral("No video encoder %1").arg(compressor));
     s.codecName = compressor == engine::kDefaultCompressor ? QStringLiteral("mjpeg") : AviFrameWriter::offeredEncoders()[compressor].codecName;
     writer_ = std::make_unique<AviFrameWriter>(s);
     capturedFrames_ = 0;

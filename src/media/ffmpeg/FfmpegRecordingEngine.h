@@ -14,7 +14,11 @@ class AviFrameWriter;
 // The recording instance of the video engine (VideoCapX4): writes lesson AVI
 // files from bitmaps and compresses a lesson into one WMV (or MP4) file.
 //
-// Recording: StartFileCapture(fps) opens CaptureFileName() as an AVI at the
+// Recording: checkFileCapture(fps) refuses what a start would refuse before it
+// writes anything: a capture already running, no name, a rate outside 0 to
+// 1000 frames per second (InvalidCall), an unknown encoder, a folder that is not
+// there or not writable, a name that is a folder, pipe or device
+// (PathFileAccess). StartFileCapture(fps) checks the same, then opens CaptureFileName() as an AVI at the
 // frame size set by SetFrameSize, each image stretched to it; with no frame
 // size set (0 x 0: a lesson started before any clip was open) it records
 // 640 x 480 and fits each image inside keeping its aspect. VideoCompressor -1
@@ -43,6 +47,7 @@ public:
 
     int32_t VideoCompressorCount() override;
     QString VideoCompressorName(int32_t index) override;
+    void checkFileCapture(double fps) override;
     void StartFileCapture(double fps) override;
     void addFrame(const QImage& frame) override;
     void StopFileCapture() override;

@@ -1,5 +1,7 @@
 #include "media/ffmpeg/FramePool.h"
 
+#include "media/ffmpeg/FfmpegCompat.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/buffer.h>
@@ -9,6 +11,10 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <malloc.h>
+#include <optional>
+#include <pthread.h>
+#include <thread>
 
 namespace tvn {
 
@@ -36,12 +42,7 @@ FramePool& FramePool::instance() {
 void FramePool::attach(AVCodecContext* codec) {
     if (!codec->codec || !(codec->codec->capabilities & AV_CODEC_CAP_DR1)) return;
     codec->get_buffer2 = &FramePool::getBuffer;
-#if FF_API_THREAD_SAFE_CALLBACKS
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    codec->thread_safe_callbacks = 1;
-#pragma GCC diagnostic pop
-#endif
+    ff::declareThreadSafeGetBuffer(codec);
 }
 
 // The planes laid out as FFmpeg's default allocator does (rows widened until
@@ -116,9 +117,12 @@ void FramePool::giveBack(uint8_t* data, size_t size) {
         const Clock::time_point now = Clock::now();
         sweepLocked(now, freed);
         if (idleBytes_ + int64_t(size) <= kIdleLimitBytes) {
+            const bool wasEmpty = idle_.empty();
             idle_[size].push_back({data, now});
             idleBytes_ += int64_t(size);
             data = nullptr;
+            startKeeperLocked();
+            if (wasEmpty) keeperWake_.notify_one();  // it has a time to wait for now
         }
     }
     for (uint8_t* f : freed) av_free(f);
@@ -131,8 +135,42 @@ void FramePool::sweep() {
         std::lock_guard lock(mutex_);
         lastSweep_ = Clock::time_point{};  // due now
         sweepLocked(Clock::now(), freed);
+        trimWanted_ = true;
+        startKeeperLocked();
+        keeperWake_.notify_one();
     }
     for (uint8_t* f : freed) av_free(f);
+}
+
+void FramePool::startKeeperLocked() {
+    if (keeperStarted_) return;
+    keeperStarted_ = true;
+    // Lives as long as the process, like the pool itself.
+    std::thread([this] { keep(); }).detach();
+}
+
+void FramePool::keep() {
+    pthread_setname_np(pthread_self(), "tvn-framepool");
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // The oldest idle buffer says when the next one reaches its life.
+        std::optional<Clock::time_point> oldest;
+        for (const auto& [size, list] : idle_)
+            if (!list.empty() && (!oldest || list.front().since < *oldest)) oldest = list.front().since;
+        if (!trimWanted_) {
+            if (oldest) keeperWake_.wait_until(lock, *oldest + kIdleLife + kSweepEvery);
+            else keeperWake_.wait(lock);
+        }
+        std::vector<uint8_t*> freed;
+        lastSweep_ = Clock::time_point{};
+        sweepLocked(Clock::now(), freed);
+        const bool trim = trimWanted_ || !freed.empty();
+        trimWanted_ = false;
+        lock.unlock();
+        for (uint8_t* f : freed) av_free(f);
+        if (trim) malloc_trim(0);  // the allocator's free pages, every arena, back to the system
+        lock.lock();
+    }
 }
 
 // Collects what is to be freed, so the freeing happens outside the lock.

@@ -1,6 +1,6 @@
 #include "media/ffmpeg/TempoFilter.h"
 
-#include "media/alsa/AlsaAudioOutput.h"
+#include "media/SoundOutput.h"
 #include "media/ffmpeg/FfmpegHandles.h"
 
 extern "C" {
@@ -16,8 +16,8 @@ extern "C" {
 namespace tvn {
 
 namespace {
-constexpr int kRate = AlsaAudioOutput::kRate;
-constexpr int kChannels = AlsaAudioOutput::kChannels;
+constexpr int kRate = SoundOutput::kRate;
+constexpr int kChannels = SoundOutput::kChannels;
 
 struct InOutFreer {
     void operator()(AVFilterInOut* io) const { avfilter_inout_free(&io); }
@@ -31,6 +31,16 @@ struct TempoFilter::Impl {
     AVFilterContext* src = nullptr;
     AVFilterContext* sink = nullptr;
     int64_t nextPts = 0;
+    bool flushed = false;
+
+    void drain(std::vector<int16_t>& out) {
+        auto got = ff::makeFrame();
+        while (av_buffersink_get_frame(sink, got.get()) >= 0) {
+            const auto* samples = reinterpret_cast<const int16_t*>(got->data[0]);
+            out.insert(out.end(), samples, samples + size_t(got->nb_samples) * kChannels);
+            av_frame_unref(got.get());
+        }
+    }
 
     bool build(double tempo) {
         graph.reset(avfilter_graph_alloc());
@@ -91,7 +101,7 @@ std::vector<double> TempoFilter::stages(double tempo) {
 std::vector<int16_t> TempoFilter::process(const int16_t* interleaved, int frames) {
     if (d->passThrough) return std::vector<int16_t>(interleaved, interleaved + size_t(frames) * kChannels);
     std::vector<int16_t> out;
-    if (!d->graph || frames <= 0) return out;
+    if (!d->graph || d->flushed || frames <= 0) return out;
     auto in = ff::makeFrame();
     in->format = AV_SAMPLE_FMT_S16;
     in->sample_rate = kRate;
@@ -102,12 +112,16 @@ std::vector<int16_t> TempoFilter::process(const int16_t* interleaved, int frames
     if (av_frame_get_buffer(in.get(), 0) < 0) return out;
     std::memcpy(in->data[0], interleaved, size_t(frames) * kChannels * sizeof(int16_t));
     if (av_buffersrc_add_frame(d->src, in.get()) < 0) return out;
-    auto got = ff::makeFrame();
-    while (av_buffersink_get_frame(d->sink, got.get()) >= 0) {
-        const auto* samples = reinterpret_cast<const int16_t*>(got->data[0]);
-        out.insert(out.end(), samples, samples + size_t(got->nb_samples) * kChannels);
-        av_frame_unref(got.get());
-    }
+    d->drain(out);
+    return out;
+}
+
+std::vector<int16_t> TempoFilter::flush() {
+    std::vector<int16_t> out;
+    if (d->passThrough || !d->graph || d->flushed) return out;
+    d->flushed = true;
+    if (av_buffersrc_add_frame(d->src, nullptr) < 0) return out;  // the end: atempo lets go of what it held
+    d->drain(out);
     return out;
 }
 

@@ -23,6 +23,8 @@ public:
     // Feeds frames in and returns what the filter has ready (about frames / tempo
     // over time; the filter holds back a few milliseconds it needs to look ahead).
     std::vector<int16_t> process(const int16_t* interleaved, int frames);
+    // At the sound's end: what the filter still holds. Nothing is taken after it.
+    std::vector<int16_t> flush();
 
     // The chain of stage factors for a tempo, each within [0.5, 2].
     static std::vector<double> stages(double tempo);
