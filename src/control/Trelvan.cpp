@@ -221,6 +221,7 @@ MotionAnalysis* Trelvan::motion() {
     if (!motion_) {
         motion_ = std::make_unique<MotionAnalysis>(
             *this, [this](const TvnError& e) { keepFailure("MotionAnalysis_tracking", e); });
+        motion_->setLineSource([this] { return store_->newestLine(); });
         renderer_->setLineLabel([m = motion_.get()](double x1, double y1, double x2, double y2) {
             return m->lineLength(x1, y1, x2, y2);
         });
@@ -312,6 +313,7 @@ int32_t Trelvan::TVN_GetFrame() { return transport_->TVN_GetFrame(); }
 QVariant Trelvan::TVN_SetFrame(int32_t& frameNumber) { return transport_->TVN_SetFrame(frameNumber); }
 double Trelvan::TVN_GetPos() { return transport_->TVN_GetPos(); }
 QVariant Trelvan::TVN_SetPos(double& pos) { return transport_->TVN_SetPos(pos); }
+int32_t Trelvan::scrubToFrame(int32_t frameNumber) { return transport_->scrubToFrame(frameNumber); }
 bool Trelvan::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) { return frameExport_->TVN_SaveFrameJpg(FileName, quality); }
 QVariant Trelvan::TVN_ReDraw() { return editor_->TVN_ReDraw(); }
 QVariant Trelvan::TVN_EraseFreeHand() { return editor_->TVN_EraseFreeHand(); }
@@ -333,6 +335,13 @@ int32_t Trelvan::TVN_CompressLesson(const QString& AviFileName, const QString& W
 QVariant Trelvan::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) { return lesson_->TVN_SetLogo(LogoFileName, Top, Left); }
 void Trelvan::TVN_Overlay(QString& FileName) { overlay_->TVN_Overlay(FileName); }
 void Trelvan::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth, int32_t newOpacity) { overlay_->TVN_AdjustOverlay(newLeft, newTop, newHeight, newWidth, newOpacity); }
+void Trelvan::setReadableDrawing(bool on) {
+    renderer_->setReadable(on);
+    loupe_->setBordered(on);
+    handleNotification("setReadableDrawing", [&] { redrawAnnotations(); });
+}
+bool Trelvan::readableDrawing() const { return renderer_->readable(); }
+void Trelvan::placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity) { overlay_->placeSecondClip(left, top, width, height, opacity); }
 void Trelvan::TVN_SetOverlay2Pos(double newPos) { overlay_->TVN_SetOverlay2Pos(newPos); }
 void Trelvan::TVN_SetOverlay2Frame(int32_t newFrame) { overlay_->TVN_SetOverlay2Frame(newFrame); }
 void Trelvan::TVN_FlipVideo(int16_t flipIt) { frameExport_->TVN_FlipVideo(flipIt); }

@@ -79,6 +79,7 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.PauseSource(s.mainMixerSource);
         mixer.PauseSource(s.overlayMixerSource);
         mixer.SetSourceAlpha(s.overlayMixerSource, InitialOverlayAlpha);
+        secondMirrored_ = false;
 
         // The main clip keeps the mirroring the display had.
         const DisplaySize d = displaySize();
@@ -91,7 +92,27 @@ void OverlayController::TVN_Overlay(QString& FileName) {
 }
 
 void OverlayController::TVN_FlipOverlay(bool flipIt) {
-    withPrefix("TVN_FlipOverlay", [&] { placeSecondSource(flipIt); });
+    withPrefix("TVN_FlipOverlay", [&] {
+        placeSecondSource(flipIt);
+        secondMirrored_ = flipIt;
+    });
+}
+
+void OverlayController::placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity) {
+    const ControlState& s = state_;
+    if (!s.overlayActive) return;
+    VideoMixer& mixer = *parts_.VideoMixerX1;
+    ignoringErrors([&] {
+        const DisplaySize d = displaySize();
+        if (s.videoFlipped) mixer.SetSourceRect(s.mainMixerSource, d.w, 0, -d.w, d.h);
+        else mixer.SetSourceRect(s.mainMixerSource, 0, 0, d.w, d.h);
+    });
+    ignoringErrors([&] {
+        const auto x = float(left), y = float(top), w = float(width), h = float(height);
+        if (secondMirrored_) mixer.SetSourceRect(s.overlayMixerSource, x + w, y, -w, h);
+        else mixer.SetSourceRect(s.overlayMixerSource, x, y, w, h);
+    });
+    ignoringErrors([&] { mixer.SetSourceAlpha(s.overlayMixerSource, float(opacity * 0.01)); });
 }
 
 void OverlayController::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth,
