@@ -1,28 +1,26 @@
 #pragma once
 
+#include "media/ffmpeg/BehindCoordinator.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipDemuxer.h"
 #include "media/ffmpeg/DecodeBehind.h"
+#include "media/ffmpeg/FrameCache.h"
+#include "media/ffmpeg/SeekPlanner.h"
 
-#include <QImage>
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <optional>
+#include <vector>
 
 namespace tvn {
 
 class PictureConverter;
 
 // The decoded frames around the current position, and the way to any other
-// frame: consecutive pictures in presentation order, as the decoder gave them
-// (the few nearest the current frame also converted), within a memory budget,
-// farthest frames first out. A frame outside the run is reached by decoding on
-// from the decoder's head when no keyframe lies between, else by seeking to the
-// keyframe before it; frames before the run come from the decode-behind worker
-// when it has them (or is about to). While a slider is dragged, the same worker
-// decodes ahead from the keyframe before the target to the target, and an
-// exact jump there takes (or waits for) its frames. Used from one thread at a time.
+// frame: a FrameCache (the frames and their budget), a SeekPlanner (decoding on
+// or seeking to a frame the cache does not hold) and a BehindCoordinator (the
+// frames before the cache from the decode-behind worker, and while a slider is
+// dragged, the frames the same worker decodes ahead from the keyframe before the
+// target to the target, which an exact jump there takes or waits for). Used
+// from one thread at a time.
 class FrameRun {
 public:
     // pictures converts what show() hands out; a run without one (a decode-behind
@@ -56,73 +54,32 @@ public:
     bool atLastFrame() const;
 
     void setBudget(int64_t bytes);
-    int64_t budget() const { return budget_; }
-    void setDecodeBehind(bool on);
+    int64_t budget() const { return cache_.budget(); }
+    void setDecodeBehind(bool on) { behind_.setOn(on); }
     // Memory a converted picture takes (the pictures the run may still convert count against the budget).
-    void setPictureBytes(int64_t bytes) { pictureBytes_ = bytes; }
+    void setPictureBytes(int64_t bytes) { cache_.setPictureBytes(bytes); }
     // Mean distance between keyframes where the clip's counting found it (MPEG-TS), stream ticks.
-    void setKeyInterval(int64_t ticks) { keyInterval_ = ticks; }
+    void setKeyInterval(int64_t ticks) { planner_.setKeyInterval(ticks); }
     // Forgets the converted pictures (converted again when shown).
-    void dropPictures();
+    void dropPictures() { cache_.dropPictures(); }
     void addStats(ClipDecoder::Stats& stats) const;
 
-private:
-    // One decoded picture of the run.
-    struct CachedFrame {
-        ff::FramePtr frame;  // shares the decoder's buffer
-        int64_t pts = 0;
-        int64_t duration = 0;  // stream time base; exact once the next frame is known
-        QImage image;          // converted picture, kept once shown
-        int64_t bytes = 0;
-    };
-    struct BehindSource;
-
-    bool push(ff::FramePtr frame);
-    void trimBehindHead();
-    void evict();
-    void drop(CachedFrame& frame);
-    std::optional<int> lastAtOrBefore(int64_t ts) const;
-    std::optional<int> currentIndex() const;
-    std::optional<int> decodeUntil(int64_t target);
-    int seekAndDecode(int64_t target);
-    bool forwardIsCheaper(int64_t target) const;
-    int locate(int64_t target);
-    void restart();
-    VideoFrame show(int index, bool withPicture = true);
-    void dropFarPictures(int index);
-    int64_t pictureReserve() const;
-    std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, DecodeBehind::Progress& p);
+    // On a decode-behind job's run (the worker thread): the frames from the
+    // keyframe before end that fit bytes and end at end, oldest first.
     std::vector<DecodeBehind::Frame> framesEndingAt(int64_t end, int64_t bytes);
+    // On a decode-ahead job's run: the frames from the keyframe key through the
+    // progress's target (following it while the owner moves it), within bytes.
     std::vector<DecodeBehind::Frame> framesThrough(int64_t key, DecodeBehind::Progress& progress, int64_t bytes);
-    std::optional<int> keyframePicture(int64_t target);
-    void requestAhead(int64_t key, int64_t target);
-    bool adoptAhead();
-    void fetchAhead(int64_t target);
-    void armBehind();
-    bool adoptBehind();
-    bool behindWillHold(int64_t target) const;
-    void fetchBehind(int64_t target);
+
+private:
+    int locate(int64_t target);
 
     ClipDemuxer& clip_;
-    PictureConverter* pictures_;
-    const bool forwardWindow_;
-    std::deque<CachedFrame> run_;
-    int64_t bytes_ = 0;
-    bool reachesEnd_ = false;   // run_.back() is the clip's last frame
-    bool headFollows_ = false;  // the decoder's next picture is the one after run_.back()
-    int64_t currentPts_ = AV_NOPTS_VALUE;
-    int64_t budget_;
-    int64_t pictureBytes_ = 0;
-    int64_t keyInterval_ = 0;
-    int64_t demuxSeeks_ = 0;
-    bool settleBehind_ = true;  // false right after a jump restarted the run: decode-behind starts at once
+    // In this order: the coordinator and the planner use the cache, the planner the coordinator.
+    FrameCache cache_;
+    BehindCoordinator behind_;
+    SeekPlanner planner_;
     int64_t aheadKey_ = AV_NOPTS_VALUE;  // a decode-ahead job's run: the keyframe its frames start from
-
-    // Decode-behind: the job's decoder is touched only by the worker thread
-    // (declared before the worker, which is stopped first when this goes).
-    std::unique_ptr<BehindSource> behindSource_;
-    DecodeBehind behind_;
-    bool behindOn_ = false;
 };
 
 }  // namespace tvn
