@@ -1,16 +1,19 @@
 #pragma once
 
+#include "control/ControlState.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
 
+class QWidget;
+
 namespace tvn {
+
+class VideoEngine;
 
 class AnnotationStore;
 struct LineObject;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 class Surface;
 class TrackingTrail;
 
@@ -26,9 +29,41 @@ class TrackingTrail;
 // happened (what was drawn stays, the hand-over does not run).
 class AnnotationRenderer {
 public:
-    AnnotationRenderer(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+    // The host's properties it reads and writes.
+    struct Properties {
+        QString& TVN_videoFileName;
+        int16_t& TVN_VideoWidth;
+        int16_t& TVN_VideoHeight;
+        bool& TVN_DisplayGrid;
+        int32_t& TVN_GridColor;
+        int32_t& TVN_drawingColor;
+        int16_t& TVN_drawingWidth;
+        bool& TVN_IsPlaying;
+        double& TVN_CurrentPos;
+        QString& TVN_AngleText;
+        int32_t& TVN_TextColor;
+        QString& TVN_Text;
+        int16_t& TVN_FontSize;
+        int32_t& TVN_OverlayImage;
+        int16_t& TVN_GridSpacing;
+        bool& TVN_DisplayClock;
+        int32_t& tvn_ClockStartTimeMS;
+        bool& TVN_DisplayTarget;
+        int32_t& TVN_TransparentColor;
+    };
+
+    // What it draws on and hands the drawing to.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        VideoEngine& display;  // the display engine: the clip the user sees
+        Surface& annotationLayer;  // the drawings, laid over the video; the clip's size in twips
+        Surface& freeHandLayer;  // free-hand strokes, white where nothing is drawn, combined into the annotation layer
+        Surface& logoPicture;  // the lesson logo TVN_SetLogo loads
+    };
+
+    AnnotationRenderer(Properties props, Drives drives, const LessonLogo& lessonLogo, AnnotationStore& store,
                        TrackingTrail& tracking)
-        : props_(props), parts_(parts), state_(state), store_(store), tracking_(tracking) {}
+        : props_(props), drives_(drives), lessonLogo_(lessonLogo), store_(store), tracking_(tracking) {}
 
     void RedrawAnnotations();
 
@@ -52,9 +87,9 @@ private:
     void drawTexts(Surface& p);
     void drawLineLabel(Surface& p, const LineObject& line);
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const LessonLogo& lessonLogo_;
     AnnotationStore& store_;
     TrackingTrail& tracking_;
     LineLabel lineLabel_;

@@ -6,9 +6,6 @@
 #include "annotate/ZoomLoupe.h"
 #include "control/AnnotationRedraw.h"
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -25,7 +22,7 @@ constexpr int16_t kEnter = 13;
 }  // namespace
 
 bool PointerHandler::foreignOverlay() const {
-    return props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage);
+    return props_.TVN_OverlayImage != 0 && !drives_.annotationLayer.hasHandle(props_.TVN_OverlayImage);
 }
 
 void PointerHandler::readTool() { tool_ = parseDrawingTool(props_.TVN_drawingTool); }
@@ -44,14 +41,14 @@ int16_t PointerHandler::shapeOfTool() const {
     return oval ? ShapeObject::Oval : ShapeObject::Rectangle;
 }
 
-float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(parts_.widget)); }
-float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(parts_.widget)); }
+float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(&drives_.control)); }
+float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(&drives_.control)); }
 
 void PointerHandler::followAndConvert(int16_t button, float& x, float& y) {
     // The loupe is centred in control units, before the conversion.
     if (button == kLeftButton) loupe_.Follow(x, y);
-    x = static_cast<float>(x * state_.pointerScaleX);
-    y = static_cast<float>(y * state_.pointerScaleY);
+    x = static_cast<float>(x * pointerScale_.pointerScaleX);
+    y = static_cast<float>(y * pointerScale_.pointerScaleY);
 }
 
 void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
@@ -62,7 +59,7 @@ void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, floa
 
         if (!foreignOverlay() && !isTool(DrawingTool::Step) && Button == kLeftButton) {
             st.quickAngle = false;
-            parts_.Timer2->setEnabled(true);
+            drives_.gestureRedrawTimer.setEnabled(true);
             if (isTool(DrawingTool::Zoom)) {
                 loupe_.SetUp();
             } else if (isTool(DrawingTool::Text)) {
@@ -193,8 +190,8 @@ void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, floa
                 } else if (isTool(DrawingTool::Free)) {
                     // Segments go straight into the free-hand layer; no redraw here.
                     if (st.freeHandLastX > 0 || st.freeHandLastY > 0) {
-                        parts_.Picture2->setDrawWidth(props_.TVN_drawingWidth);
-                        parts_.Picture2->line(st.freeHandLastX, st.freeHandLastY, x, y, props_.TVN_drawingColor);
+                        drives_.freeHandLayer.setDrawWidth(props_.TVN_drawingWidth);
+                        drives_.freeHandLayer.line(st.freeHandLastX, st.freeHandLastY, x, y, props_.TVN_drawingColor);
                     }
                     st.freeHandLastX = toInt16(x);
                     st.freeHandLastY = toInt16(y);
@@ -219,7 +216,7 @@ void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, floa
                         }
                     }
                     // While the loupe timer runs it redraws every 200 ms instead.
-                    if (Button != 0 && !parts_.Timer2->isEnabled()) redraw_.redrawAnnotations();
+                    if (Button != 0 && !drives_.gestureRedrawTimer.isEnabled()) redraw_.redrawAnnotations();
                 }
             }
         }
@@ -253,11 +250,11 @@ void PointerHandler::PointerUp(int16_t& Button, int16_t& Shift, float& x, float&
         readTool();
         AnnotationStore& st = store_;
         // The release rounds to whole surface twips and hands them back.
-        x = static_cast<float>(toInt32(x * state_.pointerScaleX));
-        y = static_cast<float>(toInt32(y * state_.pointerScaleY));
+        x = static_cast<float>(toInt32(x * pointerScale_.pointerScaleX));
+        y = static_cast<float>(toInt32(y * pointerScale_.pointerScaleY));
 
         if (!foreignOverlay()) {
-            parts_.Timer2->setEnabled(false);
+            drives_.gestureRedrawTimer.setEnabled(false);
             st.freeHandLastX = 0;
             st.freeHandLastY = 0;
             if (isTool(DrawingTool::Zoom)) loupe_.Hide();
@@ -305,8 +302,8 @@ void PointerHandler::commitAngle() {
     AngleAnnotation a;
     a.text = props_.TVN_AngleText;
     a.color = st.Angle1.BorderColor;
-    a.fontName = parts_.Picture1->fontName();
-    a.fontSize = toInt16(parts_.Picture1->fontSize());
+    a.fontName = drives_.annotationLayer.fontName();
+    a.fontSize = toInt16(drives_.annotationLayer.fontSize());
     a.x1 = toInt32(st.Angle1.X1);
     a.y1 = toInt32(st.Angle1.Y1);
     a.x2 = toInt32(st.Angle1.X2);

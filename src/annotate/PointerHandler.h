@@ -1,18 +1,21 @@
 #pragma once
 
 #include "annotate/DrawingTool.h"
+#include "control/ControlState.h"
 
 #include <QString>
 #include <cstdint>
 
+class QWidget;
+
 namespace tvn {
+
+class Surface;
+class Timer;
 
 class AnnotationRedraw;
 class AnnotationStore;
 class ControlEvents;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 class Transport;
 class ZoomLoupe;
 
@@ -28,10 +31,30 @@ class ZoomLoupe;
 // caller with the handler's prefix.
 class PointerHandler {
 public:
-    PointerHandler(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+    // The host's properties it reads and writes.
+    struct Properties {
+        QString& TVN_drawingTool;
+        int32_t& TVN_drawingColor;
+        int16_t& TVN_drawingWidth;
+        QString& TVN_AngleText;
+        int32_t& TVN_TextColor;
+        int16_t& TVN_FontSize;
+        int32_t& TVN_OverlayImage;
+        QString& TVN_FontName;
+    };
+
+    // What a gesture draws on and times.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Surface& annotationLayer;  // the drawings, laid over the video; the clip's size in twips
+        Surface& freeHandLayer;  // free-hand strokes, white where nothing is drawn, combined into the annotation layer
+        Timer& gestureRedrawTimer;  // redraws the annotations during a gesture
+    };
+
+    PointerHandler(Properties props, Drives drives, const PointerScale& pointerScale, AnnotationStore& store,
                    ControlEvents& events, AnnotationRedraw& redraw, ZoomLoupe& loupe, Transport& transport)
-        : props_(props), parts_(parts), state_(state), store_(store), events_(events), redraw_(redraw), loupe_(loupe),
-          transport_(transport) {}
+        : props_(props), drives_(drives), pointerScale_(pointerScale), store_(store), events_(events),
+          redraw_(redraw), loupe_(loupe), transport_(transport) {}
 
     void PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y);
     void PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y);
@@ -75,9 +98,9 @@ private:
     float toPixelsX(float twips) const;
     float toPixelsY(float twips) const;
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const PointerScale& pointerScale_;
     AnnotationStore& store_;
     ControlEvents& events_;
     AnnotationRedraw& redraw_;

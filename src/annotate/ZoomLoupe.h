@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QString>
+
 #include "core/Picture.h"
+
+class QWidget;
 
 namespace tvn {
 
+class Platform;
+class Surface;
+class SurfaceView;
+class Timer;
+class VideoEngine;
+
 class AnnotationRedraw;
-struct ControlParts;
-struct ControlProperties;
 
 // The zoom loupe and the gesture redraw timer Timer2.
 //
@@ -22,8 +30,24 @@ struct ControlProperties;
 // switches it off and the moves redraw themselves.
 class ZoomLoupe {
 public:
-    ZoomLoupe(ControlProperties& props, ControlParts& parts, AnnotationRedraw& redraw)
-        : props_(props), parts_(parts), redraw_(redraw) {}
+    // The host's properties it reads and writes.
+    struct Properties {
+        int16_t& TVN_VideoWidth;
+        int16_t& TVN_VideoHeight;
+    };
+
+    // What it shows the loupe with.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& display;  // the display engine: the clip the user sees
+        Surface& loupePicture;  // the zoom loupe's picture
+        SurfaceView& loupeView;  // the loupe window
+        Timer& gestureRedrawTimer;  // redraws the annotations during a gesture
+    };
+
+    ZoomLoupe(Properties props, Drives drives, AnnotationRedraw& redraw)
+        : props_(props), drives_(drives), redraw_(redraw) {}
 
     // Tick of Timer2: redraw with the timer off, let pending events run, switch it
     // on again; with Option43 = 0 only switch it off.
@@ -56,8 +80,8 @@ private:
     // Paints the inner image into ZoomPicture and places ZoomView.
     void refresh();
 
-    ControlProperties& props_;
-    ControlParts& parts_;
+    Properties props_;
+    Drives drives_;
     AnnotationRedraw& redraw_;
     double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     double innerLeft_ = 0, innerTop_ = 0, innerWidth_ = 0, innerHeight_ = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "control/KiteTail.h"
 #include "motion/Calibration.h"
 #include "motion/Kinematics.h"
@@ -57,7 +59,7 @@ struct TrackingResult;
 // beside the coach's hand-built trail. With showLineLengths on and a calibration
 // set, each line of the line tool shows its real length beside its middle; off,
 // as by default, the drawing is the control's own.
-class MotionAnalysis : public QObject {
+class TVN_EXPORT MotionAnalysis : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString unit READ unit NOTIFY calibrationChanged)
     Q_PROPERTY(bool calibrated READ calibrated NOTIFY calibrationChanged)
@@ -154,7 +156,8 @@ signals:
     void drawingChanged();
 
 private:
-    struct Job {
+    // Not exported, as the worker's types they deal in.
+    struct TVN_NO_EXPORT Job {
         int point = 0;
         bool correction = false;
         bool backward = false;
@@ -165,7 +168,7 @@ private:
     void checkPoint(int point) const;
     const motion::TrackSample& sample(int point, int index) const;
     void startJob(int point, QPointF twips, bool backward, bool correction);
-    void onFinished(quint64 job, const motion::TrackingResult& result);
+    TVN_NO_EXPORT void onFinished(quint64 job, const motion::TrackingResult& result);
     void onFailed(quint64 job, const TvnError& error);
 
     Trelvan& control_;

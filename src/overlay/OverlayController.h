@@ -1,17 +1,21 @@
 #pragma once
 
+#include "control/ControlState.h"
 #include "core/Picture.h"
 
 #include <QString>
 #include <QVariant>
 #include <cstdint>
 
+class QWidget;
+
 namespace tvn {
 
+class Platform;
+class VideoEngine;
+class VideoMixer;
+
 class ClipLoader;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 
 // The second clip mixed over the first, and a host bitmap laid over the display.
 //
@@ -31,8 +35,32 @@ struct ControlState;
 // call the mixer with source -1, which it rejects.
 class OverlayController {
 public:
-    OverlayController(ControlProperties& props, ControlParts& parts, ControlState& state, ClipLoader& clipLoader)
-        : props_(props), parts_(parts), state_(state), clipLoader_(clipLoader) {}
+    // The host's properties it reads and writes.
+    struct Properties {
+        QString& TVN_videoFileName;
+        int16_t& TVN_VideoWidth;
+        int16_t& TVN_VideoHeight;
+        int32_t& TVN_NumFrames;
+        bool& TVN_IsPlaying;
+        double& TVN_CurrentPos;
+        bool& TVN_DoDeinterlace;
+        int32_t& TVN_OverlayImage;
+        int32_t& TVN_TransparentColor;
+        int32_t& TVN_AlphaLevel;
+    };
+
+    // What it lays the clips and bitmaps on.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& display;  // the display engine: the clip the user sees
+        VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
+    };
+
+    OverlayController(Properties props, Drives drives, const ClipPicture& clipPicture, OverlaySources& overlaySources,
+                      ClipLoader& clipLoader)
+        : props_(props), drives_(drives), clipPicture_(clipPicture), overlaySources_(overlaySources),
+          clipLoader_(clipLoader) {}
 
     void TVN_Overlay(QString& FileName);
     void TVN_FlipOverlay(bool flipIt);
@@ -55,9 +83,10 @@ private:
     // The second source over the whole display, mirrored or not.
     void placeSecondSource(bool mirrored);
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const ClipPicture& clipPicture_;
+    OverlaySources& overlaySources_;
     ClipLoader& clipLoader_;
     double overlayDuration_ = 0;
 };
