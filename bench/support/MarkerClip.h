@@ -104,8 +104,15 @@ struct MarkerClip {
         graph += QStringLiteral(",format=yuv420p");
         QDir().mkpath(QFileInfo(path).absolutePath());
         const QString part = path + ".part.mp4";
+        // From FFmpeg 6.1 on, setpts leaves its frames without a duration, so the
+        // last one would end where it starts and MP4's edit list would hide it
+        // on a variable rate (FFmpeg 7, Debian 13). Every packet gets one
+        // nominal frame's length, which only the last one keeps: 1/fps, as
+        // FFmpeg 5.1 wrote it.
+        const QString lastFrameTicks = QString::number(90000 / fps);
         const QStringList args = QStringList{"-v", "error", "-y", "-nostdin", "-filter_complex", graph} + encoder +
                                  QStringList{"-fps_mode", "passthrough", "-enc_time_base:v", "1/90000",
+                                             "-bsf:v", "setts=pts=PTS:dts=DTS:duration=" + lastFrameTicks,
                                              "-video_track_timescale", "90000", part};
         if (QProcess::execute("ffmpeg", args) != 0 || !QFile::rename(part, path))
             throw std::runtime_error("ffmpeg could not make " + path.toStdString());

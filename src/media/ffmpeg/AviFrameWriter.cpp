@@ -2,6 +2,7 @@
 
 #include "core/LogCategories.h"
 #include "core/TvnError.h"
+#include "media/ffmpeg/FfmpegCompat.h"
 #include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
 
@@ -33,11 +34,12 @@ TvnError captureError(const QString& fileName, const QString& what, int32_t numb
 AVPixelFormat choosePixelFormat(const AVCodec* codec) {
     // MJPEG wants full-range 4:2:0; the others take plain 4:2:0 when they can.
     const AVPixelFormat preferred[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV422P};
-    if (!codec->pix_fmts) return AV_PIX_FMT_YUV420P;
+    const AVPixelFormat* offered = ff::encoderPixelFormats(codec);
+    if (!offered) return AV_PIX_FMT_YUV420P;
     for (AVPixelFormat want : preferred)
-        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+        for (const AVPixelFormat* p = offered; *p != AV_PIX_FMT_NONE; ++p)
             if (*p == want) return want;
-    return codec->pix_fmts[0];
+    return offered[0];
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "media/ffmpeg/FrameCounter.h"
 
+#include "media/ffmpeg/FfmpegCompat.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -157,7 +159,8 @@ FrameCounter::ClipEnd FrameCounter::decodeEnd(int64_t near, bool constantRate) {
             if (result.found && constantRate && frameTicks_ > 0 && double(pts - result.lastPts) > 1.5 * frameTicks_) break;
             result.found = true;
             result.lastPts = pts;
-            result.end = pts + (frame->pkt_duration > 0 ? frame->pkt_duration : clip_.nominalDuration());
+            const int64_t duration = ff::frameDuration(frame.get());
+            result.end = pts + (duration > 0 ? duration : clip_.nominalDuration());
         }
         result.onGrid = constantRate;
     }

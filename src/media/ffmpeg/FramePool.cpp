@@ -1,5 +1,7 @@
 #include "media/ffmpeg/FramePool.h"
 
+#include "media/ffmpeg/FfmpegCompat.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/buffer.h>
@@ -40,12 +42,7 @@ FramePool& FramePool::instance() {
 void FramePool::attach(AVCodecContext* codec) {
     if (!codec->codec || !(codec->codec->capabilities & AV_CODEC_CAP_DR1)) return;
     codec->get_buffer2 = &FramePool::getBuffer;
-#if FF_API_THREAD_SAFE_CALLBACKS
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    codec->thread_safe_callbacks = 1;
-#pragma GCC diagnostic pop
-#endif
+    ff::declareThreadSafeGetBuffer(codec);
 }
 
 // The planes laid out as FFmpeg's default allocator does (rows widened until

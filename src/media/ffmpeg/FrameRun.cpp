@@ -1,5 +1,6 @@
 #include "media/ffmpeg/FrameRun.h"
 
+#include "media/ffmpeg/FfmpegCompat.h"
 #include "media/ffmpeg/FramePool.h"
 #include "media/ffmpeg/PictureConverter.h"
 
@@ -103,7 +104,8 @@ bool FrameRun::push(ff::FramePtr frame) {
     if (!run_.empty()) run_.back().duration = pts - run_.back().pts;
     CachedFrame c;
     c.pts = pts;
-    c.duration = frame->pkt_duration > 0 ? frame->pkt_duration : clip_.nominalDuration();
+    const int64_t duration = ff::frameDuration(frame.get());
+    c.duration = duration > 0 ? duration : clip_.nominalDuration();
     c.bytes = pictureBytes(frame.get());
     c.frame = std::move(frame);
     bytes_ += c.bytes;

@@ -1,6 +1,7 @@
 #include "media/ffmpeg/LessonConverter.h"
 
 #include "core/TvnError.h"
+#include "media/ffmpeg/FfmpegCompat.h"
 #include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
 
@@ -242,7 +243,8 @@ void Conversion::addAudioEncoder(const char* name) {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) failWith(QStringLiteral("The encoder '%1' is not available").arg(QLatin1String(name)));
     aenc_.reset(avcodec_alloc_context3(codec));
-    aenc_->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    const AVSampleFormat* formats = ff::encoderSampleFormats(codec);
+    aenc_->sample_fmt = formats ? formats[0] : AV_SAMPLE_FMT_FLTP;
     aenc_->sample_rate = job_.profile.sampleRate;
     av_channel_layout_default(&aenc_->ch_layout, job_.profile.channels);
     aenc_->bit_rate = job_.profile.audioBitRate;

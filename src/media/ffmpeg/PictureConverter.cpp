@@ -1,5 +1,7 @@
 #include "media/ffmpeg/PictureConverter.h"
 
+#include "media/ffmpeg/FfmpegCompat.h"
+
 extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
@@ -26,7 +28,7 @@ constexpr size_t kSpareImages = 6;
 // Clockwise quarter turns (0 to 3) that stand a stream's pictures upright, from
 // its display matrix; a matrix that is not a whole quarter turn counts as none.
 int quarterTurnsOf(const AVStream* stream) {
-    const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    const uint8_t* matrix = ff::streamSideData(stream, AV_PKT_DATA_DISPLAYMATRIX);
     if (!matrix) return 0;
     const double counterClockwise = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
     if (std::isnan(counterClockwise)) return 0;
