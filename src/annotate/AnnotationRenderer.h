@@ -17,7 +17,7 @@ struct LineObject;
 class Surface;
 class TrackingTrail;
 
-// Turns the annotation store into the picture on the annotation surface (Picture1)
+// Turns the annotation store into the picture on the annotation layer (Picture1)
 // and hands it to the video engine as an overlay with a key colour.
 //
 // Every call repaints the whole surface from nothing, in a fixed order: clear to

@@ -15,7 +15,7 @@
 
 namespace tvn {
 
-void ZoomLoupe::Timer2Tick() {
+void ZoomLoupe::GestureRedrawTick() {
     withPrefix("LoupeTimerTick", [&] {
         if (drives_.display.Option43() != 0) {
             drives_.gestureRedrawTimer.setEnabled(false);

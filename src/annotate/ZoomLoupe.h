@@ -16,16 +16,16 @@ class VideoEngine;
 
 class AnnotationRedraw;
 
-// The zoom loupe and the gesture redraw timer Timer2.
+// The zoom loupe and the gesture redraw timer (Timer2).
 //
-// The loupe is the window ZoomView (showing the surface ZoomPicture) on top of
+// The loupe is the loupe window (showing the loupe picture) on top of
 // everything, placed in control twips. Inside it sits the inner image: the frame
 // current at the last press or move, stretched to four times the clip's pixel
 // size and positioned relative to the window's top-left corner, so the window
 // shows a 4x magnified part of the frame around the pointer. Parts of the inner
 // image outside the window are clipped.
 //
-// Timer2 (200 ms) redraws the annotation surface during a gesture instead of
+// The gesture redraw timer (200 ms) redraws the annotation surface during a gesture instead of
 // every pointer move doing so; in raw player mode (Option43 = 0) its first tick
 // switches it off and the moves redraw themselves.
 class ZoomLoupe {
@@ -49,9 +49,9 @@ public:
     ZoomLoupe(Properties props, Drives drives, AnnotationRedraw& redraw)
         : props_(props), drives_(drives), redraw_(redraw) {}
 
-    // Tick of Timer2: redraw with the timer off, let pending events run, switch it
+    // Tick of the gesture redraw timer: redraw with the timer off, let pending events run, switch it
     // on again; with Option43 = 0 only switch it off.
-    void Timer2Tick();
+    void GestureRedrawTick();
 
     // Centres the window on (x, y), control twips, with its current size.
     void Follow(float x, float y);
@@ -77,7 +77,7 @@ public:
     const Picture& innerPicture() const { return innerPicture_; }
 
 private:
-    // Paints the inner image into ZoomPicture and places ZoomView.
+    // Paints the inner image into the loupe picture and places the loupe window.
     void refresh();
 
     Properties props_;

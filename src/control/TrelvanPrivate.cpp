@@ -255,8 +255,8 @@ void TrelvanPrivate::connectNotifications() {
                      [this](const TvnError& e) { keepFailure("VideoCapX4", e); });
     QObject::connect(parts.mixer, &VisualComponent::Failed, &q,
                      [this](const TvnError& e) { keepFailure("VideoMixerX1", e); });
-    parts.clipTimer->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport->Timer1Tick(); }); });
-    parts.gestureRedrawTimer->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe->Timer2Tick(); }); });
+    parts.clipTimer->setTickHandler([this] { handleNotification("Timer1_Timer", [&] { transport->ClipTimerTick(); }); });
+    parts.gestureRedrawTimer->setTickHandler([this] { handleNotification("Timer2_Timer", [&] { loupe->GestureRedrawTick(); }); });
     parts.lessonTimer->setTickHandler(
         [this] { handleNotification("LessonTimer_Timer", [&] { lesson->LessonTimerTick(); }); });
 }

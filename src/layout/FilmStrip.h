@@ -20,12 +20,12 @@ class VideoMixer;
 class Transport;
 
 // The film strip: a panel over the whole control showing nine consecutive
-// frames from the current one, a 3 x 3 grid in reading order on Picture5.
+// frames from the current one, a 3 x 3 grid in reading order on the film strip's picture.
 //
 // It is built by really stepping the display engine through the nine frames
 // (waiting 100 ms after each step so the engine shows it) and copying each
 // shown frame, then returning to the starting position, whatever the steps
-// did. Picture5 works in twips like the control's other surfaces: the grid
+// did. The film strip's picture works in twips like the control's other surfaces: the grid
 // cursor advances by the third of the width rounded to a whole twip (half to
 // even) and a new row starts only when it reaches or passes the width. At 15
 // twips per pixel (96 dpi) every width divides by 3 and the grid is always
@@ -63,7 +63,7 @@ public:
     static constexpr int kStepWaitMs = 100;
 
 private:
-    // Clears Picture5's background picture and its bitmap.
+    // Clears the film strip picture's background picture and its bitmap.
     void clearSurface();
 
     Properties props_;

@@ -2,6 +2,7 @@
 
 #include "control/ControlEvents.h"
 #include "core/LogCategories.h"
+#include "core/Collection.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -268,12 +269,12 @@ void LessonRecorder::LessonTimerTick() {
         w = UnsizedFrameWidth;
         h = UnsizedFrameHeight;
     }
-    frame.setSize(w, h);  // Picture3 is in pixels from lesson start; unchanged size is free
+    frame.setSize(w, h);  // the lesson frame is in pixels from lesson start; unchanged size is free
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
     composeFrame(w, h);
-    // The composed bitmap goes to the engine as Picture3's image itself (a shared
-    // copy), not through the bitmap table. Making it Picture3's background picture
+    // The composed bitmap goes to the engine as the lesson frame's image itself (a shared
+    // copy), not through the bitmap table. Making it the lesson frame's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
 
     const uint32_t elapsed = drives_.platform.tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
@@ -373,13 +374,13 @@ QImage LessonRecorder::loadLogo(const QString& fileName) {
 QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) {
     return withPrefix("TVN_SetLogo", [&]() -> QVariant {
         // The name is cleared first, so a failed load leaves no logo (and an empty
-        // Picture4); the position keeps its old values until a load succeeds.
+        // the logo picture); the position keeps its old values until a load succeeds.
         lessonLogo_.logoFileName.clear();
         Surface& logo = drives_.logoPicture;
         logo.setPicture(Picture());
         logo.clear();
         const QImage image = loadLogo(LogoFileName);
-        // Picture4 takes the image's own size, so its bitmap and its picture are the logo.
+        // The logo picture takes the image's own size, so its bitmap and its picture are the logo.
         const double scale = logo.unit() == Surface::Unit::Twips ? logo.twipsPerPixel() : 1.0;
         logo.setSize(image.width() * scale, image.height() * scale);
         logo.setPicture(Picture(image));

@@ -24,7 +24,7 @@ class ControlEvents;
 //
 // While a lesson runs, LessonTimer ticks twice per frame period. Every tick composes
 // what the control shows (film strip, side-by-side pair, the clip, or the mixed
-// overlay) into Picture3 and appends it to the lesson AVI through VideoCapX4 as
+// overlay) into the lesson frame and appends it to the lesson AVI through the recording engine as
 // many times as the wall clock demands, so the AVI's frame count follows real time
 // even when ticks come late. Time is the platform's millisecond tick.
 //

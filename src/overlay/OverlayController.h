@@ -19,10 +19,10 @@ class ClipLoader;
 
 // The second clip mixed over the first, and a host bitmap laid over the display.
 //
-// While the overlay is active the mixer VideoMixerX1 takes the place of the
-// display VideoCapX1: the open clip is the main source, the second clip is drawn
+// While the overlay is active the mixer (VideoMixerX1) takes the place of the
+// display (VideoCapX1): the open clip is the main source, the second clip is drawn
 // over it, half transparent at first. Rectangles given to the mixer are display
-// pixels; the display's size w x h is VideoCapX1's Width/Height (twips, as the
+// pixels; the display's size w x h is the display's Width/Height (twips, as the
 // layout placed it) divided by the twips per pixel of the control's screen. That
 // is the size the layout gave the display, which is also where the mixer is put,
 // and it does not depend on whether the widget has been shown yet.

@@ -37,7 +37,7 @@ void Transport::redrawTestAndSync() {
     views_.syncPositionViews();
 }
 
-void Transport::stopTimer1() { drives_.clipTimer.setEnabled(false); }
+void Transport::stopClipTimer() { drives_.clipTimer.setEnabled(false); }
 
 double Transport::onTheClip(double positionMs) const {
     return std::clamp(positionMs, 0.0, std::max(props_.TVN_TotalLenMS, 0.0));
@@ -61,7 +61,7 @@ QVariant Transport::TVN_Pause() {
     withPrefix("TVN_Pause", [&] {
         drives_.display.Pause();
         if (timerDriven())
-            stopTimer1();
+            stopClipTimer();
         else
             props_.TVN_CurrentPos = toInt32(drives_.display.GetPosition());  // whole milliseconds
         props_.TVN_CurrentFrame = frameFromPosition();
@@ -78,7 +78,7 @@ QVariant Transport::TVN_StepOneFrame() {
         if (props_.TVN_FrameLenMS == 0) return {};
         drives_.display.Pause();
         if (timerDriven()) {
-            stopTimer1();
+            stopClipTimer();
             return {};
         }
         if (props_.TVN_CurrentPos < props_.TVN_TotalLenMS) {
@@ -112,7 +112,7 @@ QVariant Transport::TVN_SetFrame(int32_t& frameNumber) {
     if (props_.TVN_FrameLenMS == 0) return {};
     // From here a failing step is skipped and the next one still runs.
     ignoringErrors([&] { drives_.display.Pause(); });
-    if (timerDriven()) stopTimer1();
+    if (timerDriven()) stopClipTimer();
     // The caller's negative number stays as it was; the clip starts at frame 0,
     // which is what the engine shows and so what the control reports.
     const int32_t frame = std::max(frameNumber, 0);
@@ -134,7 +134,7 @@ QVariant Transport::TVN_SetPos(double& pos) {
         return {};
     }
     ignoringErrors([&] { drives_.display.Pause(); });
-    if (timerDriven()) stopTimer1();
+    if (timerDriven()) stopClipTimer();
     // A time before the clip's start or after its end shows the first or the last
     // frame; the control's position says where that is. The caller's variable is
     // left as given.
@@ -181,10 +181,10 @@ QVariant Transport::TVN_SetVolume(int32_t& volume) {
     });
 }
 
-void Transport::Timer1Tick() {
+void Transport::ClipTimerTick() {
     // No handler: a failure reaches the tick's caller unchanged.
     if (!timerDriven()) {
-        stopTimer1();
+        stopClipTimer();
         return;
     }
     const int interval = drives_.clipTimer.interval();

@@ -76,7 +76,7 @@ public:
     QVariant TVN_SetPos(double& pos);
     QVariant TVN_SetRate(double& rate);
     QVariant TVN_SetVolume(int32_t& volume);
-    void Timer1Tick();
+    void ClipTimerTick();
     void OnEvent1();
     void OnPlaybackEnded();
     void OnStateChange(int32_t state);
@@ -92,7 +92,7 @@ private:
     // After a move: the annotations are redrawn when they depend on the
     // position (tracking trail, clock), then the other position views follow.
     void redrawTestAndSync();
-    void stopTimer1();
+    void stopClipTimer();
     // A time brought onto the clip: 0 to TVN_TotalLenMS.
     double onTheClip(double positionMs) const;
 
