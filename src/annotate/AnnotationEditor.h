@@ -17,9 +17,9 @@ class AnnotationStore;
 // The editing commands: redraw, erase the free-hand layer, erase everything, undo, redo.
 class AnnotationEditor {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        bool& TVN_DoDeinterlace;
+        const bool& TVN_DoDeinterlace;
         QString& TVN_AngleText;
     };
 

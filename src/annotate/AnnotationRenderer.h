@@ -29,27 +29,27 @@ class TrackingTrail;
 // happened (what was drawn stays, the hand-over does not run).
 class AnnotationRenderer {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        QString& TVN_videoFileName;
-        int16_t& TVN_VideoWidth;
-        int16_t& TVN_VideoHeight;
-        bool& TVN_DisplayGrid;
-        int32_t& TVN_GridColor;
-        int32_t& TVN_drawingColor;
-        int16_t& TVN_drawingWidth;
-        bool& TVN_IsPlaying;
-        double& TVN_CurrentPos;
-        QString& TVN_AngleText;
-        int32_t& TVN_TextColor;
-        QString& TVN_Text;
-        int16_t& TVN_FontSize;
+        const QString& TVN_videoFileName;
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
+        const bool& TVN_DisplayGrid;
+        const int32_t& TVN_GridColor;
+        const int32_t& TVN_drawingColor;
+        const int16_t& TVN_drawingWidth;
+        const bool& TVN_IsPlaying;
+        const double& TVN_CurrentPos;
+        const QString& TVN_AngleText;
+        const int32_t& TVN_TextColor;
+        const QString& TVN_Text;
+        const int16_t& TVN_FontSize;
         int32_t& TVN_OverlayImage;
-        int16_t& TVN_GridSpacing;
-        bool& TVN_DisplayClock;
-        int32_t& tvn_ClockStartTimeMS;
-        bool& TVN_DisplayTarget;
-        int32_t& TVN_TransparentColor;
+        const int16_t& TVN_GridSpacing;
+        const bool& TVN_DisplayClock;
+        const int32_t& tvn_ClockStartTimeMS;
+        const bool& TVN_DisplayTarget;
+        int32_t& TVN_TransparentColor;  // by reference to the engine
     };
 
     // What it draws on and hands the drawing to.

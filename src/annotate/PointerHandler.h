@@ -31,16 +31,16 @@ class ZoomLoupe;
 // caller with the handler's prefix.
 class PointerHandler {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
         QString& TVN_drawingTool;
-        int32_t& TVN_drawingColor;
-        int16_t& TVN_drawingWidth;
+        const int32_t& TVN_drawingColor;
+        const int16_t& TVN_drawingWidth;
         QString& TVN_AngleText;
-        int32_t& TVN_TextColor;
-        int16_t& TVN_FontSize;
-        int32_t& TVN_OverlayImage;
-        QString& TVN_FontName;
+        const int32_t& TVN_TextColor;
+        const int16_t& TVN_FontSize;
+        const int32_t& TVN_OverlayImage;
+        const QString& TVN_FontName;
     };
 
     // What a gesture draws on and times.

@@ -24,11 +24,11 @@ class Transport;
 // drops only the hand-built points; the tracked ones belong to their maker.
 class TrackingTrail {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
         QString& TVN_drawingTool;
         int32_t& TVN_TrackingActive;
-        int32_t& TVN_TrackingLength;
+        const int32_t& TVN_TrackingLength;
     };
 
     TrackingTrail(Properties props, AnnotationStore& store, Transport& transport)

@@ -30,10 +30,10 @@ class AnnotationRedraw;
 // switches it off and the moves redraw themselves.
 class ZoomLoupe {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        int16_t& TVN_VideoWidth;
-        int16_t& TVN_VideoHeight;
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
     };
 
     // What it shows the loupe with.

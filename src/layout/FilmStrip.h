@@ -33,9 +33,9 @@ class Transport;
 // 3k + 1 units), a row takes a fourth, clipped thumbnail.
 class FilmStrip {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        double& TVN_CurrentPos;
+        const double& TVN_CurrentPos;
     };
 
     // What it draws on and moves.

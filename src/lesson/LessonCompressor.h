@@ -24,10 +24,10 @@ class ControlEvents;
 // completion, which the control passes on as LessonCompressionComplete.
 class LessonCompressor {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
         int32_t& TVN_LessonCompressionProgress;
-        QString& TVN_LessonProfile;
+        const QString& TVN_LessonProfile;
     };
 
     // What it converts lessons with.

@@ -53,9 +53,9 @@ class ControlEvents;
 // source; a logo file must be a regular file of at most MaxLogoBytes.
 class LessonRecorder {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        QString& TVN_videoFileName;
+        const QString& TVN_videoFileName;
         bool& TVN_LessonInProgress;
         Collection& TVN_AudioLineInputs;
         int16_t& TVN_SelectedAudioDevice;

@@ -35,18 +35,18 @@ class ClipLoader;
 // call the mixer with source -1, which it rejects.
 class OverlayController {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        QString& TVN_videoFileName;
-        int16_t& TVN_VideoWidth;
-        int16_t& TVN_VideoHeight;
-        int32_t& TVN_NumFrames;
-        bool& TVN_IsPlaying;
-        double& TVN_CurrentPos;
-        bool& TVN_DoDeinterlace;
+        const QString& TVN_videoFileName;
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
+        const int32_t& TVN_NumFrames;
+        const bool& TVN_IsPlaying;
+        const double& TVN_CurrentPos;
+        const bool& TVN_DoDeinterlace;
         int32_t& TVN_OverlayImage;
-        int32_t& TVN_TransparentColor;
-        int32_t& TVN_AlphaLevel;
+        int32_t& TVN_TransparentColor;  // by reference to the engine
+        const int32_t& TVN_AlphaLevel;
     };
 
     // What it lays the clips and bitmaps on.

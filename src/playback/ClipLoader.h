@@ -28,21 +28,21 @@ struct ClipMeasures {
 // Opening and closing a clip, deriving the clip measures, and closing the second-clip overlay.
 class ClipLoader {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
         QString& TVN_videoFileName;
         int16_t& TVN_VideoWidth;
         int16_t& TVN_VideoHeight;
         int32_t& TVN_NumFrames;
         bool& TVN_IsPlaying;
-        int32_t& TVN_VolumeLevel;
+        const int32_t& TVN_VolumeLevel;
         double& TVN_FrameLenMS;
         double& TVN_CurrentPos;
         double& TVN_TotalLenMS;
-        bool& TVN_DoDeinterlace;
+        const bool& TVN_DoDeinterlace;
         int32_t& TVN_CurrentFrame;
-        bool& TVN_RawPlayerMode;
-        bool& TVN_UseVMR9;
+        const bool& TVN_RawPlayerMode;
+        const bool& TVN_UseVMR9;
         int32_t& TVN_TrackingActive;
         bool& TVN_DisplayClock;
     };

@@ -37,19 +37,19 @@ class PositionViews;
 // TVN_PlayRate then holds the rate the engine plays at.
 class Transport {
 public:
-    // The host's properties it reads and writes.
+    // The host's properties it reads (const) and writes.
     struct Properties {
-        QString& TVN_videoFileName;
-        int32_t& TVN_NumFrames;
+        const QString& TVN_videoFileName;
+        const int32_t& TVN_NumFrames;
         bool& TVN_IsPlaying;
         int32_t& TVN_VolumeLevel;
-        double& TVN_FrameLenMS;
+        const double& TVN_FrameLenMS;
         double& TVN_CurrentPos;
-        double& TVN_TotalLenMS;
+        const double& TVN_TotalLenMS;
         int32_t& TVN_CurrentFrame;
         double& TVN_PlayRate;
-        int32_t& TVN_TrackingActive;
-        bool& TVN_DisplayClock;
+        const int32_t& TVN_TrackingActive;
+        const bool& TVN_DisplayClock;
     };
 
     // What it drives: the engines that play the clip, the clock of timer-driven clips.
