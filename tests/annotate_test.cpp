@@ -447,6 +447,45 @@ TEST(AnnotateRender, ShadowsAndOutlinesOnlyForColouredStrokes) {
     }
 }
 
+// Readable drawing on a 960 x 540 clip shown 320 pixels wide (3 picture pixels
+// to a screen pixel): widths in screen pixels with an outline all round instead
+// of the shadow below; no value beside an angle's first arm; a label keeps its
+// font when a text is typed in another. Off, the drawing is as documented.
+TEST(AnnotateRender, ReadableDrawingCountsScreenPixelsAndOutlinesEverything) {
+    for (const bool readable : {false, true}) {
+        SCOPED_TRACE(readable ? "readable" : "documented");
+        AnnotateHarness h(960, 540);
+        h.engine1->SetWidth(320 * 15);
+        h.c().setReadableDrawing(readable);
+        h.c().TVN_drawingColor = kYellow;
+        h.c().TVN_drawingWidth = 3;
+        h.drag("line", 1500, 1500, 6000, 1500);  // pixel row 100
+        const QList<int> yellow = rowsOf(h, 250, 80, 120, kYellow), black = rowsOf(h, 250, 80, 120, kBlack);
+        ASSERT_FALSE(yellow.isEmpty());
+        EXPECT_EQ(yellow.size(), readable ? 9 : 3);
+        ASSERT_FALSE(black.isEmpty());
+        EXPECT_EQ(black.first() < yellow.first(), readable) << "an outline above, not only a shadow below";
+
+        // The first arm of an angle: "0°" at its end as documented, nothing readable.
+        h.c().TVN_FontSize = 20;
+        h.drag("angle", 3000, 6000, 4500, 6000);  // ends at pixel (300, 400)
+        int beside = 0;
+        for (int y = 406; y < 430; ++y)
+            for (int x = 306; x < 330; ++x) beside += h.pixel(x, y) == kYellow ? 1 : 0;
+        EXPECT_EQ(beside > 0, !readable);
+
+        // A committed angle's label, before and after a text typed in another font.
+        h.c().TVN_EraseAll();
+        h.drag("angle", 3000, 3000, 4500, 3000);
+        h.drag("angle2", 4500, 3000, 4500, 1500);
+        const QImage label = h.probe().picture(1).image().copy(290, 190, 200, 80);
+        h.c().TVN_FontName = QStringLiteral("Liberation Serif");
+        h.drag("text", 9000, 6000, 9000, 6000);
+        for (char k : {'a', 'b', '\r'}) h.probe().TypeKey(k);
+        EXPECT_EQ(h.probe().picture(1).image().copy(290, 190, 200, 80) == label, readable);
+    }
+}
+
 TEST_F(Annotate, OvalIsDrawnAsCircleOfHalfItsWidth) {
     st.Shape1[4] = ShapeObject{ShapeObject::Oval, 1500, 1500, 1000, 400, kRed, true};
     h.c().TVN_ReDraw();

@@ -237,6 +237,26 @@ TEST(PlaybackTransport, JumpsSeekOneMsIntoTheFrameAndLandOnTheClip) {
     EXPECT_EQ(std::tuple(p.c().TVN_CurrentFrame, *p.h.engine1->lastSeek), std::tuple(1, f + 1));
 }
 
+// A drag on a host's slider: the engine shows its cheap picture near the frame,
+// and that picture's frame becomes the position; no exact seek is asked.
+TEST(PlaybackTransport, AScrubShowsTheEnginesCheapPictureAndMakesItThePosition) {
+    struct Case { int32_t asked; double keyEveryFrames; double scrub; int32_t shown; };
+    const double f = 1000.0 / 30;
+    const Case cases[] = {
+        {37, 0, 37 * f + 1, 37}, {37, 10, 37 * f + 1, 30}, {500, 0, 299 * f + 1, 299}, {-3, 0, 1, 0}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::Message() << "frame " << k.asked << " key every " << k.keyEveryFrames);
+        Clip p;
+        p.h.engine1->keyframeEveryMs = k.keyEveryFrames * f;
+        const int pauses = p.h.engine1->pauses, seeks = p.h.engine1->seeks;
+        EXPECT_EQ(p.c().scrubToFrame(k.asked), k.shown);
+        EXPECT_EQ(p.c().TVN_CurrentFrame, k.shown);
+        EXPECT_NEAR(p.c().TVN_CurrentPos, k.shown * f, 1e-9);
+        EXPECT_DOUBLE_EQ(*p.h.engine1->lastScrub, k.scrub);
+        EXPECT_EQ(std::tuple(p.h.engine1->pauses, p.h.engine1->seeks), std::tuple(pauses + 1, seeks));
+    }
+}
+
 TEST(PlaybackTransport, StepAtTheEndOnlyPauses) {
     Clip p;
     double end = p.c().TVN_TotalLenMS;
@@ -600,10 +620,18 @@ TEST(Overlay, MirrorAndDeinterlaceCarryOverAndFlipAndAdjustPlaceTheSources) {
     EXPECT_EQ(f.h.mixer->sources[2].rect, QRectF(-10, -20, 320, 240));  // the second is held in place
     EXPECT_FLOAT_EQ(f.h.mixer->sources[2].alpha, 0.3f);
     EXPECT_FALSE(f.h.mixer->sources[1].playing || f.h.mixer->sources[2].playing);
+    // Aligning the second clip alone: the main one stays whole, as mirrored as the display.
+    f.c().TVN_FlipOverlay(true);
+    f.c().placeSecondClip(30, 40, 160, 120, 60);
+    EXPECT_EQ(std::tuple(f.h.mixer->sources[1].rect, f.h.mixer->sources[2].rect),
+              std::tuple(QRectF(320, 0, -320, 240), QRectF(190, 40, -160, 120)));
+    EXPECT_FLOAT_EQ(f.h.mixer->sources[2].alpha, 0.6f);
     f.h.mixer->failOn("SetSourceRect", kFailure);  // mixer failures are ignored
     f.h.mixer->failOn("PauseSource", kFailure);
     EXPECT_NO_THROW(f.c().TVN_AdjustOverlay(0, 0, 100, 100, 100));
     EXPECT_FLOAT_EQ(f.h.mixer->sources[2].alpha, 1.0f);
+    EXPECT_NO_THROW(f.c().placeSecondClip(0, 0, 100, 100, 20));
+    EXPECT_FLOAT_EQ(f.h.mixer->sources[2].alpha, 0.2f);
 }
 
 TEST(Overlay, SecondClipPositionAndFrame) {

@@ -315,6 +315,11 @@ TEST(LessonPauseResume, PausedTimeIsLeftOutOfTheVideo) {
     f.h.platform->advance(200);
     f.timer().fire();
     EXPECT_EQ(f.frames(), 13 + 6);  // a new count: 1, then due 5 -> 6
+    // Each stretch of voice is given its pictures' length before it ends; a
+    // second stop has no stretch left to end.
+    f.c().TVN_StopLesson();
+    f.c().TVN_StopLesson();
+    EXPECT_EQ(f.h.recorder->stretchLengths, std::vector<double>({13 / 25.0, 6 / 25.0}));
 }
 
 // A resume restarts a recorder that stopped on its own, ignoring a failing

@@ -98,6 +98,29 @@ TEST_P(DecoderFormats, OpensWithTrueCountsAndSeeksAndStepsShowTheFrameAsked) {
     for (int n = 39; n >= 10; --n) ASSERT_EQ(frameNumber(d.stepBackward().image), n) << "step back to " << n;
 }
 
+// A slider dragged over the clip: each quick picture is a real frame at or
+// before the frame under the hand, no older than the keyframe interval before,
+// and says where it is; while the hand rests, the worker brings the picture to
+// the frame itself; the exact jump on release shows it.
+TEST_P(DecoderFormats, ScrubPicturesAreFramesAtOrBeforeTheHandAndReachItAtRest) {
+    const ClipFormat f = GetParam();
+    ClipDecoder d;
+    d.open(clip(f));
+    d.setDecodeBehind(true);
+    const int k = kOptions.keyInterval;
+    const auto scrub = [&](int n) {
+        const VideoFrame v = d.seekApproximate(frameStartMs(f, kOptions, n) + 1.0);
+        const int shown = frameNumber(v.image);
+        EXPECT_TRUE(shown <= n && shown >= n - 2 * k) << "frame " << shown << " for " << n;
+        EXPECT_NEAR(v.positionMs, frameStartMs(f, kOptions, shown), 0.5) << "frame " << shown;
+        return shown;
+    };
+    for (int n : {10, 50, 59, 61, 100, 130, 5, 149, 90}) scrub(n);
+    EXPECT_TRUE(waitFor([&] { return scrub(100) == 100; }, 20000));
+    expectSeekShows(d, f, frameStartMs(f, kOptions, 119) + 1.0, 119);
+    expectSeekShows(d, f, frameStartMs(f, kOptions, 100) + 1.0, 100);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFormats, DecoderFormats, ::testing::ValuesIn(allClipFormats()),
                          [](const auto& info) { return formatName(info.param).replace('-', '_').toStdString(); });
 

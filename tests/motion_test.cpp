@@ -131,17 +131,37 @@ Track quadraticPath(const std::vector<double>& seconds) {
     return t;
 }
 
+// A ball thrown at 4 m/s across and 3 m/s up the picture (y grows downwards),
+// 2 picture pixels to the metre: gravity shows in the vertical components.
+Track ballPath(const std::vector<double>& seconds) {
+    Track t;
+    for (size_t i = 0; i < seconds.size(); ++i) {
+        const double s = seconds[i];
+        t.samples.push_back({int(i), s * 1000, 2 * (1.5 + 4 * s), 2 * (2 - 3 * s + 4.905 * s * s), 1});
+    }
+    return t;
+}
+
 TEST(Kinematics, SpeedAccelerationAndDistanceOnKnownPathsAtEvenAndUnevenTimes) {
     const Calibration half = Calibration::fromScale({0, 0}, {2, 0}, 1.0, "m");
     for (const bool uneven : {false, true}) {
         std::vector<double> seconds;
         for (int n = 0; n < 40; ++n) seconds.push_back((n + (uneven ? 0.35 * std::sin(1.7 * n) : 0.0)) / 30.0);
         const auto k = Kinematics::of(quadraticPath(seconds), half, {9, 2});
+        const auto ball = Kinematics::of(ballPath(seconds), half, {9, 2});
         for (size_t i = 0; i < k.size(); ++i) {
             const double t = seconds[i];
             EXPECT_NEAR(k[i].speed, 3 + 4 * t, 1e-6) << uneven << i;
             EXPECT_NEAR(k[i].acceleration, 4, 1e-6) << uneven << i;
             EXPECT_NEAR(k[i].distance, 3 * t + 2 * t * t, 1e-6) << uneven << i;
+            const double vy = -3 + 9.81 * t;
+            const KinematicSample& b = ball[i];
+            EXPECT_NEAR(b.velocityX, 4, 1e-6) << uneven << i;
+            EXPECT_NEAR(b.velocityY, vy, 1e-6) << uneven << i;
+            EXPECT_NEAR(b.accelerationX, 0, 1e-6) << uneven << i;
+            EXPECT_NEAR(b.accelerationY, 9.81, 1e-6) << uneven << i;
+            EXPECT_NEAR(b.speed, std::hypot(4, vy), 1e-6) << uneven << i;
+            EXPECT_NEAR(b.acceleration, 9.81 * vy / std::hypot(4, vy), 1e-6) << uneven << i;
         }
     }
     // A knee opening at 20 degrees a second from 30 degrees.
@@ -165,17 +185,20 @@ TEST(Kinematics, SpeedAccelerationAndDistanceOnKnownPathsAtEvenAndUnevenTimes) {
 }
 
 TEST(MotionCsv, RoundTripsEveryValueAndNamesTheBadLine) {
-    const auto k = Kinematics::of(quadraticPath({0, 0.031, 0.07, 0.1, 0.135}), Calibration(), {3, 2});
+    const auto k = Kinematics::of(ballPath({0, 0.031, 0.07, 0.1, 0.135}), Calibration(), {3, 2});
     const QString path = testclips::testFolder().filePath("track.csv");
     MotionCsv::write(path, MotionCsv::fromKinematics(k, "px"));
     EXPECT_TRUE(testclips::readFile(path).startsWith("frame,time_ms,x_px,y_px,confidence,x_px,y_px,distance_px,"
-                                                     "speed_px_per_s,acceleration_px_per_s2\n"));
+                                                     "speed_px_per_s,acceleration_px_per_s2,vx_px_per_s,vy_px_per_s,"
+                                                     "ax_px_per_s2,ay_px_per_s2\n"));
     QString unit;
     const auto back = MotionCsv::toKinematics(MotionCsv::read(path), &unit);
     ASSERT_EQ(back.size(), k.size());
     for (size_t i = 0; i < k.size(); ++i)
-        EXPECT_EQ(std::tuple(back[i].frame, back[i].timeMs, back[i].x, back[i].speed, back[i].acceleration),
-                  std::tuple(k[i].frame, k[i].timeMs, k[i].x, k[i].speed, k[i].acceleration));
+        EXPECT_EQ(std::tuple(back[i].frame, back[i].timeMs, back[i].x, back[i].speed, back[i].acceleration,
+                             back[i].velocityX, back[i].velocityY, back[i].accelerationX, back[i].accelerationY),
+                  std::tuple(k[i].frame, k[i].timeMs, k[i].x, k[i].speed, k[i].acceleration, k[i].velocityX,
+                             k[i].velocityY, k[i].accelerationX, k[i].accelerationY));
     EXPECT_EQ(unit, "px");
     testclips::writeFile(path, "frame,time_ms\n0,0\n1,x\n");
     const auto e = errorFrom([&] { MotionCsv::read(path); });
@@ -253,13 +276,21 @@ TEST(MotionCompanion, TracksShowWithTheTrailAndLinesCarryTheirRealLength) {
     constexpr int32_t green = 0x00FF00;
     control.TVN_drawingColor = green;
     control.TVN_drawingTool = QStringLiteral("line");
-    int16_t left = 1, none = 0;
+    int16_t left = 1, noKeys = 0;
     float x1 = float(20 * tx), x2 = float(120 * tx), y = float(100 * ty);
-    control.TVN_MouseDown(left, none, x1, y);
-    control.TVN_MouseMove(left, none, x2, y);
-    control.TVN_MouseUp(left, none, x2, y);
+    control.TVN_MouseDown(left, noKeys, x1, y);
+    control.TVN_MouseMove(left, noKeys, x2, y);
+    control.TVN_MouseUp(left, noKeys, x2, y);
     const size_t lineOnly = inColour(green, 0, 0).size();
-    motion.calibrate(x1, y, x2, y, 2.0, QStringLiteral("m"));
+    // The line the companion calibrates from is the one on the video: gone with an undo, back with a redo.
+    EXPECT_EQ(motion.lastLine(), QLineF(x1, y, x2, y));
+    control.TVN_Undo();
+    EXPECT_FALSE(motion.hasLine());
+    const auto none = errorFrom([&] { motion.calibrateFromLastLine(2.0, QStringLiteral("m")); });
+    EXPECT_EQ(none ? std::tuple(none->number(), motion.calibrated()) : std::tuple(0, true), std::tuple(err::InvalidCall, false));
+    control.TVN_Redo();
+    motion.calibrateFromLastLine(2.0, QStringLiteral("m"));
+    EXPECT_DOUBLE_EQ(motion.unitsPerPixel(), 0.02);
     EXPECT_EQ(inColour(green, 0, 0).size(), lineOnly) << "lengths are an opt-in";
     motion.setShowLineLengths(true);
     EXPECT_EQ(motion.lineLength(x1, y, x2, y), QStringLiteral("2.00 m"));

@@ -36,6 +36,11 @@ QString inCoachWords(const QString& what, const tvn::TvnError& error) {
     }
 }
 
+QString failureText(const QString& what, const tvn::TvnError& error) {
+    const QString words = inCoachWords(what, error);
+    return words.contains(what) ? words : QObject::tr("%1: %2").arg(what, words);
+}
+
 QMessageBox* showNotice(QWidget* parent, const QString& text, const QString& details) {
     auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Trelvan Studio"), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -45,7 +50,7 @@ QMessageBox* showNotice(QWidget* parent, const QString& text, const QString& det
 }
 
 QMessageBox* showFailure(QWidget* parent, const QString& what, const tvn::TvnError& error) {
-    return showNotice(parent, inCoachWords(what, error),
+    return showNotice(parent, failureText(what, error),
                QObject::tr("%1\nError %2: %3\nSource: %4").arg(what).arg(error.number()).arg(error.description(), error.source()));
 }
 

@@ -10,10 +10,12 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <cmath>
+#include <iterator>
 
 namespace studio {
 
@@ -38,7 +40,7 @@ const QList<QPair<QString, QString>>& DrawingPanel::tools() {
         {"circline", tr("Guide circle")}, {"lightmouse", tr("Pointer")},
         {"lightmouseleft", tr("Pointer (left)")}, {"free", tr("Free hand")},
         {"text", tr("Text")},           {"target", tr("Cross-hair")},
-        {"tracker", tr("Trail")},       {"zoom", tr("Magnifier")},
+        {"tracker", tr("Trail points (a click a frame)")}, {"zoom", tr("Magnifier")},
         {"step", tr("Click steps a frame")},
     };
     return list;
@@ -60,14 +62,17 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     for (const auto& [keyword, name] : tools()) tool_->addItem(name, keyword);
     connect(tool_, &QComboBox::currentIndexChanged, this,
             [this] { ctx_.control->TVN_drawingTool = tool_->currentData().toString(); });
+    tool_->setToolTip(tr("What a press and drag on the video draws"));
     form->addRow(tr("Tool"), tool_);
 
     auto* colour = new QPushButton(tr("Colour..."), this);
+    colour->setToolTip(tr("The colour of the next drawings"));
     connect(colour, &QPushButton::clicked, this,
             [this] { pickColour(ctx_.control->TVN_drawingColor, key("colour"), tr("Drawing colour")); });
     width_ = new QSpinBox(this);
     width_->setRange(1, 20);
     width_->setSuffix(tr(" px wide"));
+    width_->setToolTip(tr("Line width in pixels: on the screen with bold drawings for HD video, of the clip without"));
     connect(width_, &QSpinBox::valueChanged, this, [this](int w) {
         ctx_.control->TVN_drawingWidth = static_cast<int16_t>(w);
         QSettings().setValue(key("width"), w);
@@ -78,6 +83,7 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     font_ = new QFontComboBox(this);
     font_->setMinimumContentsLength(8);
     font_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    font_->setToolTip(tr("The font of the next text typed on the video"));
     connect(font_, &QFontComboBox::currentFontChanged, this, [this](const QFont& f) {
         ctx_.control->TVN_FontName = f.family();
         QSettings().setValue(key("font"), f.family());
@@ -93,29 +99,34 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     form->addRow(font_, fontSize_);
     fontSize_->setToolTip(tr("Auto: letters about 16 pixels tall on screen, whatever the clip's resolution"));
     auto* textColour = new QPushButton(tr("Text colour..."), this);
+    textColour->setToolTip(tr("The colour of the caption and the clock"));
     connect(textColour, &QPushButton::clicked, this,
             [this] { pickColour(ctx_.control->TVN_TextColor, key("textColour"), tr("Text colour")); });
     form->addRow(textColour);
 
     auto* edits = new QGridLayout;
-    const QList<QPair<QString, std::function<void()>>> commands = {
-        {tr("Undo"), [this] { ctx_.run(tr("Undo"), [this] { ctx_.control->TVN_Undo(); }); }},
-        {tr("Redo"), [this] { ctx_.run(tr("Redo"), [this] { ctx_.control->TVN_Redo(); }); }},
-        {tr("Erase free hand"), [this] { ctx_.run(tr("Erase free hand"), [this] { ctx_.control->TVN_EraseFreeHand(); }); }},
-        {tr("Erase all"),
-         [this] {
-             if (ctx_.run(tr("Erase all"), [this] { ctx_.control->TVN_EraseAll(); })) emit drawingsCleared();
-         }},
+    const struct {
+        QString name, tip;
+        void (DrawingPanel::*run)();
+    } commands[] = {
+        {tr("Undo"), tr("Takes back the last drawing (Ctrl+Z)"), &DrawingPanel::undo},
+        {tr("Redo"), tr("Puts back what Undo took (Ctrl+Shift+Z)"), &DrawingPanel::redo},
+        {tr("Erase free hand"), tr("Erases the free-hand strokes only"), &DrawingPanel::eraseFreeHand},
+        {tr("Erase all..."), tr("Erases every drawing; asks first, as Undo cannot bring them back (Ctrl+Shift+Del)"),
+         &DrawingPanel::eraseAll},
     };
-    for (int i = 0; i < commands.size(); ++i) {
-        auto* b = new QPushButton(commands[i].first, this);
-        connect(b, &QPushButton::clicked, this, commands[i].second);
+    for (int i = 0; i < int(std::size(commands)); ++i) {
+        auto* b = new QPushButton(commands[i].name, this);
+        b->setToolTip(commands[i].tip);
+        connect(b, &QPushButton::clicked, this, commands[i].run);
         edits->addWidget(b, i / 2, i % 2);
     }
     form->addRow(edits);
 
     grid_ = new QCheckBox(tr("Grid"), this);
+    grid_->setToolTip(tr("Lines over the whole picture, spaced on the screen"));
     spacing_ = new QSpinBox(this);
+    spacing_->setToolTip(tr("Grid spacing"));
     spacing_->setRange(1, 500);
     spacingUnit_ = new QComboBox(this);
     spacingUnit_->addItem(tr("px on screen"), QStringLiteral("px"));
@@ -137,6 +148,7 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     });
     form->addRow(grid_, spacingRow);
     auto* gridColour = new QPushButton(tr("Grid colour..."), this);
+    gridColour->setToolTip(tr("The colour of the grid"));
     connect(gridColour, &QPushButton::clicked, this,
             [this] { pickColour(ctx_.control->TVN_GridColor, key("gridColour"), tr("Grid colour")); });
     form->addRow(gridColour);
@@ -150,7 +162,9 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     });
     form->addRow(target);
     auto* clock = new QCheckBox(tr("Clock"), this);
+    clock->setToolTip(tr("The time on the video, from where the clock was zeroed"));
     auto* zero = new QPushButton(tr("Zero clock here"), this);
+    zero->setToolTip(tr("The clock reads 0 on this frame"));
     connect(clock, &QCheckBox::toggled, this, [this](bool on) {
         ctx_.control->TVN_DisplayClock = on;
         redraw();
@@ -162,16 +176,21 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     form->addRow(clock, zero);
     auto* caption = new QLineEdit(this);
     caption->setPlaceholderText(tr("Caption over the video"));
+    caption->setToolTip(tr("A line of text at the top left of the video"));
     connect(caption, &QLineEdit::textChanged, this, [this](const QString& t) {
         ctx_.control->TVN_Text = t;
         redraw();
     });
     form->addRow(tr("Caption"), caption);
 
-    auto* tracking = new QCheckBox(tr("Trail"), this);
+    // Showing the trail (the clicked points and the tracked ones) is not the tool that adds points to it.
+    auto* tracking = new QCheckBox(tr("Show trail"), this);
+    tracking->setToolTip(tr("Shows the trail of the points clicked with the Trail points tool, and of the points "
+                            "the Motion panel tracked, over the last frames; on, it picks the Trail points tool"));
     trail_ = new QSpinBox(this);
     trail_->setRange(0, 1000);
     trail_->setSuffix(tr(" frames"));
+    trail_->setToolTip(tr("How many frames back the trail reaches"));
     connect(tracking, &QCheckBox::toggled, this, [this](bool on) {
         ctx_.control->TVN_TrackingLength = trail_->value();
         bool value = on;
@@ -185,12 +204,36 @@ DrawingPanel::DrawingPanel(StudioContext context, QWidget* parent) : QWidget(par
     });
     form->addRow(tracking, trail_);
 
+    // HD footage is shown smaller than its pixels: the control then counts
+    // widths on the screen and rings every drawing with an outline.
+    readable_ = new QCheckBox(tr("Bold drawings for HD video"), this);
+    readable_->setToolTip(tr("Widths count screen pixels whatever the clip's resolution, and every line, trail and "
+                             "label has a dark outline, so drawings read on any picture"));
+    connect(readable_, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings().setValue(key("readable"), on);
+        ctx_.control->setReadableDrawing(on);
+    });
+    form->addRow(readable_);
+
     auto* reset = new QPushButton(tr("Reset drawing settings"), this);
+    reset->setToolTip(tr("Back to the studio's colours, widths and sizes"));
     connect(reset, &QPushButton::clicked, this, &DrawingPanel::resetSettings);
     form->addRow(reset);
 
     ctx_.control->installEventFilter(this);  // the grid is spaced on screen: it follows the control's size
     load();
+}
+
+void DrawingPanel::undo() { ctx_.run(tr("Undo"), [this] { ctx_.control->TVN_Undo(); }); }
+void DrawingPanel::redo() { ctx_.run(tr("Redo"), [this] { ctx_.control->TVN_Redo(); }); }
+void DrawingPanel::eraseFreeHand() { ctx_.run(tr("Erase free hand"), [this] { ctx_.control->TVN_EraseFreeHand(); }); }
+
+void DrawingPanel::eraseAll() {
+    if (QMessageBox::question(this, tr("Erase all drawings"),
+                              tr("Erase every drawing on the video? Undo cannot bring them back."),
+                              QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Yes)
+        return;
+    if (ctx_.run(tr("Erase all"), [this] { ctx_.control->TVN_EraseAll(); })) emit drawingsCleared();
 }
 
 void DrawingPanel::load() {
@@ -206,6 +249,8 @@ void DrawingPanel::load() {
     spacing_->setValue(s.value(key("gridSpacing"), kGridSpacingPx).toInt());
     grid_->setChecked(s.value(key("grid"), false).toBool());
     trail_->setValue(s.value(key("trail"), kTrailFrames).toInt());
+    readable_->setChecked(s.value(key("readable"), true).toBool());
+    c.setReadableDrawing(readable_->isChecked());
     c.TVN_FontName = font_->currentFont().family();
     c.TVN_drawingWidth = static_cast<int16_t>(width_->value());
     c.TVN_TrackingLength = trail_->value();

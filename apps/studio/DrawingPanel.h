@@ -31,6 +31,12 @@ public:
     void clipOpened();
     // Back to the studio's defaults, forgetting what was kept.
     void resetSettings();
+    // The editing commands, as the panel's buttons and the Edit menu run them.
+    // Erasing everything cannot be undone: eraseAll asks first.
+    void undo();
+    void redo();
+    void eraseFreeHand();
+    void eraseAll();
 
 signals:
     void drawingsCleared();
@@ -55,6 +61,7 @@ private:
     QSpinBox* spacing_;
     QComboBox* spacingUnit_;
     QSpinBox* trail_;
+    QCheckBox* readable_;
 };
 
 }  // namespace studio

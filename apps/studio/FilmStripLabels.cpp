@@ -1,5 +1,6 @@
 #include "FilmStripLabels.h"
 
+#include "TimeText.h"
 #include "control/Trelvan.h"
 
 #include <QMouseEvent>
@@ -42,7 +43,7 @@ void FilmStripLabels::paintEvent(QPaintEvent*) {
         if (frame >= control_->TVN_NumFrames) break;
         const QRect cell(i % kColumns * width() / kColumns, i / kColumns * height() / kColumns, width() / kColumns,
                          height() / kColumns);
-        const QString label = tr("frame %1  %2 s").arg(frame).arg(frame * frameMs / 1000.0, 0, 'f', 2);
+        const QString label = tr("frame %1  %2").arg(frame).arg(TimeText::clock(frame * frameMs));
         QRect box = painter.fontMetrics().boundingRect(label).adjusted(-4, -2, 4, 2);
         box.moveTopLeft(cell.topLeft() + QPoint(4, 4));
         painter.fillRect(box, QColor(0, 0, 0, 170));

@@ -1,5 +1,6 @@
 #include "LessonPanel.h"
 
+#include "TimeText.h"
 #include "control/Trelvan.h"
 
 #include <QComboBox>
@@ -43,26 +44,13 @@ LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(paren
     buttons->addWidget(stop, 1, 1);
     form->addRow(buttons);
     connect(startButton, &QPushButton::clicked, this, &LessonPanel::start);
-    connect(pause, &QPushButton::clicked, this, [this] {
-        if (ctx_.run(tr("Pause lesson"), [this] { ctx_.control->TVN_PauseLesson(); }) && !paused_) {
-            recordedMs_ += running_.elapsed();
-            paused_ = true;
-        }
-    });
-    connect(resume, &QPushButton::clicked, this, [this] {
-        if (ctx_.run(tr("Resume lesson"), [this] { ctx_.control->TVN_ResumeLesson(); }) &&
-            ctx_.control->TVN_LessonInProgress && paused_) {
-            running_.restart();
-            paused_ = false;
-        }
-    });
-    connect(stop, &QPushButton::clicked, this, [this] {
-        if (ctx_.run(tr("Stop lesson"), [this] { ctx_.control->TVN_StopLesson(); })) {
-            if (!paused_) recordedMs_ += running_.elapsed();
-            paused_ = true;
-            announceFile(tr("Lesson recorded"), lessonFile_);
-        }
-    });
+    connect(pause, &QPushButton::clicked, this, &LessonPanel::pause);
+    connect(resume, &QPushButton::clicked, this, &LessonPanel::resume);
+    connect(stop, &QPushButton::clicked, this, &LessonPanel::stop);
+    startButton->setToolTip(tr("Records what the video shows, drawings included, with your voice (Ctrl+R)"));
+    pause->setToolTip(tr("Pauses the recording; Resume goes on in the same file (F9 either way)"));
+    resume->setToolTip(tr("Goes on recording in the same file (F9)"));
+    stop->setToolTip(tr("Ends the lesson's files (Shift+F9)"));
     time_ = new QLabel(QStringLiteral("0:00"), this);
     form->addRow(tr("Recorded"), time_);
 
@@ -105,6 +93,39 @@ LessonPanel::LessonPanel(StudioContext context, QWidget* parent) : QWidget(paren
     clock_->start();
 }
 
+void LessonPanel::pause() {
+    if (ctx_.run(tr("Pause lesson"), [this] { ctx_.control->TVN_PauseLesson(); }) && !paused_ && recording()) {
+        recordedMs_ += running_.elapsed();
+        paused_ = true;
+        emit stateChanged();
+    }
+}
+
+void LessonPanel::resume() {
+    if (ctx_.run(tr("Resume lesson"), [this] { ctx_.control->TVN_ResumeLesson(); }) &&
+        ctx_.control->TVN_LessonInProgress && paused_) {
+        running_.restart();
+        paused_ = false;
+        emit stateChanged();
+    }
+}
+
+void LessonPanel::stop() {
+    if (!recording()) return;
+    if (ctx_.run(tr("Stop lesson"), [this] { ctx_.control->TVN_StopLesson(); })) {
+        if (!paused_) recordedMs_ += running_.elapsed();
+        paused_ = true;
+        emit stateChanged();
+        announceFile(tr("Lesson recorded"), lessonFile_);
+    }
+}
+
+bool LessonPanel::recording() const { return ctx_.control->TVN_LessonInProgress; }
+
+qint64 LessonPanel::recordedMs() const {
+    return recordedMs_ + (ctx_.control->TVN_LessonInProgress && !paused_ && running_.isValid() ? running_.elapsed() : 0);
+}
+
 void LessonPanel::refreshDevices() {
     device_->clear();
     device_->addItems(ctx_.control->TVN_AudioDevices.items());
@@ -136,16 +157,23 @@ void LessonPanel::start() {
     if (file.isEmpty()) return;
     file = withExtension(file, filter);
     QSettings().setValue(QStringLiteral("lessons/folder"), QFileInfo(file).absolutePath());
+    startTo(file);
+}
+
+bool LessonPanel::startTo(const QString& file) {
     bool started = false;
-    if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return;
+    if (!ctx_.run(tr("Start lesson"), [&] { started = ctx_.control->TVN_StartLesson(file, fps_->value()); })) return false;
     if (!started) {
         ctx_.showMessage(tr("A lesson is already being recorded"));
-        return;
+        return false;
     }
     lessonFile_ = file;
     recordedMs_ = 0;
     paused_ = false;
     running_.start();
+    progress_->setValue(0);  // the last compression's bar does not run into this lesson
+    emit stateChanged();
+    return true;
 }
 
 void LessonPanel::compress() {
@@ -189,8 +217,8 @@ void LessonPanel::announceFile(const QString& what, const QString& file) {
 }
 
 void LessonPanel::updateClock() {
-    const qint64 ms = recordedMs_ + (ctx_.control->TVN_LessonInProgress && !paused_ ? running_.elapsed() : 0);
-    time_->setText(QStringLiteral("%1:%2").arg(ms / 60000).arg((ms / 1000) % 60, 2, 10, QLatin1Char('0')));
+    const qint64 ms = recordedMs();
+    time_->setText(TimeText::duration(double(ms)));
 }
 
 }  // namespace studio

@@ -21,6 +21,22 @@ class LessonPanel : public QWidget {
 public:
     LessonPanel(StudioContext context, QWidget* parent);
 
+    // The lesson's state as the studio shows it beside the picture.
+    bool recording() const;
+    bool paused() const { return paused_; }
+    qint64 recordedMs() const;  // time recorded, pauses left out
+    // As the panel's buttons (and the studio's keys) do; start asks for the file.
+    void start();
+    // Starts recording into file at the panel's frame rate; false when it did not start.
+    bool startTo(const QString& file);
+    void pause();
+    void resume();
+    void stop();
+
+signals:
+    // A lesson started, paused, resumed or stopped.
+    void stateChanged();
+
 private:
     // Where lesson dialogs open: the folder of the last lesson, else the open clip's, else the videos folder.
     QString lessonFolder() const;
@@ -28,7 +44,6 @@ private:
     static QString withExtension(QString file, const QString& selectedFilter);
     // Names the finished file in the status bar and in a message that offers to open its folder.
     void announceFile(const QString& what, const QString& file);
-    void start();
     void refreshDevices();
     void compress();
     void updateClock();

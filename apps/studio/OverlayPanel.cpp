@@ -1,5 +1,7 @@
 #include "OverlayPanel.h"
 
+#include "ClipDialog.h"
+
 #include "control/ClipProbe.h"
 #include "control/Trelvan.h"
 #include "core/BitmapTable.h"
@@ -29,7 +31,7 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     connect(open, &QPushButton::clicked, this, &OverlayPanel::chooseSecondClip);
     connect(close, &QPushButton::clicked, this, &OverlayPanel::closeOverlay);
     form->addRow(open, close);
-    auto* hint = new QLabel(tr("Drag on the video to move the second clip against the first; the wheel scales the main clip."), this);
+    auto* hint = new QLabel(tr("Drag on the video to move the second clip over the first; the wheel scales the second clip."), this);
     hint->setWordWrap(true);
     form->addRow(hint);
 
@@ -39,14 +41,18 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
     connect(opacity_, &QSlider::valueChanged, this, &OverlayPanel::adjust);
     form->addRow(tr("Opacity"), opacity_);
 
+    opacity_->setToolTip(tr("How much the second clip covers the first"));
     mirror_ = new QCheckBox(tr("Mirror second clip"), this);
-    connect(mirror_, &QCheckBox::toggled, this,
-            [this](bool on) {
-                if (active_) ctx_.run(tr("Mirror second clip"), [&] { ctx_.control->TVN_FlipOverlay(on); });
-            });
+    mirror_->setToolTip(tr("Flips the second clip left to right (a left-hander against a right-hander)"));
+    connect(mirror_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!active_) return;
+        ctx_.run(tr("Mirror second clip"), [&] { ctx_.control->TVN_FlipOverlay(on); });
+        adjust();  // where the coach put it
+    });
     form->addRow(mirror_);
 
     position_ = new QSlider(Qt::Horizontal, this);
+    position_->setToolTip(tr("The second clip's frame; it follows while the two play"));
     connect(position_, &QSlider::valueChanged, this, &OverlayPanel::seekSecond);
     form->addRow(tr("Second clip"), position_);
     auto* steps = new QHBoxLayout;
@@ -82,8 +88,7 @@ OverlayPanel::OverlayPanel(StudioContext context, QWidget* parent) : QWidget(par
 
 void OverlayPanel::chooseSecondClip() {
     const QString folder = QSettings().value(QStringLiteral("clips/folder")).toString();
-    const QString file = QFileDialog::getOpenFileName(this, tr("Second clip"), folder,
-                                                      tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
+    const QString file = ClipDialog::choose(this, tr("Second clip"), folder);
     if (!file.isEmpty()) openSecondClip(file);
 }
 
@@ -118,6 +123,19 @@ void OverlayPanel::openSecondClip(const QString& fileName) {
 
 void OverlayPanel::clipOpened() { active_ = false; }
 
+void OverlayPanel::followPlay(double elapsedMs) {
+    if (!active_ || secondFrames_ <= 0 || elapsedMs < 0) {
+        playFromFrame_ = -1;
+        return;
+    }
+    if (playFromFrame_ < 0) playFromFrame_ = secondFrame_;
+    // Both play at normal speed on the mixer's one clock.
+    const double frameMs = secondDurationMs_ / secondFrames_;
+    secondFrame_ = std::min(secondFrames_ - 1, playFromFrame_ + int(std::floor(elapsedMs / frameMs)));
+    const QSignalBlocker quiet(position_);  // it plays there already: no seek
+    position_->setValue(secondFrame_);
+}
+
 void OverlayPanel::closeOverlay() {
     QString none;
     ctx_.run(tr("Close overlay"), [&] { ctx_.control->TVN_Overlay(none); });
@@ -129,9 +147,9 @@ void OverlayPanel::adjust() {
     const QWidget* video = ctx_.control->visibleVideoWidget();
     const int w = static_cast<int>(std::lround(video->width() * scale_));
     const int h = static_cast<int>(std::lround(video->height() * scale_));
-    // The control moves the main clip by the offset and the second by its opposite:
-    // half the drag each way puts the second clip the whole drag from the first.
-    ctx_.control->TVN_AdjustOverlay(-offset_.x() / 2, -offset_.y() / 2, h, w, opacity_->value());
+    // Scaled about the display's middle, then moved by the drag; the main clip stays as it is.
+    const int left = (video->width() - w) / 2 + offset_.x(), top = (video->height() - h) / 2 + offset_.y();
+    ctx_.control->placeSecondClip(left, top, w, h, opacity_->value());
 }
 
 void OverlayPanel::seekSecond(int frame) {

@@ -12,12 +12,12 @@ class QSpinBox;
 namespace studio {
 
 // The second-clip overlay: open, opacity, mirror, position and frame steps of the
-// second clip, close. Dragging on the video aligns the second clip with the
-// first: the second follows the hand relative to the main clip (the control
-// moves the two by opposite offsets, so each moves half the drag); the wheel
-// scales the main clip. The main clip stays on the frame it was on when the
-// second clip opens. And the bitmap overlay: an image laid over the video with a
-// transparent colour and an alpha.
+// second clip (its slider follows play), close. Dragging on the video aligns
+// the second clip with the first: the second follows the hand while the main
+// clip stays whole where it is (the control's placeSecondClip); the wheel scales
+// the second clip about its middle. The main clip stays on the frame it was on
+// when the second clip opens. And the bitmap overlay: an image laid over the
+// video with a transparent colour and an alpha.
 class OverlayPanel : public QWidget {
     Q_OBJECT
 public:
@@ -28,6 +28,10 @@ public:
     void openSecondClip(const QString& file);
     // A clip was opened or closed: any overlay went with the old one.
     void clipOpened();
+    // The two clips play (elapsedMs since play started) or stopped (negative):
+    // the second clip's slider follows its frame.
+    void followPlay(double elapsedMs);
+    int secondFrame() const { return secondFrame_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,6 +52,7 @@ private:
     double secondDurationMs_ = 0;
     int secondFrames_ = 0;
     int secondFrame_ = 0;
+    int playFromFrame_ = -1;  // the second clip's frame when play started; -1 while stopped
     QPoint offset_;
     double scale_ = 1.0;
     QPoint dragStart_;

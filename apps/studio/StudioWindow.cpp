@@ -1,11 +1,13 @@
 #include "StudioWindow.h"
 
+#include "ClipDialog.h"
 #include "CoachMessages.h"
 #include "DrawingPanel.h"
 #include "FilmStripLabels.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
 #include "OverlayPanel.h"
+#include "TimeText.h"
 #include "TimelineSlider.h"
 #include "TwoStrokeAngle.h"
 #include "UploadDialog.h"
@@ -19,6 +21,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -35,19 +39,16 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTabBar>
 #include <QToolBar>
 
 namespace studio {
 
 namespace {
-// "1:02.345" (minutes, seconds, milliseconds) for the read-out.
-QString clockText(double ms) {
-    const qint64 whole = qint64(std::max(0.0, ms));
-    return QStringLiteral("%1:%2.%3")
-        .arg(whole / 60000)
-        .arg((whole / 1000) % 60, 2, 10, QLatin1Char('0'))
-        .arg(whole % 1000, 3, 10, QLatin1Char('0'));
-}
+// Panels narrower than this squeeze their tabs to "D..": the side keeps it while the picture has room.
+constexpr int kDockMinWidth = 300;
+// The picture keeps at least this share of the window's width.
+constexpr double kPictureShare = 0.6;
 
 // Tools with which a press and release leave something drawn.
 bool draws(const QString& tool) {
@@ -66,29 +67,9 @@ StudioWindow::StudioWindow(QWidget* parent)
     stripLabels_ = new FilmStripLabels(control_, area_);
     connect(stripLabels_, &FilmStripLabels::frameChosen, this, &StudioWindow::requestFrame);
     connect(area_, &VideoArea::controlPlaced, stripLabels_, &FilmStripLabels::follow);
-    buildMenus();
     buildTransport();
-    // Each panel scrolls inside its dock, so the side panel shrinks with the window.
-    auto dock = [this](const QString& title, QWidget* panel) {
-        auto* scroll = new QScrollArea(this);
-        scroll->setWidget(panel);
-        scroll->setWidgetResizable(true);
-        scroll->setFrameShape(QFrame::NoFrame);
-        auto* d = new QDockWidget(title, this);
-        d->setObjectName(title);
-        d->setWidget(scroll);
-        addDockWidget(Qt::RightDockWidgetArea, d);
-        return d;
-    };
-    drawing_ = new DrawingPanel(ctx_, this);
-    overlay_ = new OverlayPanel(ctx_, this);
-    auto* drawing = dock(tr("Drawing"), drawing_);
-    auto* lesson = dock(tr("Lesson"), new LessonPanel(ctx_, this));
-    auto* overlay = dock(tr("Overlay"), overlay_);
-    tabifyDockWidget(drawing, lesson);
-    tabifyDockWidget(lesson, overlay);
-    tabifyDockWidget(overlay, dock(tr("Motion"), new MotionPanel(ctx_, this)));
-    drawing->raise();
+    buildDocks();
+    buildMenus();
     connect(drawing_, &DrawingPanel::drawingsCleared, this, [this] { hasDrawings_ = false; });
     // A failure during play, conversion or upload stays until read; the end of
     // clip that follows a failed play does not cover it.
@@ -106,25 +87,103 @@ StudioWindow::StudioWindow(QWidget* parent)
     trackDrawing();
     new TwoStrokeAngle(control_, [this] { return !area_->wholePointerScale(); }, this);
     qApp->installEventFilter(this);
+    recordMark_ = new QLabel(this);
+    recordMark_->setObjectName(QStringLiteral("recordingMark"));
+    recordMark_->setToolTip(tr("A lesson is being recorded: F9 pauses and resumes, Shift+F9 stops"));
+    recordMark_->hide();
+    statusBar()->addPermanentWidget(recordMark_);
+    connect(lesson_, &LessonPanel::stateChanged, this, &StudioWindow::updateRecordingMark);
     // The picture gets the room; the panels start narrow. Window and docks come back as the coach left them.
     resize(1200, 760);
-    resizeDocks({drawing}, {std::max(300, drawing_->minimumSizeHint().width() + 24)}, Qt::Horizontal);
     statusBar()->showMessage(tr("Open a clip with File > Open clip (Ctrl+O)"));
     QSettings settings;
+    dockWidth_ = settings.value(QStringLiteral("window/panelWidth"), kDockMinWidth + 40).toInt();
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
+    fitDocks();
+    applyVolume();
+}
+
+void StudioWindow::buildDocks() {
+    // Each panel scrolls inside its dock, so every control stays reachable in a small window.
+    auto dock = [this](const QString& title, const QString& name, QWidget* panel) {
+        auto* scroll = new QScrollArea(this);
+        scroll->setWidget(panel);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // panels wrap to the dock's width
+        auto* d = new QDockWidget(title, this);
+        d->setObjectName(name);
+        d->setWidget(scroll);
+        d->setMinimumWidth(kDockMinWidth);
+        d->installEventFilter(this);  // the width the coach gives it is kept
+        addDockWidget(Qt::RightDockWidgetArea, d);
+        docks_ << d;
+        return d;
+    };
+    setTabPosition(Qt::RightDockWidgetArea, QTabWidget::North);
+    drawing_ = new DrawingPanel(ctx_, this);
+    overlay_ = new OverlayPanel(ctx_, this);
+    lesson_ = new LessonPanel(ctx_, this);
+    motion_ = new MotionPanel(ctx_, this);
+    auto* drawing = dock(tr("Drawing"), QStringLiteral("Drawing"), drawing_);
+    auto* lesson = dock(tr("Lesson"), QStringLiteral("Lesson"), lesson_);
+    auto* overlay = dock(tr("Overlay"), QStringLiteral("Overlay"), overlay_);
+    auto* motion = dock(tr("Motion"), QStringLiteral("Motion"), motion_);
+    tabifyDockWidget(drawing, lesson);
+    tabifyDockWidget(lesson, overlay);
+    tabifyDockWidget(overlay, motion);
+    drawing->raise();
+}
+
+// The docks take the width the coach gave them, as far as the picture keeps
+// most of the window; a window made small and large again gets them back.
+void StudioWindow::fitDocks() {
+    if (docks_.isEmpty() || width() <= 0) return;
+    const int most = std::max(kDockMinWidth, int(width() * (1 - kPictureShare)));
+    const int wanted = std::clamp(dockWidth_, kDockMinWidth, most);
+    QList<QDockWidget*> shown;
+    QList<int> widths;
+    for (QDockWidget* d : docks_)
+        if (d->isVisible() && !d->isFloating() && dockWidgetArea(d) != Qt::NoDockWidgetArea && d->width() != wanted)
+            shown << d, widths << wanted;
+    if (shown.isEmpty()) return;
+    fittingDocks_ = true;
+    resizeDocks(shown, widths, Qt::Horizontal);
+    fittingDocks_ = false;
+}
+
+void StudioWindow::applyVolume() {
+    int32_t level = volume_->value();
+    ctx_.run(tr("Volume"), [&] { control_->TVN_SetVolume(level); });
+}
+
+void StudioWindow::updateRecordingMark() {
+    if (!recordMark_ || !lesson_) return;  // not built yet
+    if (!control_->TVN_LessonInProgress) {
+        recordMark_->hide();
+        return;
+    }
+    const QString time = TimeText::duration(double(lesson_->recordedMs()));
+    recordMark_->setText(lesson_->paused()
+                             ? tr("<span style='color:#c00000'>&#9679;</span> Lesson paused %1 (F9 resumes)").arg(time)
+                             : tr("<span style='color:#e00000'>&#9679;</span> <b>REC</b> %1").arg(time));
+    recordMark_->show();
 }
 
 void StudioWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    // The picture keeps most of a small window: the panels (they scroll) give up room first.
-    const int most = width() * 3 / 10;
-    for (QDockWidget* d : findChildren<QDockWidget*>())
-        if (d->isVisible() && !d->isFloating() && d->width() > most) resizeDocks({d}, {most}, Qt::Horizontal);
+    // The picture keeps most of a small window; the panels (they scroll) give up room first and get it back.
+    fittingDocks_ = true;
+    QTimer::singleShot(0, this, [this] {
+        fittingDocks_ = false;
+        fitDocks();
+    });
 }
 
 void StudioWindow::closeEvent(QCloseEvent* event) {
     QSettings settings;
+    settings.setValue(QStringLiteral("window/panelWidth"), dockWidth_);
     settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
     settings.setValue(QStringLiteral("window/state"), saveState());
     QMainWindow::closeEvent(event);
@@ -134,9 +193,7 @@ void StudioWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Open clip..."), QKeySequence::Open, this, [this] {
         QSettings settings;
-        const QString f = QFileDialog::getOpenFileName(
-            this, tr("Open clip"), settings.value(QStringLiteral("clips/folder")).toString(),
-            tr("Video (*.mp4 *.mov *.avi *.mkv *.webm *.ts *.m2ts *.mpg *.wmv);;All files (*)"));
+        const QString f = ClipDialog::choose(this, tr("Open clip"), settings.value(QStringLiteral("clips/folder")).toString());
         if (f.isEmpty()) return;
         settings.setValue(QStringLiteral("clips/folder"), QFileInfo(f).absolutePath());
         openClip(f);
@@ -147,6 +204,27 @@ void StudioWindow::buildMenus() {
     file->addAction(tr("&Upload frame..."), this, &StudioWindow::uploadFrame);
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence::Quit, this, &QWidget::close);
+
+    // Undo and Redo are the control's own: they take back drawings one at a time.
+    // Erasing everything cannot be undone, so it asks first.
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("&Undo drawing"), QKeySequence::Undo, drawing_, &DrawingPanel::undo);
+    QAction* redo = edit->addAction(tr("&Redo drawing"), drawing_, &DrawingPanel::redo);
+    redo->setShortcuts({QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    edit->addSeparator();
+    edit->addAction(tr("Erase &free hand"), drawing_, &DrawingPanel::eraseFreeHand);
+    edit->addAction(tr("&Erase all drawings..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), drawing_,
+                    &DrawingPanel::eraseAll);
+
+    QMenu* lessonMenu = menuBar()->addMenu(tr("&Lesson"));
+    lessonMenu->addAction(tr("&Start recording..."), QKeySequence(Qt::CTRL | Qt::Key_R), lesson_, &LessonPanel::start);
+    lessonMenu->addAction(tr("&Pause or resume"), QKeySequence(Qt::Key_F9), this, [this] {
+        if (lesson_->paused()) lesson_->resume();
+        else lesson_->pause();
+    });
+    lessonMenu->addAction(tr("S&top"), QKeySequence(Qt::SHIFT | Qt::Key_F9), lesson_, &LessonPanel::stop);
+    lessonMenu->addSeparator();
+    lessonMenu->addAction(tr("&Mark a point to track"), QKeySequence(Qt::CTRL | Qt::Key_M), motion_, &MotionPanel::armMarking);
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
     // F11 is handled with the transport keys, so it works in full screen too.
@@ -169,16 +247,21 @@ void StudioWindow::buildMenus() {
 void StudioWindow::buildTransport() {
     QToolBar* bar = addToolBar(tr("Transport"));
     bar->setObjectName(QStringLiteral("transport"));
-    bar->addAction(tr("Play/Pause"), this, &StudioWindow::playPause);
-    bar->addAction(tr("< Step"), this, &StudioWindow::stepBack);
-    bar->addAction(tr("Step >"), this, &StudioWindow::stepForward);
+    bar->addAction(tr("Play/Pause"), this, &StudioWindow::playPause)->setToolTip(tr("Play or pause (Space)"));
+    bar->addAction(tr("< Step"), this, &StudioWindow::stepBack)->setToolTip(tr("One frame back (Left arrow)"));
+    bar->addAction(tr("Step >"), this, &StudioWindow::stepForward)->setToolTip(tr("One frame on (Right arrow)"));
     slider_ = new TimelineSlider(bar);
     slider_->setRange(0, 0);
     slider_->setMinimumWidth(240);
+    slider_->setToolTip(tr("Drag through the clip; the exact frame shows when you let go"));
     connect(slider_, &TimelineSlider::frameWanted, this, &StudioWindow::requestFrame);
+    // The drag showed quick pictures; letting go shows the exact frame under the handle.
+    connect(slider_, &QSlider::sliderReleased, this, [this] { requestFrame(slider_->value()); });
     bar->addWidget(slider_);
     time_ = new QLabel(bar);
-    time_->setMinimumWidth(190);
+    time_->setMinimumWidth(200);
+    time_->setToolTip(tr("Time of the frame shown and its number, counted from 0 as in the motion data, "
+                         "beside the number of the clip's last frame"));
     bar->addWidget(time_);
     rate_ = new QComboBox(bar);
     for (const char* r : {"0.1", "0.25", "0.5", "1", "2", "4"}) rate_->addItem(QString::fromLatin1(r));
@@ -189,16 +272,21 @@ void StudioWindow::buildTransport() {
     });
     bar->addWidget(new QLabel(tr(" Speed "), bar));
     bar->addWidget(rate_);
-    auto* volume = new QSlider(Qt::Horizontal, bar);
-    volume->setRange(0, 100);
-    volume->setValue(85);
-    volume->setMaximumWidth(100);
-    connect(volume, &QSlider::valueChanged, this, [this](int v) {
-        int32_t level = v;
-        ctx_.run(tr("Volume"), [&] { control_->TVN_SetVolume(level); });
+    rate_->setToolTip(tr("Playing speed; the sound keeps its pitch"));
+    // The control starts silent and takes its volume with every clip: the
+    // slider's level is handed over at start and on every open, and kept between runs.
+    volume_ = new QSlider(Qt::Horizontal, bar);
+    volume_->setObjectName(QStringLiteral("volume"));
+    volume_->setRange(0, 100);
+    volume_->setValue(QSettings().value(QStringLiteral("transport/volume"), 85).toInt());
+    volume_->setMaximumWidth(100);
+    volume_->setToolTip(tr("Sound volume of the clip"));
+    connect(volume_, &QSlider::valueChanged, this, [this](int v) {
+        QSettings().setValue(QStringLiteral("transport/volume"), v);
+        applyVolume();
     });
     bar->addWidget(new QLabel(tr(" Volume "), bar));
-    bar->addWidget(volume);
+    bar->addWidget(volume_);
     poll_ = new QTimer(this);
     poll_->setInterval(50);  // the read-out follows play closely
     connect(poll_, &QTimer::timeout, this, &StudioWindow::updatePosition);
@@ -221,6 +309,11 @@ void StudioWindow::trackDrawing() {
 }
 
 bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A dock resized by the coach (its splitter), not by the window's own resize: that width is kept.
+    if (event->type() == QEvent::Resize && !fittingDocks_ && isVisible()) {
+        if (auto* d = qobject_cast<QDockWidget*>(watched); d && docks_.contains(d) && !d->isFloating() && d->isVisible())
+            dockWidth_ = std::max(kDockMinWidth, d->width());
+    }
     if (overlayClockWaits_ && event->type() == QEvent::Paint && watched == control_->visibleVideoWidget()) {
         overlayPlay_.restart();  // the mixer's first frame of the play is on screen: its clock starts now
         overlayClockWaits_ = false;
@@ -232,6 +325,13 @@ bool StudioWindow::eventFilter(QObject* watched, QEvent* event) {
     if (top != this && !(fullScreen_ && top->isFullScreen() && !top->parentWidget())) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // The lesson's keys in full screen too (in the window, the Lesson menu's shortcuts take them first).
+    if (key->key() == Qt::Key_F9 && !key->isAutoRepeat() && control_->TVN_LessonInProgress) {
+        if (key->modifiers() & Qt::ShiftModifier) lesson_->stop();
+        else if (lesson_->paused()) lesson_->resume();
+        else lesson_->pause();
+        return true;
+    }
     // A held arrow steps on; a held space does not flicker between play and pause.
     if (key->isAutoRepeat() && (key->key() == Qt::Key_Space || key->key() == Qt::Key_F11)) return !typing();
     return handleKey(key->key());
@@ -295,6 +395,7 @@ bool StudioWindow::openClip(const QString& fileName) {
         area_->setClipSize({});
         return false;
     }
+    applyVolume();
     overlay_->clipOpened();
     area_->setClipSize(QSize(control_->TVN_VideoWidth, control_->TVN_VideoHeight));
     drawing_->clipOpened();
@@ -306,7 +407,7 @@ bool StudioWindow::openClip(const QString& fileName) {
                                  .arg(control_->TVN_VideoWidth)
                                  .arg(control_->TVN_VideoHeight)
                                  .arg(frames)
-                                 .arg(clockText(control_->TVN_TotalLenMS)));
+                                 .arg(TimeText::clock(control_->TVN_TotalLenMS)));
     if (probe.missingFrames > 0) {
         const auto listed = qint64(probe.frameCount + probe.missingFrames);
         showNotice(this,
@@ -332,10 +433,12 @@ void StudioWindow::updatePosition() {
     if (overlay_ && overlay_->isActive() && overlayPlay_.isValid()) {
         // The overlay plays in the mixer, at normal speed, from where play started.
         pos = std::min(overlayPlayFromMs_ + double(overlayPlay_.elapsed()), control_->TVN_TotalLenMS);
-        frame = control_->TVN_FrameLenMS > 0 ? int(pos / control_->TVN_FrameLenMS) : 0;
+        overlay_->followPlay(double(overlayPlay_.elapsed()));
+        frame = control_->TVN_FrameLenMS > 0 ? int(std::floor(pos / control_->TVN_FrameLenMS)) : 0;
         frame = std::min(frame, std::max(0, control_->TVN_NumFrames - 1));
     } else {
         overlayPlay_.invalidate();
+        if (overlay_) overlay_->followPlay(-1);
         if (control_->TVN_IsPlaying) {
             tvn::ignoringErrors([this] { control_->TVN_GetPosLive(); });
             pos = control_->TVN_CurrentPos;
@@ -343,7 +446,10 @@ void StudioWindow::updatePosition() {
         }
     }
     if (stripLabels_->isVisible()) stripLabels_->update();
-    time_->setText(tr("%1  frame %2 / %3").arg(clockText(pos)).arg(frame).arg(control_->TVN_NumFrames));
+    const QString readout = tr("%1  %2").arg(TimeText::clock(pos), TimeText::frame(frame, control_->TVN_NumFrames));
+    time_->setText(readout);
+    followFullScreen(readout);
+    updateRecordingMark();
     if (!slider_->isSliderDown() && requestedFrame_ < 0) {
         const QSignalBlocker quiet(slider_);
         slider_->setValue(frame);
@@ -403,9 +509,41 @@ void StudioWindow::requestFrame(int frame) {
 void StudioWindow::showRequestedFrame() {
     const int frame = requestedFrame_;
     if (frame < 0) return;
-    setFrame(frame);
+    if (slider_->isSliderDown()) {
+        // While the handle is dragged, the quick picture nearest the frame; the exact one on release.
+        overlayPlay_.invalidate();
+        ctx_.run(tr("Go to frame"), [&] { control_->scrubToFrame(frame); });
+        updatePosition();
+    } else {
+        setFrame(frame);
+    }
     control_->visibleVideoWidget()->repaint();
     requestedFrame_ = -1;
+}
+
+// The engine's full-screen window is a top-level of its own: the read-out rides on it.
+void StudioWindow::followFullScreen(const QString& readout) {
+    QWidget* screen = nullptr;
+    if (fullScreen_)
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != this && w->isFullScreen() && !w->parentWidget() && w->isVisible()) screen = w;
+    if (!screen) {
+        delete fullScreenReadout_.data();
+        return;
+    }
+    if (!fullScreenReadout_ || fullScreenReadout_->parentWidget() != screen) {
+        delete fullScreenReadout_.data();
+        fullScreenReadout_ = new QLabel(screen);
+        fullScreenReadout_->setObjectName(QStringLiteral("fullScreenReadout"));
+        fullScreenReadout_->setStyleSheet(QStringLiteral("QLabel { background: rgba(0,0,0,160); color: white; "
+                                                         "font-size: 16px; font-weight: bold; padding: 4px 8px; }"));
+        fullScreenReadout_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        fullScreenReadout_->show();
+    }
+    fullScreenReadout_->setText(readout);
+    fullScreenReadout_->adjustSize();
+    fullScreenReadout_->move(12, screen->height() - fullScreenReadout_->height() - 12);
+    fullScreenReadout_->raise();
 }
 
 void StudioWindow::saveFrame() {
@@ -463,7 +601,7 @@ void StudioWindow::uploadFrame() {
 
 void StudioWindow::reportFailure(const QString& what, const tvn::TvnError& error) {
     failureShown_.start();
-    const QString words = inCoachWords(what, error);
+    const QString words = failureText(what, error);
     statusBar()->showMessage(words, 15000);
     // A failure that repeats while its dialog is still open is not stacked on it.
     if (failureBox_ && failureBox_->text() == words) return;

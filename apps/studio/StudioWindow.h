@@ -11,7 +11,9 @@
 #include "core/TvnError.h"
 
 class QComboBox;
+class QDockWidget;
 class QLabel;
+class QSlider;
 class QTimer;
 
 namespace tvn {
@@ -23,6 +25,8 @@ namespace studio {
 
 class DrawingPanel;
 class FilmStripLabels;
+class LessonPanel;
+class MotionPanel;
 class OverlayPanel;
 class TimelineSlider;
 class VideoArea;
@@ -41,6 +45,10 @@ public:
     // Opens a clip as File > Open does. The file is read first: one that cannot be
     // opened leaves the clip being studied as it was. False (with a message) when it fails.
     bool openClip(const QString& fileName);
+    MotionPanel& motionPanel() { return *motion_; }
+    LessonPanel& lessonPanel() { return *lesson_; }
+    // The recording mark in the status bar (hidden while no lesson records).
+    QLabel& recordingMark() { return *recordMark_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +58,11 @@ protected:
 private:
     void buildMenus();
     void buildTransport();
+    void buildDocks();
+    void fitDocks();
+    void applyVolume();
+    void updateRecordingMark();
+    void followFullScreen(const QString& readout);
     void trackDrawing();
     bool handleKey(int key);
     bool typing() const;
@@ -73,8 +86,16 @@ private:
     DrawingPanel* drawing_ = nullptr;
     OverlayPanel* overlay_ = nullptr;
     FilmStripLabels* stripLabels_ = nullptr;
+    LessonPanel* lesson_ = nullptr;
+    MotionPanel* motion_ = nullptr;
+    QList<QDockWidget*> docks_;
+    int dockWidth_ = 0;           // the width the coach gave the panels (the window's resizes aside)
+    bool fittingDocks_ = false;   // the studio itself resizes the docks
     TimelineSlider* slider_ = nullptr;
+    QSlider* volume_ = nullptr;
     QLabel* time_ = nullptr;
+    QLabel* recordMark_ = nullptr;
+    QPointer<QLabel> fullScreenReadout_;  // on the engine's full-screen window while it is up
     QComboBox* rate_ = nullptr;
     QTimer* poll_ = nullptr;
     QElapsedTimer failureShown_;  // since the last failure was reported

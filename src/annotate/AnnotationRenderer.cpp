@@ -8,18 +8,19 @@
 #include "media/VideoEngine.h"
 #include "platform/Surface.h"
 
+#include <QPointF>
+
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace tvn {
 
 namespace {
 constexpr int32_t kBlack = 0;
 
-// A stroke with the black shadow 10·w twips below it (none for a black stroke).
-void lineWithShadow(Surface& p, double x1, double y1, double x2, double y2, int32_t colour, int w) {
-    if (colour != kBlack) p.line(x1, y1 + 10.0 * w, x2, y2 + 10.0 * w, kBlack);
-    p.line(x1, y1, x2, y2, colour);
-}
+// Lines and angle arms have a black shadow 10·w twips below them (none for a black stroke).
+QPointF shadowBelow(int w) { return {0, 10.0 * w}; }
 
 // The value of the number at the start of text, as a host's Val() reads it:
 // blanks skipped, an optional sign, digits with one decimal point, an exponent.
@@ -51,6 +52,85 @@ double leadingNumber(const QString& text) {
 }
 }  // namespace
 
+// How one redraw strokes and prints. As documented: widths in picture pixels,
+// the black shadows and outlines of the table. Readable: widths in screen
+// pixels and an outline a screen pixel and a half wide around every stroke and label.
+class AnnotationRenderer::Pen {
+public:
+    Pen(Surface& surface, bool readable, double scale, int32_t keyColour)
+        : p(surface), readable_(readable), scale_(readable ? scale : 1.0), key_(keyColour) {}
+
+    Surface& p;
+    bool readable() const { return readable_; }
+    // A width of w pixels as drawn on the surface.
+    int width(int w) const { return readable_ ? std::max(1, int(std::lround(w * scale_))) : w; }
+    // The outline's width on each side (readable), in surface pixels: a screen
+    // pixel and a half, so that a full dark row survives the display's
+    // smoothing wherever the stroke falls between its pixels.
+    int rim() const { return std::max(1, int(std::lround(1.5 * scale_))); }
+    // What an outline is drawn in: black around a colour, light around black
+    // (never the key colour, which would show as a hole).
+    int32_t outlineOf(int32_t colour) const {
+        const int32_t outline = colour == kBlack ? 0xE0E0E0 : kBlack;
+        return outline == key_ ? outline ^ 0x010101 : outline;
+    }
+
+    // A stroke of the documented width w. shadow: where the documented black
+    // copy goes (twips right and down) for a coloured stroke, if it has one;
+    // readable, every stroke has an outline instead.
+    void line(double x1, double y1, double x2, double y2, int32_t colour, int w, std::optional<QPointF> shadow) {
+        if (readable_) {
+            p.setDrawWidth(width(w) + 2 * rim());
+            p.line(x1, y1, x2, y2, outlineOf(colour));
+            p.setDrawWidth(width(w));
+        } else if (shadow && colour != kBlack) {
+            p.line(x1 + shadow->x(), y1 + shadow->y(), x2 + shadow->x(), y2 + shadow->y(), kBlack);
+        }
+        p.line(x1, y1, x2, y2, colour);
+        p.setDrawWidth(w);
+    }
+    // Prints text at the current position; readable, ringed by its outline.
+    // label: a value the control writes (angle, length, clock), which readable
+    // drawing prints in the design font whatever text was typed last.
+    void print(const QString& text, int32_t colour, bool label) {
+        const QString font = p.fontName();
+        const bool bold = p.fontBold();
+        if (readable_ && label) {
+            p.setFontName(kLabelFont);
+            p.setFontBold(true);
+        }
+        if (readable_) {
+            const double x = p.currentX(), y = p.currentY();
+            const double d = rim() * (p.unit() == Surface::Unit::Twips ? p.twipsPerPixel() : 1.0);
+            p.setForeColor(outlineOf(colour));
+            for (const QPointF o : {QPointF(-d, -d), QPointF(0, -d), QPointF(d, -d), QPointF(-d, 0), QPointF(d, 0),
+                                    QPointF(-d, d), QPointF(0, d), QPointF(d, d)}) {
+                p.setCurrentPosition(x + o.x(), y + o.y());
+                p.print(text);
+            }
+            p.setCurrentPosition(x, y);
+        }
+        p.setForeColor(colour);
+        p.print(text);
+        if (readable_ && label) {
+            p.setFontName(font);
+            p.setFontBold(bold);
+        }
+    }
+
+private:
+    static inline const QString kLabelFont = QStringLiteral("Arial Black");
+    bool readable_;
+    double scale_;
+    int32_t key_;
+};
+
+double AnnotationRenderer::screenScale() const {
+    const double shownPixels = drives_.display.Width() / twipsPerPixelX(&drives_.control);
+    const int surfacePixels = drives_.annotationLayer.widthPixels();
+    return shownPixels >= 1 && surfacePixels > 1 ? surfacePixels / shownPixels : 1.0;
+}
+
 QString AnnotationRenderer::normalisedAngleText(const QString& text) {
     return QString::number(toInt32(leadingNumber(text))) + QChar(0x00B0);
 }
@@ -75,47 +155,51 @@ void AnnotationRenderer::RedrawAnnotations() {
         }
 
         const int w = p.drawWidth();
-        tracking_.DrawTrail(p);
+        Pen pen(p, readable_, screenScale(), props_.TVN_TransparentColor);
+        p.setDrawWidth(pen.width(w));
+        tracking_.DrawTrail(p, readable_ ? pen.width(w) + 2 * pen.rim() : 0);
+        p.setDrawWidth(w);
 
         if (props_.TVN_DisplayTarget) {
-            p.line(0, st.targetY, p.width(), st.targetY, props_.TVN_drawingColor);
-            p.line(st.targetX, 0, st.targetX, p.height(), props_.TVN_drawingColor);
+            pen.line(0, st.targetY, p.width(), st.targetY, props_.TVN_drawingColor, w, std::nullopt);
+            pen.line(st.targetX, 0, st.targetX, p.height(), props_.TVN_drawingColor, w, std::nullopt);
         }
 
-        if (st.lightMouseShown) drawLightMouse(p, w);
+        if (st.lightMouseShown) drawLightMouse(pen, w);
 
         if (st.Angle1.Visible) {
             const int32_t colour = st.Angle1.BorderColor;
-            p.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour);
-            p.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour);
+            pen.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour, w, std::nullopt);
+            pen.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour, w, std::nullopt);
             // Printed normalised; TVN_AngleText itself keeps what the measuring wrote,
-            // so an angle whose arms never met commits an empty text.
+            // so an angle whose arms never met commits an empty text. Readable, an
+            // angle whose second arm has no length yet has no value to show.
+            const bool secondArm = st.Angle2.X1 != st.Angle2.X2 || st.Angle2.Y1 != st.Angle2.Y2;
             const QString text = normalisedAngleText(props_.TVN_AngleText);
-            p.setForeColor(colour);
             p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
-            p.print(text);
+            if (!readable_ || secondArm) pen.print(text, colour, true);
         }
 
         for (const AngleAnnotation& a : st.angleNotes) {
             if (!a.shown) continue;
-            lineWithShadow(p, a.x1, a.y1, a.x2, a.y2, a.color, w);
-            lineWithShadow(p, a.x3, a.y3, a.x4, a.y4, a.color, w);
-            p.setForeColor(a.color);
+            pen.line(a.x1, a.y1, a.x2, a.y2, a.color, w, shadowBelow(w));
+            pen.line(a.x3, a.y3, a.x4, a.y4, a.color, w, shadowBelow(w));
             p.setCurrentPosition(a.x2, a.y2);
-            p.print(a.text);
+            pen.print(a.text, a.color, true);
         }
 
         for (const LineObject& line : st.Lines) {
             if (!line.Visible) continue;
-            lineWithShadow(p, line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w);
-            drawLineLabel(p, line);
+            pen.line(line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w, shadowBelow(w));
+            drawLineLabel(pen, line);
         }
 
-        drawCirclineGuide(p, w);
-        drawShapes(p, w);
-        drawCaptionAndClock(p);
+        drawCirclineGuide(pen, w);
+        drawShapes(pen, w);
+        drawCaptionAndClock(pen);
+        if (readable_) p.setDrawWidth(pen.width(1));
         drawGrid(p);
-        drawTexts(p);
+        drawTexts(pen);
 
         p.combineAnd(drives_.freeHandLayer);
 
@@ -131,42 +215,55 @@ void AnnotationRenderer::RedrawAnnotations() {
 }
 
 // Just above the line's middle (a point is 20 twips; a line of text about 1.5
-// of its size), clear of the stroke, in the line's colour.
-void AnnotationRenderer::drawLineLabel(Surface& p, const LineObject& line) {
+// of its size), clear of the stroke, in the line's colour, ringed by a black
+// outline one pixel wide (a screen pixel and a half, readable) so it reads on a picture
+// of its own colour at any size.
+void AnnotationRenderer::drawLineLabel(Pen& pen, const LineObject& line) {
     if (!lineLabel_) return;
     const QString text = lineLabel_(line.X1, line.Y1, line.X2, line.Y2);
     if (text.isEmpty()) return;
-    const double above = 30.0 * p.fontSize() + 15.0 * p.drawWidth();
+    Surface& p = pen.p;
+    const double above = 30.0 * p.fontSize() + 15.0 * pen.width(p.drawWidth());
     const double x = (line.X1 + line.X2) / 2.0, y = std::max(0.0, (line.Y1 + line.Y2) / 2.0 - above);
-    // A black copy a pixel down and right keeps the text readable on a picture of its own colour.
+    if (pen.readable()) {
+        p.setCurrentPosition(x, y);
+        pen.print(text, line.BorderColor, true);
+        return;
+    }
+    const double d = p.unit() == Surface::Unit::Twips ? p.twipsPerPixel() : 1.0;
     if (line.BorderColor != kBlack) {
         p.setForeColor(kBlack);
-        p.setCurrentPosition(x + 15.0 * p.drawWidth(), y + 15.0 * p.drawWidth());
-        p.print(text);
+        for (const QPointF o : {QPointF(-d, 0), QPointF(d, 0), QPointF(0, -d), QPointF(0, d)}) {
+            p.setCurrentPosition(x + o.x(), y + o.y());
+            p.print(text);
+        }
     }
     p.setForeColor(line.BorderColor);
     p.setCurrentPosition(x, y);
     p.print(text);
 }
 
-void AnnotationRenderer::drawLightMouse(Surface& p, int w) {
+void AnnotationRenderer::drawLightMouse(Pen& pen, int w) {
     const AnnotationStore& st = store_;
     const double x = st.lightMouseX, y = st.lightMouseY;
     const double d = st.lightMouseLeft ? 1.0 : -1.0;
-    const auto strokes = [&](int32_t colour) {
-        p.line(x + 200 * d, y + 100, x, y, colour);
-        p.line(x + 200 * d, y - 100, x, y, colour);
-        p.line(x + (400 + 75.0 * w) * d, y, x, y, colour);
+    const int32_t colour = st.lightMouseColor;
+    Surface& p = pen.p;
+    const auto strokes = [&](int32_t c) {
+        p.line(x + 200 * d, y + 100, x, y, c);
+        p.line(x + 200 * d, y - 100, x, y, c);
+        p.line(x + (400 + 75.0 * w) * d, y, x, y, c);
     };
-    if (st.lightMouseColor != kBlack) {
-        p.setDrawWidth(w + 2);
-        strokes(kBlack);
+    if (pen.readable() || colour != kBlack) {
+        p.setDrawWidth(pen.readable() ? pen.width(w) + 2 * pen.rim() : w + 2);
+        strokes(pen.readable() ? pen.outlineOf(colour) : kBlack);
     }
+    p.setDrawWidth(pen.width(w));
+    strokes(colour);
     p.setDrawWidth(w);
-    strokes(st.lightMouseColor);
 }
 
-void AnnotationRenderer::drawCirclineGuide(Surface& p, int w) {
+void AnnotationRenderer::drawCirclineGuide(Pen& pen, int w) {
     const AnnotationStore& st = store_;
     if (st.circlineShape == -1) return;
     if (!st.Shape1.at(static_cast<size_t>(st.circlineShape)).Visible) return;
@@ -174,44 +271,57 @@ void AnnotationRenderer::drawCirclineGuide(Surface& p, int w) {
     const double right = st.circlineCenterX + st.circlineSpread / 2.0;
     const double top = st.circlineCenterY, bottom = st.circlineCenterY + st.circlineDrop;
     const int32_t colour = toInt32(st.circlineColor);
-    p.setDrawWidth(w + 2);
-    p.line(left, top, left, bottom, kBlack);
-    p.line(right, top, right, bottom, kBlack);
-    p.setDrawWidth(w);
+    Surface& p = pen.p;
+    // Always outlined, a black guide too (as documented: the outline goes first, then both lines).
+    p.setDrawWidth(pen.readable() ? pen.width(w) + 2 * pen.rim() : w + 2);
+    const int32_t outline = pen.readable() ? pen.outlineOf(colour) : kBlack;
+    p.line(left, top, left, bottom, outline);
+    p.line(right, top, right, bottom, outline);
+    p.setDrawWidth(pen.width(w));
     p.line(left, top, left, bottom, colour);
     p.line(right, top, right, bottom, colour);
+    p.setDrawWidth(w);
 }
 
-void AnnotationRenderer::drawShapes(Surface& p, int w) {
+void AnnotationRenderer::drawShapes(Pen& pen, int w) {
+    Surface& p = pen.p;
     for (const ShapeObject& s : store_.Shape1) {
         if (!s.Visible) continue;
         if (s.Shape == ShapeObject::Rectangle) {
-            const double off = 5.0 * w;
-            if (s.BorderColor != kBlack)
+            if (pen.readable()) {
+                p.setDrawWidth(pen.width(w) + 2 * pen.rim());
+                p.box(s.Left, s.Top, s.Left + s.Width, s.Top + s.Height, pen.outlineOf(s.BorderColor));
+                p.setDrawWidth(pen.width(w));
+            } else if (s.BorderColor != kBlack) {
+                const double off = 5.0 * w;
                 p.box(s.Left + off, s.Top + off, s.Left + s.Width + off, s.Top + s.Height + off, kBlack);
+            }
             p.box(s.Left, s.Top, s.Left + s.Width, s.Top + s.Height, s.BorderColor);
+            p.setDrawWidth(w);
         } else {
             // An oval is drawn as a circle: the height only places the centre.
             const int32_t cx = toInt32(s.Left + s.Width / 2.0);
             const int32_t cy = toInt32(s.Top + s.Height / 2.0);
             const int32_t r = toInt32(s.Width / 2.0);
-            if (s.BorderColor != kBlack) {
-                p.setDrawWidth(w + 2);
-                p.circle(cx, cy, r, kBlack);
-                p.setDrawWidth(w);
+            if (pen.readable() || s.BorderColor != kBlack) {
+                p.setDrawWidth(pen.readable() ? pen.width(w) + 2 * pen.rim() : w + 2);
+                p.circle(cx, cy, r, pen.readable() ? pen.outlineOf(s.BorderColor) : kBlack);
             }
+            p.setDrawWidth(pen.width(w));
             p.circle(cx, cy, r, s.BorderColor);
+            p.setDrawWidth(w);
         }
     }
 }
 
-void AnnotationRenderer::drawCaptionAndClock(Surface& p) {
+void AnnotationRenderer::drawCaptionAndClock(Pen& pen) {
+    Surface& p = pen.p;
     p.setCurrentPosition(0, 0);
     p.setForeColor(props_.TVN_TextColor);
-    if (!props_.TVN_Text.isEmpty()) p.print(props_.TVN_Text);
+    if (!props_.TVN_Text.isEmpty()) pen.print(props_.TVN_Text, props_.TVN_TextColor, false);
     if (props_.TVN_DisplayClock) {
         const double seconds = (props_.TVN_CurrentPos - props_.tvn_ClockStartTimeMS) / 1000.0;
-        p.print(QString::number(seconds, 'f', 3) + QLatin1Char('s'));
+        pen.print(QString::number(seconds, 'f', 3) + QLatin1Char('s'), props_.TVN_TextColor, true);
     }
 }
 
@@ -230,14 +340,14 @@ void AnnotationRenderer::drawGrid(Surface& p) {
     }
 }
 
-void AnnotationRenderer::drawTexts(Surface& p) {
+void AnnotationRenderer::drawTexts(Pen& pen) {
+    Surface& p = pen.p;
     for (const TextAnnotation& t : store_.textNotes) {
         if (t.text.isEmpty()) continue;
         p.setFontName(t.fontName);
         p.setFontSize(t.fontSize);
-        p.setForeColor(t.color);
         p.setCurrentPosition(t.x, t.y);
-        p.print(t.text);
+        pen.print(t.text, t.color, false);
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-
 #include "control/ControlState.h"
+
 
 #include <QString>
 #include <cstdint>
@@ -27,6 +27,16 @@ class TrackingTrail;
 // hand-over to the engine and, while paused, a seek to the current position + 1 ms
 // so the paused frame shows the new overlay. A failure ends the redraw where it
 // happened (what was drawn stays, the hand-over does not run).
+//
+// Readable drawing, a host's opt-in for HD footage shown small (off by default,
+// when the drawing is exactly as above): pen widths count screen pixels, not
+// picture pixels (the surface has the clip's size and is shown at the display's),
+// every stroke, trail segment and label gets an outline a screen pixel and a half wide on
+// each side instead of the offset shadow (black around colours, light around
+// black), so it reads on any picture, yellow on yellow too; the labels (angle
+// values, line lengths, clock) keep the design font, bold, whatever text was
+// typed last; and an angle in progress shows no value until its second arm has
+// a length.
 class AnnotationRenderer {
 public:
     // The host's properties it reads (const) and writes.
@@ -78,14 +88,20 @@ public:
     using LineLabel = std::function<QString(double x1, double y1, double x2, double y2)>;
     void setLineLabel(LineLabel label) { lineLabel_ = std::move(label); }
 
+    void setReadable(bool on) { readable_ = on; }
+    bool readable() const { return readable_; }
+
 private:
-    void drawLightMouse(Surface& p, int w);
-    void drawCirclineGuide(Surface& p, int w);
-    void drawShapes(Surface& p, int w);
-    void drawCaptionAndClock(Surface& p);
+    class Pen;
+    void drawLightMouse(Pen& pen, int w);
+    void drawCirclineGuide(Pen& pen, int w);
+    void drawShapes(Pen& pen, int w);
+    void drawCaptionAndClock(Pen& pen);
     void drawGrid(Surface& p);
-    void drawTexts(Surface& p);
-    void drawLineLabel(Surface& p, const LineObject& line);
+    void drawTexts(Pen& pen);
+    void drawLineLabel(Pen& pen, const LineObject& line);
+    // Picture pixels per screen pixel of the display (1 before it is placed).
+    double screenScale() const;
 
     Properties props_;
     Drives drives_;
@@ -93,6 +109,7 @@ private:
     AnnotationStore& store_;
     TrackingTrail& tracking_;
     LineLabel lineLabel_;
+    bool readable_ = false;
 };
 
 }  // namespace tvn

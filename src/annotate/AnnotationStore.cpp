@@ -10,6 +10,15 @@ void AnnotationStore::recordHistory(HistoryKind kind) {
     historyPos = historyPos >= kHistorySize - 1 ? 0 : historyPos + 1;
 }
 
+std::optional<QLineF> AnnotationStore::newestLine() const {
+    for (int back = 1; back <= kPoolSize; ++back) {
+        const int slot = (nextLineSlot - back + 2 * kPoolSize) % kPoolSize;
+        const LineObject& l = Lines[size_t(slot)];
+        if (l.Visible && (l.X1 != l.X2 || l.Y1 != l.Y2)) return QLineF(l.X1, l.Y1, l.X2, l.Y2);
+    }
+    return std::nullopt;
+}
+
 void AnnotationStore::PlaceLinePoint(float x, float y, int32_t colour) {
     withPrefix("PlaceLinePoint", [&] {
         if (placementOpen) {

@@ -2,10 +2,12 @@
 
 #include "control/KiteTail.h"
 
+#include <QLineF>
 #include <QList>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tvn {
 
@@ -66,6 +68,10 @@ public:
     static int16_t nextPoolSlot(int16_t slot) { return slot >= kPoolSize - 1 ? 0 : slot + 1; }
     // Writes a history code at historyPos and advances it (80 wraps to 0).
     void recordHistory(HistoryKind kind);
+    // The line of the line pool placed last that is still shown and has a
+    // length (twips): the ring walked back from the counter, the line being
+    // drawn left out. None once every line is erased, undone or only a dot.
+    std::optional<QLineF> newestLine() const;
 
     // Two calls make one line: the first starts Lines[nextLineSlot] at (x, y) in
     // `colour` with history code 0 and opens the placement; the second closes it

@@ -42,13 +42,15 @@ public:
     // neighbouring points (in click order) a segment in the first point's colour
     // when the later point is one frame after the first and lies in the window
     // [current - TVN_TrackingLength, current]; a black dot on each point in the
-    // window except the newest. Uses the surface's current pen width.
-    void DrawTrail(Surface& surface);
+    // window except the newest. Uses the surface's current pen width. With an
+    // outline width (readable drawing), each segment is first drawn that wide in
+    // black (light for a black one), so a trail reads on any picture.
+    void DrawTrail(Surface& surface, int outlineWidth = 0);
 
     void setTrackedTrails(QList<QList<KiteTail>> trails) { tracked_ = std::move(trails); }
 
 private:
-    void drawPoints(Surface& surface, const QList<KiteTail>& trail) const;
+    void drawPoints(Surface& surface, const QList<KiteTail>& trail, int outlineWidth) const;
 
     Properties props_;
     AnnotationStore& store_;

@@ -67,6 +67,16 @@ void ZoomLoupe::refresh() {
         zoom.clearTo(0);
         if (!innerPicture_.isNothing())
             zoom.paintPicture(innerPicture_.image(), innerLeft_, innerTop_, innerWidth_, innerHeight_);
+        if (bordered_) {
+            // Black outside, white within: it reads on dark and light pictures alike.
+            const double tpp = zoom.twipsPerPixel();
+            const double w = zoom.width(), h = zoom.height();
+            zoom.setDrawWidth(2);
+            zoom.box(tpp, tpp, w - tpp, h - tpp, 0);
+            zoom.setDrawWidth(2);
+            zoom.box(3 * tpp, 3 * tpp, w - 3 * tpp, h - 3 * tpp, 0xFFFFFF);
+            zoom.setDrawWidth(1);
+        }
     }
     const double tppX = twipsPerPixelX(&drives_.control), tppY = twipsPerPixelY(&drives_.control);
     drives_.loupeView.setGeometry(static_cast<int>(std::lround(left_ / tppX)),

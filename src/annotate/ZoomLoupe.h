@@ -63,6 +63,9 @@ public:
     // that the surface point lies at two thirds of the window's width and height.
     void Pan(float x, float y);
     void Hide();
+    // A border around the window, so the loupe stands out from the picture
+    // under it (readable drawing); none by default.
+    void setBordered(bool on) { bordered_ = on; }
 
     // Window placement in control twips.
     double left() const { return left_; }
@@ -86,6 +89,7 @@ private:
     double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     double innerLeft_ = 0, innerTop_ = 0, innerWidth_ = 0, innerHeight_ = 0;
     Picture innerPicture_;
+    bool bordered_ = false;
 };
 
 }  // namespace tvn

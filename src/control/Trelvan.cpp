@@ -95,6 +95,7 @@ int32_t Trelvan::TVN_GetFrame() { return d_->transport->TVN_GetFrame(); }
 QVariant Trelvan::TVN_SetFrame(int32_t& frameNumber) { return d_->transport->TVN_SetFrame(frameNumber); }
 double Trelvan::TVN_GetPos() { return d_->transport->TVN_GetPos(); }
 QVariant Trelvan::TVN_SetPos(double& pos) { return d_->transport->TVN_SetPos(pos); }
+int32_t Trelvan::scrubToFrame(int32_t frameNumber) { return d_->transport->scrubToFrame(frameNumber); }
 bool Trelvan::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) { return d_->frameExport->TVN_SaveFrameJpg(FileName, quality); }
 QVariant Trelvan::TVN_ReDraw() { return d_->editor->TVN_ReDraw(); }
 QVariant Trelvan::TVN_EraseFreeHand() { return d_->editor->TVN_EraseFreeHand(); }
@@ -116,6 +117,9 @@ int32_t Trelvan::TVN_CompressLesson(const QString& AviFileName, const QString& W
 QVariant Trelvan::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) { return d_->lesson->TVN_SetLogo(LogoFileName, Top, Left); }
 void Trelvan::TVN_Overlay(QString& FileName) { d_->overlay->TVN_Overlay(FileName); }
 void Trelvan::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth, int32_t newOpacity) { d_->overlay->TVN_AdjustOverlay(newLeft, newTop, newHeight, newWidth, newOpacity); }
+void Trelvan::setReadableDrawing(bool on) { d_->setReadableDrawing(on); }
+bool Trelvan::readableDrawing() const { return d_->renderer->readable(); }
+void Trelvan::placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity) { d_->overlay->placeSecondClip(left, top, width, height, opacity); }
 void Trelvan::TVN_SetOverlay2Pos(double newPos) { d_->overlay->TVN_SetOverlay2Pos(newPos); }
 void Trelvan::TVN_SetOverlay2Frame(int32_t newFrame) { d_->overlay->TVN_SetOverlay2Frame(newFrame); }
 void Trelvan::TVN_FlipVideo(int16_t flipIt) { d_->frameExport->TVN_FlipVideo(flipIt); }

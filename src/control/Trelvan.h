@@ -156,6 +156,32 @@ public:
     // made on first use; owned by the control.
     MotionAnalysis* motion();
 
+    // Extension outside the documented interface, for a host's frame slider
+    // while it is dragged: shows at once the picture nearest frameNumber that
+    // costs little (a frame the engine holds decoded, or the keyframe before it;
+    // the engine decodes on towards the frame meanwhile) and makes it the
+    // position (TVN_CurrentFrame, TVN_CurrentPos); returns that frame. When the
+    // drag ends, TVN_SetFrame shows the exact frame, which is then ready or
+    // nearly. TVN_SetFrame, TVN_SetPos and TVN_StepOneFrame stay exact.
+    Q_INVOKABLE int32_t scrubToFrame(int32_t frameNumber);
+
+    // Extension outside the documented interface, for a host that aligns the
+    // second clip of an overlay with the first: the main clip stays whole over
+    // the display while the second goes to (left, top) at width x height
+    // (display pixels; mirrored while TVN_FlipOverlay says so), at opacity
+    // percent. TVN_AdjustOverlay moves the two clips by opposite offsets, as documented.
+    // Extension outside the documented interface: readable drawing, for HD
+    // footage shown smaller than its pixels. Pen widths (TVN_drawingWidth and
+    // the outlines) count screen pixels; every stroke, trail and label has an
+    // outline (a screen pixel and a half) that reads on any picture instead of the
+    // offset shadow; the values the control prints keep the design font, bold;
+    // an angle shows no value before its second arm has a length; the loupe has
+    // a border. Off by default, when the drawing is exactly as documented.
+    Q_INVOKABLE void setReadableDrawing(bool on);
+    bool readableDrawing() const;
+
+    Q_INVOKABLE void placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity);
+
 signals:
     void VideoEnd();
     void MouseDown(int16_t& Button, int16_t& Shift, float& x, float& y);

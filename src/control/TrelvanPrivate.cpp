@@ -295,6 +295,7 @@ MotionAnalysis& TrelvanPrivate::motion() {
     if (!motionAnalysis) {
         motionAnalysis = std::make_unique<MotionAnalysis>(
             q, [this](const TvnError& e) { keepFailure("MotionAnalysis_tracking", e); });
+        motionAnalysis->setLineSource([this] { return store->newestLine(); });
         renderer->setLineLabel([m = motionAnalysis.get()](double x1, double y1, double x2, double y2) {
             return m->lineLength(x1, y1, x2, y2);
         });
@@ -312,6 +313,12 @@ void TrelvanPrivate::tellMotionOfTheClip() {
 
 void TrelvanPrivate::resized() {
     handleNotification("UserControl_Resize", [&] { layout->OnResize(); });
+}
+
+void TrelvanPrivate::setReadableDrawing(bool on) {
+    renderer->setReadable(on);
+    loupe->setBordered(on);
+    handleNotification("setReadableDrawing", [&] { redrawAnnotations(); });
 }
 
 void TrelvanPrivate::redrawAnnotations() { renderer->RedrawAnnotations(); }

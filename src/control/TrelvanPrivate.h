@@ -57,6 +57,8 @@ public:
     MotionAnalysis& motion();
     // The control was resized: the layout follows.
     void resized();
+    // Readable drawing on or off: the renderer's pens, the loupe's border, drawn again.
+    void setReadableDrawing(bool on);
     QWidget* visibleVideoWidget() const;
 
     Trelvan& q;

@@ -1,8 +1,8 @@
 #include "lesson/LessonRecorder.h"
 
 #include "control/ControlEvents.h"
-#include "core/LogCategories.h"
 #include "core/Collection.h"
+#include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -307,8 +307,20 @@ void LessonRecorder::LessonTimerTick() {
     else if (failed > 0) qCDebug(lcLesson, "The recording engine refused %d lesson frame(s)", failed);
 }
 
+void LessonRecorder::endVoiceStretchWithThePictures() {
+    // The frame loop leaves each stretch of pictures up to a frame and a half
+    // ahead of the clock (it appends the frame falling due next), and behind it
+    // when ticks came late; the voice's stretch is given the pictures' length,
+    // so pauses do not add up to a drift. Before any frame (no clip open yet)
+    // the voice keeps its own length.
+    if (!drives_.lessonTimer.isEnabled() || lessonFramesWritten_ <= 0) return;
+    const double seconds = static_cast<double>(lessonFramesWritten_) / lessonFps_;
+    ignoringErrors([&] { drives_.audioRecorder.SetStretchLength(seconds); });
+}
+
 QVariant LessonRecorder::TVN_PauseLesson() {
     // No handler; acts whatever the lesson state.
+    endVoiceStretchWithThePictures();
     drives_.audioRecorder.PauseRecord();
     drives_.lessonTimer.setEnabled(false);
     return {};
@@ -338,6 +350,7 @@ QVariant LessonRecorder::TVN_StopLesson() {
     // calls. Each part is stopped even when one before it failed, and the lesson
     // is over either way: a stop that fails (the disk full while the video file
     // is closed) must not leave a lesson that can be neither stopped nor started.
+    endVoiceStretchWithThePictures();
     drives_.lessonTimer.setEnabled(false);
     std::optional<TvnError> failure;
     const auto keepFirst = [&](auto&& step) {

@@ -26,7 +26,10 @@ class ControlEvents;
 // what the control shows (film strip, side-by-side pair, the clip, or the mixed
 // overlay) into the lesson frame and appends it to the lesson AVI through the recording engine as
 // many times as the wall clock demands, so the AVI's frame count follows real time
-// even when ticks come late. Time is the platform's millisecond tick.
+// even when ticks come late. Time is the platform's millisecond tick. A pause or
+// stop tells the audio recorder how long the stretch's pictures last (frames
+// appended since the start or resume, over fps), so each stretch of voice is
+// cut to its pictures and the two stay in step through any number of pauses.
 //
 // The frame size is the open clip's size, taken at lesson start. A lesson started
 // before any clip is open has none; its ticks compose at 640 x 480, the size the
@@ -112,6 +115,7 @@ public:
 
 private:
     void startAudioIgnoringErrors();
+    void endVoiceStretchWithThePictures();
     // Refuses lesson files that are a clip on screen (PathFileAccess).
     void refuseClipsOnScreen(const QString& aviFileName) const;
     void composeFrame(int width, int height);

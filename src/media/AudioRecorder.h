@@ -30,6 +30,14 @@ public:
     virtual void PauseRecord() = 0;
     virtual void ResumeRecord() = 0;
     virtual bool IsPaused() = 0;
+
+    // Beyond the documented operations: the pictures of the running stretch of
+    // recording (from the start or the last resume) last `seconds`. The next
+    // PauseRecord or StopRecord ends the stretch's sound at that length rather
+    // than at the moment of the call (cut there, or silence after the call), so
+    // every stretch of sound is as long as its pictures and a lesson paused
+    // many times does not drift. Ignored while nothing records or while paused.
+    virtual void SetStretchLength(double seconds) = 0;
 };
 
 }  // namespace tvn

@@ -25,6 +25,7 @@ public:
     void PauseRecord() override { paused_ = true; }
     void ResumeRecord() override { paused_ = false; }
     bool IsPaused() override { return paused_; }
+    void SetStretchLength(double) override {}
 
 private:
     QString fileName_;

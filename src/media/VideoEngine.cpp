@@ -14,6 +14,11 @@ void VideoEngine::SetOverlayBitmap(int32_t slot, int32_t bitmapHandle, int32_t x
     setOverlayImage(slot, bitmap, x, y, width, height, keyColour, alpha);
 }
 
+double VideoEngine::seekApproximate(double ms) {
+    Seek(ms);
+    return GetPosition();
+}
+
 void VideoEngine::AddFrame(int32_t bitmapHandle) { addFrame(BitmapTable::instance().image(bitmapHandle)); }
 
 }  // namespace tvn

@@ -53,6 +53,12 @@ public:
     virtual void Play() = 0;
     virtual void Pause() = 0;
     virtual void Seek(double ms) = 0;  // returns once the frame at ms is shown
+    // Outside the vendor interface, for a host's slider while it is dragged:
+    // shows at once a picture near ms that costs little (a frame the engine
+    // holds decoded, or the keyframe at or before ms) and returns where the
+    // frame shown starts (ms). The exact frame follows with Seek when the drag
+    // ends. An engine with no cheaper way shows the exact frame.
+    virtual double seekApproximate(double ms);
     // The engine plays at the rates it accepts: it refuses what is no rate
     // (InvalidCall) and may bring the rest into a range of its own; Rate() is the
     // rate it plays at.

@@ -90,6 +90,10 @@ std::vector<KinematicSample> Kinematics::of(const Track& track, const Calibratio
         k.speed = std::hypot(vx, vy);
         // Along the path: the acceleration's share in the direction of motion.
         k.acceleration = k.speed > 0 ? (vx * f[0].second[i] + vy * f[1].second[i]) / k.speed : 0.0;
+        k.velocityX = vx;
+        k.velocityY = vy;
+        k.accelerationX = f[0].second[i];
+        k.accelerationY = f[1].second[i];
         k.distance = i == 0 ? 0.0 : out.back().distance + std::hypot(k.x - out.back().x, k.y - out.back().y);
         out.push_back(k);
     }

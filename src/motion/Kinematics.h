@@ -29,7 +29,11 @@ struct TVN_EXPORT Smoothing {
     int order = 2;  // 2 or more gives acceleration
 };
 
-// A track in real units over time.
+// A track in real units over time. The components go along the axes of x and
+// y: with a scale calibration (or none) the picture's, x to the right and y
+// down the picture from its top-left corner, so a ball in flight shows gravity
+// as a positive vertical acceleration; on a plane, the rectangle's width (x) and
+// height (y) from its first corner.
 struct TVN_EXPORT KinematicSample {
     int frame = 0;
     double timeMs = 0;
@@ -39,6 +43,8 @@ struct TVN_EXPORT KinematicSample {
     double distance = 0;            // path length from the track's first sample, along the smoothed path
     double speed = 0;               // unit per second
     double acceleration = 0;        // along the path (change of speed), unit per second squared
+    double velocityX = 0, velocityY = 0;          // unit per second
+    double accelerationX = 0, accelerationY = 0;  // unit per second squared
 };
 
 // The angle at a vertex point between two others (a joint: hip, knee, ankle).

@@ -67,6 +67,14 @@ void MotionAnalysis::clearCalibration() {
     emit calibrationChanged();
 }
 
+void MotionAnalysis::calibrateFromLastLine(double length, const QString& unit) {
+    withPrefix("MotionAnalysis.calibrateFromLastLine", [&] {
+        const std::optional<QLineF> line = lastLine();
+        if (!line) throw invalid(QStringLiteral("No line is drawn to calibrate from: draw one along something of known length"));
+        calibrate(line->x1(), line->y1(), line->x2(), line->y2(), length, unit);
+    });
+}
+
 double MotionAnalysis::measure(double x1, double y1, double x2, double y2) const {
     return calibration_.distance(toPixels(x1, y1), toPixels(x2, y2));
 }
@@ -220,18 +228,31 @@ std::vector<motion::AngleSample> MotionAnalysis::jointAngle(int a, int vertex, i
     return motion::Kinematics::jointAngle(track(a), track(vertex), track(c), calibration_, smoothing_);
 }
 
-double MotionAnalysis::speedAt(int point, int index) const {
-    return withPrefix("MotionAnalysis.speedAt", [&] {
+double MotionAnalysis::kinematicAt(const char* call, int point, int index,
+                                   double motion::KinematicSample::*value) const {
+    return withPrefix(call, [&] {
         sample(point, index);
-        return kinematics(point)[size_t(index)].speed;
+        return kinematics(point)[size_t(index)].*value;
     });
 }
 
+double MotionAnalysis::speedAt(int point, int index) const {
+    return kinematicAt("MotionAnalysis.speedAt", point, index, &motion::KinematicSample::speed);
+}
 double MotionAnalysis::accelerationAt(int point, int index) const {
-    return withPrefix("MotionAnalysis.accelerationAt", [&] {
-        sample(point, index);
-        return kinematics(point)[size_t(index)].acceleration;
-    });
+    return kinematicAt("MotionAnalysis.accelerationAt", point, index, &motion::KinematicSample::acceleration);
+}
+double MotionAnalysis::velocityXAt(int point, int index) const {
+    return kinematicAt("MotionAnalysis.velocityXAt", point, index, &motion::KinematicSample::velocityX);
+}
+double MotionAnalysis::velocityYAt(int point, int index) const {
+    return kinematicAt("MotionAnalysis.velocityYAt", point, index, &motion::KinematicSample::velocityY);
+}
+double MotionAnalysis::accelerationXAt(int point, int index) const {
+    return kinematicAt("MotionAnalysis.accelerationXAt", point, index, &motion::KinematicSample::accelerationX);
+}
+double MotionAnalysis::accelerationYAt(int point, int index) const {
+    return kinematicAt("MotionAnalysis.accelerationYAt", point, index, &motion::KinematicSample::accelerationY);
 }
 
 double MotionAnalysis::angleAt(int a, int vertex, int c, int frame) const {

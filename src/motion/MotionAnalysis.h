@@ -7,12 +7,14 @@
 #include "motion/Kinematics.h"
 #include "motion/Track.h"
 
+#include <QLineF>
 #include <QList>
 #include <QObject>
 #include <functional>
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -69,6 +71,7 @@ class TVN_EXPORT MotionAnalysis : public QObject {
     Q_PROPERTY(int smoothingWindow READ smoothingWindow WRITE setSmoothingWindow)
     Q_PROPERTY(int smoothingOrder READ smoothingOrder WRITE setSmoothingOrder)
     Q_PROPERTY(bool showLineLengths READ showLineLengths WRITE setShowLineLengths NOTIFY drawingChanged)
+    Q_PROPERTY(bool hasLine READ hasLine)
 
 public:
     // reportFailure keeps a job's failure for the host as the control's other
@@ -100,6 +103,13 @@ public:
 
     // The control tells the companion which clip it shows after every open and close.
     void followClip(const QString& clip, QSize pictureSize);
+    // How the companion reads the newest line of the control's line tool still
+    // on the video (drawing coordinates), set by the control.
+    using LineSource = std::function<std::optional<QLineF>()>;
+    void setLineSource(LineSource source) { lineSource_ = std::move(source); }
+    // That line: none when no line with a length is shown (erased, undone, another clip).
+    std::optional<QLineF> lastLine() const { return lineSource_ ? lineSource_() : std::nullopt; }
+    bool hasLine() const { return lastLine().has_value(); }
 
     // Two points a known length apart.
     Q_INVOKABLE void calibrate(double x1, double y1, double x2, double y2, double length, const QString& unit);
@@ -108,6 +118,8 @@ public:
     Q_INVOKABLE void calibratePlane(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
                                     double y4, double width, double height, const QString& unit);
     Q_INVOKABLE void clearCalibration();
+    // Calibrates from lastLine(), which is length long; InvalidCall when no line is shown.
+    Q_INVOKABLE void calibrateFromLastLine(double length, const QString& unit);
     // The real distance between two points.
     Q_INVOKABLE double measure(double x1, double y1, double x2, double y2) const;
 
@@ -131,6 +143,11 @@ public:
     // Kinematics at a sample, in calibrated units per second (squared).
     Q_INVOKABLE double speedAt(int point, int index) const;
     Q_INVOKABLE double accelerationAt(int point, int index) const;
+    // Its components along x and y (see motion::KinematicSample for the axes).
+    Q_INVOKABLE double velocityXAt(int point, int index) const;
+    Q_INVOKABLE double velocityYAt(int point, int index) const;
+    Q_INVOKABLE double accelerationXAt(int point, int index) const;
+    Q_INVOKABLE double accelerationYAt(int point, int index) const;
     // The joint angle at vertex on a frame all three points have; -1 when they do not.
     Q_INVOKABLE double angleAt(int a, int vertex, int c, int frame) const;
 
@@ -167,6 +184,8 @@ private:
     double toTwipsY(double pixels) const;
     void checkPoint(int point) const;
     const motion::TrackSample& sample(int point, int index) const;
+    // One value of the kinematics at a sample, for the *At calls.
+    double kinematicAt(const char* call, int point, int index, double motion::KinematicSample::*value) const;
     void startJob(int point, QPointF twips, bool backward, bool correction);
     TVN_NO_EXPORT void onFinished(quint64 job, const motion::TrackingResult& result);
     void onFailed(quint64 job, const TvnError& error);
@@ -177,6 +196,7 @@ private:
     motion::Calibration calibration_;
     bool calibrated_ = false;
     bool showLineLengths_ = false;
+    LineSource lineSource_;
     QString clip_;        // the clip the points were tracked on
     QSize pictureSize_;   // the last clip's picture size (empty before the first)
     motion::Smoothing smoothing_;

@@ -19,7 +19,8 @@ QString number(double v) { return QString::number(v, 'g', QLocale::FloatingPoint
 
 QStringList trackColumns(const QString& u) {
     return {"frame", "time_ms", "x_px", "y_px", "confidence", "x_" + u, "y_" + u, "distance_" + u,
-            "speed_" + u + "_per_s", "acceleration_" + u + "_per_s2"};
+            "speed_" + u + "_per_s", "acceleration_" + u + "_per_s2", "vx_" + u + "_per_s", "vy_" + u + "_per_s",
+            "ax_" + u + "_per_s2", "ay_" + u + "_per_s2"};
 }
 
 const QStringList kAngleColumns{"frame", "time_ms", "angle_deg", "angular_speed_deg_per_s"};
@@ -77,7 +78,7 @@ MotionCsv::Table MotionCsv::fromKinematics(const std::vector<KinematicSample>& s
     Table t{trackColumns(unit), {}};
     for (const KinematicSample& k : samples)
         t.rows.push_back({double(k.frame), k.timeMs, k.pixelX, k.pixelY, k.confidence, k.x, k.y, k.distance, k.speed,
-                          k.acceleration});
+                          k.acceleration, k.velocityX, k.velocityY, k.accelerationX, k.accelerationY});
     return t;
 }
 
@@ -88,7 +89,7 @@ std::vector<KinematicSample> MotionCsv::toKinematics(const Table& table, QString
     if (unit) *unit = u;
     std::vector<KinematicSample> out;
     for (const auto& r : table.rows)
-        out.push_back({int(std::lround(r[0])), r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]});
+        out.push_back({int(std::lround(r[0])), r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11], r[12], r[13]});
     return out;
 }
 

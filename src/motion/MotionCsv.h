@@ -12,7 +12,9 @@ namespace tvn::motion {
 // with its unit, then one line per frame, numbers in the C locale with as many
 // digits as it takes to read back the same double.
 //
-// A track:  frame,time_ms,x_px,y_px,confidence,x_<u>,y_<u>,distance_<u>,speed_<u>_per_s,acceleration_<u>_per_s2
+// A track:  frame,time_ms,x_px,y_px,confidence,x_<u>,y_<u>,distance_<u>,speed_<u>_per_s,acceleration_<u>_per_s2,
+//           vx_<u>_per_s,vy_<u>_per_s,ax_<u>_per_s2,ay_<u>_per_s2
+//           (the components along x_<u> and y_<u>: see KinematicSample)
 // An angle: frame,time_ms,angle_deg,angular_speed_deg_per_s
 //
 // Files are written under a temporary name and renamed when complete, so a

@@ -75,6 +75,7 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.PauseSource(overlaySources_.mainMixerSource);
         mixer.PauseSource(overlaySources_.overlayMixerSource);
         mixer.SetSourceAlpha(overlaySources_.overlayMixerSource, InitialOverlayAlpha);
+        secondMirrored_ = false;
 
         // The main clip keeps the mirroring the display had.
         const DisplaySize d = displaySize();
@@ -87,7 +88,26 @@ void OverlayController::TVN_Overlay(QString& FileName) {
 }
 
 void OverlayController::TVN_FlipOverlay(bool flipIt) {
-    withPrefix("TVN_FlipOverlay", [&] { placeSecondSource(flipIt); });
+    withPrefix("TVN_FlipOverlay", [&] {
+        placeSecondSource(flipIt);
+        secondMirrored_ = flipIt;
+    });
+}
+
+void OverlayController::placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity) {
+    if (!overlaySources_.overlayActive) return;
+    VideoMixer& mixer = drives_.mixer;
+    ignoringErrors([&] {
+        const DisplaySize d = displaySize();
+        if (clipPicture_.videoFlipped) mixer.SetSourceRect(overlaySources_.mainMixerSource, d.w, 0, -d.w, d.h);
+        else mixer.SetSourceRect(overlaySources_.mainMixerSource, 0, 0, d.w, d.h);
+    });
+    ignoringErrors([&] {
+        const auto x = float(left), y = float(top), w = float(width), h = float(height);
+        if (secondMirrored_) mixer.SetSourceRect(overlaySources_.overlayMixerSource, x + w, y, -w, h);
+        else mixer.SetSourceRect(overlaySources_.overlayMixerSource, x, y, w, h);
+    });
+    ignoringErrors([&] { mixer.SetSourceAlpha(overlaySources_.overlayMixerSource, float(opacity * 0.01)); });
 }
 
 void OverlayController::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth,

@@ -69,6 +69,14 @@ public:
     void TVN_SetOverlay2Frame(int32_t newFrame);
     void TVN_SetBitmapOverlay(int32_t& BitmapHandle);
 
+    // Outside the documented interface, for a host that aligns the second clip
+    // with the first: the main clip stays over the whole display (mirrored as
+    // the display was), the second goes to (left, top) at width x height,
+    // display pixels, mirrored while TVN_FlipOverlay last said so, at opacity
+    // percent (100 opaque). Does nothing without an overlay; mixer failures
+    // are skipped, as TVN_AdjustOverlay skips them.
+    void placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity);
+
     // Length of the second clip as the mixer reported it when the overlay opened
     // (milliseconds, the mixer's position unit); positions of the second clip are
     // checked against it.
@@ -89,6 +97,7 @@ private:
     OverlaySources& overlaySources_;
     ClipLoader& clipLoader_;
     double overlayDuration_ = 0;
+    bool secondMirrored_ = false;  // as TVN_FlipOverlay last set it
 };
 
 }  // namespace tvn

@@ -125,6 +125,24 @@ QVariant Transport::TVN_SetFrame(int32_t& frameNumber) {
     return {};
 }
 
+int32_t Transport::scrubToFrame(int32_t frameNumber) {
+    if (props_.TVN_FrameLenMS == 0 || props_.TVN_NumFrames <= 0) return 0;
+    frameNumber = std::clamp(frameNumber, 0, props_.TVN_NumFrames - 1);
+    ignoringErrors([&] { drives_.display.Pause(); });
+    if (timerDriven()) stopClipTimer();
+    double shownMs = frameNumber * props_.TVN_FrameLenMS;
+    ignoringErrors([&] { shownMs = drives_.display.seekApproximate(shownMs + kSeekNudgeMs); });
+    // The position is the frame on screen, so drawings that follow it match the picture.
+    int32_t shown = frameNumber;
+    ignoringErrors([&] { shown = std::clamp(toInt32(shownMs / props_.TVN_FrameLenMS), 0, props_.TVN_NumFrames - 1); });
+    props_.TVN_CurrentFrame = shown;
+    props_.TVN_CurrentPos = shown * props_.TVN_FrameLenMS;
+    if (props_.TVN_TrackingActive != 0 || props_.TVN_DisplayClock)
+        ignoringErrors([&] { redraw_.redrawAnnotations(); });
+    ignoringErrors([&] { views_.syncPositionViews(); });
+    return shown;
+}
+
 QVariant Transport::TVN_SetPos(double& pos) {
     // Every failure is ignored; a failing step is skipped and the next one still runs.
     if (props_.TVN_FrameLenMS == 0) return {};

@@ -76,6 +76,12 @@ public:
     QVariant TVN_SetPos(double& pos);
     QVariant TVN_SetRate(double& rate);
     QVariant TVN_SetVolume(int32_t& volume);
+    // For a host's slider being dragged (outside the documented interface): the
+    // engine shows at once a cheap picture near frameNumber (clamped into the
+    // clip), which becomes the position; returns its frame. Like TVN_SetFrame
+    // otherwise: it pauses, redraws where the drawings follow the position, and
+    // brings the other position views along; failures are ignored.
+    int32_t scrubToFrame(int32_t frameNumber);
     void ClipTimerTick();
     void OnEvent1();
     void OnPlaybackEnded();

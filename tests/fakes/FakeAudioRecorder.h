@@ -4,6 +4,7 @@
 #include "media/AudioRecorder.h"
 
 #include <QStringList>
+#include <vector>
 
 namespace tvn::testing {
 
@@ -16,6 +17,7 @@ public:
     QString fileName;
     bool recording = false, paused = false;
     int starts = 0;
+    std::vector<double> stretchLengths;  // each one given while a stretch was being recorded
 
     int32_t GetDeviceCount() override { return static_cast<int32_t>(deviceNames.size()); }
     QString GetDeviceName(int32_t i) override { return deviceNames.value(i); }
@@ -33,6 +35,9 @@ public:
     void PauseRecord() override { check("PauseRecord"); paused = true; }
     void ResumeRecord() override { check("ResumeRecord"); paused = false; }
     bool IsPaused() override { check("IsPaused"); return paused; }
+    void SetStretchLength(double seconds) override {
+        if (recording && !paused) stretchLengths.push_back(seconds);
+    }
 };
 
 }  // namespace tvn::testing

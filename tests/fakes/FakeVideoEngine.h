@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QStringList>
 #include <array>
+#include <cmath>
 #include <functional>
 
 namespace tvn::testing {
@@ -38,10 +39,13 @@ public:
     Picture currentPicture;
     std::function<void()> onStartCapture;  // runs as a capture starts
     std::function<void()> onFramePicture;  // runs as the current frame is handed out
+    // Where seekApproximate lands: the start of the keyframe interval (this long) ms is in; 0: exactly at ms.
+    double keyframeEveryMs = 0;
 
     // What the control left.
     QString openedClip, savedJpeg, textOverlay;
     std::optional<double> lastSeek;
+    std::optional<double> lastScrub;  // the last seekApproximate asked for
     int plays = 0, pauses = 0, stops = 0, seeks = 0, overlaysSet = 0, framePictures = 0;
     double rate = 0;
     int32_t volume = 0, frameWidth = -1, frameHeight = -1;
@@ -57,6 +61,11 @@ public:
     void Play() override { check("Play"); ++plays; }
     void Pause() override { check("Pause"); ++pauses; }
     void Seek(double ms) override { check("Seek"); ++seeks; lastSeek = ms; }
+    double seekApproximate(double ms) override {
+        check("seekApproximate");
+        lastScrub = ms;
+        return keyframeEveryMs > 0 ? std::floor(ms / keyframeEveryMs) * keyframeEveryMs : ms;
+    }
     void SetRate(double r) override { check("SetRate"); rate = r; BasicVideoEngine::SetRate(r); }
     void SetVolume(int32_t v) override { check("SetVolume"); volume = v; }
     void FullScreen(int32_t) override { check("FullScreen"); }

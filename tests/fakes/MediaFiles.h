@@ -16,9 +16,11 @@ extern "C" {
 #include <QProcess>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <sndfile.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tvn::testing {
@@ -92,6 +94,91 @@ inline std::vector<QImage> decodeFrames(const QString& path, int maxFrames = 1 <
                                 QImage::Format_RGB32)
                              .copy());
     return frames;
+}
+
+// A media file decoded as a player sees it: every video frame (its luma, enough
+// to read a frame code) with its presentation time, and the first sound
+// channel placed by its timestamps, all in seconds of the file's own timeline
+// (no stream's start moved), so the two line up as they would when played.
+struct TimedMedia {
+    std::vector<double> frameSeconds;
+    std::vector<QImage> frames;
+    double soundFrom = 0;  // the time of sound[0]
+    int sampleRate = 0;
+    std::vector<float> sound;  // -1 to 1
+};
+
+inline TimedMedia decodeTimed(const QString& path) {
+    TimedMedia m;
+    AVFormatContext* fmt = nullptr;
+    if (avformat_open_input(&fmt, path.toUtf8().constData(), nullptr, nullptr) < 0) return m;
+    avformat_find_stream_info(fmt, nullptr);
+    AVCodecContext* dec[2] = {};  // video, sound
+    int index[2] = {av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0),
+                    av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)};
+    for (int k = 0; k < 2; ++k) {
+        if (index[k] < 0) continue;
+        const AVStream* st = fmt->streams[index[k]];
+        dec[k] = avcodec_alloc_context3(avcodec_find_decoder(st->codecpar->codec_id));
+        avcodec_parameters_to_context(dec[k], st->codecpar);
+        dec[k]->pkt_timebase = st->time_base;
+        if (avcodec_open2(dec[k], nullptr, nullptr) < 0) avcodec_free_context(&dec[k]);
+    }
+    AVPacket* pkt = av_packet_alloc();
+    AVFrame* f = av_frame_alloc();
+    const auto take = [&](int k) {
+        const AVRational tb = fmt->streams[index[k]]->time_base;
+        while (avcodec_receive_frame(dec[k], f) >= 0) {
+            const double t = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp * av_q2d(tb);
+            if (k == 0) {
+                m.frameSeconds.push_back(t);
+                m.frames.push_back(QImage(f->data[0], f->width, f->height, f->linesize[0], QImage::Format_Grayscale8).copy());
+            } else {
+                if (m.sampleRate == 0) std::tie(m.soundFrom, m.sampleRate) = std::tuple(t, f->sample_rate);
+                // Placed by its time: a gap between frames stays a gap.
+                const size_t at = size_t(std::max<long long>(0, std::llround((t - m.soundFrom) * m.sampleRate)));
+                if (at > m.sound.size()) m.sound.resize(at, 0.f);
+                // The decoders of lesson sound give floats (WMA, AAC) or 16-bit samples (WAVE).
+                const bool floats = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_FLT;
+                const int step = av_sample_fmt_is_planar(AVSampleFormat(f->format)) ? 1 : f->ch_layout.nb_channels;
+                for (int i = 0; i < f->nb_samples * step; i += step)
+                    m.sound.push_back(floats ? reinterpret_cast<const float*>(f->data[0])[i]
+                                             : reinterpret_cast<const int16_t*>(f->data[0])[i] / 32768.f);
+            }
+            av_frame_unref(f);
+        }
+    };
+    while (av_read_frame(fmt, pkt) >= 0) {
+        for (int k = 0; k < 2; ++k)
+            if (dec[k] && pkt->stream_index == index[k] && avcodec_send_packet(dec[k], pkt) >= 0) take(k);
+        av_packet_unref(pkt);
+    }
+    for (int k = 0; k < 2; ++k)
+        if (dec[k] && avcodec_send_packet(dec[k], nullptr) >= 0) take(k);
+    av_frame_free(&f);
+    av_packet_free(&pkt);
+    for (AVCodecContext*& d : dec) avcodec_free_context(&d);
+    avformat_close_input(&fmt);
+    return m;
+}
+
+// Where the sounds (beeps) of a file start, in its seconds: the first sample
+// above a third of the loudest after at least 0.2 s below that.
+inline std::vector<double> soundOnsets(const TimedMedia& m) {
+    float peak = 0;
+    for (float v : m.sound) peak = std::max(peak, std::abs(v));
+    std::vector<double> onsets;
+    const size_t quietNeeded = size_t(m.sampleRate) / 5;
+    size_t quiet = quietNeeded;
+    for (size_t i = 0; i < m.sound.size(); ++i) {
+        if (std::abs(m.sound[i]) <= peak / 3) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= quietNeeded) onsets.push_back(m.soundFrom + double(i) / m.sampleRate);
+        quiet = 0;
+    }
+    return onsets;
 }
 
 // True when two colours differ by at most tolerance in each channel (lossy codecs).

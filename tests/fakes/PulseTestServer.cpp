@@ -12,9 +12,9 @@ namespace {
 constexpr int kChannels = 2;
 }  // namespace
 
-PulseTestServer::PulseTestServer(int toneHz) {
+PulseTestServer::PulseTestServer(int toneHz, Start start) {
     socket_ = runtime_.filePath("native");
-    if (!startDaemon(toneHz)) return;
+    if (!startDaemon(toneHz, start == Start::Prompt)) return;
     writeAlsaConfig();
     // A fresh daemon takes a moment before its sink delivers anything: read
     // until it does, so tests measure their component and not the start-up.
@@ -34,7 +34,7 @@ PulseTestServer::~PulseTestServer() {
     else qputenv("ALSA_CONFIG_PATH", previousConfigPath_);
 }
 
-bool PulseTestServer::startDaemon(int toneHz) {
+bool PulseTestServer::startDaemon(int toneHz, bool lowLatency) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", runtime_.path());
     env.insert("XDG_RUNTIME_DIR", runtime_.path());
@@ -53,7 +53,9 @@ bool PulseTestServer::startDaemon(int toneHz) {
     }
     // The null sink renders in blocks as long as the lowest latency any reader
     // asks for, up to about 2 s, so a new stream would wait up to that long for
-    // its first sound. A reader asking for 10 ms keeps the blocks short.
+    // its first sound. A reader asking for 10 ms keeps the blocks short; a
+    // server started Late goes without it.
+    if (!lowLatency) return true;
     pacer_.setProcessEnvironment(env);
     pacer_.setStandardOutputFile(QProcess::nullDevice());
     pacer_.start(QStringLiteral("parec"),

@@ -25,15 +25,20 @@ namespace tvn::testing {
 //
 // PulseAudio paces all of it in real time in small blocks, as a sound card
 // does. (module-sine-source was tried first: it hands out its tone in blocks
-// of about two seconds whatever latency a reader asks for.)
+// of about two seconds whatever latency a reader asks for.) Started Late, the
+// sink renders in long blocks until a reader asks for less, so a capture gets
+// its first samples a second or two after it starts, as from a device slow to
+// start; the times those first samples carry are not real time, so such a
+// server tests lengths, not where a sound lands.
 // problem() is empty when the device works; see TVN_REQUIRE_SOUND.
 class PulseTestServer {
 public:
     static constexpr int kRate = 48000;
     static constexpr const char* kMonitorPcm = "trelvan_monitor";
 
+    enum class Start { Prompt, Late };
     // toneHz 0: the sink plays only what clients send it.
-    explicit PulseTestServer(int toneHz = 0);
+    explicit PulseTestServer(int toneHz = 0, Start start = Start::Prompt);
     ~PulseTestServer();
 
     const std::string& problem() const { return problem_; }
@@ -51,7 +56,7 @@ public:
     bool suspendSink(bool suspended);
 
 private:
-    bool startDaemon(int toneHz);
+    bool startDaemon(int toneHz, bool lowLatency);
     void writeAlsaConfig();
     void captureLoop();
 

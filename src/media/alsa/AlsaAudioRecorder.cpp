@@ -254,6 +254,10 @@ void AlsaAudioRecorder::ResumeRecord() {
 
 bool AlsaAudioRecorder::IsPaused() { return session_ && session_->paused(); }
 
+void AlsaAudioRecorder::SetStretchLength(double seconds) {
+    if (session_) session_->setStretchLength(seconds);
+}
+
 QString AlsaAudioRecorder::LastError() const { return session_ ? session_->error() : lastError_; }
 
 }  // namespace tvn

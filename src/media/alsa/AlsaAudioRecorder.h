@@ -57,6 +57,7 @@ public:
     void PauseRecord() override;
     void ResumeRecord() override;
     bool IsPaused() override;
+    void SetStretchLength(double seconds) override;
 
     // The ALSA PCM behind a device index, e.g. "default" or "hw:CARD=PCH,DEV=0".
     QString DevicePcmName(int32_t index) const;

@@ -60,7 +60,10 @@ AlsaCaptureSession::AlsaCaptureSession(const QString& pcmName, const QString& de
                                .arg(fileName).arg(info.channels).arg(info.samplerate).arg(channels).arg(sampleRate),
                            QStringLiteral("AlsaAudioRecorder"));
         }
-        if (file) sf_seek(file, 0, SEEK_END);
+        if (file) {
+            sf_seek(file, 0, SEEK_END);
+            framesBefore_ = info.frames;
+        }
     } else {
         info.channels = channels;
         info.samplerate = sampleRate;
@@ -99,22 +102,38 @@ int64_t AlsaCaptureSession::now() {
         .count();
 }
 
+void AlsaCaptureSession::endStretch() {
+    const double elapsed = double(now() - stretchStartedAt_) * 1e-9;
+    const double asked = askedLength_.exchange(-1);
+    // A length asked for goes at most two seconds past the call (the pictures
+    // of a 1 fps lesson run up to a frame and a half ahead of the clock).
+    const double length = asked >= 0 ? std::min(asked, elapsed + 2.0) : elapsed;
+    stretchHeard_ = std::min(length, elapsed);
+    stretchLength_ = length;
+}
+
+void AlsaCaptureSession::setStretchLength(double seconds) {
+    if (paused_ || stopping_ || !(seconds >= 0)) return;
+    askedLength_ = seconds;
+}
+
 void AlsaCaptureSession::pause() {
-    if (paused_) return;
-    endedAt_ = now();
+    if (paused_ || stopping_) return;
+    endStretch();
     ++pauses_;
     paused_ = true;
 }
 
 void AlsaCaptureSession::resume() {
-    if (!paused_) return;
+    if (!paused_ || stopping_) return;
+    askedLength_ = -1;
     stretchStartedAt_ = now();
     dropPending_ = true;
     paused_ = false;
 }
 
 void AlsaCaptureSession::stop() {
-    if (!paused_) endedAt_ = now();
+    if (!paused_ && !stopping_) endStretch();
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
     file_.reset();
@@ -150,21 +169,51 @@ void AlsaCaptureSession::run() {
     bool aligning = true;       // the stretch's first samples have not come yet
     bool refilling = false;     // an overrun lost sound since the last read
     // After a pause or stop the thread writes on until the file holds the
-    // stretch's time (for at most a second), then goes idle.
+    // stretch's time (waiting at most a second for the device), then goes idle.
     bool draining = false, idle = false;
-    int64_t drainTarget = 0, drainDeadline = 0;
+    int64_t drainTarget = 0, stretchEnd = 0, drainDeadline = 0;
     int pausesSeen = 0;  // a pause and resume between two reads still end the stretch
     const auto framesSince = [&](int64_t from, int64_t to) {
         return static_cast<int64_t>(static_cast<double>(to - from) * 1e-9 * rate);
+    };
+    const auto write = [&](const short* samples, int64_t frames) {
+        if (frames <= 0 || !writing) return;
+        const sf_count_t written = sf_writef_short(file_.get(), samples, frames);
+        if (written != frames) {
+            setError(QStringLiteral("write failed: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
+            writing = false;  // keep reading so stop() finds a live thread; the file keeps what it has
+            return;
+        }
+        framesWritten_ += frames;
+    };
+    const auto writeSilence = [&](int64_t frames) {
+        if (frames <= 0) return;
+        const std::vector<short> silence(static_cast<size_t>(std::min<int64_t>(frames, rate)) * channels_, 0);
+        for (int64_t left = frames; left > 0 && writing; left -= rate) write(silence.data(), std::min<int64_t>(left, rate));
     };
     for (;;) {
         if ((paused_ || stopping_ || pauses_ != pausesSeen) && !draining && !idle) {
             draining = true;
             pausesSeen = pauses_;
-            drainTarget = framesAtStart + framesSince(started, endedAt_);
+            drainTarget = framesAtStart + std::llround(stretchHeard_ * rate);
+            stretchEnd = framesAtStart + std::llround(stretchLength_ * rate);
             drainDeadline = now() + 1'000'000'000;
         }
-        if (draining && (!writing || aligning || framesWritten_ >= drainTarget || now() > drainDeadline)) {
+        if (draining && (!writing || framesWritten_ >= drainTarget || now() > drainDeadline)) {
+            // What the device did not give in time, and the stretch's time past
+            // the call, are silence; sound written past the stretch's end (read
+            // before the pause was seen, or past the end the pictures set) is
+            // cut off: the stretch keeps its length.
+            sf_count_t end = framesBefore_ + stretchEnd;  // in the file, which may hold an earlier recording
+            if (writing && framesWritten_ > stretchEnd) {
+                if (sf_command(file_.get(), SFC_FILE_TRUNCATE, &end, sizeof end) == 0) {
+                    sf_command(file_.get(), SFC_UPDATE_HEADER_NOW, nullptr, 0);
+                    qCDebug(lcAlsa, "Lesson sound '%s': %lld frames past the stretch's end cut off", qPrintable(fileName_),
+                            static_cast<long long>(framesWritten_ - stretchEnd));
+                    framesWritten_ = stretchEnd;
+                } else setError(QStringLiteral("cannot cut the sound back to the pause: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
+            }
+            writeSilence(stretchEnd - framesWritten_);
             draining = false;
             idle = true;
         }
@@ -205,28 +254,26 @@ void AlsaCaptureSession::run() {
             continue;
         }
         if (idle || !writing || n == 0) continue;
+        int64_t from = 0;  // frames of this read that belong before the stretch
         if (aligning || refilling) {
-            // The file lacks the time before these samples that the device did
-            // not deliver: its late start, or what an overrun lost. Silence
-            // takes that time, so the voice stays in step with the pictures.
-            aligning = refilling = false;
+            // Where these samples belong: they were captured before now by what
+            // they hold plus what the device still buffers. Silence takes the
+            // time the device did not deliver (its late start, what an overrun
+            // lost); what it captured before the stretch began is left out.
             snd_pcm_sframes_t buffered = 0;
-            if (snd_pcm_delay(pcm, &buffered) < 0) buffered = 0;
-            int64_t gap = framesAtStart + framesSince(started, now()) - n - buffered - framesWritten_;
-            if (draining) gap = std::min<int64_t>(gap, drainTarget - framesWritten_);
-            if (gap > static_cast<int64_t>(rate / 50) && gap < static_cast<int64_t>(rate) * 10) {
-                const std::vector<short> silence(static_cast<size_t>(gap) * channels_, 0);
-                if (sf_writef_short(file_.get(), silence.data(), gap) == gap) framesWritten_ += gap;
-            }
+            // A delay past ten seconds is no device's buffer: not believed.
+            if (snd_pcm_delay(pcm, &buffered) < 0 || buffered < 0 || buffered > 10 * snd_pcm_sframes_t(rate)) buffered = 0;
+            const int64_t at = framesAtStart + framesSince(started, now()) - n - buffered;
+            const int64_t gap = draining ? std::min(at, drainTarget) - framesWritten_ : at - framesWritten_;
+            qCDebug(lcAlsa, "Lesson sound '%s': %lld frames of silence, %lld captured before the stretch left out",
+                    qPrintable(fileName_), static_cast<long long>(std::max<int64_t>(gap, 0)),
+                    static_cast<long long>(std::min<int64_t>(std::max<int64_t>(-gap, 0), n)));
+            if (gap > 0) writeSilence(gap);
+            from = std::min<int64_t>(std::max<int64_t>(-gap, 0), n);
+            if (from < n) aligning = refilling = false;  // else all of it came before: the next read tells again
         }
-        const sf_count_t keep = draining ? std::min<sf_count_t>(n, drainTarget - framesWritten_) : n;
-        const sf_count_t written = sf_writef_short(file_.get(), buffer.data(), keep);
-        if (written != keep) {
-            setError(QStringLiteral("write failed: %1").arg(QString::fromUtf8(sf_strerror(file_.get()))));
-            writing = false;  // keep reading so stop() finds a live thread; the file keeps what it has
-            continue;
-        }
-        framesWritten_ += keep;
+        const int64_t frames = n - from;
+        write(buffer.data() + from * channels_, draining ? std::min(frames, drainTarget - framesWritten_) : frames);
     }
 }
 

@@ -111,6 +111,13 @@ VideoFrame ClipDecoder::seek(double ms) {
     return d->run.seek(target);
 }
 
+VideoFrame ClipDecoder::seekApproximate(double ms) {
+    if (!isOpen()) return {};
+    if (!std::isfinite(ms)) ms = 0;
+    const int64_t target = std::min(d->clip.fromMs(std::max(0.0, ms)), std::max(d->clip.firstPts(), d->endPts - 1));
+    return d->run.seekApproximate(target);
+}
+
 VideoFrame ClipDecoder::stepForward(bool withPicture) { return isOpen() ? d->run.stepForward(withPicture) : VideoFrame{}; }
 VideoFrame ClipDecoder::stepBackward() { return isOpen() ? d->run.stepBackward() : VideoFrame{}; }
 VideoFrame ClipDecoder::current() { return isOpen() ? d->run.current() : VideoFrame{}; }

@@ -93,6 +93,14 @@ public:
     // The frame whose interval contains ms (clamped into the clip: before the
     // start gives the first frame, past the end the last) becomes current.
     VideoFrame seek(double ms);
+    // A picture near ms that costs little, for a slider being dragged: the frame
+    // at ms where it is cached or a few pictures on from the decoder, else the
+    // newest cached frame of the keyframe interval ms is in, else the keyframe
+    // at or before ms decoded alone. Meanwhile the decode-behind worker decodes
+    // on to ms (while decode-behind is on), so a seek(ms) at the end of the drag
+    // finds its frame ready or nearly. Exact, as seek, where the clip offers no
+    // cheaper picture (a container without a keyframe index that seeks late).
+    VideoFrame seekApproximate(double ms);
     // The next frame becomes current; at the last frame it stays there. With
     // withPicture false the frame is decoded but not converted: the result has
     // its times and no image (unless it was converted before). A player running

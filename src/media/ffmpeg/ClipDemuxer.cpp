@@ -45,8 +45,11 @@ void ClipDemuxer::open(const QString& file, int threads) {
         throw openError(err::ClipOpenFailed, file, QStringLiteral("the file has no video stream"));
     streamIndex_ = r;
     stream_ = format_->streams[r];
-    for (const char* name : {"mov", "avi", "matroska"})
+    for (const char* name : {"mov", "avi"})
         if (std::strstr(format_->iformat->name, name)) indexListsEveryKeyframe_ = true;
+    // Matroska (and WebM) reads its cues on the first seek; until then its index
+    // lists only the keyframes read so far.
+    cuesOnSeek_ = std::strstr(format_->iformat->name, "matroska") != nullptr;
     timeBase_ = stream_->time_base;
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
         if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) hasAudio_ = true;
@@ -77,8 +80,9 @@ void ClipDemuxer::close() {
     fileName_.clear();
     timeBase_ = {1, 1};
     firstPts_ = 0;
+    indexToPts_ = 0;
     nominalDuration_ = 1;
-    indexListsEveryKeyframe_ = hasAudio_ = demuxDone_ = false;
+    indexListsEveryKeyframe_ = cuesOnSeek_ = hasAudio_ = demuxDone_ = false;
 }
 
 QString ClipDemuxer::codecName() const { return codec_ ? QString::fromLatin1(codec_->codec->name) : QString(); }
@@ -127,19 +131,32 @@ void ClipDemuxer::flush() {
     demuxDone_ = false;
 }
 
-int ClipDemuxer::seekBackward(int64_t ts) { return av_seek_frame(format_.get(), streamIndex_, ts, AVSEEK_FLAG_BACKWARD); }
+int ClipDemuxer::seekBackward(int64_t ts) { return seeked(av_seek_frame(format_.get(), streamIndex_, ts, AVSEEK_FLAG_BACKWARD)); }
 
 int ClipDemuxer::seekToStartByTime() {
-    return avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, firstPts_, firstPts_, 0);
+    return seeked(avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, firstPts_, firstPts_, 0));
 }
 
-int ClipDemuxer::seekToStartByByte() { return av_seek_frame(format_.get(), streamIndex_, 0, AVSEEK_FLAG_BYTE); }
+int ClipDemuxer::seekToStartByByte() { return seeked(av_seek_frame(format_.get(), streamIndex_, 0, AVSEEK_FLAG_BYTE)); }
+
+int ClipDemuxer::seeked(int result) {
+    if (cuesOnSeek_) indexListsEveryKeyframe_ = true;
+    return result;
+}
+
+void ClipDemuxer::setFirstPts(int64_t pts) {
+    firstPts_ = pts;
+    indexToPts_ = 0;
+    const AVIndexEntry* first = stream_ ? avformat_index_get_entry(stream_, 0) : nullptr;
+    // A delay of up to a second; anything else is not a B-frame delay.
+    if (first && first->timestamp <= pts && pts - first->timestamp <= ticksPerSecond()) indexToPts_ = pts - first->timestamp;
+}
 
 std::optional<ClipDemuxer::Keyframe> ClipDemuxer::keyframeAtOrBefore(int64_t ts) const {
-    const int i = av_index_search_timestamp(stream_, ts, AVSEEK_FLAG_BACKWARD);
+    const int i = av_index_search_timestamp(stream_, ts - indexToPts_, AVSEEK_FLAG_BACKWARD);
     const AVIndexEntry* e = i >= 0 ? avformat_index_get_entry(stream_, i) : nullptr;
     if (!e) return std::nullopt;
-    return Keyframe{e->timestamp, avformat_index_get_entry(stream_, i + 1) != nullptr};
+    return Keyframe{e->timestamp + indexToPts_, avformat_index_get_entry(stream_, i + 1) != nullptr};
 }
 
 }  // namespace tvn

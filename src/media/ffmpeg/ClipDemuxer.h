@@ -50,7 +50,8 @@ public:
     // Time.
     AVRational timeBase() const { return timeBase_; }
     int64_t firstPts() const { return firstPts_; }
-    void setFirstPts(int64_t pts) { firstPts_ = pts; }
+    // Also where the index's times stand against the pictures' (below).
+    void setFirstPts(int64_t pts);
     int64_t nominalDuration() const { return nominalDuration_; }  // one frame at the stream's average rate
     int64_t ticksPerSecond() const { return av_rescale_q(1, AVRational{1, 1}, timeBase_); }
     double toMs(int64_t ts) const { return double(ts) * av_q2d(timeBase_) * 1000.0; }
@@ -62,10 +63,16 @@ public:
         int64_t pts = 0;
         bool laterListed = false;  // the index lists one after it
     };
-    // The last keyframe the index lists at or before ts, if it lists one.
+    // The last keyframe the index lists at or before ts, if it lists one, on
+    // the pictures' time. MP4 and MOV index their samples by decoding time,
+    // which runs ahead of presentation by the B-frame delay; the difference at
+    // the first keyframe (the first picture's time less its index time) is
+    // taken as that of every keyframe, so a time just before a keyframe does
+    // not count as after it.
     std::optional<Keyframe> keyframeAtOrBefore(int64_t ts) const;
-    // The container's index, once loaded, lists every keyframe (not MPEG-TS,
-    // whose index holds only what seeks found).
+    // The container's index lists every keyframe: MP4, MOV and AVI from the
+    // open, Matroska and WebM once a seek read their cues; never MPEG-TS, whose
+    // index holds only what seeks found.
     bool indexListsEveryKeyframe() const { return indexListsEveryKeyframe_; }
 
     // For reading the container's own description (FFmpeg's API takes them non-const).
@@ -77,6 +84,8 @@ public:
     int64_t picturesDecoded() const { return picturesDecoded_; }
 
 private:
+    int seeked(int result);  // after every seek: what the index lists now
+
     QString fileName_;
     int threads_ = 0;
     ff::FormatPtr format_;
@@ -86,8 +95,10 @@ private:
     int streamIndex_ = -1;
     AVRational timeBase_{1, 1};
     int64_t firstPts_ = 0;
+    int64_t indexToPts_ = 0;  // added to an index time to give the keyframe's picture time
     int64_t nominalDuration_ = 1;
     bool indexListsEveryKeyframe_ = false;
+    bool cuesOnSeek_ = false;  // Matroska: the first seek reads the whole index
     bool hasAudio_ = false;
     bool demuxDone_ = false;  // the end-of-stream packet has been sent
     int64_t picturesDecoded_ = 0;

@@ -1,5 +1,7 @@
 #include "media/ffmpeg/DecodeBehind.h"
 
+#include <pthread.h>
+
 namespace tvn {
 
 namespace {
@@ -17,7 +19,15 @@ void DecodeBehind::request(const Request& request) {
     std::vector<Frame> dropped;  // freed outside the lock
     {
         std::scoped_lock lock(mutex_);
-        if (sameEnd(request.end) && inHand_->file == request.file) return;
+        if (same(request.end, request.ahead) && inHand_->file == request.file) {
+            // The drag moved on within the interval in work: the running job follows it.
+            if (request.ahead && !done_ && request.target != inHand_->target) {
+                inHand_->target = request.target;
+                if (queued_) queued_->target = request.target;
+                progress_.target = request.target;
+            }
+            return;
+        }
         ++generation_;
         progress_.cancelled = true;
         hurry_ = false;
@@ -55,32 +65,41 @@ void DecodeBehind::stop() {
     quit_ = false;  // a later request starts a new thread
 }
 
-std::vector<DecodeBehind::Frame> DecodeBehind::take(int64_t end) {
+std::vector<DecodeBehind::Frame> DecodeBehind::take(int64_t end, bool ahead) {
     std::scoped_lock lock(mutex_);
-    if (!sameEnd(end) || !done_) return {};
+    if (!same(end, ahead)) return {};
     std::vector<Frame> out;
+    if (!done_) {
+        if (ahead) out.swap(ready_);  // what the running job has handed over so far
+        return out;
+    }
     out.swap(ready_);
     inHand_.reset();
     done_ = false;
     return out;
 }
 
-bool DecodeBehind::working(int64_t end) const {
+bool DecodeBehind::working(int64_t end, bool ahead) const {
     std::scoped_lock lock(mutex_);
-    return sameEnd(end) && !done_;
+    return same(end, ahead) && !done_;
 }
 
-bool DecodeBehind::holds(int64_t end) const {
+bool DecodeBehind::holds(int64_t end, bool ahead) const {
     std::scoped_lock lock(mutex_);
-    return sameEnd(end);
+    return same(end, ahead);
 }
 
-bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds stall) {
+std::optional<DecodeBehind::Request> DecodeBehind::inHand() const {
+    std::scoped_lock lock(mutex_);
+    return inHand_;
+}
+
+bool DecodeBehind::waitFor(int64_t end, std::chrono::milliseconds stall, bool ahead) {
     std::unique_lock lock(mutex_);
     hurry_ = true;  // the owner waits: a queued request starts at once
     wake_.notify_one();
     for (int64_t seen = -1;;) {
-        if (finished_.wait_for(lock, stall, [&] { return !sameEnd(end) || done_; })) return sameEnd(end) && done_;
+        if (finished_.wait_for(lock, stall, [&] { return !same(end, ahead) || done_; })) return same(end, ahead) && done_;
         const int64_t pictures = progress_.pictures.load();
         if (pictures == seen) return false;
         seen = pictures;
@@ -98,6 +117,7 @@ int64_t DecodeBehind::framesReady() const {
 }
 
 void DecodeBehind::run() {
+    pthread_setname_np(pthread_self(), "tvn-behind");
     for (;;) {
         Request request;
         uint64_t generation = 0;
@@ -106,7 +126,7 @@ void DecodeBehind::run() {
             wake_.wait(lock, [this] { return quit_ || queued_.has_value(); });
             if (quit_) return;
             const uint64_t asked = generation_;
-            wake_.wait_for(lock, kSettle, [&] { return quit_ || generation_ != asked || hurry_; });
+            if (queued_->settle) wake_.wait_for(lock, kSettle, [&] { return quit_ || generation_ != asked || hurry_; });
             if (quit_) return;
             if (generation_ != asked || !queued_) continue;  // replaced or cancelled while settling
             hurry_ = false;
@@ -115,6 +135,18 @@ void DecodeBehind::run() {
             generation = generation_;
             progress_.cancelled = false;
             progress_.pictures = 0;
+            progress_.target = request.target;
+            progress_.publish = [this, generation](std::vector<Frame>&& some) {
+                std::vector<Frame> stale;  // freed outside the lock
+                {
+                    std::scoped_lock lock(mutex_);
+                    if (generation != generation_) {
+                        stale = std::move(some);
+                    } else {
+                        for (Frame& f : some) ready_.push_back(std::move(f));
+                    }
+                }
+            };
         }
         std::vector<Frame> frames;
         try {
@@ -125,7 +157,7 @@ void DecodeBehind::run() {
         {
             std::scoped_lock lock(mutex_);
             if (generation != generation_) continue;  // stale: frames are freed outside the lock
-            ready_ = std::move(frames);
+            for (Frame& f : frames) ready_.push_back(std::move(f));  // after what was handed over while it ran
             done_ = true;
         }
         finished_.notify_all();

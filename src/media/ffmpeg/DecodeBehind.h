@@ -19,6 +19,9 @@ namespace tvn {
 // decoder holds, while its owner is idle (a paused picture). A step back across
 // a keyframe then finds its frames decoded, instead of decoding the whole
 // interval before it on the owner's thread and throwing most of it away.
+// The same worker decodes ahead while a slider is dragged: the frames from a
+// keyframe up to the frame the drag points at (a target the owner moves while
+// the job runs), so the exact frame is ready, or nearly, when the drag ends.
 //
 // The owner asks for the frames that end where its run of decoded frames
 // starts, within a memory allowance; the job (given at construction, run on the
@@ -28,7 +31,8 @@ namespace tvn {
 // generation number and tells the running job to stop; the job checks between
 // pictures, so a cancelled job gives the processor back within one decode. A
 // request starts only once no newer one came for a moment (the owner is idle),
-// or at once when the owner waits for it.
+// or at once when the owner waits for it or asks for no settling (a jump just
+// landed, or a drag, which wants its frames as soon as possible).
 // Every method is called from the owner's thread; only the job runs on the worker.
 class DecodeBehind {
 public:
@@ -41,18 +45,29 @@ public:
     struct Request {
         QString file;
         int threads = 0;    // decoder threads, as the owner's
-        int64_t end = 0;    // the frames wanted end here (the owner's first frame)
+        // Behind: the frames wanted end here (the owner's first frame). Ahead:
+        // they start at the keyframe here.
+        int64_t end = 0;
         int64_t bytes = 0;  // memory the job may hold at any time
+        bool ahead = false;
+        int64_t target = 0;  // ahead: the last frame wanted is the one containing this time
+        bool settle = true;  // wait for the owner's requests to settle before starting
     };
     // What the owner and the running job share: the job stops when cancelled
     // is set and counts each picture it decodes, so a wait can tell a slow job
-    // from a stuck one.
+    // from a stuck one; an ahead job reads its target here as it goes.
     struct Progress {
         std::atomic<bool> cancelled{false};
         std::atomic<int64_t> pictures{0};
+        std::atomic<int64_t> target{0};
+        // An ahead job hands over the frames it has so far, oldest first, each once,
+        // before it is done: the owner takes them while it runs (set by the worker).
+        std::function<void(std::vector<Frame>&&)> publish;
     };
-    // Consecutive frames, oldest first, the last one ending at request.end;
-    // empty when they cannot be had. May throw; a throw counts as empty.
+    // Behind: consecutive frames, oldest first, the last one ending at
+    // request.end. Ahead: consecutive frames from the keyframe at request.end
+    // (or the latest that fit the allowance) through the frame containing the
+    // target. Empty when they cannot be had. May throw; a throw counts as empty.
     using Job = std::function<std::vector<Frame>(const Request& request, Progress& progress)>;
 
     explicit DecodeBehind(Job job);
@@ -61,23 +76,29 @@ public:
     DecodeBehind& operator=(const DecodeBehind&) = delete;
 
     // Starts work on request, unless the same request is already in hand (in
-    // work or finished), so repeating it costs nothing.
+    // work or finished), so repeating it costs nothing. An ahead request for
+    // the keyframe in hand while its job runs moves that job's target instead.
     void request(const Request& request);
     // Drops the request in hand and its frames.
     void cancel();
     // Cancels and waits for the worker thread to end (before the job's state goes away).
     void stop();
 
-    // The finished frames ending at end, handed over once; empty while they are not ready.
-    std::vector<Frame> take(int64_t end);
-    // True while the job for end runs.
-    bool working(int64_t end) const;
-    // True while a request for end is in hand, running or finished and not taken.
-    bool holds(int64_t end) const;
-    // Waits for the job for end to finish while it keeps decoding (a picture at
-    // least every stall); true when it finished (then take()), false when it
-    // stalled or was dropped.
-    bool waitFor(int64_t end, std::chrono::milliseconds stall);
+    // A request is known by its end and its kind (ahead or behind).
+    // The finished frames of it, handed over once; empty while they are not
+    // ready. Of an ahead request, also the frames its job has handed over so
+    // far while it runs (working() stays true until it is done).
+    std::vector<Frame> take(int64_t end, bool ahead = false);
+    // True while its job runs.
+    bool working(int64_t end, bool ahead = false) const;
+    // True while it is in hand, running or finished and not taken.
+    bool holds(int64_t end, bool ahead = false) const;
+    // The request in hand, if any.
+    std::optional<Request> inHand() const;
+    // Waits for its job to finish while it keeps decoding (a picture at least
+    // every stall); true when it finished (then take()), false when it stalled
+    // or was dropped.
+    bool waitFor(int64_t end, std::chrono::milliseconds stall, bool ahead = false);
     // Memory set aside for the request in hand (its allowance), 0 with none.
     int64_t reservedBytes() const;
     // Frames finished and not yet taken.
@@ -85,7 +106,7 @@ public:
 
 private:
     void run();
-    bool sameEnd(int64_t end) const { return inHand_ && inHand_->end == end; }
+    bool same(int64_t end, bool ahead) const { return inHand_ && inHand_->end == end && inHand_->ahead == ahead; }
 
     Job job_;
     std::thread thread_;

@@ -124,6 +124,13 @@ void FfmpegDisplayEngine::Seek(double ms) {
     withPrefix("Seek", [&] { showFrame(decoder_.seek(ms)); });
 }
 
+double FfmpegDisplayEngine::seekApproximate(double ms) {
+    if (!decoder_.isOpen()) return 0;
+    const WorkerRestart restart = restartAfterChange();
+    withPrefix("seekApproximate", [&] { showFrame(decoder_.seekApproximate(ms)); });
+    return shown_.positionMs;
+}
+
 void FfmpegDisplayEngine::SetRate(double rate) {
     if (!(rate > 0) || !std::isfinite(rate))
         throw TvnError(err::InvalidCall,

@@ -63,6 +63,7 @@ public:
     void Play() override;
     void Pause() override;
     void Seek(double ms) override;
+    double seekApproximate(double ms) override;
     void SetRate(double rate) override;
     void SetVolume(int32_t volume) override;
     void Call154(bool value) override { storeUnusedFlag(value); }

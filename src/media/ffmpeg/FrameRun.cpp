@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <utility>
 
 namespace tvn {
 
@@ -32,6 +33,11 @@ static_assert(FramePool::kIdleLimitBytes >= kForwardWindowBytes);
 // A decode-behind worker that decodes no picture for this long is taken as
 // stuck: the caller stops waiting for it and decodes the frame itself.
 constexpr std::chrono::milliseconds kBehindStall{1000};
+// Pictures past the run's newest that a drag decodes on the caller's thread
+// rather than show an older one: about what one converted picture costs.
+constexpr int kScrubDecodeOn = 4;
+// Pictures a decode-ahead job decodes between two hand-overs to its owner.
+constexpr int kPublishEvery = 3;
 
 // Memory a decoded picture holds: its buffers as the decoder allocated them
 // (aligned rows and padding included), so the budget counts what is really used.
@@ -187,7 +193,10 @@ std::optional<int> FrameRun::decodeUntil(int64_t target) {
 }
 
 void FrameRun::restart() {
-    behind_.cancel();  // its frames would end where the old run started
+    // Frames decoded behind would end where the old run started; frames decoded
+    // ahead for a drag do not depend on the run.
+    const std::optional<DecodeBehind::Request> inHand = behind_.inHand();
+    if (!inHand || !inHand->ahead) behind_.cancel();
     clip_.flush();
     for (auto& c : run_)
         if (pictures_) pictures_->recycle(std::move(c.image));
@@ -217,7 +226,10 @@ int FrameRun::seekAndDecode(int64_t target) {
         if (r < 0) r = clip_.seekToStartByTime();
         ++demuxSeeks_;
         restart();
-        if (const std::optional<int> found = decodeUntil(target)) return *found;
+        if (const std::optional<int> found = decodeUntil(target)) {
+            settleBehind_ = false;  // a jump, not a held key: the interval before may be decoded at once
+            return *found;
+        }
         if (r < 0) break;
         // A seek to a packet rather than a keyframe (MPEG-TS) lands too late; one keyframe
         // interval further back is where the keyframe before the target is.
@@ -247,6 +259,7 @@ bool FrameRun::forwardIsCheaper(int64_t target) const {
 
 int FrameRun::locate(int64_t target) {
     target = std::max(target, clip_.firstPts());
+    fetchAhead(target);
     if (!run_.empty() && target < run_.front().pts) fetchBehind(target);
     currentPts_ = AV_NOPTS_VALUE;  // while decoding, the front of the run is the farthest
     if (!run_.empty() && target >= run_.front().pts) {
@@ -271,13 +284,14 @@ std::vector<DecodeBehind::Frame> FrameRun::decodeBehindJob(const DecodeBehind::R
         behindSource_ = std::move(source);
     }
     behindSource_->clip.watch(&p);
-    return behindSource_->run.framesEndingAt(r.end, r.bytes);
+    return r.ahead ? behindSource_->run.framesThrough(r.end, p, r.bytes) : behindSource_->run.framesEndingAt(r.end, r.bytes);
 }
 
 // On a decode-behind job's run: decodes from the keyframe before end, keeping
 // the last frames that fit bytes, and hands over those before end, oldest first.
 std::vector<DecodeBehind::Frame> FrameRun::framesEndingAt(int64_t end, int64_t bytes) {
     budget_ = bytes;
+    aheadKey_ = AV_NOPTS_VALUE;
     run_.clear();
     bytes_ = 0;
     currentPts_ = AV_NOPTS_VALUE;
@@ -290,6 +304,55 @@ std::vector<DecodeBehind::Frame> FrameRun::framesEndingAt(int64_t end, int64_t b
     run_.clear();
     bytes_ = 0;
     return frames;
+}
+
+// On a decode-ahead job's run: decodes from the keyframe key through the frame
+// containing the progress's target, following the target while the owner moves
+// it, keeping the latest frames that fit bytes. The run stays between jobs for
+// the same keyframe, so a drag that moves on within the interval decodes on
+// from where the last job stopped. Hands over references to every frame whose
+// end is known (the owner's copies share the pictures' memory).
+std::vector<DecodeBehind::Frame> FrameRun::framesThrough(int64_t key, DecodeBehind::Progress& progress, int64_t bytes) {
+    budget_ = bytes;
+    if (aheadKey_ != key) {
+        run_.clear();
+        bytes_ = 0;
+        aheadKey_ = key;
+    }
+    currentPts_ = AV_NOPTS_VALUE;
+    // The frames not handed over yet in this job: while it runs, those whose end
+    // is known; at its end all of them, the newest proving where the one at the
+    // target ends (a job going on from here hands it over again, with its end).
+    int64_t handedUpTo = AV_NOPTS_VALUE;  // pts of the last frame handed over in this job
+    const auto known = [&](bool final) {
+        std::vector<DecodeBehind::Frame> frames;
+        const size_t end = run_.size() - (final || reachesEnd_ || run_.empty() ? 0 : 1);
+        for (size_t i = 0; i < end; ++i) {
+            if (handedUpTo != AV_NOPTS_VALUE && run_[i].pts <= handedUpTo) continue;
+            ff::FramePtr ref(av_frame_clone(run_[i].frame.get()));
+            if (!ref) break;
+            frames.push_back({std::move(ref), run_[i].pts, run_[i].duration, run_[i].bytes});
+        }
+        if (!frames.empty()) handedUpTo = frames.back().pts;
+        // The owner has those now: the job keeps only the frames it goes on from.
+        while (run_.size() > 2 && run_.front().pts <= handedUpTo) {
+            drop(run_.front());
+            run_.pop_front();
+        }
+        return frames;
+    };
+    // A few pictures at a time, so the owner shows them while the drag goes on.
+    const int64_t step = kPublishEvery * clip_.nominalDuration();
+    for (;;) {
+        const int64_t target = std::max(progress.target.load(), key);
+        // Not yet in the interval: its first few frames, then on a few at a time.
+        const bool started = !run_.empty() && run_.front().pts <= target;
+        const int64_t next = std::min(target, (started ? run_.back().pts : key) + step);
+        locate(next);
+        if (next >= target && progress.target.load() <= target) break;  // the target's frame is there
+        if (progress.publish) progress.publish(known(false));
+    }
+    return known(true);
 }
 
 // Room for the converted pictures the run may still add (those it holds are in bytes_).
@@ -321,7 +384,107 @@ void FrameRun::armBehind() {
     }
     const int64_t allowance = budget_ - bytes_ - pictureReserve();
     if (allowance < std::max(budget_ / 4, 3 * run_.front().bytes)) return;
-    behind_.request({clip_.fileName(), clip_.threads(), end, allowance});
+    DecodeBehind::Request r{clip_.fileName(), clip_.threads(), end, allowance};
+    r.settle = std::exchange(settleBehind_, true);
+    behind_.request(r);
+}
+
+// While a drag points at target in the interval from key: the worker decodes
+// the frames there and hands them over a few at a time, keeping only what it
+// has not handed over yet (its allowance); the run takes them within the budget.
+void FrameRun::requestAhead(int64_t key, int64_t target) {
+    if (!behindOn_ || !clip_.isOpen()) return;
+    const int64_t frameBytes = std::max(pictureBytes_ / 2, run_.empty() ? int64_t(1) : run_.front().bytes);
+    const int64_t allowance = (kPublishEvery + 4) * frameBytes;
+    if (budget_ < 4 * allowance) return;  // no room for a run worth the work
+    DecodeBehind::Request r{clip_.fileName(), clip_.threads(), key, allowance};
+    r.ahead = true;
+    r.target = target;
+    r.settle = false;
+    behind_.request(r);
+}
+
+// Puts the frames a decode-ahead job finished into the run: after its newest
+// frame where they carry it on, else in its place. No frame is current
+// afterwards (the caller shows one next), so what goes over budget is the oldest.
+bool FrameRun::adoptAhead() {
+    const std::optional<DecodeBehind::Request> inHand = behind_.inHand();
+    if (!inHand || !inHand->ahead) return false;
+    std::vector<DecodeBehind::Frame> frames = behind_.take(inHand->end, true);
+    if (frames.empty()) return false;
+    currentPts_ = AV_NOPTS_VALUE;
+    size_t from = 0;
+    const bool carriesOn = !run_.empty() && frames.front().pts <= run_.back().pts && frames.back().pts > run_.back().pts;
+    const bool follows = !run_.empty() && frames.front().pts == run_.back().pts + run_.back().duration;
+    if (follows) {
+        // The job's next frames, right after those it handed over before.
+    } else if (carriesOn) {
+        while (frames[from].pts < run_.back().pts) ++from;
+        if (frames[from].pts != run_.back().pts) return false;  // not the same frames: of no use
+        ++from;
+        run_.back().duration = frames[from].pts - run_.back().pts;
+    } else if (!run_.empty() && frames.front().pts >= run_.front().pts && frames.back().pts <= run_.back().pts) {
+        return false;  // the run holds them already
+    } else {
+        for (auto& c : run_) drop(c);
+        run_.clear();
+        bytes_ = 0;
+    }
+    for (; from < frames.size(); ++from) {
+        CachedFrame c;
+        c.frame = std::move(frames[from].frame);
+        c.pts = frames[from].pts;
+        c.duration = frames[from].duration;
+        c.bytes = frames[from].bytes;
+        bytes_ += c.bytes;
+        run_.push_back(std::move(c));
+    }
+    headFollows_ = false;  // the decoder here stands elsewhere
+    reachesEnd_ = false;
+    evict();
+    return true;
+}
+
+// Before an exact jump decodes a frame itself: where a decode-ahead job is on
+// the target's interval, it has a head start; takes its frames, or waits for
+// them as long as it makes progress.
+void FrameRun::fetchAhead(int64_t target) {
+    const std::optional<DecodeBehind::Request> inHand = behind_.inHand();
+    if (!inHand || !inHand->ahead) return;
+    adoptAhead();
+    if (!run_.empty() && target >= run_.front().pts) {
+        const int i = *lastAtOrBefore(target);
+        if (i + 1 < int(run_.size()) || reachesEnd_) return;
+    }
+    const int64_t key = inHand->end;
+    const std::optional<ClipDemuxer::Keyframe> keyOfTarget = clip_.keyframeAtOrBefore(target);
+    if (target < key || (keyOfTarget && keyOfTarget->pts != key)) return;
+    requestAhead(key, target);
+    if (!behind_.holds(key, true)) return;
+    if (behind_.waitFor(key, kBehindStall, true))
+        adoptAhead();
+    else
+        behind_.cancel();
+}
+
+// Seeks to the keyframe at or before target and decodes its picture alone,
+// which starts the run; nothing when the seek lands past target.
+std::optional<int> FrameRun::keyframePicture(int64_t target) {
+    if (clip_.seekBackward(target) < 0) return std::nullopt;
+    ++demuxSeeks_;
+    restart();
+    currentPts_ = AV_NOPTS_VALUE;
+    // A picture whose timestamp does not move time on is dropped by push; the next one is taken.
+    for (int tries = 0; tries < 8 && run_.empty(); ++tries) {
+        auto frame = clip_.decodeNext();
+        if (!frame) {
+            reachesEnd_ = true;
+            break;
+        }
+        push(std::move(frame));
+    }
+    if (run_.empty() || run_.front().pts > target) return std::nullopt;
+    return 0;
 }
 
 // Puts the frames the worker finished in front of the run.
@@ -402,6 +565,32 @@ VideoFrame FrameRun::seek(int64_t target) {
     const VideoFrame v = show(locate(target));
     armBehind();
     return v;
+}
+
+VideoFrame FrameRun::seekApproximate(int64_t target) {
+    target = std::max(target, clip_.firstPts());
+    adoptAhead();
+    adoptBehind();
+    currentPts_ = AV_NOPTS_VALUE;
+    const std::optional<ClipDemuxer::Keyframe> key = clip_.keyframeAtOrBefore(target);
+    if (!run_.empty() && target >= run_.front().pts) {
+        const int i = *lastAtOrBefore(target);
+        if (i + 1 < int(run_.size()) || reachesEnd_) return show(i);
+        // Beyond the run with no keyframe between (where the index lists them all).
+        const int64_t head = run_.back().pts;
+        const bool sameInterval = key && key->pts <= head && clip_.indexListsEveryKeyframe();
+        if (sameInterval && headFollows_ && target - head <= kScrubDecodeOn * clip_.nominalDuration())
+            if (const std::optional<int> found = decodeUntil(target)) return show(*found);
+        if (sameInterval) {
+            requestAhead(key->pts, target);
+            return show(int(run_.size()) - 1);
+        }
+    }
+    if (const std::optional<int> at = keyframePicture(target)) {
+        requestAhead(key ? key->pts : run_.front().pts, target);
+        return show(*at);
+    }
+    return show(locate(target));
 }
 
 VideoFrame FrameRun::stepForward(bool withPicture) {

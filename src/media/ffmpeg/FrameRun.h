@@ -20,7 +20,9 @@ class PictureConverter;
 // farthest frames first out. A frame outside the run is reached by decoding on
 // from the decoder's head when no keyframe lies between, else by seeking to the
 // keyframe before it; frames before the run come from the decode-behind worker
-// when it has them (or is about to). Used from one thread at a time.
+// when it has them (or is about to). While a slider is dragged, the same worker
+// decodes ahead from the keyframe before the target to the target, and an
+// exact jump there takes (or waits for) its frames. Used from one thread at a time.
 class FrameRun {
 public:
     // pictures converts what show() hands out; a run without one (a decode-behind
@@ -41,6 +43,13 @@ public:
     // The first frame becomes current (after startAtFirstPicture).
     VideoFrame showFirst();
     VideoFrame seek(int64_t target);
+    // A picture near target that costs little, at once: the frame itself when
+    // the run holds it or it is a few pictures on from the decoder's head; else
+    // the run's newest frame when target lies further on in the keyframe
+    // interval the run is in; else the keyframe at or before target, decoded
+    // alone. Meanwhile the worker decodes on to the target. Exact (as seek)
+    // where the clip gives no cheap picture.
+    VideoFrame seekApproximate(int64_t target);
     VideoFrame stepForward(bool withPicture);
     VideoFrame stepBackward();
     VideoFrame current();
@@ -84,6 +93,11 @@ private:
     int64_t pictureReserve() const;
     std::vector<DecodeBehind::Frame> decodeBehindJob(const DecodeBehind::Request& r, DecodeBehind::Progress& p);
     std::vector<DecodeBehind::Frame> framesEndingAt(int64_t end, int64_t bytes);
+    std::vector<DecodeBehind::Frame> framesThrough(int64_t key, DecodeBehind::Progress& progress, int64_t bytes);
+    std::optional<int> keyframePicture(int64_t target);
+    void requestAhead(int64_t key, int64_t target);
+    bool adoptAhead();
+    void fetchAhead(int64_t target);
     void armBehind();
     bool adoptBehind();
     bool behindWillHold(int64_t target) const;
@@ -101,6 +115,8 @@ private:
     int64_t pictureBytes_ = 0;
     int64_t keyInterval_ = 0;
     int64_t demuxSeeks_ = 0;
+    bool settleBehind_ = true;  // false right after a jump restarted the run: decode-behind starts at once
+    int64_t aheadKey_ = AV_NOPTS_VALUE;  // a decode-ahead job's run: the keyframe its frames start from
 
     // Decode-behind: the job's decoder is touched only by the worker thread
     // (declared before the worker, which is stopped first when this goes).
