@@ -44,7 +44,7 @@ std::unique_ptr<Trelvan> makeControl() {
     control->TVN_VideoHeight = kHeight;
     probe.picture(1).setSize(kWidth * kTwips, kHeight * kTwips);
     probe.picture(2).setSize(kWidth * kTwips, kHeight * kTwips);
-    probe.state().pointerScaleX = probe.state().pointerScaleY = 1;
+    probe.state().pointerScale.pointerScaleX = probe.state().pointerScale.pointerScaleY = 1;
     display->SetOption43(1);  // not raw player mode
     return control;
 }

@@ -1,7 +1,7 @@
 # Installs Trelvan as a library a host finds with CMake or pkg-config:
-#   lib/libtrelvan.so.1 (SONAME) and its development symlink,
+#   lib/libtrelvan.so.2 (SONAME) and its development symlink,
 #   include/trelvan/*.h       the public headers, flat: #include <trelvan/Trelvan.h>
-#   lib/cmake/Trelvan/        find_package(Trelvan 1.0) -> Trelvan::trelvan
+#   lib/cmake/Trelvan/        find_package(Trelvan 2.0) -> Trelvan::trelvan
 #   lib/pkgconfig/trelvan.pc
 #   bin/tvnsh, bin/trelvan-studio
 # and makes Debian packages of it with CPack (scripts/package): trelvan (the
@@ -17,30 +17,33 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# The public headers are exactly the interface the library exports: the
+# control (its class, its properties, the widget it is built on), its listener,
+# the error and value types, the clip probe, the media runtime set-up and the
+# motion companion with the value types of its results; and the generated
+# export header they use. Everything else is private and hidden in the library.
 set(TRELVAN_PUBLIC_HEADERS
   control/Trelvan.h
   control/ControlProperties.h
   control/TrelvanListener.h
   control/ControlWidget.h
-  control/ControlState.h
   control/KiteTail.h
   control/ClipProbe.h
   media/MediaRuntime.h
   core/TvnError.h
   core/Collection.h
   core/Picture.h
-  media/Components.h
+  # The currency of the documented interface: bitmap handles and twips.
+  core/BitmapTable.h
+  core/Twips.h
   # The motion companion Trelvan::motion() hands out, and the value types of its results.
   motion/MotionAnalysis.h
   motion/Calibration.h
   motion/Kinematics.h
   motion/Track.h
-  # Not for hosts to use, but Trelvan.h holds them (its private bases and members):
-  control/ControlParts.h
-  control/ControlEvents.h
-  control/AnnotationRedraw.h
-  control/PositionViews.h
 )
+# Made by generate_export_header in the top-level CMakeLists.txt.
+set(TRELVAN_GENERATED_PUBLIC_HEADERS core/TrelvanExport.h)
 
 set(public_dir "${CMAKE_BINARY_DIR}/include/trelvan")
 set(installed_headers "")
@@ -51,7 +54,7 @@ foreach(header ${TRELVAN_PUBLIC_HEADERS})
   string(REGEX MATCHALL "#include \"[^\"]+\"" includes "${text}")
   foreach(line ${includes})
     string(REGEX REPLACE "#include \"([^\"]+)\"" "\\1" included "${line}")
-    if(NOT included IN_LIST TRELVAN_PUBLIC_HEADERS)
+    if(NOT included IN_LIST TRELVAN_PUBLIC_HEADERS AND NOT included IN_LIST TRELVAN_GENERATED_PUBLIC_HEADERS)
       message(FATAL_ERROR "public header ${header} includes ${included}, which is not public; "
         "make it public in cmake/TrelvanInstall.cmake or keep it out of ${header}")
     endif()
@@ -61,6 +64,9 @@ foreach(header ${TRELVAN_PUBLIC_HEADERS})
   get_filename_component(name "${header}" NAME)
   file(CONFIGURE OUTPUT "${public_dir}/${name}" CONTENT "${text}" @ONLY)
   list(APPEND installed_headers "${public_dir}/${name}")
+endforeach()
+foreach(header ${TRELVAN_GENERATED_PUBLIC_HEADERS})
+  list(APPEND installed_headers "${TRELVAN_GENERATED_INCLUDE_DIR}/${header}")
 endforeach()
 
 set_target_properties(trelvan PROPERTIES

@@ -27,10 +27,10 @@ struct AnnotateHarness : ControlHarness {
         ctl.TVN_VideoWidth = static_cast<int16_t>(width);
         ctl.TVN_VideoHeight = static_cast<int16_t>(height);
         ControlState& st = probe().state();
-        st.videoWidthTwips = static_cast<int16_t>(width * 15);
-        st.videoHeightTwips = static_cast<int16_t>(height * 15);
-        st.pointerScaleX = 1;
-        st.pointerScaleY = 1;
+        st.clipPicture.videoWidthTwips = static_cast<int16_t>(width * 15);
+        st.clipPicture.videoHeightTwips = static_cast<int16_t>(height * 15);
+        st.pointerScale.pointerScaleX = 1;
+        st.pointerScale.pointerScaleY = 1;
         probe().picture(1).setSize(width * 15.0, height * 15.0);
         probe().picture(2).setSize(width * 15.0, height * 15.0);
     }
@@ -202,8 +202,8 @@ TEST_F(Annotate, AnglesCommitTheMeasuredText) {
 
     // At pointer scale 1.5 the first arm ends at (1999.5, 1000.5) and the release
     // rounds to (2000, 1000): the arms do not meet and the angle has no text.
-    h.probe().state().pointerScaleX = 1.5;
-    h.probe().state().pointerScaleY = 1.5;
+    h.probe().state().pointerScale.pointerScaleX = 1.5;
+    h.probe().state().pointerScale.pointerScaleY = 1.5;
     h.drag("angle", 1000, 1000, 1333, 667);
     EXPECT_EQ(std::tuple(st.Angle1.X2, st.Angle2.X1), std::tuple(1999.5f, 2000.0f));
     h.down(0, 0);
@@ -249,8 +249,8 @@ TEST_F(Annotate, MarksTargetLightMouseAndFreeHand) {
 // At pointer scale 2 the host's arguments come back in control twips, rounded,
 // and the events get pixels; a handler's changes to its copies are not handed back.
 TEST_F(Annotate, ConvertedPositionsInEventsAndArguments) {
-    h.probe().state().pointerScaleX = 2;
-    h.probe().state().pointerScaleY = 2;
+    h.probe().state().pointerScale.pointerScaleX = 2;
+    h.probe().state().pointerScale.pointerScaleY = 2;
     QList<QPointF> events;
     const auto record = [&](int16_t&, int16_t&, float& x, float& y) {
         events.append({x, y});

@@ -118,7 +118,7 @@ std::unique_ptr<Trelvan> overlaid(bool mirrorMain) {
     if (mirrorMain) control->TVN_FlipVideo(1);
     QString second = clip(ClipFormat::H264Mp4, {.frames = 30, .fps = 25, .keyInterval = 10});
     control->TVN_Overlay(second);
-    EXPECT_TRUE(ControlProbe(*control).state().overlayActive);
+    EXPECT_TRUE(ControlProbe(*control).state().overlaySources.overlayActive);
     return control;
 }
 

@@ -49,12 +49,12 @@ TEST(Control, CloseResetsTheClipOnlyAndAnEmptyNameOpensNothing) {
     c.TVN_drawingColor = 0xFF0000;
     c.TVN_FlipVideo(5);  // any value but 0 mirrors
     k.h.probe().store().Lines[0].Visible = true;
-    ASSERT_TRUE(k.state().videoFlipped);
+    ASSERT_TRUE(k.state().clipPicture.videoFlipped);
     c.TVN_Close();
     EXPECT_EQ(k.h.engine1->stops, 2);  // the open closed too
     EXPECT_EQ(std::tuple(c.TVN_videoFileName, c.TVN_TotalLenMS + c.TVN_CurrentPos, c.TVN_NumFrames + c.TVN_VideoWidth),
               std::tuple("", 0, 0));
-    EXPECT_FALSE(c.TVN_IsPlaying || c.TVN_DisplayClock || k.state().videoFlipped || c.TVN_TrackingActive);
+    EXPECT_FALSE(c.TVN_IsPlaying || c.TVN_DisplayClock || k.state().clipPicture.videoFlipped || c.TVN_TrackingActive);
     // The engine keeps its mirror setting; drawings and settings stay.
     EXPECT_EQ(std::tuple(k.h.engine1->BasicVideoEngine::FlipMode(), bool(k.h.probe().store().Lines[0].Visible),
                          c.TVN_drawingColor, c.TVN_VolumeLevel),
@@ -69,7 +69,7 @@ TEST(Control, OpeningOrClosingEndsAnOverlayAndCloseReturnsAMixerFailureUnchanged
     Clip k;
     k.overlay();
     k.h.openClip("third.avi", 300, 10000);
-    EXPECT_EQ(std::tuple(bool(k.h.mixer->sources.isEmpty()), bool(k.state().overlayActive), k.state().mainMixerSource),
+    EXPECT_EQ(std::tuple(bool(k.h.mixer->sources.isEmpty()), bool(k.state().overlaySources.overlayActive), k.state().overlaySources.mainMixerSource),
               std::tuple(true, false, -1));
     EXPECT_EQ(std::tuple(bool(k.h.engine1->Display()->isHidden()), bool(k.h.mixer->Display()->isHidden()),
                          k.h.engine1->openedClip),
@@ -141,7 +141,7 @@ TEST(PlaybackOpen, SetsUpTheEngineFromThePropertiesMeasuresAndLayout) {
         // Paused on the first frame; outside raw player mode the open draws the annotations, which
         // refreshes the paused picture one ms in.
         EXPECT_EQ(std::tuple(e.lastSeek, e.pauses, e.overlaysSet > 0), std::tuple(k.raw ? 0.0 : 1.0, 1, !k.raw));
-        EXPECT_EQ(std::tuple(h.probe().state().videoWidthTwips, h.probe().state().videoHeightTwips, h.mixer->Width()),
+        EXPECT_EQ(std::tuple(h.probe().state().clipPicture.videoWidthTwips, h.probe().state().clipPicture.videoHeightTwips, h.mixer->Width()),
                   std::tuple(4800, 3600, 4800));
         EXPECT_EQ(std::tuple(h.probe().picture(2).width(), h.probe().picture(1).height()), std::tuple(4800.0, 3600.0));
     }
@@ -173,7 +173,7 @@ TEST(PlaybackOpen, SixteenBitSizeLimitsFailAfterTheEngineOpened) {
                              h.c().TVN_NumFrames),
                   width == 2185 ? std::tuple(err::Overflow, QString("(TVN_OpenFile)->"), "wide.avi", 300)
                                 : std::tuple(0, QString(), "wide.avi", 300));
-        if (width == 2184) EXPECT_EQ(h.probe().state().videoWidthTwips, 2184 * 15);
+        if (width == 2184) EXPECT_EQ(h.probe().state().clipPicture.videoWidthTwips, 2184 * 15);
     }
 }
 
@@ -457,13 +457,13 @@ TEST(PlaybackExport, FrameAsPictureComesFromWhatIsShown) {
 TEST(Layout, ResizePlacesChildrenScalesThePointerAndRedraws) {
     Clip r(640, 120);  // a 320 x 240 clip
     FakeVideoEngine& e = *r.h.engine1;
-    EXPECT_EQ(std::tuple(e.Width(), e.Height(), r.h.mixer->Height(), r.state().pointerScaleX, r.state().pointerScaleY),
+    EXPECT_EQ(std::tuple(e.Width(), e.Height(), r.h.mixer->Height(), r.state().pointerScale.pointerScaleX, r.state().pointerScale.pointerScaleY),
               std::tuple(9600, 1800, 1800, 0.5, 2.0));
     ControlHarness none;  // no clip, no pointer scale
     none.c().resize(320, 240);
     none.probe().OnResize();
-    EXPECT_EQ(std::tuple(none.engine1->Width(), none.engine1->Height(), none.probe().state().pointerScaleX,
-                         none.probe().state().pointerScaleY),
+    EXPECT_EQ(std::tuple(none.engine1->Width(), none.engine1->Height(), none.probe().state().pointerScale.pointerScaleX,
+                         none.probe().state().pointerScale.pointerScaleY),
               std::tuple(4800, 3600, 0.0, 0.0));
     r.c().TVN_RawPlayerMode = false;  // a collapsed control keeps its layout; outside raw player mode a resize redraws
     r.h.openClip("clip.avi", 300, 10000);
@@ -549,9 +549,9 @@ TEST(Overlay, OpensBothSourcesPausedOverTheDisplayTheyFollowTheTransportAndTheNe
     Clip f;
     f.overlay();
     FakeVideoMixer& m = *f.h.mixer;
-    EXPECT_EQ(std::tuple(bool(f.state().overlayActive), m.MixerSetting2()), std::tuple(true, 0));  // black background
+    EXPECT_EQ(std::tuple(bool(f.state().overlaySources.overlayActive), m.MixerSetting2()), std::tuple(true, 0));  // black background
     ASSERT_EQ(m.sources.keys(), QList<int32_t>({1, 2}));
-    EXPECT_EQ(std::tuple(f.state().mainMixerSource, f.state().overlayMixerSource, m.sources[1].file, m.sources[2].file),
+    EXPECT_EQ(std::tuple(f.state().overlaySources.mainMixerSource, f.state().overlaySources.overlayMixerSource, m.sources[1].file, m.sources[2].file),
               std::tuple(1, 2, "clip.avi", "second.mp4"));
     EXPECT_EQ(std::tuple(bool(m.sources[1].playing || m.sources[2].playing), m.sources[2].alpha, m.sources[1].rect),
               std::tuple(false, 0.5f, QRectF(0, 0, 320, 240)));
@@ -574,9 +574,9 @@ TEST(Overlay, OpensBothSourcesPausedOverTheDisplayTheyFollowTheTransportAndTheNe
     EXPECT_EQ(f.c().TVN_CurrentFrame, 30);
     m.clear();
     QList<bool> activeDuringEvents;
-    f.h.platform->onProcessEvents = [&] { activeDuringEvents << f.state().overlayActive; };
+    f.h.platform->onProcessEvents = [&] { activeDuringEvents << f.state().overlaySources.overlayActive; };
     f.overlay("other.mp4");
-    EXPECT_EQ(std::tuple(activeDuringEvents, m.sources.keys(), m.sources[4].file, bool(f.state().overlayActive)),
+    EXPECT_EQ(std::tuple(activeDuringEvents, m.sources.keys(), m.sources[4].file, bool(f.state().overlaySources.overlayActive)),
               std::tuple(QList<bool>({false, false}), QList<int32_t>({3, 4}), "other.mp4", true));
 }
 
@@ -587,7 +587,7 @@ TEST(Overlay, WithoutAClipOrAFileNameItOnlyCloses) {
         f.overlay();
         if (noClip) f.c().TVN_NumFrames = 0;
         f.overlay(noClip ? "other.mp4" : "");
-        EXPECT_EQ(std::tuple(bool(f.h.mixer->sources.isEmpty()), bool(f.state().overlayActive),
+        EXPECT_EQ(std::tuple(bool(f.h.mixer->sources.isEmpty()), bool(f.state().overlaySources.overlayActive),
                              bool(f.h.mixer->Display()->isHidden())),
                   std::tuple(true, false, true));
     }
@@ -598,9 +598,9 @@ TEST(Overlay, FailingSecondSourceLeavesTheOverlayActive) {
     f.h.mixer->failOnCall("AddSource", 2, TvnError(-2147219501, "unknown source", "VideoMixerX"));
     const auto e = errorFrom([&] { f.overlay("broken.mp4"); });
     ASSERT_TRUE(e) << "no failure";
-    EXPECT_EQ(std::tuple(e->description(), e->source(), bool(f.state().overlayActive), f.state().mainMixerSource),
+    EXPECT_EQ(std::tuple(e->description(), e->source(), bool(f.state().overlaySources.overlayActive), f.state().overlaySources.mainMixerSource),
               std::tuple("unknown source", "(TVN_Overlay)->VideoMixerX", true, 1));
-    EXPECT_EQ(std::tuple(f.state().overlayMixerSource, bool(f.h.mixer->Display()->isHidden())), std::tuple(-1, false));
+    EXPECT_EQ(std::tuple(f.state().overlaySources.overlayMixerSource, bool(f.h.mixer->Display()->isHidden())), std::tuple(-1, false));
 }
 
 TEST(Overlay, MirrorAndDeinterlaceCarryOverAndFlipAndAdjustPlaceTheSources) {

@@ -396,7 +396,7 @@ TEST(LessonLogo, LoadsAPictureOrFailsNamingTheFile) {
         if (e) EXPECT_TRUE(e->description().contains(name) && e->source().startsWith("(TVN_SetLogo)->")) << e->what();
         ControlState& s = f.h.probe().state();
         Surface& logo = f.h.probe().picture(4);
-        EXPECT_EQ(std::tuple(s.logoFileName, std::make_pair(s.logoTop, s.logoLeft)),
+        EXPECT_EQ(std::tuple(s.lessonLogo.logoFileName, std::make_pair(s.lessonLogo.logoTop, s.lessonLogo.logoLeft)),
                   std::tuple(number ? QString() : png, number ? std::make_pair(5, 6) : std::make_pair(40, 50)));
         EXPECT_EQ(logo.picture().isNothing(), number != 0);
         if (!number) EXPECT_EQ(logo.image().pixel(29, 19) & 0xFFFFFF, qRgb(10, 20, 30) & 0xFFFFFF);

@@ -2,8 +2,6 @@
 
 #include "annotate/AnnotationStore.h"
 #include "control/AnnotationRedraw.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
 #include "platform/Surface.h"
@@ -12,7 +10,7 @@ namespace tvn {
 
 QVariant AnnotationEditor::TVN_ReDraw() {
     return withPrefix("TVN_ReDraw", [&] {
-        parts_.VideoCapX1->SetDeinterlace(props_.TVN_DoDeinterlace ? 1 : 0);
+        drives_.display.SetDeinterlace(props_.TVN_DoDeinterlace ? 1 : 0);
         redraw_.redrawAnnotations();
         return QVariant();
     });
@@ -20,7 +18,7 @@ QVariant AnnotationEditor::TVN_ReDraw() {
 
 QVariant AnnotationEditor::TVN_EraseFreeHand() {
     return withPrefix("TVN_EraseFreeHand", [&] {
-        parts_.Picture2->clearTo(0xFFFFFF);
+        drives_.freeHandLayer.clearTo(0xFFFFFF);
         redraw_.redrawAnnotations();
         return QVariant();
     });
@@ -28,7 +26,7 @@ QVariant AnnotationEditor::TVN_EraseFreeHand() {
 
 QVariant AnnotationEditor::TVN_EraseAll() {
     return withPrefix("TVN_EraseAll", [&] {
-        parts_.Picture2->clearTo(0xFFFFFF);
+        drives_.freeHandLayer.clearTo(0xFFFFFF);
         AnnotationStore& st = store_;
         for (LineObject& line : st.Lines) line = LineObject{0, 0, 0, 0, line.BorderColor, false};
         for (ShapeObject& shape : st.Shape1) {

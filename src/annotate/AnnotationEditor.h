@@ -8,16 +8,29 @@
 
 namespace tvn {
 
+class Surface;
+class VideoEngine;
+
 class AnnotationRedraw;
 class AnnotationStore;
-struct ControlParts;
-struct ControlProperties;
 
 // The editing commands: redraw, erase the free-hand layer, erase everything, undo, redo.
 class AnnotationEditor {
 public:
-    AnnotationEditor(ControlProperties& props, ControlParts& parts, AnnotationStore& store, AnnotationRedraw& redraw)
-        : props_(props), parts_(parts), store_(store), redraw_(redraw) {}
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const bool& TVN_DoDeinterlace;
+        QString& TVN_AngleText;
+    };
+
+    // What it edits besides the store.
+    struct Drives {
+        VideoEngine& display;  // the display engine: the clip the user sees
+        Surface& freeHandLayer;  // free-hand strokes, white where nothing is drawn, combined into the annotation layer
+    };
+
+    AnnotationEditor(Properties props, Drives drives, AnnotationStore& store, AnnotationRedraw& redraw)
+        : props_(props), drives_(drives), store_(store), redraw_(redraw) {}
 
     QVariant TVN_ReDraw();
     QVariant TVN_EraseFreeHand();
@@ -26,8 +39,8 @@ public:
     QVariant TVN_Redo();
 
 private:
-    ControlProperties& props_;
-    ControlParts& parts_;
+    Properties props_;
+    Drives drives_;
     AnnotationStore& store_;
     AnnotationRedraw& redraw_;
 };

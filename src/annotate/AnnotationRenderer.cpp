@@ -2,9 +2,6 @@
 
 #include "annotate/AnnotationStore.h"
 #include "annotate/TrackingTrail.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -129,8 +126,8 @@ private:
 };
 
 double AnnotationRenderer::screenScale() const {
-    const double shownPixels = parts_.VideoCapX1->Width() / twipsPerPixelX(parts_.widget);
-    const int surfacePixels = parts_.Picture1->widthPixels();
+    const double shownPixels = drives_.display.Width() / twipsPerPixelX(&drives_.control);
+    const int surfacePixels = drives_.annotationLayer.widthPixels();
     return shownPixels >= 1 && surfacePixels > 1 ? surfacePixels / shownPixels : 1.0;
 }
 
@@ -141,21 +138,20 @@ QString AnnotationRenderer::normalisedAngleText(const QString& text) {
 void AnnotationRenderer::RedrawAnnotations() {
     withPrefix("RedrawAnnotations", [&] {
         // Another bitmap has been handed to the engine: leave it in place.
-        if (props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage)) return;
+        if (props_.TVN_OverlayImage != 0 && !drives_.annotationLayer.hasHandle(props_.TVN_OverlayImage)) return;
         // Nothing to draw on.
-        if (parts_.VideoCapX1->Option43() == 0 || props_.TVN_videoFileName.isEmpty()) return;
+        if (drives_.display.Option43() == 0 || props_.TVN_videoFileName.isEmpty()) return;
 
-        Surface& p = *parts_.Picture1;
+        Surface& p = drives_.annotationLayer;
         const AnnotationStore& st = store_;
         p.clearTo(props_.TVN_TransparentColor);
         p.setDrawWidth(props_.TVN_drawingWidth);
         // The font name stays as the last text drawn left it.
         p.setFontSize(props_.TVN_FontSize);
 
-        const ControlState& state = state_;
-        if (!state.logoFileName.isEmpty() && !parts_.Picture4->picture().isNothing()) {
-            p.paintPicture(parts_.Picture4->picture().image(), state.logoLeft * twipsPerPixelX(parts_.widget),
-                           state.logoTop * twipsPerPixelY(parts_.widget));
+        if (!lessonLogo_.logoFileName.isEmpty() && !drives_.logoPicture.picture().isNothing()) {
+            p.paintPicture(drives_.logoPicture.picture().image(), lessonLogo_.logoLeft * twipsPerPixelX(&drives_.control),
+                           lessonLogo_.logoTop * twipsPerPixelY(&drives_.control));
         }
 
         const int w = p.drawWidth();
@@ -205,16 +201,16 @@ void AnnotationRenderer::RedrawAnnotations() {
         drawGrid(p);
         drawTexts(pen);
 
-        p.combineAnd(*parts_.Picture2);
+        p.combineAnd(drives_.freeHandLayer);
 
         // The layer goes to the engine as an image; TVN_OverlayImage names it
         // for hosts by the surface's handle.
-        parts_.VideoCapX1->setOverlayImage(0, p.image(), 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
+        drives_.display.setOverlayImage(0, p.image(), 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
                                            props_.TVN_TransparentColor, -1);
         props_.TVN_OverlayImage = p.handle();
 
         // A paused engine shows the frame again only when it is sought.
-        if (!props_.TVN_IsPlaying) parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + 1.0);
+        if (!props_.TVN_IsPlaying) drives_.display.Seek(props_.TVN_CurrentPos + 1.0);
     });
 }
 

@@ -1,20 +1,23 @@
 #pragma once
+#include "control/ControlState.h"
+
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 
+class QWidget;
+
 namespace tvn {
+
+class VideoEngine;
 
 class AnnotationStore;
 struct LineObject;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 class Surface;
 class TrackingTrail;
 
-// Turns the annotation store into the picture on the annotation surface (Picture1)
+// Turns the annotation store into the picture on the annotation layer (Picture1)
 // and hands it to the video engine as an overlay with a key colour.
 //
 // Every call repaints the whole surface from nothing, in a fixed order: clear to
@@ -36,9 +39,41 @@ class TrackingTrail;
 // a length.
 class AnnotationRenderer {
 public:
-    AnnotationRenderer(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const QString& TVN_videoFileName;
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
+        const bool& TVN_DisplayGrid;
+        const int32_t& TVN_GridColor;
+        const int32_t& TVN_drawingColor;
+        const int16_t& TVN_drawingWidth;
+        const bool& TVN_IsPlaying;
+        const double& TVN_CurrentPos;
+        const QString& TVN_AngleText;
+        const int32_t& TVN_TextColor;
+        const QString& TVN_Text;
+        const int16_t& TVN_FontSize;
+        int32_t& TVN_OverlayImage;
+        const int16_t& TVN_GridSpacing;
+        const bool& TVN_DisplayClock;
+        const int32_t& tvn_ClockStartTimeMS;
+        const bool& TVN_DisplayTarget;
+        int32_t& TVN_TransparentColor;  // by reference to the engine
+    };
+
+    // What it draws on and hands the drawing to.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        VideoEngine& display;  // the display engine: the clip the user sees
+        Surface& annotationLayer;  // the drawings, laid over the video; the clip's size in twips
+        Surface& freeHandLayer;  // free-hand strokes, white where nothing is drawn, combined into the annotation layer
+        Surface& logoPicture;  // the lesson logo TVN_SetLogo loads
+    };
+
+    AnnotationRenderer(Properties props, Drives drives, const LessonLogo& lessonLogo, AnnotationStore& store,
                        TrackingTrail& tracking)
-        : props_(props), parts_(parts), state_(state), store_(store), tracking_(tracking) {}
+        : props_(props), drives_(drives), lessonLogo_(lessonLogo), store_(store), tracking_(tracking) {}
 
     void RedrawAnnotations();
 
@@ -68,9 +103,9 @@ private:
     // Picture pixels per screen pixel of the display (1 before it is placed).
     double screenScale() const;
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const LessonLogo& lessonLogo_;
     AnnotationStore& store_;
     TrackingTrail& tracking_;
     LineLabel lineLabel_;

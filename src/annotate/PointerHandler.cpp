@@ -7,9 +7,6 @@
 #include "annotate/ZoomLoupe.h"
 #include "control/AnnotationRedraw.h"
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -26,7 +23,7 @@ constexpr int16_t kEnter = 13;
 }  // namespace
 
 bool PointerHandler::foreignOverlay() const {
-    return props_.TVN_OverlayImage != 0 && !parts_.Picture1->hasHandle(props_.TVN_OverlayImage);
+    return props_.TVN_OverlayImage != 0 && !drives_.annotationLayer.hasHandle(props_.TVN_OverlayImage);
 }
 
 const ToolBehaviour& PointerHandler::readTool() {
@@ -45,22 +42,22 @@ int16_t PointerHandler::drawingWidth() const { return props_.TVN_drawingWidth; }
 int32_t PointerHandler::textColor() const { return props_.TVN_TextColor; }
 QString PointerHandler::textFontName() const { return props_.TVN_FontName; }
 int16_t PointerHandler::textFontSize() const { return props_.TVN_FontSize; }
-const Surface& PointerHandler::annotationLayer() const { return *parts_.Picture1; }
-Surface& PointerHandler::freeHandLayer() { return *parts_.Picture2; }
+const Surface& PointerHandler::annotationLayer() const { return drives_.annotationLayer; }
+Surface& PointerHandler::freeHandLayer() { return drives_.freeHandLayer; }
 ZoomLoupe& PointerHandler::loupe() { return loupe_; }
 int32_t PointerHandler::currentFrame() { return transport_.TVN_GetFrame(); }
 QString PointerHandler::angleText() const { return props_.TVN_AngleText; }
 void PointerHandler::clearAngleText() { props_.TVN_AngleText.clear(); }
 void PointerHandler::measureAngle() { UpdateAngleText(); }
 
-float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(parts_.widget)); }
-float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(parts_.widget)); }
+float PointerHandler::toPixelsX(float twips) const { return static_cast<float>(twips / twipsPerPixelX(&drives_.control)); }
+float PointerHandler::toPixelsY(float twips) const { return static_cast<float>(twips / twipsPerPixelY(&drives_.control)); }
 
 void PointerHandler::followAndConvert(int16_t button, float& x, float& y) {
     // The loupe is centred in control units, before the conversion.
     if (button == kLeftButton) loupe_.Follow(x, y);
-    x = static_cast<float>(x * state_.pointerScaleX);
-    y = static_cast<float>(y * state_.pointerScaleY);
+    x = static_cast<float>(x * pointerScale_.pointerScaleX);
+    y = static_cast<float>(y * pointerScale_.pointerScaleY);
 }
 
 void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
@@ -70,7 +67,7 @@ void PointerHandler::PointerDown(int16_t& Button, int16_t& Shift, float& x, floa
 
         if (!foreignOverlay() && tool.takesPresses() && Button == kLeftButton) {
             store_.quickAngle = false;
-            parts_.Timer2->setEnabled(true);
+            drives_.gestureRedrawTimer.setEnabled(true);
             tool.press(*this, x, y);
         }
 
@@ -87,7 +84,7 @@ void PointerHandler::PointerMove(int16_t& Button, int16_t& Shift, float& x, floa
 
         if (Button == kLeftButton && !foreignOverlay() && tool.drag(*this, x, y)) {
             // While the loupe timer runs it redraws every 200 ms instead.
-            if (Button != 0 && !parts_.Timer2->isEnabled()) redraw_.redrawAnnotations();
+            if (Button != 0 && !drives_.gestureRedrawTimer.isEnabled()) redraw_.redrawAnnotations();
         }
 
         float px = toPixelsX(x), py = toPixelsY(y);
@@ -99,11 +96,11 @@ void PointerHandler::PointerUp(int16_t& Button, int16_t& Shift, float& x, float&
     withPrefix("PointerUp", [&] {
         const ToolBehaviour& tool = readTool();
         // The release rounds to whole surface twips and hands them back.
-        x = static_cast<float>(toInt32(x * state_.pointerScaleX));
-        y = static_cast<float>(toInt32(y * state_.pointerScaleY));
+        x = static_cast<float>(toInt32(x * pointerScale_.pointerScaleX));
+        y = static_cast<float>(toInt32(y * pointerScale_.pointerScaleY));
 
         if (!foreignOverlay()) {
-            parts_.Timer2->setEnabled(false);
+            drives_.gestureRedrawTimer.setEnabled(false);
             store_.freeHandLastX = 0;
             store_.freeHandLastY = 0;
             tool.release(*this, x, y);

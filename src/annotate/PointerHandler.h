@@ -3,28 +3,31 @@
 #include "annotate/DrawingTool.h"
 #include "annotate/ToolBehaviours.h"
 #include "annotate/ToolContext.h"
+#include "control/ControlState.h"
 
 #include <QString>
 #include <cstdint>
 
+class QWidget;
+
 namespace tvn {
+
+class Surface;
+class Timer;
 
 class AnnotationRedraw;
 class AnnotationStore;
 class ControlEvents;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 class Transport;
 class ZoomLoupe;
 
 // Pointer press, drag and release on the video, from the engine's notifications
 // and the host's TVN_Mouse* forwarders; key typing into a text; and the
 // measuring of the angle being drawn. The handler converts the position, applies
-// the gates (a foreign overlay, the left button), runs the loupe timer, redraws
-// and raises the events; what a press, drag or release draws is the behaviour
-// of the tool TVN_drawingTool names (ToolBehaviours), to which the handler is
-// the ToolContext.
+// the gates (a foreign overlay, the left button), runs the gesture redraw timer,
+// redraws and raises the events; what a press, drag or release draws is the
+// behaviour of the tool TVN_drawingTool names (ToolBehaviours), to which the
+// handler is the ToolContext.
 //
 // Units: x, y arrive in control twips and are scaled by pointerScaleX/Y to
 // annotation-surface twips, which are written back into the caller's variables
@@ -34,10 +37,30 @@ class ZoomLoupe;
 // caller with the handler's prefix.
 class PointerHandler : private ToolContext {
 public:
-    PointerHandler(ControlProperties& props, ControlParts& parts, ControlState& state, AnnotationStore& store,
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        QString& TVN_drawingTool;
+        const int32_t& TVN_drawingColor;
+        const int16_t& TVN_drawingWidth;
+        QString& TVN_AngleText;
+        const int32_t& TVN_TextColor;
+        const int16_t& TVN_FontSize;
+        const int32_t& TVN_OverlayImage;
+        const QString& TVN_FontName;
+    };
+
+    // What a gesture draws on and times.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Surface& annotationLayer;  // the drawings, laid over the video; the clip's size in twips
+        Surface& freeHandLayer;  // free-hand strokes, white where nothing is drawn, combined into the annotation layer
+        Timer& gestureRedrawTimer;  // redraws the annotations during a gesture
+    };
+
+    PointerHandler(Properties props, Drives drives, const PointerScale& pointerScale, AnnotationStore& store,
                    ControlEvents& events, AnnotationRedraw& redraw, ZoomLoupe& loupe, Transport& transport)
-        : props_(props), parts_(parts), state_(state), store_(store), events_(events), redraw_(redraw), loupe_(loupe),
-          transport_(transport) {}
+        : props_(props), drives_(drives), pointerScale_(pointerScale), store_(store), events_(events),
+          redraw_(redraw), loupe_(loupe), transport_(transport) {}
 
     void PointerDown(int16_t& Button, int16_t& Shift, float& x, float& y);
     void PointerMove(int16_t& Button, int16_t& Shift, float& x, float& y);
@@ -87,9 +110,9 @@ private:
     void measureAngle() override;
     void switchTool(DrawingTool tool) override;
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const PointerScale& pointerScale_;
     AnnotationStore& store_;
     ControlEvents& events_;
     AnnotationRedraw& redraw_;

@@ -1,7 +1,6 @@
 #include "annotate/TrackingTrail.h"
 
 #include "annotate/AnnotationStore.h"
-#include "control/ControlProperties.h"
 #include "platform/Surface.h"
 #include "playback/Transport.h"
 

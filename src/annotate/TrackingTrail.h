@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include "control/KiteTail.h"
 
 #include <QList>
@@ -8,7 +10,6 @@
 namespace tvn {
 
 class AnnotationStore;
-struct ControlProperties;
 class Surface;
 class Transport;
 
@@ -23,7 +24,14 @@ class Transport;
 // drops only the hand-built points; the tracked ones belong to their maker.
 class TrackingTrail {
 public:
-    TrackingTrail(ControlProperties& props, AnnotationStore& store, Transport& transport)
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        QString& TVN_drawingTool;
+        int32_t& TVN_TrackingActive;
+        const int32_t& TVN_TrackingLength;
+    };
+
+    TrackingTrail(Properties props, AnnotationStore& store, Transport& transport)
         : props_(props), store_(store), transport_(transport) {}
 
     // On: tool "tracker", TVN_TrackingActive -1; earlier points stay. Off: tool
@@ -44,7 +52,7 @@ public:
 private:
     void drawPoints(Surface& surface, const QList<KiteTail>& trail, int outlineWidth) const;
 
-    ControlProperties& props_;
+    Properties props_;
     AnnotationStore& store_;
     Transport& transport_;
     QList<QList<KiteTail>> tracked_;

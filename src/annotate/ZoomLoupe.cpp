@@ -1,8 +1,6 @@
 #include "annotate/ZoomLoupe.h"
 
 #include "control/AnnotationRedraw.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -17,17 +15,17 @@
 
 namespace tvn {
 
-void ZoomLoupe::Timer2Tick() {
+void ZoomLoupe::GestureRedrawTick() {
     withPrefix("LoupeTimerTick", [&] {
-        if (parts_.VideoCapX1->Option43() != 0) {
-            parts_.Timer2->setEnabled(false);
+        if (drives_.display.Option43() != 0) {
+            drives_.gestureRedrawTimer.setEnabled(false);
             redraw_.redrawAnnotations();
             // Pointer notifications that arrived meanwhile run now, with the timer off.
-            if (!parts_.platform->processEventsAndSurvive(parts_.widget)) return;
-            parts_.Timer2->setEnabled(true);
+            if (!drives_.platform.processEventsAndSurvive(&drives_.control)) return;
+            drives_.gestureRedrawTimer.setEnabled(true);
         } else {
             // Raw player mode: the moves redraw themselves.
-            parts_.Timer2->setEnabled(false);
+            drives_.gestureRedrawTimer.setEnabled(false);
         }
     });
 }
@@ -39,32 +37,32 @@ void ZoomLoupe::Follow(float x, float y) {
 }
 
 void ZoomLoupe::SetUp() {
-    width_ = parts_.widget->width() * twipsPerPixelX(parts_.widget) / 3;
-    height_ = parts_.widget->height() * twipsPerPixelY(parts_.widget) / 3;
-    innerPicture_ = parts_.VideoCapX1->CurrentFramePicture();
+    width_ = drives_.control.width() * twipsPerPixelX(&drives_.control) / 3;
+    height_ = drives_.control.height() * twipsPerPixelY(&drives_.control) / 3;
+    innerPicture_ = drives_.display.CurrentFramePicture();
     // The 4x products are 16-bit, as the clip size is.
     const int16_t widthPixels = toInt16(static_cast<int32_t>(props_.TVN_VideoWidth) * 4);
     const int16_t heightPixels = toInt16(static_cast<int32_t>(props_.TVN_VideoHeight) * 4);
-    innerWidth_ = widthPixels * twipsPerPixelX(parts_.widget);
-    innerHeight_ = heightPixels * twipsPerPixelY(parts_.widget);
-    parts_.ZoomView->show();
-    parts_.ZoomView->raise();
+    innerWidth_ = widthPixels * twipsPerPixelX(&drives_.control);
+    innerHeight_ = heightPixels * twipsPerPixelY(&drives_.control);
+    drives_.loupeView.show();
+    drives_.loupeView.raise();
     refresh();
 }
 
 void ZoomLoupe::Pan(float x, float y) {
-    innerPicture_ = parts_.VideoCapX1->CurrentFramePicture();
+    innerPicture_ = drives_.display.CurrentFramePicture();
     innerLeft_ = -((x - width_ / 6) * 4);
     innerTop_ = -((y - height_ / 6) * 4);
     refresh();
 }
 
-void ZoomLoupe::Hide() { parts_.ZoomView->hide(); }
+void ZoomLoupe::Hide() { drives_.loupeView.hide(); }
 
 void ZoomLoupe::refresh() {
     // A hidden window is only placed; its picture is painted once it shows.
-    if (!parts_.ZoomView->isHidden()) {
-        Surface& zoom = *parts_.ZoomPicture;
+    if (!drives_.loupeView.isHidden()) {
+        Surface& zoom = drives_.loupePicture;
         zoom.setSize(std::max(width_, 1.0), std::max(height_, 1.0));
         zoom.clearTo(0);
         if (!innerPicture_.isNothing())
@@ -80,12 +78,12 @@ void ZoomLoupe::refresh() {
             zoom.setDrawWidth(1);
         }
     }
-    const double tppX = twipsPerPixelX(parts_.widget), tppY = twipsPerPixelY(parts_.widget);
-    parts_.ZoomView->setGeometry(static_cast<int>(std::lround(left_ / tppX)),
+    const double tppX = twipsPerPixelX(&drives_.control), tppY = twipsPerPixelY(&drives_.control);
+    drives_.loupeView.setGeometry(static_cast<int>(std::lround(left_ / tppX)),
                                  static_cast<int>(std::lround(top_ / tppY)),
                                  std::max(1, static_cast<int>(std::lround(width_ / tppX))),
                                  std::max(1, static_cast<int>(std::lround(height_ / tppY))));
-    parts_.ZoomView->update();
+    drives_.loupeView.update();
 }
 
 }  // namespace tvn

@@ -1,33 +1,57 @@
 #pragma once
 
+#include <QString>
+
 #include "core/Picture.h"
+
+class QWidget;
 
 namespace tvn {
 
-class AnnotationRedraw;
-struct ControlParts;
-struct ControlProperties;
+class Platform;
+class Surface;
+class SurfaceView;
+class Timer;
+class VideoEngine;
 
-// The zoom loupe and the gesture redraw timer Timer2.
+class AnnotationRedraw;
+
+// The zoom loupe and the gesture redraw timer (Timer2).
 //
-// The loupe is the window ZoomView (showing the surface ZoomPicture) on top of
+// The loupe is the loupe window (showing the loupe picture) on top of
 // everything, placed in control twips. Inside it sits the inner image: the frame
 // current at the last press or move, stretched to four times the clip's pixel
 // size and positioned relative to the window's top-left corner, so the window
 // shows a 4x magnified part of the frame around the pointer. Parts of the inner
 // image outside the window are clipped.
 //
-// Timer2 (200 ms) redraws the annotation surface during a gesture instead of
+// The gesture redraw timer (200 ms) redraws the annotation surface during a gesture instead of
 // every pointer move doing so; in raw player mode (Option43 = 0) its first tick
 // switches it off and the moves redraw themselves.
 class ZoomLoupe {
 public:
-    ZoomLoupe(ControlProperties& props, ControlParts& parts, AnnotationRedraw& redraw)
-        : props_(props), parts_(parts), redraw_(redraw) {}
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
+    };
 
-    // Tick of Timer2: redraw with the timer off, let pending events run, switch it
+    // What it shows the loupe with.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& display;  // the display engine: the clip the user sees
+        Surface& loupePicture;  // the zoom loupe's picture
+        SurfaceView& loupeView;  // the loupe window
+        Timer& gestureRedrawTimer;  // redraws the annotations during a gesture
+    };
+
+    ZoomLoupe(Properties props, Drives drives, AnnotationRedraw& redraw)
+        : props_(props), drives_(drives), redraw_(redraw) {}
+
+    // Tick of the gesture redraw timer: redraw with the timer off, let pending events run, switch it
     // on again; with Option43 = 0 only switch it off.
-    void Timer2Tick();
+    void GestureRedrawTick();
 
     // Centres the window on (x, y), control twips, with its current size.
     void Follow(float x, float y);
@@ -56,11 +80,11 @@ public:
     const Picture& innerPicture() const { return innerPicture_; }
 
 private:
-    // Paints the inner image into ZoomPicture and places ZoomView.
+    // Paints the inner image into the loupe picture and places the loupe window.
     void refresh();
 
-    ControlProperties& props_;
-    ControlParts& parts_;
+    Properties props_;
+    Drives drives_;
     AnnotationRedraw& redraw_;
     double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     double innerLeft_ = 0, innerTop_ = 0, innerWidth_ = 0, innerHeight_ = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "core/TvnError.h"
 
 #include <QString>
@@ -11,7 +13,7 @@ namespace tvn {
 // (the length of a second clip for an overlay slider, say), read the way the
 // control's engine reads it: the same size, frame count and times the control
 // would report after opening it.
-struct ClipProbe {
+struct TVN_EXPORT ClipProbe {
     bool canOpen = false;
     std::optional<TvnError> error;  // why not, when canOpen is false (53, 75 or a component number)
     int width = 0;                  // display size in pixels (upright, at most 1920 on the larger side past 2160)
@@ -25,6 +27,6 @@ struct ClipProbe {
 // Opens the clip, reads what it is and closes it again. Never throws for a bad
 // file: the answer says why it cannot be opened. Runs on the calling thread and
 // decodes the first frame, so it costs about what opening the clip costs.
-ClipProbe probeClip(const QString& fileName);
+TVN_EXPORT ClipProbe probeClip(const QString& fileName);
 
 }  // namespace tvn

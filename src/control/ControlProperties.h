@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "core/Collection.h"
 
 #include <QString>
@@ -12,7 +14,7 @@ namespace tvn {
 // Trelvan derives from this struct, so hosts keep writing `control->TVN_Text`
 // and the meta-object's MEMBER properties keep pointing at these fields; a
 // subsystem is handed this struct alone, never the whole control.
-struct ControlProperties {
+struct TVN_EXPORT ControlProperties {
     QString TVN_videoFileName;
     int16_t TVN_VideoWidth = 0;
     int16_t TVN_VideoHeight = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "core/TvnError.h"
 
 #include <QWidget>
@@ -10,7 +12,7 @@ namespace tvn {
 // the documented interface, kept out of the control's own meta-object so that
 // the dispatch interface (its properties, methods and eight events) stays
 // exactly as documented.
-class ControlWidget : public QWidget {
+class TVN_EXPORT ControlWidget : public QWidget {
     Q_OBJECT
 public:
     using QWidget::QWidget;

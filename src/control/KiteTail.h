@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QMetaType>
 #include <cstdint>
 
@@ -7,7 +9,7 @@ namespace tvn {
 
 // One point of the hand-built tracking trail: the frame it belongs to, its style
 // and its position (twips on the annotation surface). 20 bytes, fields in this order.
-struct KiteTail {
+struct TVN_EXPORT KiteTail {
     int32_t frameNum = 0;
     int32_t color = 0;
     int32_t width = 0;

@@ -1,16 +1,11 @@
 #pragma once
 
-#include "control/AnnotationRedraw.h"
-#include "control/ControlEvents.h"
-#include "control/ControlParts.h"
 #include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "control/ControlWidget.h"
-#include "control/PositionViews.h"
 #include "control/KiteTail.h"
 #include "core/Collection.h"
 #include "core/Picture.h"
-#include "media/Components.h"
+#include "core/TrelvanExport.h"
 
 #include <QString>
 #include <QVariant>
@@ -20,24 +15,11 @@
 
 namespace tvn {
 
-class AnnotationEditor;
-class AnnotationRenderer;
-class AnnotationStore;
-class AudioRecorder;
-class ClipLoader;
-class FilmStrip;
-class FrameExport;
-class LayoutManager;
-class LessonCompressor;
-class LessonRecorder;
+struct Components;
 class MotionAnalysis;
-class OverlayController;
-class PointerHandler;
-class TrackingTrail;
 class TrelvanListener;
-class Transport;
+class TrelvanPrivate;
 class TvnError;
-class ZoomLoupe;
 
 // The embeddable video-analysis control. A host places it on a window, sets its
 // public properties, calls its TVN_ methods and receives its events (Qt signals,
@@ -45,23 +27,16 @@ class ZoomLoupe;
 // or notification at a time.
 //
 // The control is a thin owner: its public properties are the plain members of
-// ControlProperties, which it derives from; its children (the video engine's
-// display and recording instances, the mixer, the work surfaces Picture1 to
-// Picture6, the film strip, the zoom loupe, the timers, the audio recorder) are
-// the ControlParts; it builds each subsystem with exactly the references it uses
-// and forwards each method to the subsystem that does the work (the forwarders
-// at the end of Trelvan.cpp name it). It raises the events for the subsystems
-// (ControlEvents) and carries the two requests that would otherwise make
-// subsystems call each other in a circle: redraw the annotations, sync the
-// position views.
+// ControlProperties, which it derives from; everything else (its children, the
+// subsystems, the shared state, the raising of events) lives in its private
+// implementation (TrelvanPrivate, not installed), so that no internal change
+// alters the layout or the symbols a host's build depends on. Each public
+// method forwards to the subsystem that does the work (the forwarders at the
+// end of Trelvan.cpp name it).
 // Its meta-object is its dispatch interface: properties and invokable methods
 // appear in interface order, and the class-info entry "Members" lists both,
 // interleaved, in that order.
-class Trelvan : public ControlWidget,
-                public ControlProperties,
-                private ControlEvents,
-                private AnnotationRedraw,
-                private PositionViews {
+class TVN_EXPORT Trelvan : public ControlWidget, public ControlProperties {
     Q_OBJECT
     // Every member of the dispatch interface, properties and methods interleaved, in interface order.
     Q_CLASSINFO("Members", "TVN_videoFileName,TVN_VideoWidth,TVN_VideoHeight,TVN_drawingTool,TVN_DisplayGrid,TVN_GridColor,TVN_drawingColor,TVN_drawingWidth,TVN_NumFrames,TVN_IsPlaying,TVN_VolumeLevel,TVN_FrameLenMS,TVN_CurrentPos,TVN_TotalLenMS,TVN_DoDeinterlace,TVN_AngleText,TVN_TextColor,TVN_Text,TVN_FontSize,TVN_CurrentFrame,TVN_Version,TVN_RawPlayerMode,TVN_UseVMR9,TVN_OverlayImage,TVN_Close,TVN_OpenFile,TVN_Pause,TVN_Play,TVN_SetVolume,TVN_StepOneFrame,TVN_GetFrame,TVN_SetFrame,TVN_GetPos,TVN_SetPos,TVN_SaveFrameJpg,TVN_ReDraw,TVN_EraseFreeHand,TVN_EraseAll,TVN_Undo,TVN_Redo,TVN_GetFrameAsBitmap,TVN_FullScreen,TVN_MouseDown,TVN_MouseMove,TVN_MouseUp,TVN_PlayRate,TVN_SetRate,TVN_GridSpacing,TVN_GetFrameAsIPic,TVN_LessonInProgress,TVN_StartLesson,TVN_PauseLesson,TVN_ResumeLesson,TVN_StopLesson,TVN_CompressLesson,TVN_SetLogo,TVN_LessonCompressionProgress,TVN_Overlay,TVN_AdjustOverlay,TVN_SetOverlay2Pos,TVN_SetOverlay2Frame,TVN_FlipVideo,TVN_ShowFilmStrip,TVN_FlipOverlay,TVN_TrackingActive,TVN_TrackingLength,TVN_SetTracking,TVN_DisplayClock,tvn_ClockStartTimeMS,TVN_GetPosLive,TVN_SetSecondIPic,TVN_UploadFrame,TVN_DisplayLaunchMonitor,TVN_LessonProfile,TVN_DisplayTarget,TVN_FontName,TVN_TransparentColor,TVN_SetBitmapOverlay,TVN_AudioDevices,TVN_AudioLineInputs,TVN_SelectedAudioDevice,TVN_SelectedLineInput,TVN_SelectAudioDevice,TVN_SelectAudioLineInput,TVN_AlphaLevel")
@@ -156,15 +131,17 @@ public:
 
     // Host-side wiring that is not part of the dispatch interface.
     explicit Trelvan(QWidget* parent = nullptr);
-    Trelvan(Components components, QWidget* parent = nullptr);
+    // With other components than the real ones (tests' fakes); not exported:
+    // the components' contracts are private to the library.
+    TVN_NO_EXPORT Trelvan(Components components, QWidget* parent = nullptr);
     ~Trelvan() override;
 
     // Events also go to this listener (not owned; nullptr for none).
-    void setListener(TrelvanListener* listener) { listener_ = listener; }
+    void setListener(TrelvanListener* listener);
     // The last failure no caller was there to receive: a notification
     // handler's, or one a component reported (a worker's, an upload's reason),
     // each also signalled by failed(); cleared by clearNotificationError().
-    const TvnError* lastNotificationError() const { return lastNotificationError_.get(); }
+    const TvnError* lastNotificationError() const;
     void clearNotificationError();
 
     // The two developer test buttons, never shown to users.
@@ -220,57 +197,9 @@ protected:
 
 private:
     friend class ControlProbe;  // tests' window on the private state
+    friend class TrelvanPrivate;
 
-    void createChildren();
-    void connectNotifications();
-    void initialise();
-    // Runs a notification handler; a failure (already prefixed by the handler)
-    // is kept and logged, never thrown back into the component that notified.
-    template <class Handler>
-    void handleNotification(const char* name, Handler&& handler);
-    // Keeps a failure for the host, logs it and signals it (failed).
-    void keepFailure(const char* name, const TvnError& error);
-
-    // ControlEvents: the signal first, then the listener, with the same variables.
-    void raiseVideoEnd() override;
-    void raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) override;
-    void raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y) override;
-    void raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y) override;
-    void raiseKeyPress(int16_t& KeyAscii) override;
-    void raiseFullScreenLost() override;
-    void raiseLessonCompressionComplete() override;
-    void raiseLessonCompressionProgress() override;
-    void reportFailure(const char* procedure, const TvnError& error) override { keepFailure(procedure, error); }
-    // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
-    void redrawAnnotations() override;
-    // After an open or a close: the motion companion's tracks belong to the clip they were made on.
-    void tellMotionOfTheClip();
-    void syncPositionViews() override;
-
-    Components components_;
-    ControlParts parts_;
-    ControlState state_;
-    std::unique_ptr<AnnotationStore> store_;
-
-    // Subsystems, in the order they are built: each after the ones it is handed,
-    // so that it goes before them.
-    std::unique_ptr<Transport> transport_;
-    std::unique_ptr<TrackingTrail> tracking_;
-    std::unique_ptr<AnnotationRenderer> renderer_;
-    std::unique_ptr<AnnotationEditor> editor_;
-    std::unique_ptr<ZoomLoupe> loupe_;
-    std::unique_ptr<PointerHandler> pointer_;
-    std::unique_ptr<FilmStrip> filmStrip_;
-    std::unique_ptr<LayoutManager> layout_;
-    std::unique_ptr<ClipLoader> clipLoader_;
-    std::unique_ptr<OverlayController> overlay_;
-    std::unique_ptr<FrameExport> frameExport_;
-    std::unique_ptr<LessonRecorder> lesson_;
-    std::unique_ptr<LessonCompressor> compressor_;
-
-    TrelvanListener* listener_ = nullptr;
-    std::unique_ptr<TvnError> lastNotificationError_;
-    std::unique_ptr<MotionAnalysis> motion_;  // last: gone (its worker stopped) before the rest
+    std::unique_ptr<TrelvanPrivate> d_;
 };
 
 }  // namespace tvn

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <cstdint>
 
 namespace tvn {
@@ -7,7 +9,7 @@ namespace tvn {
 // Receives the control's events, as an alternative to connecting its Qt signals.
 // Called right after the signal, with the same variables: a change made by a
 // handler of either kind is seen by the control.
-class TrelvanListener {
+class TVN_EXPORT TrelvanListener {
 public:
     virtual ~TrelvanListener() = default;
     virtual void VideoEnd() {}

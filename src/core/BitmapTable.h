@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QImage>
 #include <QMutex>
 #include <cstdint>
@@ -13,7 +15,7 @@ namespace tvn {
 // Only host-facing handles live here (TVN_GetFrameAsBitmap, a bitmap the host
 // overlays, the annotation layer named by TVN_OverlayImage); the control's
 // other pictures pass to the components as QImage.
-class BitmapTable {
+class TVN_EXPORT BitmapTable {
 public:
     static BitmapTable& instance();
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -8,7 +10,7 @@ namespace tvn {
 
 // An ordered list of strings indexed from 1, as hosts know it.
 // Item and Remove outside 1..Count raise "Subscript out of range" (9).
-class Collection {
+class TVN_EXPORT Collection {
 public:
     Collection() = default;
     explicit Collection(QStringList items) : items_(std::move(items)) {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QImage>
 #include <QMetaType>
 #include <memory>
@@ -8,7 +10,7 @@ namespace tvn {
 
 // A picture handed between the control, its components and the host: a shared,
 // immutable image, or nothing. Copies share the image.
-class Picture {
+class TVN_EXPORT Picture {
 public:
     Picture() = default;
     explicit Picture(QImage image);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QMetaType>
 #include <QString>
 #include <exception>
@@ -33,7 +35,7 @@ constexpr int32_t UploadFailed = ObjectErrorBase + 2009;
 // The one exception type a failure travels in: a number, a description that
 // says what failed and on what, and a source text that gathers one
 // "(Procedure)->" prefix per procedure level it passed through.
-class TvnError : public std::exception {
+class TVN_EXPORT TvnError : public std::exception {
 public:
     TvnError(int32_t number, QString description, QString source = QStringLiteral("Trelvan"));
 
@@ -57,11 +59,11 @@ private:
 
 // Converts whatever is in flight (TvnError, std::exception, anything) into a
 // TvnError and rethrows it with the procedure's prefix. Call only from a catch block.
-[[noreturn]] void rethrowWithPrefix(const char* procedureName);
+[[noreturn]] TVN_EXPORT void rethrowWithPrefix(const char* procedureName);
 
 // The failure in flight as a TvnError with "(procedureName)->" in front of its
 // source, for a failure that is reported rather than thrown on. Call only from a catch block.
-TvnError errorInFlight(const char* procedureName);
+TVN_EXPORT TvnError errorInFlight(const char* procedureName);
 
 // Runs body; a failure leaves with "(procedureName)->" in front of its source.
 template <class Body>
@@ -75,7 +77,7 @@ decltype(auto) withPrefix(const char* procedureName, Body&& body) {
 
 // Logs the failure in flight at debug level (trelvan.control), for a step that
 // ignores it. Call only from a catch block.
-void noteIgnoredFailure() noexcept;
+TVN_EXPORT void noteIgnoredFailure() noexcept;
 
 // Runs body and swallows any failure: for the steps that are documented to
 // ignore errors. The failure leaves a trace at debug level (noteIgnoredFailure).

@@ -1,8 +1,5 @@
 #include "layout/FilmStrip.h"
 
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -45,28 +42,28 @@ private:
 }  // namespace
 
 void FilmStrip::clearSurface() {
-    parts_.Picture5->setPicture(Picture());
-    parts_.Picture5->clear();
+    drives_.filmStripPicture.setPicture(Picture());
+    drives_.filmStripPicture.clear();
 }
 
 void FilmStrip::TVN_ShowFilmStrip(bool onOrOff) {
     withPrefix("TVN_ShowFilmStrip", [&] {
         if (onOrOff) {
             clearSurface();
-            parts_.FilmStripPanel->show();
-            parts_.FilmStripPanel->raise();
+            drives_.filmStripPanel.show();
+            drives_.filmStripPanel.raise();
             if (!DrawFilmStrip()) return;  // the control is gone
         } else {
             clearSurface();
-            parts_.FilmStripPanel->hide();
+            drives_.filmStripPanel.hide();
             clearSurface();
         }
-        parts_.FilmStripPanel->update();
+        drives_.filmStripPanel.update();
     });
 }
 
 bool FilmStrip::DrawFilmStrip() {
-    if (parts_.FilmStripPanel->isHidden()) return true;
+    if (drives_.filmStripPanel.isHidden()) return true;
     if (filmStripBusy_) return true;
     filmStripBusy_ = true;
     // A failure before the frame loop would otherwise leave the flag set and
@@ -78,22 +75,22 @@ bool FilmStrip::DrawFilmStrip() {
         }
     } busyReset{&filmStripBusy_};
 
-    Surface& surface = *parts_.Picture5;
+    Surface& surface = drives_.filmStripPicture;
     bool survived = true;
     withPrefix("DrawFilmStrip", [&] {
-        const QWidget& control = *parts_.widget;
-        parts_.FilmStripPanel->setGeometry(0, 0, control.width(), control.height());
+        const QWidget& control = drives_.control;
+        drives_.filmStripPanel.setGeometry(0, 0, control.width(), control.height());
         // In the surface's own unit (twips, as the control's): at 15 twips per
         // pixel every width divides by 3, so the grid always has three columns.
         surface.setSize(control.width() * surface.twipsPerPixel(), control.height() * surface.twipsPerPixel());
         surface.setPicture(Picture(surface.image()));  // what is drawn so far stays as background
-        survived = parts_.platform->processEventsAndSurvive(parts_.widget);
+        survived = drives_.platform.processEventsAndSurvive(&drives_.control);
     });
     if (!survived) {
         busyReset.flag = nullptr;
         return false;
     }
-    InputBlock block({parts_.VideoCapX1->Display(), parts_.VideoMixerX1->Display(), parts_.FilmStripPanel});
+    InputBlock block({drives_.display.Display(), drives_.mixer.Display(), &drives_.filmStripPanel});
 
     // From here nothing fails: a step that fails is skipped and the next runs,
     // so a thumbnail that cannot be painted is left out and the position is
@@ -107,7 +104,7 @@ bool FilmStrip::DrawFilmStrip() {
     int32_t y = 0;
     for (int i = 0; i < kThumbnails; ++i) {
         Picture frame;
-        ignoringErrors([&] { frame = parts_.VideoCapX1->CurrentFramePicture(); });
+        ignoringErrors([&] { frame = drives_.display.CurrentFramePicture(); });
         const double w = surface.width();
         const double h = surface.height();
         if (!frame.isNothing()) ignoringErrors([&] { surface.paintPicture(frame.image(), x, y, w / 3, h / 3); });
@@ -117,24 +114,23 @@ bool FilmStrip::DrawFilmStrip() {
             ignoringErrors([&] { y = toInt32(y + h / 3); });
         }
         ignoringErrors([&] { transport.TVN_StepOneFrame(); });
-        ignoringErrors([&] { parts_.platform->waitMs(kStepWaitMs); });
+        ignoringErrors([&] { drives_.platform.waitMs(kStepWaitMs); });
     }
     ignoringErrors([&] { surface.setPicture(Picture(surface.image())); });
     ignoringErrors([&] { transport.TVN_SetPos(saved); });
-    parts_.FilmStripPanel->update();
+    drives_.filmStripPanel.update();
     return true;
 }
 
 void FilmStrip::SyncPositionViews() {
     // Every failure is ignored; a failing step is skipped.
-    const ControlState& s = state_;
     bool mixerShown = false;
-    ignoringErrors([&] { mixerShown = parts_.VideoMixerX1->Visible(); });
+    ignoringErrors([&] { mixerShown = drives_.mixer.Visible(); });
     if (mixerShown) {
-        ignoringErrors([&] { parts_.VideoMixerX1->SeekSource(s.mainMixerSource, props_.TVN_CurrentPos); });
-        ignoringErrors([&] { parts_.VideoMixerX1->PauseSource(s.mainMixerSource); });
+        ignoringErrors([&] { drives_.mixer.SeekSource(overlaySources_.mainMixerSource, props_.TVN_CurrentPos); });
+        ignoringErrors([&] { drives_.mixer.PauseSource(overlaySources_.mainMixerSource); });
     }
-    if (!parts_.FilmStripPanel->isHidden()) ignoringErrors([&] { DrawFilmStrip(); });
+    if (!drives_.filmStripPanel.isHidden()) ignoringErrors([&] { DrawFilmStrip(); });
 }
 
 }  // namespace tvn

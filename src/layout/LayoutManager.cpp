@@ -1,8 +1,6 @@
 #include "layout/LayoutManager.h"
 
 #include "control/AnnotationRedraw.h"
-#include "control/ControlParts.h"
-#include "control/ControlState.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
 #include "layout/FilmStrip.h"
@@ -17,16 +15,15 @@ void LayoutManager::OnResize() {
     withPrefix("UserControl_Resize", [&] {
         // W and H are the control's size in twips, the unit of the placement
         // properties and of the annotation surfaces.
-        const double W = parts_.widget->width() * twipsPerPixelX(parts_.widget);
-        const double H = parts_.widget->height() * twipsPerPixelY(parts_.widget);
+        const double W = drives_.control.width() * twipsPerPixelX(&drives_.control);
+        const double H = drives_.control.height() * twipsPerPixelY(&drives_.control);
         if (W < 1 || H < 1) return;  // a collapsed control keeps its old layout
-        ControlState& s = state_;
-        s.pointerScaleX = s.videoWidthTwips / W;
-        s.pointerScaleY = s.videoHeightTwips / H;
-        parts_.VideoCapX1->SetWidth(W);
-        parts_.VideoCapX1->SetHeight(H);
-        parts_.VideoMixerX1->SetHeight(parts_.VideoCapX1->Height());
-        parts_.VideoMixerX1->SetWidth(parts_.VideoCapX1->Width());
+        pointerScale_.pointerScaleX = clipPicture_.videoWidthTwips / W;
+        pointerScale_.pointerScaleY = clipPicture_.videoHeightTwips / H;
+        drives_.display.SetWidth(W);
+        drives_.display.SetHeight(H);
+        drives_.mixer.SetHeight(drives_.display.Height());
+        drives_.mixer.SetWidth(drives_.display.Width());
         if (!filmStrip_.DrawFilmStrip()) return;  // the control is gone
         redraw_.redrawAnnotations();
     });
@@ -36,7 +33,7 @@ QVariant LayoutManager::TVN_FullScreen() {
     // The engine shows the video full screen by itself and reports when the user
     // leaves it (FullScreenLost); the control's own layout does not change.
     return withPrefix("TVN_FullScreen", [&]() -> QVariant {
-        parts_.VideoCapX1->FullScreen(1);
+        drives_.display.FullScreen(1);
         return {};
     });
 }

@@ -1,8 +1,6 @@
 #include "lesson/LessonCompressor.h"
 
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -19,7 +17,7 @@ constexpr int32_t CompressionSetting3 = 95;
 }  // namespace
 
 int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName) {
-    VideoEngine& rec = *parts_.VideoCapX4;
+    VideoEngine& rec = drives_.recordingEngine;
     rec.SetVideoCompressor(-1);
     rec.SetAudioCompressor(-1);
     rec.SetSetting3(CompressionSetting3);
@@ -35,7 +33,7 @@ int32_t LessonCompressor::TVN_CompressLesson(const QString& AviFileName, const Q
         }
     } else {
         // A custom profile: the whole file, passed to the engine unchanged.
-        const QString text = parts_.platform->readTextFile(props_.TVN_LessonProfile, MaxProfileBytes);
+        const QString text = drives_.platform.readTextFile(props_.TVN_LessonProfile, MaxProfileBytes);
         rec.SetProfile(-1);
         rec.SetCustomProfile(text);
     }

@@ -8,9 +8,10 @@
 
 namespace tvn {
 
+class Platform;
+class VideoEngine;
+
 class ControlEvents;
-struct ControlParts;
-struct ControlProperties;
 
 // Compression of a finished lesson (the AVI and its ".wav" sound file) into one
 // file through the recording engine, with progress and completion events.
@@ -23,8 +24,20 @@ struct ControlProperties;
 // completion, which the control passes on as LessonCompressionComplete.
 class LessonCompressor {
 public:
-    LessonCompressor(ControlProperties& props, ControlParts& parts, ControlEvents& events)
-        : props_(props), parts_(parts), events_(events) {}
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        int32_t& TVN_LessonCompressionProgress;
+        const QString& TVN_LessonProfile;
+    };
+
+    // What it converts lessons with.
+    struct Drives {
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& recordingEngine;  // the recording engine: lesson AVI and compression, never shown
+    };
+
+    LessonCompressor(Properties props, Drives drives, ControlEvents& events)
+        : props_(props), drives_(drives), events_(events) {}
 
     // The engine profile used when TVN_LessonProfile is "" (compared exactly).
     static constexpr const char* BuiltInProfileName = "Video for broadband NTSC (1500 Kbps total)";
@@ -36,8 +49,8 @@ public:
     void OnCompressionDone();
 
 private:
-    ControlProperties& props_;
-    ControlParts& parts_;
+    Properties props_;
+    Drives drives_;
     ControlEvents& events_;
 };
 

@@ -1,9 +1,7 @@
 #include "lesson/LessonRecorder.h"
 
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
+#include "core/Collection.h"
 #include "core/LogCategories.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
@@ -80,7 +78,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     if (fps < 1) fps = 1;
     lessonFps_ = fps;
 
-    VideoEngine& rec = *parts_.VideoCapX4;
+    VideoEngine& rec = drives_.recordingEngine;
     rec.SetRecordFlag28(true);
     rec.SetVisible(false);
     rec.SetCaptureFileName(QString());
@@ -91,8 +89,8 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // The recording frame size is the open clip's size in pixels (0 x 0 before any
     // clip is open: the engine then records at its default size). The engine's
     // Width/Height carry the pixel counts from here on; every tick reads them back.
-    const int32_t w = parts_.VideoCapX1->VideoWidth();
-    const int32_t h = parts_.VideoCapX1->VideoHeight();
+    const int32_t w = drives_.display.VideoWidth();
+    const int32_t h = drives_.display.VideoHeight();
     rec.SetWidth(w);
     rec.SetHeight(h);
     rec.SetOption43(1);
@@ -101,7 +99,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     const int32_t frameH = toInt32(rec.Height());
     rec.SetFrameSize(frameW, frameH);
 
-    Surface& frame = *parts_.Picture3;
+    Surface& frame = drives_.lessonFrame;
     frame.setUnit(Surface::Unit::Pixels);
     frame.setSize(w, h);
     frame.setBackColor(0);
@@ -121,8 +119,8 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // deletes nothing.
     rec.checkFileCapture(static_cast<double>(fps));
     const QString soundFile = soundFileOf(AviFileName);
-    ignoringErrors([&] { parts_.platform->deleteFile(AviFileName); });
-    ignoringErrors([&] { parts_.platform->deleteFile(soundFile); });
+    ignoringErrors([&] { drives_.platform.deleteFile(AviFileName); });
+    ignoringErrors([&] { drives_.platform.deleteFile(soundFile); });
 
     rec.StartFileCapture(static_cast<double>(fps));
     try {
@@ -130,7 +128,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
 
         ApplyAudioSelection();
 
-        AudioRecorder& audio = *parts_.audioRecorder;
+        AudioRecorder& audio = drives_.audioRecorder;
         audio.StopRecord();
         audio.SetSetting1(0);
         audio.SetFileName(soundFile);
@@ -145,13 +143,13 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     // Two ticks per frame period: 30 fps gives 17 ms, 25 fps 20 ms, 40 fps 12 ms.
     // Above 1000 fps the half period rounds to 0, which would spin the UI thread;
     // it ticks every millisecond instead and the catch-up keeps the count true.
-    parts_.LessonTimer->setInterval(std::max(1, toInt32(1000.0 / fps / 2.0)));
+    drives_.lessonTimer.setInterval(std::max(1, toInt32(1000.0 / fps / 2.0)));
 
     props_.TVN_LessonInProgress = true;
-    lessonStartTick_ = parts_.platform->tickMs();
+    lessonStartTick_ = drives_.platform.tickMs();
     lessonFramesWritten_ = 0;
     refusedFrameReported_ = false;
-    parts_.LessonTimer->setEnabled(true);
+    drives_.lessonTimer.setEnabled(true);
 
     // The voice starts last, after the clock; a lesson whose audio fails to start
     // still records its video.
@@ -164,7 +162,7 @@ void LessonRecorder::refuseClipsOnScreen(const QString& aviFileName) const {
         QString clip;
         const char* what;
     } onScreen[] = {{props_.TVN_videoFileName, "the clip being shown"},
-                    {state_.overlayActive ? state_.overlayFileName : QString(), "the second clip laid over it"}};
+                    {overlaySources_.overlayActive ? overlaySources_.overlayFileName : QString(), "the second clip laid over it"}};
     for (const QString& file : {aviFileName, soundFileOf(aviFileName)})
         for (const auto& [clip, what] : onScreen)
             if (sameFile(file, clip))
@@ -175,7 +173,7 @@ void LessonRecorder::refuseClipsOnScreen(const QString& aviFileName) const {
 }
 
 void LessonRecorder::startAudioIgnoringErrors() {
-    AudioRecorder& audio = *parts_.audioRecorder;
+    AudioRecorder& audio = drives_.audioRecorder;
     ignoringErrors([&] { audio.SetRecordOption(RecordOptionBeforeStart); });
     if (!ignoringErrors([&] { audio.StartRecord(LessonAudioChannels, LessonAudioRate); }))
         qCWarning(lcLesson, "The lesson's audio recording did not start; the lesson records video only");
@@ -183,7 +181,7 @@ void LessonRecorder::startAudioIgnoringErrors() {
 
 void LessonRecorder::ApplyAudioSelection() {
     // Every failure in here is swallowed: a failing step is skipped and the next runs.
-    AudioRecorder& audio = *parts_.audioRecorder;
+    AudioRecorder& audio = drives_.audioRecorder;
     if (props_.TVN_SelectedAudioDevice != -1)
         ignoringErrors([&] { audio.SelectDevice(props_.TVN_SelectedAudioDevice); });
     if (props_.TVN_SelectedLineInput != -1) {
@@ -208,7 +206,7 @@ void LessonRecorder::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) {
     // the recorder then fails.
     props_.TVN_SelectedAudioDevice = AudioDeviceIndex;
     props_.TVN_SelectedLineInput = -1;
-    AudioRecorder& audio = *parts_.audioRecorder;
+    AudioRecorder& audio = drives_.audioRecorder;
     audio.SelectDevice(AudioDeviceIndex);
     audio.SelectLineInput(0);
     for (int32_t k = props_.TVN_AudioLineInputs.Count(); k > 0; --k) props_.TVN_AudioLineInputs.Remove(1);
@@ -219,35 +217,35 @@ void LessonRecorder::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) {
 void LessonRecorder::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) {
     // The index goes to the recorder as given, with no range test and no handler.
     props_.TVN_SelectedLineInput = AudioLineInputIndex;
-    parts_.audioRecorder->SelectLineInput(AudioLineInputIndex);
+    drives_.audioRecorder.SelectLineInput(AudioLineInputIndex);
 }
 
 void LessonRecorder::composeFrame(int w, int h) {
     // First matching case only. A failing query counts as "not this case"; a
     // failing paint leaves its part of the frame black.
-    Surface& frame = *parts_.Picture3;
+    Surface& frame = drives_.lessonFrame;
     auto visible = [](auto&& query) {
         bool shown = false;
         ignoringErrors([&] { shown = query(); });
         return shown;
     };
-    if (!parts_.FilmStripPanel->isHidden()) {
-        ignoringErrors([&] { frame.paintPicture(parts_.Picture5->image(), 0, 0, w, h); });
-    } else if (visible([&] { return parts_.VideoCapX1->Visible(); }) && !parts_.Picture6->picture().isNothing()) {
+    if (!drives_.filmStripPanel.isHidden()) {
+        ignoringErrors([&] { frame.paintPicture(drives_.filmStripPicture.image(), 0, 0, w, h); });
+    } else if (visible([&] { return drives_.display.Visible(); }) && !drives_.secondPicture.picture().isNothing()) {
         // Side by side: two panes of 2/3 size, cropped by 1/15 at the top-left,
         // the second from the middle on; it covers the first where they overlap.
         const double top = roundHalfEven(0.15 * h);
         const double paneW = w / 1.5, paneH = h / 1.5, srcX = w / 15.0, srcY = h / 15.0;
         ignoringErrors([&] {
-            frame.paintPicture(parts_.VideoCapX1->CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
+            frame.paintPicture(drives_.display.CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
         });
         ignoringErrors([&] {
-            frame.paintPicture(parts_.Picture6->picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
+            frame.paintPicture(drives_.secondPicture.picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
         });
-    } else if (visible([&] { return parts_.VideoCapX1->Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(parts_.VideoCapX1->CurrentFramePicture().image(), 0, 0, w, h); });
-    } else if (visible([&] { return parts_.VideoMixerX1->Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(parts_.VideoMixerX1->MixedFramePicture(-1).image(), 0, 0, w, h); });
+    } else if (visible([&] { return drives_.display.Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(drives_.display.CurrentFramePicture().image(), 0, 0, w, h); });
+    } else if (visible([&] { return drives_.mixer.Visible(); })) {
+        ignoringErrors([&] { frame.paintPicture(drives_.mixer.MixedFramePicture(-1).image(), 0, 0, w, h); });
     }
     // Otherwise nothing is shown and the frame stays black.
 }
@@ -258,12 +256,12 @@ void LessonRecorder::LessonTimerTick() {
     if (props_.TVN_videoFileName.isEmpty()) return;
 
     // From here every failure is ignored; a failing step is skipped.
-    VideoEngine& rec = *parts_.VideoCapX4;
+    VideoEngine& rec = drives_.recordingEngine;
     int w = 0, h = 0;
     ignoringErrors([&] { w = toInt32(rec.Width()); });
     ignoringErrors([&] { h = toInt32(rec.Height()); });
 
-    Surface& frame = *parts_.Picture3;
+    Surface& frame = drives_.lessonFrame;
     if (w <= 0 || h <= 0) {
         // A lesson started before any clip was open has no frame size: compose at
         // the size the engine then records, so a clip opened later is recorded
@@ -271,15 +269,15 @@ void LessonRecorder::LessonTimerTick() {
         w = UnsizedFrameWidth;
         h = UnsizedFrameHeight;
     }
-    frame.setSize(w, h);  // Picture3 is in pixels from lesson start; unchanged size is free
+    frame.setSize(w, h);  // the lesson frame is in pixels from lesson start; unchanged size is free
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
     composeFrame(w, h);
-    // The composed bitmap goes to the engine as Picture3's image itself (a shared
-    // copy), not through the bitmap table. Making it Picture3's background picture
+    // The composed bitmap goes to the engine as the lesson frame's image itself (a shared
+    // copy), not through the bitmap table. Making it the lesson frame's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
 
-    const uint32_t elapsed = parts_.platform->tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
+    const uint32_t elapsed = drives_.platform.tickMs() - lessonStartTick_;  // modulo 2^32: survives the wrap
     const int64_t due = framesDue(elapsed, lessonFps_);
     const int64_t n = due - lessonFramesWritten_;
     if (n < 0) return;  // already one frame ahead within this frame period
@@ -315,23 +313,23 @@ void LessonRecorder::endVoiceStretchWithThePictures() {
     // when ticks came late; the voice's stretch is given the pictures' length,
     // so pauses do not add up to a drift. Before any frame (no clip open yet)
     // the voice keeps its own length.
-    if (!parts_.LessonTimer->isEnabled() || lessonFramesWritten_ <= 0) return;
+    if (!drives_.lessonTimer.isEnabled() || lessonFramesWritten_ <= 0) return;
     const double seconds = static_cast<double>(lessonFramesWritten_) / lessonFps_;
-    ignoringErrors([&] { parts_.audioRecorder->SetStretchLength(seconds); });
+    ignoringErrors([&] { drives_.audioRecorder.SetStretchLength(seconds); });
 }
 
 QVariant LessonRecorder::TVN_PauseLesson() {
     // No handler; acts whatever the lesson state.
     endVoiceStretchWithThePictures();
-    parts_.audioRecorder->PauseRecord();
-    parts_.LessonTimer->setEnabled(false);
+    drives_.audioRecorder.PauseRecord();
+    drives_.lessonTimer.setEnabled(false);
     return {};
 }
 
 QVariant LessonRecorder::TVN_ResumeLesson() {
     // No handler, except that a restarted recording ignores its start failures.
     if (!props_.TVN_LessonInProgress) return {};
-    AudioRecorder& audio = *parts_.audioRecorder;
+    AudioRecorder& audio = drives_.audioRecorder;
     if (audio.IsPaused()) {
         audio.ResumeRecord();
     } else {
@@ -341,9 +339,9 @@ QVariant LessonRecorder::TVN_ResumeLesson() {
         startAudioIgnoringErrors();
     }
     // The paused time is left out of the video: the frame count restarts here.
-    lessonStartTick_ = parts_.platform->tickMs();
+    lessonStartTick_ = drives_.platform.tickMs();
     lessonFramesWritten_ = 0;
-    parts_.LessonTimer->setEnabled(true);
+    drives_.lessonTimer.setEnabled(true);
     return {};
 }
 
@@ -353,7 +351,7 @@ QVariant LessonRecorder::TVN_StopLesson() {
     // is over either way: a stop that fails (the disk full while the video file
     // is closed) must not leave a lesson that can be neither stopped nor started.
     endVoiceStretchWithThePictures();
-    parts_.LessonTimer->setEnabled(false);
+    drives_.lessonTimer.setEnabled(false);
     std::optional<TvnError> failure;
     const auto keepFirst = [&](auto&& step) {
         try {
@@ -364,8 +362,8 @@ QVariant LessonRecorder::TVN_StopLesson() {
             if (!failure) failure = errorInFlight("TVN_StopLesson");
         }
     };
-    keepFirst([&] { parts_.audioRecorder->StopRecord(); });
-    keepFirst([&] { parts_.VideoCapX4->StopFileCapture(); });
+    keepFirst([&] { drives_.audioRecorder.StopRecord(); });
+    keepFirst([&] { drives_.recordingEngine.StopFileCapture(); });
     props_.TVN_LessonInProgress = false;
     if (failure) throw *failure;
     return {};
@@ -389,19 +387,19 @@ QImage LessonRecorder::loadLogo(const QString& fileName) {
 QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) {
     return withPrefix("TVN_SetLogo", [&]() -> QVariant {
         // The name is cleared first, so a failed load leaves no logo (and an empty
-        // Picture4); the position keeps its old values until a load succeeds.
-        state_.logoFileName.clear();
-        Surface& logo = *parts_.Picture4;
+        // the logo picture); the position keeps its old values until a load succeeds.
+        lessonLogo_.logoFileName.clear();
+        Surface& logo = drives_.logoPicture;
         logo.setPicture(Picture());
         logo.clear();
         const QImage image = loadLogo(LogoFileName);
-        // Picture4 takes the image's own size, so its bitmap and its picture are the logo.
+        // The logo picture takes the image's own size, so its bitmap and its picture are the logo.
         const double scale = logo.unit() == Surface::Unit::Twips ? logo.twipsPerPixel() : 1.0;
         logo.setSize(image.width() * scale, image.height() * scale);
         logo.setPicture(Picture(image));
-        state_.logoLeft = Left;
-        state_.logoTop = Top;
-        state_.logoFileName = LogoFileName;
+        lessonLogo_.logoLeft = Left;
+        lessonLogo_.logoTop = Top;
+        lessonLogo_.logoFileName = LogoFileName;
         return {};
     });
 }

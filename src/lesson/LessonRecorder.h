@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/ControlState.h"
 #include "core/Picture.h"
 
 #include <QString>
@@ -8,16 +9,22 @@
 
 namespace tvn {
 
+class AudioRecorder;
+class Collection;
+class Platform;
+class Surface;
+class SurfaceView;
+class Timer;
+class VideoEngine;
+class VideoMixer;
+
 class ControlEvents;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 
 // Lesson recording: start, audio input selection, the frame loop, pause, resume, stop, logo.
 //
 // While a lesson runs, LessonTimer ticks twice per frame period. Every tick composes
 // what the control shows (film strip, side-by-side pair, the clip, or the mixed
-// overlay) into Picture3 and appends it to the lesson AVI through VideoCapX4 as
+// overlay) into the lesson frame and appends it to the lesson AVI through the recording engine as
 // many times as the wall clock demands, so the AVI's frame count follows real time
 // even when ticks come late. Time is the platform's millisecond tick. A pause or
 // stop tells the audio recorder how long the stretch's pictures last (frames
@@ -49,8 +56,33 @@ struct ControlState;
 // source; a logo file must be a regular file of at most MaxLogoBytes.
 class LessonRecorder {
 public:
-    LessonRecorder(ControlProperties& props, ControlParts& parts, ControlState& state, ControlEvents& events)
-        : props_(props), parts_(parts), state_(state), events_(events) {}
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const QString& TVN_videoFileName;
+        bool& TVN_LessonInProgress;
+        Collection& TVN_AudioLineInputs;
+        int16_t& TVN_SelectedAudioDevice;
+        int16_t& TVN_SelectedLineInput;
+    };
+
+    // What it records from and into.
+    struct Drives {
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& display;  // the display engine: the clip the user sees
+        VideoEngine& recordingEngine;  // the recording engine: lesson AVI and compression, never shown
+        VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
+        Surface& lessonFrame;  // the picture each lesson tick composes and appends
+        Surface& logoPicture;  // the lesson logo TVN_SetLogo loads
+        Surface& filmStripPicture;  // the film strip's picture
+        Surface& secondPicture;  // the second picture TVN_SetSecondIPic hands in
+        SurfaceView& filmStripPanel;  // the panel that shows the film strip's picture
+        Timer& lessonTimer;  // the lesson's frame loop
+        AudioRecorder& audioRecorder;  // the lesson's sound capture
+    };
+
+    LessonRecorder(Properties props, Drives drives, const OverlaySources& overlaySources, LessonLogo& lessonLogo,
+                   ControlEvents& events)
+        : props_(props), drives_(drives), overlaySources_(overlaySources), lessonLogo_(lessonLogo), events_(events) {}
 
     // Most frames one tick appends. The catch-up loop counts with a 16-bit counter
     // (0..32767); a larger backlog (a tick more than 32768 frame periods late, e.g.
@@ -89,9 +121,10 @@ private:
     void composeFrame(int width, int height);
     static QImage loadLogo(const QString& fileName);
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const OverlaySources& overlaySources_;
+    LessonLogo& lessonLogo_;
     ControlEvents& events_;
     int32_t lessonFps_ = 0;          // frames per second of the running lesson, at least 1
     uint32_t lessonStartTick_ = 0;   // platform tick at start and at every resume (wraps at 2^32)

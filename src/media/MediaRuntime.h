@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 namespace tvn {
 
 // The process-wide set-up of the libraries behind the real components, done in
@@ -17,7 +19,7 @@ namespace tvn {
 // (and the first probeClip) calls it on the UI thread and logs in
 // trelvan.media that it did; the host's own threads that use libcurl must
 // not be running by then.
-class MediaRuntime {
+class TVN_EXPORT MediaRuntime {
 public:
     MediaRuntime() = delete;
 

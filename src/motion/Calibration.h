@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QPointF>
 #include <QString>
 #include <array>
@@ -27,7 +29,7 @@ namespace tvn::motion {
 // A degenerate reference (zero or negative length, coincident points, a quad
 // with three corners on one line or crossing itself) is refused with TvnError
 // InvalidCall naming what is wrong. Plain value type; any thread.
-class Calibration {
+class TVN_EXPORT Calibration {
 public:
     // Uncalibrated: one unit per coordinate unit, unit name "px".
     Calibration() = default;

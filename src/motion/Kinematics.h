@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "motion/Calibration.h"
 #include "motion/Track.h"
 
@@ -22,7 +24,7 @@ namespace tvn::motion {
 // frames halve that, while sub-pixel tracking keeps the noise it lets through
 // far smaller. Slow-motion footage wants a longer window (more frames for the
 // same span of time).
-struct Smoothing {
+struct TVN_EXPORT Smoothing {
     int window = 7;
     int order = 2;  // 2 or more gives acceleration
 };
@@ -32,7 +34,7 @@ struct Smoothing {
 // down the picture from its top-left corner, so a ball in flight shows gravity
 // as a positive vertical acceleration; on a plane, the rectangle's width (x) and
 // height (y) from its first corner.
-struct KinematicSample {
+struct TVN_EXPORT KinematicSample {
     int frame = 0;
     double timeMs = 0;
     double pixelX = 0, pixelY = 0;  // as tracked
@@ -46,7 +48,7 @@ struct KinematicSample {
 };
 
 // The angle at a vertex point between two others (a joint: hip, knee, ankle).
-struct AngleSample {
+struct TVN_EXPORT AngleSample {
     int frame = 0;
     double timeMs = 0;
     double degrees = 0;           // 0 to 180, from smoothed positions in real units
@@ -57,7 +59,7 @@ struct AngleSample {
 // TvnError (InvalidCall) on smoothing that cannot work: an even or too short
 // window, an order outside 1 to 5 or not below the window, a track with fewer
 // samples than the order needs, samples not in time order.
-class Kinematics {
+class TVN_EXPORT Kinematics {
 public:
     static std::vector<KinematicSample> of(const Track& track, const Calibration& calibration,
                                            const Smoothing& smoothing = {});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include "control/KiteTail.h"
 #include "motion/Calibration.h"
 #include "motion/Kinematics.h"
@@ -59,7 +61,7 @@ struct TrackingResult;
 // beside the coach's hand-built trail. With showLineLengths on and a calibration
 // set, each line of the line tool shows its real length beside its middle; off,
 // as by default, the drawing is the control's own.
-class MotionAnalysis : public QObject {
+class TVN_EXPORT MotionAnalysis : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString unit READ unit NOTIFY calibrationChanged)
     Q_PROPERTY(bool calibrated READ calibrated NOTIFY calibrationChanged)
@@ -171,7 +173,8 @@ signals:
     void drawingChanged();
 
 private:
-    struct Job {
+    // Not exported, as the worker's types they deal in.
+    struct TVN_NO_EXPORT Job {
         int point = 0;
         bool correction = false;
         bool backward = false;
@@ -184,7 +187,7 @@ private:
     // One value of the kinematics at a sample, for the *At calls.
     double kinematicAt(const char* call, int point, int index, double motion::KinematicSample::*value) const;
     void startJob(int point, QPointF twips, bool backward, bool correction);
-    void onFinished(quint64 job, const motion::TrackingResult& result);
+    TVN_NO_EXPORT void onFinished(quint64 job, const motion::TrackingResult& result);
     void onFailed(quint64 job, const TvnError& error);
 
     Trelvan& control_;

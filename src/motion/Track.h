@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TrelvanExport.h"
+
 #include <QPointF>
 #include <QString>
 #include <optional>
@@ -12,7 +14,7 @@ namespace tvn::motion {
 // real spacing), the position in picture pixels of the clip's display size
 // (origin at the top-left corner of the top-left pixel), and how well the
 // point's appearance matched there (0 to 1; normalised cross-correlation).
-struct TrackSample {
+struct TVN_EXPORT TrackSample {
     int frame = 0;
     double timeMs = 0;
     double x = 0;
@@ -22,7 +24,7 @@ struct TrackSample {
 };
 
 // Where and why tracking stopped following a point instead of guessing on.
-struct TrackLoss {
+struct TVN_EXPORT TrackLoss {
     int frame = 0;     // the first frame the point was not found on
     double timeMs = 0;
     QString reason;    // "occluded or changed beyond recognition", "left the picture", ...
@@ -30,7 +32,7 @@ struct TrackLoss {
 
 // The path of one point, in frame order (ascending, whichever way it was
 // tracked), and the loss that ended the latest run on it, if one did.
-class Track {
+class TVN_EXPORT Track {
 public:
     std::vector<TrackSample> samples;
     std::optional<TrackLoss> loss;

@@ -1,24 +1,28 @@
 #pragma once
 
+#include "control/ControlState.h"
 #include "core/Picture.h"
 
 #include <QString>
 #include <QVariant>
 #include <cstdint>
 
+class QWidget;
+
 namespace tvn {
 
+class Platform;
+class VideoEngine;
+class VideoMixer;
+
 class ClipLoader;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 
 // The second clip mixed over the first, and a host bitmap laid over the display.
 //
-// While the overlay is active the mixer VideoMixerX1 takes the place of the
-// display VideoCapX1: the open clip is the main source, the second clip is drawn
+// While the overlay is active the mixer (VideoMixerX1) takes the place of the
+// display (VideoCapX1): the open clip is the main source, the second clip is drawn
 // over it, half transparent at first. Rectangles given to the mixer are display
-// pixels; the display's size w x h is VideoCapX1's Width/Height (twips, as the
+// pixels; the display's size w x h is the display's Width/Height (twips, as the
 // layout placed it) divided by the twips per pixel of the control's screen. That
 // is the size the layout gave the display, which is also where the mixer is put,
 // and it does not depend on whether the widget has been shown yet.
@@ -31,8 +35,32 @@ struct ControlState;
 // call the mixer with source -1, which it rejects.
 class OverlayController {
 public:
-    OverlayController(ControlProperties& props, ControlParts& parts, ControlState& state, ClipLoader& clipLoader)
-        : props_(props), parts_(parts), state_(state), clipLoader_(clipLoader) {}
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const QString& TVN_videoFileName;
+        const int16_t& TVN_VideoWidth;
+        const int16_t& TVN_VideoHeight;
+        const int32_t& TVN_NumFrames;
+        const bool& TVN_IsPlaying;
+        const double& TVN_CurrentPos;
+        const bool& TVN_DoDeinterlace;
+        int32_t& TVN_OverlayImage;
+        int32_t& TVN_TransparentColor;  // by reference to the engine
+        const int32_t& TVN_AlphaLevel;
+    };
+
+    // What it lays the clips and bitmaps on.
+    struct Drives {
+        QWidget& control;  // the control itself: its size and its screen's twips per pixel
+        Platform& platform;  // the desktop: ticks, pending events, files
+        VideoEngine& display;  // the display engine: the clip the user sees
+        VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
+    };
+
+    OverlayController(Properties props, Drives drives, const ClipPicture& clipPicture, OverlaySources& overlaySources,
+                      ClipLoader& clipLoader)
+        : props_(props), drives_(drives), clipPicture_(clipPicture), overlaySources_(overlaySources),
+          clipLoader_(clipLoader) {}
 
     void TVN_Overlay(QString& FileName);
     void TVN_FlipOverlay(bool flipIt);
@@ -63,9 +91,10 @@ private:
     // The second source over the whole display, mirrored or not.
     void placeSecondSource(bool mirrored);
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const ClipPicture& clipPicture_;
+    OverlaySources& overlaySources_;
     ClipLoader& clipLoader_;
     double overlayDuration_ = 0;
     bool secondMirrored_ = false;  // as TVN_FlipOverlay last set it

@@ -1,9 +1,6 @@
 #include "playback/ClipLoader.h"
 
 #include "control/AnnotationRedraw.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "core/Twips.h"
@@ -33,7 +30,7 @@ ClipMeasures ClipLoader::measuresFor(double frames, double lengthMs) {
 
 int32_t ClipLoader::TVN_OpenFile(QString& videoFileName) {
     return withPrefix("TVN_OpenFile", [&]() -> int32_t {
-        VideoEngine& engine = *parts_.VideoCapX1;
+        VideoEngine& engine = drives_.display;
         engine.Call154(true);
         TVN_Close();
         int32_t result = 0;
@@ -66,10 +63,10 @@ int32_t ClipLoader::TVN_OpenFile(QString& videoFileName) {
         props_.TVN_VideoHeight = toInt16(height);
         // 16-bit like the pixel size: a clip wider than 2184 pixels at 15 twips
         // per pixel overflows here, after the engine has opened it.
-        state_.videoWidthTwips = toInt16(width * twipsPerPixelX(parts_.widget));
-        state_.videoHeightTwips = toInt16(height * twipsPerPixelY(parts_.widget));
-        parts_.Picture1->setSize(state_.videoWidthTwips, state_.videoHeightTwips);
-        parts_.Picture2->setSize(state_.videoWidthTwips, state_.videoHeightTwips);
+        clipPicture_.videoWidthTwips = toInt16(width * twipsPerPixelX(&drives_.control));
+        clipPicture_.videoHeightTwips = toInt16(height * twipsPerPixelY(&drives_.control));
+        drives_.annotationLayer.setSize(clipPicture_.videoWidthTwips, clipPicture_.videoHeightTwips);
+        drives_.freeHandLayer.setSize(clipPicture_.videoWidthTwips, clipPicture_.videoHeightTwips);
         layout_.OnResize();
         redraw_.redrawAnnotations();
         return result;
@@ -78,7 +75,7 @@ int32_t ClipLoader::TVN_OpenFile(QString& videoFileName) {
 
 QVariant ClipLoader::TVN_Close() {
     // No handler: a failure of CloseOverlay or of the engine reaches the caller unchanged.
-    state_.videoFlipped = false;  // the engine's mirror setting stays as it is
+    clipPicture_.videoFlipped = false;  // the engine's mirror setting stays as it is
     props_.TVN_videoFileName.clear();
     props_.TVN_FrameLenMS = 0;
     props_.TVN_TotalLenMS = 0;
@@ -91,22 +88,21 @@ QVariant ClipLoader::TVN_Close() {
     props_.TVN_TrackingActive = 0;
     props_.TVN_DisplayClock = false;
     CloseOverlay();
-    parts_.VideoCapX1->Stop();
+    drives_.display.Stop();
     return {};
 }
 
 void ClipLoader::CloseOverlay() {
-    ControlState& s = state_;
-    if (!s.overlayActive) return;
-    parts_.VideoMixerX1->RemoveSource(s.mainMixerSource);
-    parts_.VideoMixerX1->RemoveSource(s.overlayMixerSource);
-    parts_.VideoMixerX1->StopAll();
-    s.mainMixerSource = -1;
-    s.overlayMixerSource = -1;
-    s.overlayActive = false;
-    s.overlayFileName.clear();
-    parts_.VideoCapX1->SetVisible(true);
-    parts_.VideoMixerX1->SetVisible(false);
+    if (!overlaySources_.overlayActive) return;
+    drives_.mixer.RemoveSource(overlaySources_.mainMixerSource);
+    drives_.mixer.RemoveSource(overlaySources_.overlayMixerSource);
+    drives_.mixer.StopAll();
+    overlaySources_.mainMixerSource = -1;
+    overlaySources_.overlayMixerSource = -1;
+    overlaySources_.overlayActive = false;
+    overlaySources_.overlayFileName.clear();
+    drives_.display.SetVisible(true);
+    drives_.mixer.SetVisible(false);
 }
 
 }  // namespace tvn

@@ -2,8 +2,6 @@
 
 #include "annotate/AnnotationEditor.h"
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlState.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -27,28 +25,28 @@ bool FrameExport::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) {
                                       .prefixed("TVN_SaveFrameJpg"));
             return false;
         }
-        return parts_.VideoCapX1->SaveFrameJpeg(FileName, quality);
+        return drives_.display.SaveFrameJpeg(FileName, quality);
     });
 }
 
 int32_t FrameExport::TVN_GetFrameAsBitmap() {
     // The handle is the host's; the control keeps no copy.
-    return withPrefix("TVN_GetFrameAsBitmap", [&] { return parts_.VideoCapX1->GetFrameBitmap(); });
+    return withPrefix("TVN_GetFrameAsBitmap", [&] { return drives_.display.GetFrameBitmap(); });
 }
 
 Picture FrameExport::TVN_GetFrameAsIPic() {
     Picture result;
     ignoringErrors([&] {
-        if (parts_.VideoCapX1->Visible())
-            result = parts_.VideoCapX1->CurrentFramePicture();
-        else if (parts_.VideoMixerX1->Visible())  // an overlay is active: the mixed picture of both clips
-            result = parts_.VideoMixerX1->MixedFramePicture(kAllSources);
+        if (drives_.display.Visible())
+            result = drives_.display.CurrentFramePicture();
+        else if (drives_.mixer.Visible())  // an overlay is active: the mixed picture of both clips
+            result = drives_.mixer.MixedFramePicture(kAllSources);
     });
     return result;
 }
 
 QVariant FrameExport::TVN_SetSecondIPic(Picture& zz) {
-    ignoringErrors([&] { parts_.Picture6->setPicture(zz); });
+    ignoringErrors([&] { drives_.secondPicture.setPicture(zz); });
     return {};
 }
 
@@ -57,13 +55,13 @@ int32_t FrameExport::TVN_UploadFrame(const QString& server, const QString& usern
     // No handler: an engine failure reaches the host unchanged. The engine runs
     // the event loop while the frame is sent, and a host's handler may delete
     // the control meanwhile: nothing of it is touched after the call.
-    return boolToLong(parts_.VideoCapX1->UploadFrame(server, username, password, path, FileName, Port, quality));
+    return boolToLong(drives_.display.UploadFrame(server, username, password, path, FileName, Port, quality));
 }
 
 void FrameExport::TVN_FlipVideo(int16_t flipIt) {
     withPrefix("TVN_FlipVideo", [&] {
-        state_.videoFlipped = flipIt != 0;
-        parts_.VideoCapX1->SetFlipMode(state_.videoFlipped ? kFlipMirrored : kFlipNormal);
+        clipPicture_.videoFlipped = flipIt != 0;
+        drives_.display.SetFlipMode(clipPicture_.videoFlipped ? kFlipMirrored : kFlipNormal);
         editor_.TVN_ReDraw();
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/ControlState.h"
 #include "core/Picture.h"
 
 #include <QString>
@@ -8,10 +9,12 @@
 
 namespace tvn {
 
+class Surface;
+class VideoEngine;
+class VideoMixer;
+
 class AnnotationEditor;
 class ControlEvents;
-struct ControlParts;
-struct ControlState;
 
 // Hands the current frame to the host (JPEG, bitmap handle, picture, upload) and mirrors the video.
 //
@@ -21,8 +24,15 @@ struct ControlState;
 // asked) is reported here.
 class FrameExport {
 public:
-    FrameExport(ControlParts& parts, ControlState& state, ControlEvents& events, AnnotationEditor& editor)
-        : parts_(parts), state_(state), events_(events), editor_(editor) {}
+    // What it takes frames from and hands pictures to.
+    struct Drives {
+        VideoEngine& display;  // the display engine: the clip the user sees
+        VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
+        Surface& secondPicture;  // the second picture TVN_SetSecondIPic hands in
+    };
+
+    FrameExport(Drives drives, ClipPicture& clipPicture, ControlEvents& events, AnnotationEditor& editor)
+        : drives_(drives), clipPicture_(clipPicture), events_(events), editor_(editor) {}
 
     bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
     int32_t TVN_GetFrameAsBitmap();
@@ -33,8 +43,8 @@ public:
     QVariant TVN_DisplayLaunchMonitor(bool onOrOff);
 
 private:
-    ControlParts& parts_;
-    ControlState& state_;
+    Drives drives_;
+    ClipPicture& clipPicture_;
     ControlEvents& events_;
     AnnotationEditor& editor_;
 };

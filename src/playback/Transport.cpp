@@ -2,9 +2,6 @@
 
 #include "control/AnnotationRedraw.h"
 #include "control/ControlEvents.h"
-#include "control/ControlParts.h"
-#include "control/ControlProperties.h"
-#include "control/ControlState.h"
 #include "control/PositionViews.h"
 #include "core/LogCategories.h"
 #include "core/Numeric.h"
@@ -40,7 +37,7 @@ void Transport::redrawTestAndSync() {
     views_.syncPositionViews();
 }
 
-void Transport::stopTimer1() { parts_.Timer1->setEnabled(false); }
+void Transport::stopClipTimer() { drives_.clipTimer.setEnabled(false); }
 
 double Transport::onTheClip(double positionMs) const {
     return std::clamp(positionMs, 0.0, std::max(props_.TVN_TotalLenMS, 0.0));
@@ -48,14 +45,13 @@ double Transport::onTheClip(double positionMs) const {
 
 QVariant Transport::TVN_Play() {
     return withPrefix("TVN_Play", [&]() -> QVariant {
-        const ControlState& s = state_;
-        if (s.overlayActive) {
-            parts_.VideoMixerX1->PlaySource(s.mainMixerSource);
-            parts_.VideoMixerX1->PlaySource(s.overlayMixerSource);
+        if (overlaySources_.overlayActive) {
+            drives_.mixer.PlaySource(overlaySources_.mainMixerSource);
+            drives_.mixer.PlaySource(overlaySources_.overlayMixerSource);
             return {};
         }
-        parts_.VideoCapX1->Play();
-        if (timerDriven()) parts_.Timer1->setEnabled(true);
+        drives_.display.Play();
+        if (timerDriven()) drives_.clipTimer.setEnabled(true);
         // TVN_IsPlaying follows the engine's StateChange notification.
         return {};
     });
@@ -63,17 +59,16 @@ QVariant Transport::TVN_Play() {
 
 QVariant Transport::TVN_Pause() {
     withPrefix("TVN_Pause", [&] {
-        parts_.VideoCapX1->Pause();
+        drives_.display.Pause();
         if (timerDriven())
-            stopTimer1();
+            stopClipTimer();
         else
-            props_.TVN_CurrentPos = toInt32(parts_.VideoCapX1->GetPosition());  // whole milliseconds
+            props_.TVN_CurrentPos = toInt32(drives_.display.GetPosition());  // whole milliseconds
         props_.TVN_CurrentFrame = frameFromPosition();
     });
-    const ControlState& s = state_;
-    if (s.overlayActive) {
-        ignoringErrors([&] { parts_.VideoMixerX1->PauseSource(s.mainMixerSource); });
-        ignoringErrors([&] { parts_.VideoMixerX1->PauseSource(s.overlayMixerSource); });
+    if (overlaySources_.overlayActive) {
+        ignoringErrors([&] { drives_.mixer.PauseSource(overlaySources_.mainMixerSource); });
+        ignoringErrors([&] { drives_.mixer.PauseSource(overlaySources_.overlayMixerSource); });
     }
     return {};
 }
@@ -81,13 +76,13 @@ QVariant Transport::TVN_Pause() {
 QVariant Transport::TVN_StepOneFrame() {
     return withPrefix("TVN_StepOneFrame", [&]() -> QVariant {
         if (props_.TVN_FrameLenMS == 0) return {};
-        parts_.VideoCapX1->Pause();
+        drives_.display.Pause();
         if (timerDriven()) {
-            stopTimer1();
+            stopClipTimer();
             return {};
         }
         if (props_.TVN_CurrentPos < props_.TVN_TotalLenMS) {
-            parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + props_.TVN_FrameLenMS + kSeekNudgeMs);
+            drives_.display.Seek(props_.TVN_CurrentPos + props_.TVN_FrameLenMS + kSeekNudgeMs);
             props_.TVN_CurrentPos += props_.TVN_FrameLenMS;
             props_.TVN_CurrentFrame = toInt32(static_cast<double>(props_.TVN_CurrentFrame) + 1.0);
             redrawTestAndSync();
@@ -116,14 +111,14 @@ QVariant Transport::TVN_SetFrame(int32_t& frameNumber) {
     });
     if (props_.TVN_FrameLenMS == 0) return {};
     // From here a failing step is skipped and the next one still runs.
-    ignoringErrors([&] { parts_.VideoCapX1->Pause(); });
-    if (timerDriven()) stopTimer1();
+    ignoringErrors([&] { drives_.display.Pause(); });
+    if (timerDriven()) stopClipTimer();
     // The caller's negative number stays as it was; the clip starts at frame 0,
     // which is what the engine shows and so what the control reports.
     const int32_t frame = std::max(frameNumber, 0);
     props_.TVN_CurrentPos = frame * props_.TVN_FrameLenMS;
     props_.TVN_CurrentFrame = frame;
-    ignoringErrors([&] { parts_.VideoCapX1->Seek(props_.TVN_CurrentPos + kSeekNudgeMs); });
+    ignoringErrors([&] { drives_.display.Seek(props_.TVN_CurrentPos + kSeekNudgeMs); });
     if (props_.TVN_TrackingActive != 0 || props_.TVN_DisplayClock)
         ignoringErrors([&] { redraw_.redrawAnnotations(); });
     ignoringErrors([&] { views_.syncPositionViews(); });
@@ -133,10 +128,10 @@ QVariant Transport::TVN_SetFrame(int32_t& frameNumber) {
 int32_t Transport::scrubToFrame(int32_t frameNumber) {
     if (props_.TVN_FrameLenMS == 0 || props_.TVN_NumFrames <= 0) return 0;
     frameNumber = std::clamp(frameNumber, 0, props_.TVN_NumFrames - 1);
-    ignoringErrors([&] { parts_.VideoCapX1->Pause(); });
-    if (timerDriven()) stopTimer1();
+    ignoringErrors([&] { drives_.display.Pause(); });
+    if (timerDriven()) stopClipTimer();
     double shownMs = frameNumber * props_.TVN_FrameLenMS;
-    ignoringErrors([&] { shownMs = parts_.VideoCapX1->seekApproximate(shownMs + kSeekNudgeMs); });
+    ignoringErrors([&] { shownMs = drives_.display.seekApproximate(shownMs + kSeekNudgeMs); });
     // The position is the frame on screen, so drawings that follow it match the picture.
     int32_t shown = frameNumber;
     ignoringErrors([&] { shown = std::clamp(toInt32(shownMs / props_.TVN_FrameLenMS), 0, props_.TVN_NumFrames - 1); });
@@ -156,13 +151,13 @@ QVariant Transport::TVN_SetPos(double& pos) {
         qCDebug(lcControl).noquote() << "TVN_SetPos: ignored" << pos << "ms, which is no position";
         return {};
     }
-    ignoringErrors([&] { parts_.VideoCapX1->Pause(); });
-    if (timerDriven()) stopTimer1();
+    ignoringErrors([&] { drives_.display.Pause(); });
+    if (timerDriven()) stopClipTimer();
     // A time before the clip's start or after its end shows the first or the last
     // frame; the control's position says where that is. The caller's variable is
     // left as given.
     const double onClip = onTheClip(pos);
-    ignoringErrors([&] { parts_.VideoCapX1->Seek(onClip + kSeekNudgeMs); });
+    ignoringErrors([&] { drives_.display.Seek(onClip + kSeekNudgeMs); });
     props_.TVN_CurrentPos = onClip;
     ignoringErrors([&] { props_.TVN_CurrentFrame = toInt32(onClip / props_.TVN_FrameLenMS); });
     if (props_.TVN_TrackingActive != 0 || props_.TVN_DisplayClock)
@@ -180,7 +175,7 @@ double Transport::TVN_GetPos() {
 
 double Transport::TVN_GetPosLive() {
     return withPrefix("TVN_GetPosLive", [&] {
-        props_.TVN_CurrentPos = parts_.VideoCapX1->GetPosition();
+        props_.TVN_CurrentPos = drives_.display.GetPosition();
         props_.TVN_CurrentFrame = frameFromPosition();
         return props_.TVN_CurrentPos;
     });
@@ -190,8 +185,8 @@ QVariant Transport::TVN_SetRate(double& rate) {
     return withPrefix("TVN_SetRate", [&]() -> QVariant {
         // The engine decides which rates it accepts: it refuses what is no rate
         // and brings the rest into its range. TVN_PlayRate holds the rate it plays at.
-        parts_.VideoCapX1->SetRate(rate);
-        props_.TVN_PlayRate = parts_.VideoCapX1->Rate();
+        drives_.display.SetRate(rate);
+        props_.TVN_PlayRate = drives_.display.Rate();
         return {};
     });
 }
@@ -199,24 +194,24 @@ QVariant Transport::TVN_SetRate(double& rate) {
 QVariant Transport::TVN_SetVolume(int32_t& volume) {
     return withPrefix("TVN_SetVolume", [&]() -> QVariant {
         props_.TVN_VolumeLevel = volume;
-        parts_.VideoCapX1->SetVolume(props_.TVN_VolumeLevel);
+        drives_.display.SetVolume(props_.TVN_VolumeLevel);
         return {};
     });
 }
 
-void Transport::Timer1Tick() {
+void Transport::ClipTimerTick() {
     // No handler: a failure reaches the tick's caller unchanged.
     if (!timerDriven()) {
-        stopTimer1();
+        stopClipTimer();
         return;
     }
-    const int interval = parts_.Timer1->interval();
+    const int interval = drives_.clipTimer.interval();
     props_.TVN_CurrentPos += interval;
     props_.TVN_CurrentFrame = toInt32(props_.TVN_CurrentFrame + kTimerDrivenFps / (1000.0 / interval));
 }
 
 void Transport::OnEvent1() {
-    withPrefix("Event1", [&] { parts_.Timer2->setEnabled(false); });
+    withPrefix("Event1", [&] { drives_.gestureRedrawTimer.setEnabled(false); });
 }
 
 void Transport::OnPlaybackEnded() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/ControlState.h"
 #include "core/Picture.h"
 
 #include <QString>
@@ -8,11 +9,12 @@
 
 namespace tvn {
 
+class Timer;
+class VideoEngine;
+class VideoMixer;
+
 class AnnotationRedraw;
 class ControlEvents;
-struct ControlParts;
-struct ControlProperties;
-struct ControlState;
 class PositionViews;
 
 // Play, pause, steps and jumps, rate and volume, the timer of timer-driven clips, and the
@@ -35,9 +37,33 @@ class PositionViews;
 // TVN_PlayRate then holds the rate the engine plays at.
 class Transport {
 public:
-    Transport(ControlProperties& props, ControlParts& parts, ControlState& state, ControlEvents& events,
+    // The host's properties it reads (const) and writes.
+    struct Properties {
+        const QString& TVN_videoFileName;
+        const int32_t& TVN_NumFrames;
+        bool& TVN_IsPlaying;
+        int32_t& TVN_VolumeLevel;
+        const double& TVN_FrameLenMS;
+        double& TVN_CurrentPos;
+        const double& TVN_TotalLenMS;
+        int32_t& TVN_CurrentFrame;
+        double& TVN_PlayRate;
+        const int32_t& TVN_TrackingActive;
+        const bool& TVN_DisplayClock;
+    };
+
+    // What it drives: the engines that play the clip, the clock of timer-driven clips.
+    struct Drives {
+        VideoEngine& display;  // the display engine: the clip the user sees
+        VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
+        Timer& clipTimer;  // advances timer-driven (.mov) clips while they play
+        Timer& gestureRedrawTimer;  // redraws the annotations during a gesture
+    };
+
+    Transport(Properties props, Drives drives, const OverlaySources& overlaySources, ControlEvents& events,
               AnnotationRedraw& redraw, PositionViews& views)
-        : props_(props), parts_(parts), state_(state), events_(events), redraw_(redraw), views_(views) {}
+        : props_(props), drives_(drives), overlaySources_(overlaySources), events_(events), redraw_(redraw),
+          views_(views) {}
 
     QVariant TVN_Play();
     QVariant TVN_Pause();
@@ -56,7 +82,7 @@ public:
     // otherwise: it pauses, redraws where the drawings follow the position, and
     // brings the other position views along; failures are ignored.
     int32_t scrubToFrame(int32_t frameNumber);
-    void Timer1Tick();
+    void ClipTimerTick();
     void OnEvent1();
     void OnPlaybackEnded();
     void OnStateChange(int32_t state);
@@ -72,13 +98,13 @@ private:
     // After a move: the annotations are redrawn when they depend on the
     // position (tracking trail, clock), then the other position views follow.
     void redrawTestAndSync();
-    void stopTimer1();
+    void stopClipTimer();
     // A time brought onto the clip: 0 to TVN_TotalLenMS.
     double onTheClip(double positionMs) const;
 
-    ControlProperties& props_;
-    ControlParts& parts_;
-    ControlState& state_;
+    Properties props_;
+    Drives drives_;
+    const OverlaySources& overlaySources_;
     ControlEvents& events_;
     AnnotationRedraw& redraw_;
     PositionViews& views_;

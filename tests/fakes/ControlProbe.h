@@ -5,6 +5,7 @@
 #include "annotate/PointerHandler.h"
 #include "annotate/ZoomLoupe.h"
 #include "control/Trelvan.h"
+#include "control/TrelvanPrivate.h"
 #include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
 #include "lesson/LessonCompressor.h"
@@ -16,41 +17,41 @@
 
 namespace tvn {
 
-// Tests' window on the control's private state, children and procedures.
+// Tests' window on the control's private implementation: its state, children and procedures.
 // Add accessors here as tests need them; the control itself stays closed to hosts.
 class ControlProbe {
 public:
     explicit ControlProbe(Trelvan& control) : c_(control) {}
 
-    ControlState& state() { return c_.state_; }
-    AnnotationStore& store() { return *c_.store_; }
+    ControlState& state() { return c_.d_->state; }
+    AnnotationStore& store() { return *c_.d_->store; }
     Surface& picture(int n) {
         switch (n) {
-        case 1: return *c_.parts_.Picture1;
-        case 2: return *c_.parts_.Picture2;
-        case 3: return *c_.parts_.Picture3;
-        case 4: return *c_.parts_.Picture4;
-        case 5: return *c_.parts_.Picture5;
-        default: return *c_.parts_.Picture6;
+        case 1: return *c_.d_->parts.annotationLayer;
+        case 2: return *c_.d_->parts.freeHandLayer;
+        case 3: return *c_.d_->parts.lessonFrame;
+        case 4: return *c_.d_->parts.logoPicture;
+        case 5: return *c_.d_->parts.filmStripPicture;
+        default: return *c_.d_->parts.secondPicture;
         }
     }
-    QWidget* filmStripPanel() { return c_.parts_.FilmStripPanel; }
-    QWidget* zoomView() { return c_.parts_.ZoomView; }
-    Timer& timer2() { return *c_.parts_.Timer2; }
+    QWidget* filmStripPanel() { return c_.d_->parts.filmStripPanel; }
+    QWidget* zoomView() { return c_.d_->parts.loupeView; }
+    Timer& timer2() { return *c_.d_->parts.gestureRedrawTimer; }
 
     // Private procedures.
-    void RedrawAnnotations() { c_.renderer_->RedrawAnnotations(); }
-    void DrawFilmStrip() { c_.filmStrip_->DrawFilmStrip(); }
-    void SyncPositionViews() { c_.filmStrip_->SyncPositionViews(); }
-    void LessonTimerTick() { c_.lesson_->LessonTimerTick(); }
-    void OnResize() { c_.layout_->OnResize(); }
-    void ApplyAudioSelection() { c_.lesson_->ApplyAudioSelection(); }
+    void RedrawAnnotations() { c_.d_->renderer->RedrawAnnotations(); }
+    void DrawFilmStrip() { c_.d_->filmStrip->DrawFilmStrip(); }
+    void SyncPositionViews() { c_.d_->filmStrip->SyncPositionViews(); }
+    void LessonTimerTick() { c_.d_->lesson->LessonTimerTick(); }
+    void OnResize() { c_.d_->layout->OnResize(); }
+    void ApplyAudioSelection() { c_.d_->lesson->ApplyAudioSelection(); }
     // Annotation engine.
-    ZoomLoupe& loupe() { return *c_.loupe_; }
-    void UpdateAngleText() { c_.pointer_->UpdateAngleText(); }
-    void TypeKey(int16_t key) { c_.pointer_->TypeKey(key); }
-    LessonRecorder& lesson() { return *c_.lesson_; }
-    OverlayController& overlay() { return *c_.overlay_; }
+    ZoomLoupe& loupe() { return *c_.d_->loupe; }
+    void UpdateAngleText() { c_.d_->pointer->UpdateAngleText(); }
+    void TypeKey(int16_t key) { c_.d_->pointer->TypeKey(key); }
+    LessonRecorder& lesson() { return *c_.d_->lesson; }
+    OverlayController& overlay() { return *c_.d_->overlay; }
 
 private:
     Trelvan& c_;
