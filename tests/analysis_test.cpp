@@ -140,15 +140,15 @@ TEST(AnalysisDocument, RefusesFaultyDocumentsAndLeavesTheAnalysisAsItWas) {
     // The same clip's copy under another name: the document made on it is refused on a different clip.
     const QString other = testclips::clip(testclips::ClipFormat::H264Mp4, {.frames = 10, .width = 160, .height = 120});
     QByteArray otherClip = good;
-    otherClip.replace(QByteArray("\"hash\": \""), QByteArray("\"hash\": \"00"));
+    otherClip.replace(QByteArray("\"hash\":\""), QByteArray("\"hash\":\"00"));
     otherClip.replace(clip.toUtf8(), other.toUtf8());
     QByteArray newer = good, missing = good, outOfRange = good;
-    newer.replace("\"version\": 1", "\"version\": 7");
+    newer.replace("\"version\":1", "\"version\":7");
     missing.replace("\"next\"", "\"nxt\"");
-    outOfRange.replace("\"position\": 0", "\"position\": 99");
+    outOfRange.replace("\"position\":0", "\"position\":99");
     struct Case { QByteArray text; int32_t number; const char* says; };
     const std::vector<Case> cases{
-        {good.left(good.indexOf("\"drawings\"")) + "\"drawings\": {,", err::InvalidCall, "line "},
+        {good.left(good.indexOf("\"drawings\"")) + "\"drawings\":{,", err::InvalidCall, "line "},
         {newer, err::InvalidCall, "newer"},
         {missing, err::InvalidCall, "drawings.lines.next: missing"},
         {outOfRange, err::InvalidCall, "drawings.history.position"},

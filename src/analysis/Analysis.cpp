@@ -345,6 +345,8 @@ void Analysis::tick() {
     writer_->write(recoveryPath(), snapshot());
 }
 
+void Analysis::autosaveNow() { tick(); }
+
 void Analysis::flushAutosave() {
     tick();
     writer_->flush();
