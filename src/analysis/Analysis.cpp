@@ -76,7 +76,7 @@ void Analysis::followClip(bool clean) {
         return;
     }
     fingerprint_ = ClipFingerprint::of(clip_, control_.TVN_TotalLenMS, control_.TVN_NumFrames);
-    *watched_ = Watched{snapshot().settings, ports_->comparison.secondClip()};
+    *watched_ = watched();
     tick_->start();
     emit documentChanged(QString());
     recoveryFound_ = QFileInfo::exists(recoveryPath());
@@ -102,7 +102,22 @@ analysis::AnalysisSnapshot Analysis::snapshot() const {
     s.frame = c.TVN_CurrentFrame;
     s.drawings = ports_->drawing.drawings();
     s.freeHand = ports_->drawing.freeHandStrokes();
-    analysis::AnalysisSettings& t = s.settings;
+    s.settings = watched().settings;
+    const MotionAnalysis& m = *control_.motion();
+    s.motion.calibrated = m.calibrated();
+    s.motion.calibration = m.calibration();
+    s.motion.tracks = m.tracks();
+    s.motion.smoothing = m.smoothing();
+    s.motion.showLineLengths = m.showLineLengths();
+    s.keyMoments = moments_;
+    s.comparison = ports_->comparison.secondClip();
+    return s;
+}
+
+Analysis::Watched Analysis::watched() const {
+    Watched w;
+    const Trelvan& c = control_;
+    analysis::AnalysisSettings& t = w.settings;
     t.drawingTool = c.TVN_drawingTool;
     t.drawingColor = c.TVN_drawingColor;
     t.drawingWidth = c.TVN_drawingWidth;
@@ -119,15 +134,8 @@ analysis::AnalysisSnapshot Analysis::snapshot() const {
     t.displayTarget = c.TVN_DisplayTarget;
     t.trackingActive = c.TVN_TrackingActive;
     t.trackingLength = c.TVN_TrackingLength;
-    const MotionAnalysis& m = *control_.motion();
-    s.motion.calibrated = m.calibrated();
-    s.motion.calibration = m.calibration();
-    s.motion.tracks = m.tracks();
-    s.motion.smoothing = m.smoothing();
-    s.motion.showLineLengths = m.showLineLengths();
-    s.keyMoments = moments_;
-    s.comparison = ports_->comparison.secondClip();
-    return s;
+    w.comparison = ports_->comparison.secondClip();
+    return w;
 }
 
 QString Analysis::findClip(const analysis::AnalysisSnapshot& s, const QString& where) const {
@@ -228,7 +236,7 @@ void Analysis::apply(const analysis::AnalysisSnapshot& s, const QString& where) 
     int32_t frame = s.frame;
     c.TVN_SetFrame(frame);
     c.TVN_ReDraw();
-    *watched_ = Watched{snapshot().settings, ports_->comparison.secondClip()};
+    *watched_ = watched();
 }
 
 // ---- documents ----
@@ -338,7 +346,7 @@ void Analysis::setAutosave(bool on) {
 
 void Analysis::tick() {
     if (clip_.isEmpty() || !autosave_ || recoveryFound_ || applying_) return;
-    Watched now{snapshot().settings, ports_->comparison.secondClip()};
+    Watched now = watched();
     if (!dirty_ && now == *watched_) return;
     dirty_ = false;
     *watched_ = std::move(now);

@@ -196,6 +196,7 @@ private:
     bool dirty_ = false;          // a change seen since the last snapshot
     struct Watched;               // the settings and the comparison as the last snapshot had them
     std::unique_ptr<Watched> watched_;
+    TVN_NO_EXPORT Watched watched() const;  // as they are now (cheap: no drawings, no tracks)
     QTimer* tick_ = nullptr;
 };
 
