@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <unistd.h>
@@ -113,23 +114,8 @@ QJsonObject encodeMotion(const AnalysisMotion& m) {
             calibration.insert("homography", a);
         }
     }
-    QJsonArray tracks;
-    for (const motion::Track& t : m.tracks) {
-        // By column: compact, and read back without an object per sample.
-        QJsonArray frames, times, xs, ys, confidences;
-        for (const motion::TrackSample& s : t.samples) {
-            frames.append(s.frame);
-            times.append(s.timeMs);
-            xs.append(s.x);
-            ys.append(s.y);
-            confidences.append(s.confidence);
-        }
-        QJsonObject track{{"samples", QJsonObject{{"frame", frames}, {"timeMs", times}, {"x", xs}, {"y", ys},
-                                                  {"confidence", confidences}}}};
-        if (t.loss) track.insert("loss", QJsonObject{{"frame", t.loss->frame}, {"timeMs", t.loss->timeMs},
-                                                     {"reason", t.loss->reason}});
-        tracks.append(track);
-    }
+    // The tracks are spliced in as text by encode (tracksText): tens of thousands of numbers.
+    const QJsonArray tracks;
     QJsonObject out{{"tracks", tracks}, {"smoothingWindow", m.smoothing.window},
                     {"smoothingOrder", m.smoothing.order}, {"showLineLengths", m.showLineLengths}};
     if (m.calibrated) out.insert("calibration", calibration);
@@ -380,6 +366,50 @@ AnalysisMotion decodeMotion(const Reader& r) {
     return m;
 }
 
+// The tracks as JSON text, by column: written straight, the shortest text that
+// reads back as the same double (std::to_chars), without a JSON value per number.
+QByteArray tracksText(const std::vector<motion::Track>& tracks) {
+    QByteArray out;
+    size_t samples = 0;
+    for (const motion::Track& t : tracks) samples += t.samples.size();
+    out.reserve(qsizetype(samples * 5 * 12 + tracks.size() * 128 + 16));
+    char number[32];
+    const auto put = [&](double v) {
+        const auto [end, ec] = std::to_chars(number, number + sizeof number, v);
+        out.append(number, end - number);
+    };
+    out += '[';
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const motion::Track& t = tracks[i];
+        if (i) out += ',';
+        out += "{\"samples\":{";
+        const auto column = [&](const char* name, auto value, bool last) {
+            out += '"';
+            out += name;
+            out += "\":[";
+            for (size_t n = 0; n < t.samples.size(); ++n) {
+                if (n) out += ',';
+                put(value(t.samples[n]));
+            }
+            out += last ? "]" : "],";
+        };
+        column("frame", [](const motion::TrackSample& s) { return double(s.frame); }, false);
+        column("timeMs", [](const motion::TrackSample& s) { return s.timeMs; }, false);
+        column("x", [](const motion::TrackSample& s) { return s.x; }, false);
+        column("y", [](const motion::TrackSample& s) { return s.y; }, false);
+        column("confidence", [](const motion::TrackSample& s) { return s.confidence; }, true);
+        out += '}';
+        if (t.loss) {
+            out += ",\"loss\":";
+            out += QJsonDocument(QJsonObject{{"frame", t.loss->frame}, {"timeMs", t.loss->timeMs}, {"reason", t.loss->reason}})
+                       .toJson(QJsonDocument::Compact);
+        }
+        out += '}';
+    }
+    out += ']';
+    return out;
+}
+
 }  // namespace
 
 QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
@@ -409,7 +439,12 @@ QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
         {"keyMoments", moments},
         {"comparison", comparison},
     };
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    // "tracks" is a key of the motion object alone (every other "tracks" is inside a string, escaped as text).
+    static const QByteArray placeholder = "\"tracks\":[]";
+    const qsizetype at = text.indexOf(placeholder, text.indexOf("\"motion\":{"));
+    text.replace(at, placeholder.size(), "\"tracks\":" + tracksText(s.motion.tracks));
+    return text;
 }
 
 std::pair<int, int> AnalysisDocument::lineAndColumn(const QByteArray& text, int offset) {
