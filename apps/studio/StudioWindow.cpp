@@ -113,7 +113,8 @@ void StudioWindow::buildDocks() {
     docks_->add(tr("Overlay"), QStringLiteral("Overlay"), overlay_);
     docks_->add(tr("Motion"), QStringLiteral("Motion"), motion_);
     moments_ = new KeyMomentsPanel(ctx_, this);
-    docks_->add(tr("Moments"), QStringLiteral("Moments"), moments_);
+    QDockWidget* moments = docks_->add(tr("Key moments"), QStringLiteral("Moments"), moments_, PanelDocks::Place::Below);
+    resizeDocks({first, moments}, {520, 220}, Qt::Vertical);
     first->raise();
 }
 
