@@ -41,6 +41,8 @@ set(TRELVAN_PUBLIC_HEADERS
   motion/Calibration.h
   motion/Kinematics.h
   motion/Track.h
+  # The video-export companion Trelvan::videoExport() hands out.
+  export/VideoExport.h
 )
 # Made by generate_export_header in the top-level CMakeLists.txt.
 set(TRELVAN_GENERATED_PUBLIC_HEADERS core/TrelvanExport.h)

@@ -4,6 +4,7 @@
 #include "ValueText.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
+#include "export/VideoExport.h"
 #include "motion/MotionAnalysis.h"
 
 #include <QApplication>
@@ -70,6 +71,7 @@ int toInt(const QString& word) {
 ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(control), out_(out) {
     spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent({}, s, a); });
     companions_.insert(QStringLiteral("motion"), control_.motion());
+    companions_.insert(QStringLiteral("export"), control_.videoExport());
     for (auto it = companions_.cbegin(); it != companions_.cend(); ++it) {
         const QString prefix = it.key() + u'.';
         companionSpies_.push_back(std::make_unique<EventSpy>(

@@ -15,6 +15,7 @@
 #include "lesson/LessonRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
+#include "export/VideoExport.h"
 #include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
 #include "playback/ClipLoader.h"
@@ -54,6 +55,7 @@ const TvnError* Trelvan::lastNotificationError() const { return d_->lastNotifica
 void Trelvan::clearNotificationError() { d_->lastNotificationError.reset(); }
 QWidget* Trelvan::visibleVideoWidget() const { return d_->visibleVideoWidget(); }
 MotionAnalysis* Trelvan::motion() { return &d_->motion(); }
+VideoExport* Trelvan::videoExport() { return &d_->videoExport(); }
 
 void Trelvan::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -17,6 +17,7 @@ namespace tvn {
 
 struct Components;
 class MotionAnalysis;
+class VideoExport;
 class TrelvanListener;
 class TrelvanPrivate;
 class TvnError;
@@ -155,6 +156,9 @@ public:
     // The motion-analysis companion (calibration, point tracking, kinematics),
     // made on first use; owned by the control.
     MotionAnalysis* motion();
+    // The video-export companion (an analysis as a video file anyone can play),
+    // made on first use; owned by the control.
+    VideoExport* videoExport();
 
     // Extension outside the documented interface, for a host's frame slider
     // while it is dragged: shows at once the picture nearest frameNumber that

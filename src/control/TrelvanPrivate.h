@@ -21,6 +21,7 @@ class LayoutManager;
 class LessonCompressor;
 class LessonRecorder;
 class MotionAnalysis;
+class VideoExport;
 class OverlayController;
 class PointerHandler;
 class TrackingTrail;
@@ -55,6 +56,7 @@ public:
     // After an open or a close: the motion companion's tracks belong to the clip they were made on.
     void tellMotionOfTheClip();
     MotionAnalysis& motion();
+    VideoExport& videoExport();
     // The control was resized: the layout follows.
     void resized();
     // Readable drawing on or off: the renderer's pens, the loupe's border, drawn again.
@@ -85,7 +87,8 @@ public:
 
     TrelvanListener* listener = nullptr;
     std::unique_ptr<TvnError> lastNotificationError;
-    std::unique_ptr<MotionAnalysis> motionAnalysis;  // last: gone (its worker stopped) before the rest
+    std::unique_ptr<MotionAnalysis> motionAnalysis;  // gone (its worker stopped) before the rest
+    std::unique_ptr<VideoExport> videoExporter;      // last: its worker stopped first
 
 private:
     void createChildren();

@@ -1,6 +1,4 @@
-#include "media/ffmpeg/FrameComposer.h"
-
-#include "media/ffmpeg/EngineValues.h"
+#include "media/FrameComposer.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -21,7 +19,7 @@ void FrameComposer::setOverlay(int32_t slot, const QImage& bitmap, int x, int y,
     // Keying and opacity are applied once here, so composing a frame only draws.
     QImage keyed = bitmap.convertToFormat(QImage::Format_ARGB32);
     const QRgb key = colourOf(keyColour).rgb() & 0xFFFFFF;
-    const int opacity = alpha <= engine::kOpaque ? 255 : std::clamp(alpha, 0, 255);
+    const int opacity = alpha <= Opaque ? 255 : std::clamp(alpha, 0, 255);
     for (int row = 0; row < keyed.height(); ++row) {
         auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(row));
         for (int col = 0; col < keyed.width(); ++col) {
@@ -52,7 +50,7 @@ void FrameComposer::setCaption(int32_t slot, const QString& text, int x, int y, 
     c.font = QFont(fontName);
     c.font.setPointSize(std::max(1, fontSize));
     c.colour = colourOf(colour);
-    if (background != engine::kNoTextBackground) c.background = colourOf(background);
+    if (background != NoBackground) c.background = colourOf(background);
     captions_[slot] = c;
 }
 
