@@ -17,23 +17,56 @@ void FrameComposer::setOverlay(int32_t slot, const QImage& bitmap, int x, int y,
         return;
     }
     // Keying and opacity are applied once here, so composing a frame only draws.
-    QImage keyed = bitmap.convertToFormat(QImage::Format_ARGB32);
     const QRgb key = colourOf(keyColour).rgb() & 0xFFFFFF;
     const int opacity = alpha <= Opaque ? 255 : std::clamp(alpha, 0, 255);
-    for (int row = 0; row < keyed.height(); ++row) {
-        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(row));
-        for (int col = 0; col < keyed.width(); ++col) {
-            const QRgb p = line[col];
-            if ((p & 0xFFFFFF) == key) {
-                line[col] = 0;
-            } else {
-                line[col] = qRgba(qRed(p), qGreen(p), qBlue(p), qAlpha(p) * opacity / 255);
+    const QSize size(width > 0 ? width : bitmap.width(), height > 0 ? height : bitmap.height());
+    const auto keyedPixel = [&](QRgb p) -> QRgb {
+        if ((p & 0xFFFFFF) == key) return 0;
+        return qPremultiply(qRgba(qRed(p), qGreen(p), qBlue(p), qAlpha(p) * opacity / 255));
+    };
+    Overlay overlay;
+    if (size != bitmap.size()) {
+        // Stretched: keyed whole, then scaled smoothly (the key's edge blends).
+        QImage keyed = bitmap.convertToFormat(QImage::Format_ARGB32);
+        for (int row = 0; row < keyed.height(); ++row) {
+            auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(row));
+            for (int col = 0; col < keyed.width(); ++col) {
+                const QRgb p = line[col];
+                line[col] = (p & 0xFFFFFF) == key ? 0 : qRgba(qRed(p), qGreen(p), qBlue(p), qAlpha(p) * opacity / 255);
             }
         }
+        keyed = keyed.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        overlay.pieces.push_back({keyed.convertToFormat(QImage::Format_ARGB32_Premultiplied), QRect(QPoint(x, y), size)});
+        overlays_[slot] = std::move(overlay);
+        return;
     }
-    const QSize size(width > 0 ? width : bitmap.width(), height > 0 ? height : bitmap.height());
-    if (size != keyed.size()) keyed = keyed.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    overlays_[slot] = Overlay{keyed.convertToFormat(QImage::Format_ARGB32_Premultiplied), QRect(QPoint(x, y), size)};
+    const QImage source = bitmap.format() == QImage::Format_RGB32 || bitmap.format() == QImage::Format_ARGB32
+                              ? bitmap
+                              : bitmap.convertToFormat(QImage::Format_ARGB32);
+    // An RGB32 picture's top byte is not alpha: every pixel is opaque.
+    const QRgb opaqueBits = source.format() == QImage::Format_RGB32 ? 0xFF000000u : 0;
+    for (int top = 0; top < source.height(); top += BandRows) {
+        const int rows = std::min(BandRows, source.height() - top);
+        int left = source.width(), right = -1;
+        for (int row = top; row < top + rows; ++row) {
+            const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(row));
+            int c = 0;
+            while (c < left && (line[c] & 0xFFFFFF) == key) ++c;
+            left = std::min(left, c);
+            int e = source.width() - 1;
+            while (e > right && (line[e] & 0xFFFFFF) == key) --e;
+            right = std::max(right, e);
+        }
+        if (right < left) continue;  // the whole band is the key colour
+        QImage piece(right - left + 1, rows, QImage::Format_ARGB32_Premultiplied);
+        for (int row = 0; row < rows; ++row) {
+            const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(top + row)) + left;
+            auto* out = reinterpret_cast<QRgb*>(piece.scanLine(row));
+            for (int col = 0; col < piece.width(); ++col) out[col] = keyedPixel(in[col] | opaqueBits);
+        }
+        overlay.pieces.push_back({std::move(piece), QRect(x + left, y + top, right - left + 1, rows)});
+    }
+    overlays_[slot] = std::move(overlay);
 }
 
 void FrameComposer::removeOverlay(int32_t slot) { overlays_.erase(slot); }
@@ -65,7 +98,8 @@ QImage FrameComposer::compose(const QImage& frame) const {
     QImage out = mirrored_ ? frame.mirrored(true, false) : frame.copy();
     if (out.format() != QImage::Format_RGB32) out = out.convertToFormat(QImage::Format_RGB32);
     QPainter painter(&out);
-    for (const auto& [slot, o] : overlays_) painter.drawImage(o.rect, o.keyed);
+    for (const auto& [slot, o] : overlays_)
+        for (const Piece& piece : o.pieces) painter.drawImage(piece.rect, piece.keyed);
     for (const auto& [slot, c] : captions_) {
         painter.setFont(c.font);
         const QRect box = painter.fontMetrics().boundingRect(QRect(c.at, QSize(out.width(), out.height())),

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 namespace tvn {
 
@@ -49,10 +50,18 @@ public:
     static QColor colourOf(int32_t bgr);
 
 private:
-    struct Overlay {
+    // An overlay is kept as the parts of it that show: bands of rows, each cut to
+    // the columns that hold a pixel other than the key colour, so composing a
+    // frame blends only where something is drawn (a few strokes over a 1080p
+    // picture, not two million transparent pixels).
+    struct Piece {
         QImage keyed;  // ARGB32 premultiplied, key colour transparent, alpha applied
         QRect rect;
     };
+    struct Overlay {
+        std::vector<Piece> pieces;
+    };
+    static constexpr int BandRows = 32;
     struct Caption {
         QString text;
         QPoint at;

@@ -33,7 +33,7 @@ public:
         bool sound = true;  // false: a file without a sound stream
         // x264's speed/size trade (ultrafast ... veryslow); libvpx's deadline
         // follows it (faster presets: realtime, others: good).
-        QString preset = QStringLiteral("veryfast");
+        QString preset = QStringLiteral("superfast");
         int quality = 20;  // constant rate factor: lower is better (x264 18-23 look clean; VP9 takes it +10)
         int audioBitRate = 128000;
     };
