@@ -918,11 +918,13 @@ struct KeptSound : SoundOutput {
     void discard() override {}
 };
 
-// Frames of 48 kHz stereo the ffmpeg tool makes of a whole sound file at a tempo.
+// Frames of 48 kHz stereo the ffmpeg tool makes of a whole sound file at a tempo,
+// resampled before the tempo filter as the player does (left to itself, FFmpeg 7
+// runs the filter at the file's own rate, which ends a few samples apart).
 int64_t framesTheToolMakes(const QString& file, double tempo) {
     QProcess tool;
     QStringList args{"-v", "error", "-i", file};
-    if (tempo != 1.0) args << "-af" << QStringLiteral("atempo=%1").arg(tempo);
+    if (tempo != 1.0) args << "-af" << QStringLiteral("aresample=48000,atempo=%1").arg(tempo);
     tool.start("ffmpeg", args << "-f" << "s16le" << "-ar" << "48000" << "-ac" << "2" << "-");
     tool.waitForFinished(-1);
     return tool.readAllStandardOutput().size() / 4;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "StudioContext.h"
+
+#include <QObject>
+
+class QMainWindow;
+class QMenu;
+
+namespace studio {
+
+class DrawingPanel;
+class FilmStripLabels;
+class LessonPanel;
+class MotionPanel;
+
+// The studio's menu bar. Actions on a panel go straight to it; what concerns the
+// window (clips, frames, full screen) is asked by a signal. Each menu is built in
+// a function of its own, in the order the bar shows them: an action joins the
+// menu it belongs to there, a new menu gets a function and a line in the constructor.
+class StudioMenus : public QObject {
+    Q_OBJECT
+public:
+    struct Panels {
+        DrawingPanel* drawing;
+        LessonPanel* lesson;
+        MotionPanel* motion;
+        FilmStripLabels* filmStrip;
+    };
+
+    StudioMenus(StudioContext context, Panels panels, QMainWindow* window);
+
+signals:
+    void openClipAsked();
+    void closeClipAsked();
+    void saveFrameAsked();
+    void uploadFrameAsked();
+    void fullScreenAsked();
+
+private:
+    void buildFile();
+    void buildEdit();
+    void buildLesson();
+    void buildView();
+
+    StudioContext ctx_;
+    Panels panels_;
+    QMainWindow* window_;
+};
+
+}  // namespace studio
