@@ -1,6 +1,7 @@
 #include "StudioMenus.h"
 
 #include "DrawingPanel.h"
+#include "ExportDialog.h"
 #include "FilmStripLabels.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
@@ -27,6 +28,7 @@ void StudioMenus::buildFile() {
     file->addSeparator();
     file->addAction(tr("Save frame as &JPEG..."), QKeySequence::Save, this, &StudioMenus::saveFrameAsked);
     file->addAction(tr("&Upload frame..."), this, &StudioMenus::uploadFrameAsked);
+    file->addAction(tr("&Export video..."), this, [this] { (new ExportDialog(ctx_, window_))->show(); });
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence::Quit, window_, &QWidget::close);
 }
