@@ -219,6 +219,34 @@ TEST(ExportReal, SlowMotionAndPausesKeepTheSoundInStep) {
     EXPECT_GT(rms(1.3, 2.2), 0.05) << "the clip's sound, slowed, after the pause";
 }
 
+TEST(ExportReal, TheSecondClipRunsInStepBesideOrOverTheFirst) {
+    auto control = controlWithDrawings();
+    QTemporaryDir dir;
+    VideoExport& exporter = *control->videoExport();
+    const QString second = clip(ClipFormat::H264Mp4, {.frames = 30, .fps = 25, .keyInterval = 10});
+    exporter.setComparison("sideBySide", second, 3, 100);
+    ASSERT_EQ(exportTo(exporter, dir.filePath("side.mp4")), "done");
+    const std::vector<QImage> side = tvn::testing::decodeFrames(dir.filePath("side.mp4"));
+    ASSERT_EQ(side.size(), 30u);
+    ASSERT_EQ(side[0].size(), QSize(640, 240));
+    // Output frame n is at n / 30 s; the second clip's frame 3 starts with it, 25 a second.
+    for (const auto& [n, left, right] : {std::tuple(0, 0, 3), std::tuple(12, 12, 13), std::tuple(29, 29, 27)}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(frameNumber(side[size_t(n)].copy(0, 0, 320, 240)), left);
+        EXPECT_EQ(frameNumber(side[size_t(n)].copy(320, 0, 320, 240)), right);
+    }
+    exporter.setComparison("mixed", second, 0, 50);
+    ASSERT_EQ(exportTo(exporter, dir.filePath("mixed.mp4")), "done");
+    const std::vector<QImage> mixed = tvn::testing::decodeFrames(dir.filePath("mixed.mp4"));
+    ASSERT_EQ(mixed.size(), 30u);
+    EXPECT_EQ(mixed[0].size(), QSize(320, 240));
+    int32_t f = 20;
+    control->TVN_SetFrame(f);
+    EXPECT_GT(meanDifference(mixed[20], control->TVN_GetFrameAsIPic().image()), 3.0) << "the second clip shows through";
+    EXPECT_EQ(errorFrom([&] { exporter.setComparison("diagonal", second, 0, 50); })->number(), err::InvalidCall);
+    EXPECT_EQ(errorFrom([&] { exporter.setComparison("mixed", dir.filePath("none.mp4"), 0, 50); })->number(), err::FileNotFound);
+}
+
 TEST(ExportReal, AFailureOrACancelLeavesNoFileBehind) {
     auto control = controlWithDrawings();
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 #include "media/FrameSource.h"
 #include "media/SoundSource.h"
 
+#include <QPainter>
 #include <cmath>
 
 namespace tvn {
@@ -17,6 +18,29 @@ constexpr double kSeekNudgeMs = 1.0;
 constexpr int kSoundFramesPerPiece = 8;
 }  // namespace
 
+QImage ExportRun::sideBySide(const QImage& first, const QImage& second) {
+    const int h = first.height();
+    const int w2 = second.isNull() || second.height() <= 0 ? first.width()
+                                                           : int(std::lround(double(second.width()) * h / second.height()));
+    QImage out(first.width() + w2, h, QImage::Format_RGB32);
+    out.fill(Qt::black);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(0, 0, first);
+    if (!second.isNull()) p.drawImage(QRect(first.width(), 0, w2, h), second);
+    return out;
+}
+
+QImage ExportRun::mixed(const QImage& first, const QImage& second, int opacityPercent) {
+    QImage out = first.convertToFormat(QImage::Format_RGB32);
+    if (second.isNull()) return out;
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setOpacity(std::clamp(opacityPercent, 0, 100) / 100.0);
+    p.drawImage(out.rect(), second);
+    return out;
+}
+
 bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<bool>& cancel) {
     return withPrefix("ExportRun", [&] {
         const ExportPlan& plan = job.plan;
@@ -28,6 +52,12 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
         if (settings.width <= 0 || settings.height <= 0) {
             settings.width = info.width;
             settings.height = info.height;
+            if (job.comparison.layout == Comparison::Layout::SideBySide) {
+                // The second clip's frames at the first's height beside it.
+                const ClipInfo other = FrameSource::open(job.comparison.clip, options)->info();
+                settings.width += other.height > 0 ? int(std::lround(double(other.width) * info.height / other.height))
+                                                   : info.width;
+            }
         }
         settings.frameRate = 1000.0 / plan.frameMs();
         std::unique_ptr<SoundSource> sound;
@@ -65,6 +95,29 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
 
         VideoFrame decoded = source->seek(plan.steps().front().frame * frameMs + kSeekNudgeMs);
         int32_t decodedFrame = plan.steps().front().frame;
+
+        // The second clip, in step by time from its first frame.
+        const Comparison& cmp = job.comparison;
+        std::unique_ptr<FrameSource> second;
+        VideoFrame secondFrame;
+        double secondStartMs = 0;
+        if (cmp.layout != Comparison::Layout::None) {
+            second = FrameSource::open(cmp.clip, options);
+            const double secondFrameMs = second->info().frameCount > 0
+                                             ? second->info().durationMs / second->info().frameCount
+                                             : second->info().nominalFrameMs;
+            secondStartMs = std::max(0, cmp.firstFrame) * secondFrameMs;
+            secondFrame = second->seek(secondStartMs + kSeekNudgeMs);
+        }
+        const auto secondAt = [&](int32_t frame) {
+            const double t = secondStartMs + (frame - plan.steps().front().frame) * frameMs + kSeekNudgeMs;
+            while (secondFrame.positionMs + secondFrame.durationMs <= t) {
+                const VideoFrame next = second->stepForward();
+                if (next.positionMs <= secondFrame.positionMs) break;  // its last frame: it stays there
+                secondFrame = next;
+            }
+            return secondFrame.image;
+        };
         int64_t lastReported = -1;
         for (const ExportPlan::Step& step : plan.steps()) {
             if (cancel) return false;
@@ -86,7 +139,11 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
                 if (++soundPieceFrames >= kSoundFramesPerPiece) flushSound();
             }
             if (step.copies > 0) {
-                QImage picture = job.drawing->picture(decoded.image, step.frame);
+                QImage picture;
+                if (cmp.layout == Comparison::Layout::Mixed)
+                    picture = job.drawing->picture(mixed(decoded.image, secondAt(step.frame), cmp.opacityPercent), step.frame);
+                else picture = job.drawing->picture(decoded.image, step.frame);
+                if (cmp.layout == Comparison::Layout::SideBySide) picture = sideBySide(picture, secondAt(step.frame));
                 if (step.pause) ExportDrawing::drawLabel(picture, step.label);
                 for (int64_t i = 0; i < step.copies; ++i) {
                     if (cancel) return false;

@@ -79,6 +79,33 @@ void VideoExport::clearTiming() {
     pauses_.clear();
 }
 
+void VideoExport::setComparison(const QString& layout, const QString& secondClip, int secondFirstFrame,
+                                int opacityPercent) {
+    withPrefix("VideoExport.setComparison", [&] {
+        using Layout = ExportRun::Comparison::Layout;
+        const QString name = layout.trimmed().toLower();
+        Layout chosen;
+        if (name == QLatin1String("none")) chosen = Layout::None;
+        else if (name == QLatin1String("sidebyside")) chosen = Layout::SideBySide;
+        else if (name == QLatin1String("mixed")) chosen = Layout::Mixed;
+        else refuse(err::InvalidCall, QStringLiteral("Cannot compare as '%1': the layouts are none, sideBySide and mixed").arg(layout));
+        if (chosen != Layout::None && !QFileInfo(secondClip).isFile())
+            refuse(err::FileNotFound, QStringLiteral("Cannot compare with '%1': file not found").arg(secondClip));
+        comparisonLayout_ = int(chosen);
+        secondClip_ = chosen == Layout::None ? QString() : secondClip;
+        secondFirstFrame_ = std::max(0, secondFirstFrame);
+        opacityPercent_ = std::clamp(opacityPercent, 0, 100);
+    });
+}
+
+QString VideoExport::comparison() const {
+    switch (ExportRun::Comparison::Layout(comparisonLayout_)) {
+    case ExportRun::Comparison::Layout::SideBySide: return QStringLiteral("sideBySide");
+    case ExportRun::Comparison::Layout::Mixed: return QStringLiteral("mixed");
+    default: return QStringLiteral("none");
+    }
+}
+
 void VideoExport::setInterpolatedSlowMotion(bool on) {
     if (on) throw TvnError::notImplemented("VideoExport.setInterpolatedSlowMotion");
 }
@@ -131,6 +158,10 @@ void VideoExport::start(const QString& fileName) {
         job.settings.sound = withSound_;
         job.settings.preset = preset_;
         job.settings.quality = quality_;
+        job.comparison.layout = ExportRun::Comparison::Layout(comparisonLayout_);
+        job.comparison.clip = secondClip_;
+        job.comparison.firstFrame = secondFirstFrame_;
+        job.comparison.opacityPercent = opacityPercent_;
         file_ = job.file;
         percent_ = 0;
         job_ = worker_->start(std::move(job));

@@ -58,6 +58,7 @@ class TVN_EXPORT VideoExport : public QObject {
     Q_PROPERTY(int percent READ percent)
     Q_PROPERTY(int speedRangeCount READ speedRangeCount)
     Q_PROPERTY(int pauseCount READ pauseCount)
+    Q_PROPERTY(QString comparison READ comparison)
 
 public:
     // What the control hands the companion: its picture's makings, copied.
@@ -103,6 +104,17 @@ public:
     // A pause of seconds on every key moment of the analysis. Not built yet: throws
     // a "not implemented" TvnError until the key moments are there.
     Q_INVOKABLE void pauseOnKeyMoments(double seconds);
+    // Comparison: a second clip (the overlay's second clip, or any) in step with
+    // the first, its frame secondFirstFrame going with the range's first frame,
+    // at the same pace by time. layout "sideBySide": the control's picture on the
+    // left, the second clip at the same height on the right (the file twice as
+    // wide, unless a size is set); "mixed": the second clip stretched over the
+    // first at opacityPercent, the drawings on top, as the overlay mixes them;
+    // "none" (the default): the control's picture alone. FileNotFound (53) for a
+    // second clip that is not there, InvalidCall (5) for another layout name.
+    Q_INVOKABLE void setComparison(const QString& layout, const QString& secondClip, int secondFirstFrame,
+                                   int opacityPercent);
+    QString comparison() const;
     // How long the file will play, in milliseconds, with the range and timing set now.
     Q_INVOKABLE double plannedDurationMs() const;
 
@@ -142,6 +154,10 @@ private:
     };
     std::vector<SpeedRange> speeds_;
     std::vector<Pause> pauses_;
+    int comparisonLayout_ = 0;  // ExportRun::Comparison::Layout
+    QString secondClip_;
+    int secondFirstFrame_ = 0;
+    int opacityPercent_ = 50;
     uint64_t job_ = 0;
     QString file_;
 };
