@@ -43,6 +43,10 @@ set(TRELVAN_PUBLIC_HEADERS
   motion/Track.h
   # The video-export companion Trelvan::videoExport() hands out.
   export/VideoExport.h
+  # The analysis-document companion Trelvan::analysis() hands out, and its value types.
+  analysis/Analysis.h
+  analysis/ClipFingerprint.h
+  analysis/KeyMoment.h
 )
 # Made by generate_export_header in the top-level CMakeLists.txt.
 set(TRELVAN_GENERATED_PUBLIC_HEADERS core/TrelvanExport.h)

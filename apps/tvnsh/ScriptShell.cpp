@@ -5,6 +5,7 @@
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "export/VideoExport.h"
+#include "analysis/Analysis.h"
 #include "motion/MotionAnalysis.h"
 
 #include <QApplication>
@@ -72,6 +73,7 @@ ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(con
     spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent({}, s, a); });
     companions_.insert(QStringLiteral("motion"), control_.motion());
     companions_.insert(QStringLiteral("export"), control_.videoExport());
+    companions_.insert(QStringLiteral("analysis"), control_.analysis());
     for (auto it = companions_.cbegin(); it != companions_.cend(); ++it) {
         const QString prefix = it.key() + u'.';
         companionSpies_.push_back(std::make_unique<EventSpy>(

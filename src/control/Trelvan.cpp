@@ -16,6 +16,7 @@
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "export/VideoExport.h"
+#include "analysis/Analysis.h"
 #include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
 #include "playback/ClipLoader.h"
@@ -56,6 +57,7 @@ void Trelvan::clearNotificationError() { d_->lastNotificationError.reset(); }
 QWidget* Trelvan::visibleVideoWidget() const { return d_->visibleVideoWidget(); }
 MotionAnalysis* Trelvan::motion() { return &d_->motion(); }
 VideoExport* Trelvan::videoExport() { return &d_->videoExport(); }
+Analysis* Trelvan::analysis() { return &d_->analysis(); }
 
 void Trelvan::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -15,6 +15,7 @@
 
 namespace tvn {
 
+class Analysis;
 struct Components;
 class MotionAnalysis;
 class VideoExport;
@@ -159,6 +160,10 @@ public:
     // The video-export companion (an analysis as a video file anyone can play),
     // made on first use; owned by the control.
     VideoExport* videoExport();
+    // The analysis-document companion (documents beside the clip, autosave and
+    // recovery, key moments), made on first use; owned by the control. Until a
+    // host asks for it the control persists nothing.
+    Analysis* analysis();
 
     // Extension outside the documented interface, for a host's frame slider
     // while it is dragged: shows at once the picture nearest frameNumber that

@@ -1,5 +1,6 @@
 #include "control/TrelvanPrivate.h"
 
+#include "analysis/Analysis.h"
 #include "annotate/AnnotationEditor.h"
 #include "annotate/AnnotationRenderer.h"
 #include "annotate/AnnotationStore.h"
@@ -159,7 +160,7 @@ TrelvanPrivate::~TrelvanPrivate() = default;
 
 void TrelvanPrivate::createChildren() {
     q.setAttribute(Qt::WA_OpaquePaintEvent);
-    const double tpp = twipsPerPixelX(&q);
+    const double tpp = tvn::twipsPerPixelX(&q);
     ControlParts& p = parts;
     p.display = components.createEngine(EngineRole::Display, &q);
     p.recordingEngine = components.createEngine(EngineRole::Recording, &q);
@@ -322,14 +323,66 @@ VideoExport& TrelvanPrivate::videoExport() {
                 q.tvn_ClockStartTimeMS, q.TVN_DisplayTarget, q.TVN_TransparentColor, q.TVN_drawingTool,
                 q.TVN_TrackingActive, q.TVN_TrackingLength, q.TVN_FrameLenMS});
         };
+        // Key moments only from an analysis companion the host made: asking for one
+        // here would start its documents.
+        auto keyMoments = [this] {
+            std::vector<std::pair<int, QString>> moments;
+            if (analysisDocument)
+                for (const KeyMoment& m : analysisDocument->keyMoments()) moments.emplace_back(m.frame, m.label);
+            return moments;
+        };
         videoExporter = std::make_unique<VideoExport>(
-            q, snapshot, [this](const TvnError& e) { keepFailure("VideoExport_worker", e); });
+            q, snapshot, keyMoments, [this](const TvnError& e) { keepFailure("VideoExport_worker", e); });
     }
     return *videoExporter;
 }
 
 void TrelvanPrivate::tellMotionOfTheClip() {
     if (motionAnalysis) motionAnalysis->followClip(q.TVN_videoFileName, QSize(q.TVN_VideoWidth, q.TVN_VideoHeight));
+    if (analysisDocument) handleNotification("Analysis_followClip", [&] { analysisDocument->followClip(true); });
+}
+
+Analysis& TrelvanPrivate::analysis() {
+    if (!analysisDocument) {
+        motion();  // the document keeps the motion companion's tracks: it is there before
+        analysisDocument = std::make_unique<Analysis>(
+            q, std::make_unique<analysis::AnalysisPorts>(static_cast<analysis::DrawingPort&>(*this),
+                                                         static_cast<analysis::ComparisonPort&>(*this)));
+        QObject::connect(motionAnalysis.get(), &MotionAnalysis::drawingChanged, analysisDocument.get(),
+                         [a = analysisDocument.get()] { a->noteChange(); });
+    }
+    return *analysisDocument;
+}
+
+QImage TrelvanPrivate::freeHandStrokes() const { return parts.freeHandLayer->image(); }
+
+void TrelvanPrivate::setFreeHandStrokes(const QImage& strokes) {
+    Surface& layer = *parts.freeHandLayer;
+    const QSize size(layer.widthPixels(), layer.heightPixels());
+    const QImage fitted = strokes.size() == size ? strokes : strokes.scaled(size);
+    layer.paintPicture(fitted, 0, 0);
+}
+
+void TrelvanPrivate::redrawDrawings() { redrawAnnotations(); }
+bool TrelvanPrivate::readableDrawing() const { return q.readableDrawing(); }
+double TrelvanPrivate::twipsPerPixelX() const { return tvn::twipsPerPixelX(&q); }
+double TrelvanPrivate::twipsPerPixelY() const { return tvn::twipsPerPixelY(&q); }
+
+analysis::SecondClip TrelvanPrivate::secondClip() const {
+    analysis::SecondClip c;
+    if (!state.overlaySources.overlayActive) return c;
+    const OverlayController::Placement& p = overlay->placement();
+    c.fileName = state.overlaySources.overlayFileName;
+    c.placed = p.placed;
+    c.left = p.left;
+    c.top = p.top;
+    c.width = p.width;
+    c.height = p.height;
+    c.opacity = p.opacity;
+    c.frame = p.frame;
+    c.positionMs = p.positionMs;
+    c.mirrored = p.mirrored;
+    return c;
 }
 
 void TrelvanPrivate::resized() {
@@ -342,7 +395,10 @@ void TrelvanPrivate::setReadableDrawing(bool on) {
     handleNotification("setReadableDrawing", [&] { redrawAnnotations(); });
 }
 
-void TrelvanPrivate::redrawAnnotations() { renderer->RedrawAnnotations(); }
+void TrelvanPrivate::redrawAnnotations() {
+    renderer->RedrawAnnotations();
+    if (analysisDocument) analysisDocument->noteChange();
+}
 void TrelvanPrivate::syncPositionViews() { filmStrip->SyncPositionViews(); }
 
 void TrelvanPrivate::raiseVideoEnd() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/AnalysisPorts.h"
 #include "control/AnnotationRedraw.h"
 #include "control/ControlEvents.h"
 #include "control/ControlParts.h"
@@ -11,6 +12,7 @@
 
 namespace tvn {
 
+class Analysis;
 class AnnotationEditor;
 class AnnotationRenderer;
 class AnnotationStore;
@@ -38,7 +40,8 @@ class TvnError;
 // make subsystems call each other in a circle: redraw the annotations, sync the
 // position views. Kept out of the installed Trelvan.h, so that none of it is
 // part of a host's ABI.
-class TrelvanPrivate final : private ControlEvents, private AnnotationRedraw, private PositionViews {
+class TrelvanPrivate final : private ControlEvents, private AnnotationRedraw, private PositionViews,
+                             private analysis::DrawingPort, private analysis::ComparisonPort {
 public:
     TrelvanPrivate(Trelvan& control, Components components);
     ~TrelvanPrivate();
@@ -57,6 +60,8 @@ public:
     void tellMotionOfTheClip();
     MotionAnalysis& motion();
     VideoExport& videoExport();
+    // The analysis-document companion, made on first use; told of opens and closes with the motion companion.
+    Analysis& analysis();
     // The control was resized: the layout follows.
     void resized();
     // Readable drawing on or off: the renderer's pens, the loupe's border, drawn again.
@@ -88,7 +93,8 @@ public:
     TrelvanListener* listener = nullptr;
     std::unique_ptr<TvnError> lastNotificationError;
     std::unique_ptr<MotionAnalysis> motionAnalysis;  // gone (its worker stopped) before the rest
-    std::unique_ptr<VideoExport> videoExporter;      // last: its worker stopped first
+    std::unique_ptr<VideoExport> videoExporter;      // gone (its worker stopped) before the rest
+    std::unique_ptr<Analysis> analysisDocument;  // last: gone (its recovery file removed) first
 
 private:
     void createChildren();
@@ -107,6 +113,15 @@ private:
     // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
     void redrawAnnotations() override;
     void syncPositionViews() override;
+    // The analysis companion's ports.
+    AnnotationStore& drawings() override { return *store; }
+    QImage freeHandStrokes() const override;
+    void setFreeHandStrokes(const QImage& strokes) override;
+    void redrawDrawings() override;
+    bool readableDrawing() const override;
+    double twipsPerPixelX() const override;
+    double twipsPerPixelY() const override;
+    analysis::SecondClip secondClip() const override;
 };
 
 }  // namespace tvn

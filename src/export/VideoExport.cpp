@@ -22,9 +22,11 @@ struct VideoExport::Timing {
     std::vector<ExportPlan::Pause> pauses;
 };
 
-VideoExport::VideoExport(Trelvan& control, DrawingSnapshot snapshot, std::function<void(const TvnError&)> reportFailure)
+VideoExport::VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments keyMoments,
+                         std::function<void(const TvnError&)> reportFailure)
     : control_(control),
       snapshot_(std::move(snapshot)),
+      keyMoments_(std::move(keyMoments)),
       reportFailure_(std::move(reportFailure)),
       worker_(std::make_unique<ExportWorker>()) {
     connect(worker_.get(), &ExportWorker::progress, this, [this](quint64 job, qint64 done, qint64 total) {
@@ -110,12 +112,25 @@ void VideoExport::setInterpolatedSlowMotion(bool on) {
     if (on) throw TvnError::notImplemented("VideoExport.setInterpolatedSlowMotion");
 }
 
-void VideoExport::pauseOnKeyMoments(double) { throw TvnError::notImplemented("VideoExport.pauseOnKeyMoments"); }
+void VideoExport::pauseOnKeyMoments(double seconds) {
+    withPrefix("VideoExport.pauseOnKeyMoments", [&] {
+        if (!(seconds >= 0 && seconds <= ExportPlan::MaxPauseSeconds))
+            refuse(err::InvalidCall, QStringLiteral("Cannot pause %1 s on the key moments: a pause lasts at most %2 s (0: none)")
+                                         .arg(seconds).arg(ExportPlan::MaxPauseSeconds));
+        keyMomentSeconds_ = seconds;
+    });
+}
 
 VideoExport::Timing VideoExport::timing() const {
     Timing t;
     for (const SpeedRange& s : speeds_) t.speeds.push_back({s.first, s.last, s.factor});
     for (const Pause& p : pauses_) t.pauses.push_back({p.frame, p.seconds, p.label});
+    if (keyMomentSeconds_ > 0 && keyMoments_) {
+        const int32_t frames = control_.TVN_NumFrames;
+        const int last = last_ < 0 ? frames - 1 : last_;
+        for (const auto& [frame, label] : keyMoments_())
+            if (frame >= first_ && frame <= last) t.pauses.push_back({frame, keyMomentSeconds_, label});
+    }
     return t;
 }
 

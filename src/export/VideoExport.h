@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -63,7 +64,10 @@ class TVN_EXPORT VideoExport : public QObject {
 public:
     // What the control hands the companion: its picture's makings, copied.
     using DrawingSnapshot = std::function<std::shared_ptr<ExportDrawing>()>;
-    VideoExport(Trelvan& control, DrawingSnapshot snapshot, std::function<void(const TvnError&)> reportFailure);
+    // The key moments of the analysis companion, as (frame, label); none without one.
+    using KeyMoments = std::function<std::vector<std::pair<int, QString>>()>;
+    VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments keyMoments,
+                std::function<void(const TvnError&)> reportFailure);
     ~VideoExport() override;
 
     // The frames exported, inclusive; lastFrame -1 (the default) is the clip's last.
@@ -101,9 +105,11 @@ public:
     // Slow motion by motion-compensated in-between frames instead of repeated ones.
     // Not built yet: true throws a "not implemented" TvnError.
     Q_INVOKABLE void setInterpolatedSlowMotion(bool on);
-    // A pause of seconds on every key moment of the analysis. Not built yet: throws
-    // a "not implemented" TvnError until the key moments are there.
+    // A pause of seconds on every key moment of the analysis companion that lies
+    // in the range, labelled with the moment's label, beside the pauses added by
+    // hand (0 turns it off). The moments are read when the export starts.
     Q_INVOKABLE void pauseOnKeyMoments(double seconds);
+    double keyMomentPauseSeconds() const { return keyMomentSeconds_; }
     // Comparison: a second clip (the overlay's second clip, or any) in step with
     // the first, its frame secondFirstFrame going with the range's first frame,
     // at the same pace by time. layout "sideBySide": the control's picture on the
@@ -133,6 +139,8 @@ private:
 
     Trelvan& control_;
     DrawingSnapshot snapshot_;
+    KeyMoments keyMoments_;
+    double keyMomentSeconds_ = 0;
     std::function<void(const TvnError&)> reportFailure_;
     std::unique_ptr<ExportWorker> worker_;
     int first_ = 0;

@@ -91,4 +91,15 @@ double Calibration::distance(QPointF a, QPointF b) const {
     return std::hypot(d.x(), d.y());
 }
 
+Calibration Calibration::fromParts(double scale, const QString& unit, const std::optional<std::array<double, 9>>& homography) {
+    if (!(scale > 0) || !std::isfinite(scale))
+        throw TvnError(err::InvalidCall, QStringLiteral("A calibration's scale must be a positive number, not %1").arg(scale),
+                       QStringLiteral("Calibration"));
+    Calibration c;
+    c.scale_ = scale;
+    c.unit_ = unit;
+    c.plane_ = homography;
+    return c;
+}
+
 }  // namespace tvn::motion

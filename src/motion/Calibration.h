@@ -43,6 +43,12 @@ public:
     // Real units per coordinate unit (the scale reference); 1 when uncalibrated, 0 for a plane.
     double unitsPerCoordinate() const { return plane_ ? 0.0 : scale_; }
 
+    // Its parts, to keep it and make it again: the scale (real units per
+    // coordinate unit) and, for a plane, the homography (row-major 3x3).
+    double scale() const { return scale_; }
+    const std::optional<std::array<double, 9>>& homography() const { return plane_; }
+    static Calibration fromParts(double scale, const QString& unit, const std::optional<std::array<double, 9>>& homography);
+
     // A point in real units: scaled from the picture's origin, or on the plane
     // from the rectangle's first corner.
     QPointF toReal(QPointF p) const;

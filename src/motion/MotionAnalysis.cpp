@@ -120,6 +120,14 @@ void MotionAnalysis::clearPoints() {
     emit drawingChanged();
 }
 
+void MotionAnalysis::restore(bool calibrated, const motion::Calibration& calibration, std::vector<motion::Track> tracks) {
+    if (busy()) throw invalid(QStringLiteral("Cannot put back points while tracking runs: cancel it first"));
+    calibration_ = calibrated ? calibration : motion::Calibration{};
+    calibrated_ = calibrated;
+    tracks_ = std::move(tracks);
+    emit calibrationChanged();  // also drawingChanged
+}
+
 void MotionAnalysis::followClip(const QString& clip, QSize pictureSize) {
     if (clip != clip_) {
         clip_ = clip;

@@ -159,6 +159,12 @@ public:
     std::vector<motion::KinematicSample> kinematics(int point) const;
     std::vector<motion::AngleSample> jointAngle(int a, int vertex, int c) const;
     const motion::Calibration& calibration() const { return calibration_; }
+    const std::vector<motion::Track>& tracks() const { return tracks_; }
+    const motion::Smoothing& smoothing() const { return smoothing_; }
+    // Puts back a calibration and points kept earlier (an analysis document):
+    // the calibration (calibrated false: none) and the tracks, numbered in
+    // order, replace the present ones. InvalidCall while tracking runs.
+    void restore(bool calibrated, const motion::Calibration& calibration, std::vector<motion::Track> tracks);
 
 signals:
     void calibrationChanged();

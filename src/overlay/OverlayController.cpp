@@ -76,6 +76,7 @@ void OverlayController::TVN_Overlay(QString& FileName) {
         mixer.PauseSource(overlaySources_.overlayMixerSource);
         mixer.SetSourceAlpha(overlaySources_.overlayMixerSource, InitialOverlayAlpha);
         secondMirrored_ = false;
+        placement_ = {};
 
         // The main clip keeps the mirroring the display had.
         const DisplaySize d = displaySize();
@@ -91,11 +92,19 @@ void OverlayController::TVN_FlipOverlay(bool flipIt) {
     withPrefix("TVN_FlipOverlay", [&] {
         placeSecondSource(flipIt);
         secondMirrored_ = flipIt;
+        placement_.mirrored = flipIt;
+        placement_.placed = false;  // the second source fills the display again
     });
 }
 
 void OverlayController::placeSecondClip(int32_t left, int32_t top, int32_t width, int32_t height, int32_t opacity) {
     if (!overlaySources_.overlayActive) return;
+    placement_.placed = true;
+    placement_.left = left;
+    placement_.top = top;
+    placement_.width = width;
+    placement_.height = height;
+    placement_.opacity = opacity;
     VideoMixer& mixer = drives_.mixer;
     ignoringErrors([&] {
         const DisplaySize d = displaySize();
@@ -142,6 +151,8 @@ void OverlayController::TVN_SetOverlay2Pos(double newPos) {
         if (!(newPos >= 0 && newPos <= overlayDuration_)) return;  // outside the clip, or NaN
         mixer.SeekSource(second, newPos);
         mixer.PauseSource(second);
+        placement_.positionMs = newPos;
+        placement_.frame = -1;
     });
 }
 
@@ -162,6 +173,8 @@ void OverlayController::TVN_SetOverlay2Frame(int32_t newFrame) {
         if (pos < 0 || pos > overlayDuration_) return;
         mixer.SeekSource(second, pos);
         mixer.PauseSource(second);
+        placement_.positionMs = pos;
+        placement_.frame = newFrame;
     });
 }
 

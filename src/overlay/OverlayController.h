@@ -82,6 +82,18 @@ public:
     // checked against it.
     double overlayDuration() const { return overlayDuration_; }
 
+    // Where and how the second clip is shown, as the calls above last set it
+    // since the overlay opened (what an analysis document keeps of a comparison).
+    struct Placement {
+        bool placed = false;  // placeSecondClip was called; otherwise the second clip fills the display
+        int32_t left = 0, top = 0, width = 0, height = 0;  // display pixels
+        int32_t opacity = 50;  // percent
+        int32_t frame = -1;  // TVN_SetOverlay2Frame's frame; -1: not set
+        double positionMs = -1;  // TVN_SetOverlay2Pos's position; -1: not set
+        bool mirrored = false;
+    };
+    const Placement& placement() const { return placement_; }
+
 private:
     struct DisplaySize {
         float w;
@@ -98,6 +110,7 @@ private:
     ClipLoader& clipLoader_;
     double overlayDuration_ = 0;
     bool secondMirrored_ = false;  // as TVN_FlipOverlay last set it
+    Placement placement_;
 };
 
 }  // namespace tvn
