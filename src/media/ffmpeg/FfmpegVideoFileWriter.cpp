@@ -248,7 +248,7 @@ void FfmpegVideoFileWriter::encodePicture(const QImage& given) {
     const uint8_t* src[4] = {picture.constBits(), nullptr, nullptr, nullptr};
     const int stride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
     const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_RGB32, AVCOL_RANGE_JPEG,
-                                 AVCOL_SPC_RGB};
+                                 AVCOL_SPC_UNSPECIFIED};
     const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
                                AVCOL_SPC_BT709};
     if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
