@@ -122,6 +122,16 @@ double meanDifference(const QImage& a, const QImage& b) {
     return sum / (3.0 * x.width() * x.height());
 }
 
+// How many pixels of the part differ in brightness by more than a drawn stroke
+// or digit against the video under it can be mistaken for encoding loss.
+int strongDifferences(const QImage& a, const QImage& b, QRect part) {
+    int count = 0;
+    for (int y = part.top(); y <= part.bottom(); ++y)
+        for (int x = part.left(); x <= part.right(); ++x)
+            if (std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 96) ++count;
+    return count;
+}
+
 // Runs an export to its end; the outcome: "done", "cancelled" or the failure's number.
 QString exportTo(VideoExport& exporter, const QString& file, int timeoutMs = 120000) {
     QString outcome;
@@ -175,16 +185,23 @@ TEST(ExportReal, EachFrameIsTheControlsOwnPictureAndTheFilePlaysAnywhere) {
     // Frame by frame, the control's own picture: before, on, inside and past the trail, clock running.
     const std::vector<QImage> written = tvn::testing::decodeFrames(file);
     ASSERT_EQ(written.size(), 30u);
+    // Where the clock and the trail are drawn, compared on their own: a wrong
+    // digit or segment is a small part of the whole picture.
+    const QRect clock(0, 0, 120, 32), trail(50, 55, 210, 75);
     for (int32_t n : {0, 5, 9, 12, 20, 29}) {
         SCOPED_TRACE(n);
         int32_t f = n;
         control->TVN_SetFrame(f);
         const QImage own = control->TVN_GetFrameAsIPic().image();
-        EXPECT_LT(meanDifference(written[n], own), 2.5);
-        // The comparison tells frames apart (the clock, the trail, the frame code differ).
         int32_t next = n == 29 ? 28 : n + 1;
         control->TVN_SetFrame(next);
-        EXPECT_GT(meanDifference(written[n], control->TVN_GetFrameAsIPic().image()), 3.0);
+        const QImage neighbour = control->TVN_GetFrameAsIPic().image();
+        EXPECT_LT(meanDifference(written[n], own), 2.5);
+        EXPECT_LE(strongDifferences(written[n], own, clock), 4);
+        EXPECT_LE(strongDifferences(written[n], own, trail), 4);
+        // The comparison tells frames apart (the frame code, the clock).
+        EXPECT_GT(meanDifference(written[n], neighbour), 3.0);
+        EXPECT_GT(strongDifferences(written[n], neighbour, clock), 100);
     }
 }
 
