@@ -2,11 +2,16 @@
 // keys step and the frame slider jumps, each seen in the frame on screen; and
 // what a coach meets through a session: the sound level on every open, the
 // docks at 1200 x 760 with every control reachable, marking a point without
-// drawing, the recording mark. With TVN_STUDIO_SHOTS set to a folder, each step
+// drawing, the recording mark; key moments on the timeline and in their list,
+// analysis documents and the offer to recover unsaved work. With TVN_STUDIO_SHOTS set to a folder, each step
 // leaves a picture of the window there.
+#include "AnalysisFiles.h"
+#include "KeyMomentsPanel.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
 #include "StudioWindow.h"
+#include "TimelineSlider.h"
+#include "analysis/Analysis.h"
 #include "control/Trelvan.h"
 #include "fakes/ControlProbe.h"
 #include "fakes/EventLoopWait.h"
@@ -20,6 +25,8 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSlider>
@@ -205,7 +212,7 @@ TEST(StudioSmoke, DocksFitAt1200x760AndRecoverAfterAResize) {
     window.resize(1200, 760);
     runFor(50);
     const QList<QDockWidget*> docks = window.findChildren<QDockWidget*>();
-    ASSERT_EQ(docks.size(), 4);
+    ASSERT_EQ(docks.size(), 5);
     const auto reachable = [&](QDockWidget* dock) {
         dock->raise();
         runFor(20);
@@ -329,4 +336,131 @@ TEST(StudioSmoke, DrawingsReadOnHdFootage) {
     EXPECT_TRUE(!dark.isEmpty() && dark.first() < yellow.first() && dark.last() > yellow.last())
         << "no outline on both sides";
     shot(window, "hd-line");
+}
+
+namespace {
+QStringList momentTexts(studio::StudioWindow& window) {
+    QStringList texts;
+    QListWidget& list = window.keyMomentsPanel().list();
+    for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
+    return texts;
+}
+}  // namespace
+
+// Key moments marked on two frames show in frame order in their list and as
+// marks in their colours on the timeline; Ctrl+Right and Ctrl+Left go from one to
+// the next, a double-click goes to one, renaming and removing follow at once.
+TEST(StudioSmoke, KeyMomentsOnTheTimelineAndInTheirList) {
+    freshSettings();
+    studio::StudioWindow window;
+    window.control().analysis()->setRecoveryDirectory(testFolder().filePath(QStringLiteral("recovery-moments")));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(window.openClip(clip(ClipFormat::H264Mp4, {.frames = 60})));
+    tvn::Trelvan& control = window.control();
+    studio::KeyMomentsPanel& panel = window.keyMomentsPanel();
+    const int red = 0x0000E0, blue = 0xF03020;  // 0x00BBGGRR
+    for (const auto& [frame, label, colour] : {std::tuple{40, "Contact", blue}, std::tuple{10, "Take-off", red}}) {
+        int32_t at = frame;
+        control.TVN_SetFrame(at);
+        ASSERT_TRUE(panel.mark(QString::fromLatin1(label), QStringLiteral("knee"), colour));
+    }
+    const QStringList texts = momentTexts(window);
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].contains(QLatin1String("frame 10")) && texts[0].contains(QLatin1String("Take-off"))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[1].contains(QLatin1String("frame 40")) && texts[1].contains(QLatin1String("Contact"))) << texts[1].toStdString();
+
+    QSlider* slider = frameSlider(window, 59);
+    auto* timeline = qobject_cast<studio::TimelineSlider*>(slider);
+    ASSERT_NE(timeline, nullptr);
+    ASSERT_EQ(timeline->marks().size(), 2);
+    const QImage seen = timeline->grab().toImage();
+    const auto colourAt = [&](int frame) { return seen.pixelColor(timeline->markX(frame), timeline->height() / 2 + 3); };
+    EXPECT_GT(colourAt(10).red(), 180) << "the take-off mark is red";
+    EXPECT_LT(colourAt(10).blue(), 80);
+    EXPECT_GT(colourAt(40).blue(), 180) << "the contact mark is blue";
+    EXPECT_LT(colourAt(40).red(), 80);
+    shot(window, "key-moments");
+
+    const auto shows = [&](int frame) {
+        return waitFor([&] { return frameNumber(control.TVN_GetFrameAsIPic().image()) == frame; }, 3000);
+    };
+    int32_t start = 0;
+    control.TVN_SetFrame(start);
+    for (const auto& [key, frame] : {std::pair{Qt::Key_Right, 10}, std::pair{Qt::Key_Right, 40}, std::pair{Qt::Key_Left, 10}}) {
+        QTest::keyClick(&window, key, Qt::ControlModifier);
+        EXPECT_TRUE(shows(frame)) << "Ctrl+arrow to frame " << frame;
+    }
+    QListWidget& list = panel.list();
+    const QRect second = list.visualItemRect(list.item(1));
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_TRUE(shows(40));
+
+    ASSERT_TRUE(panel.rename(0, QStringLiteral("Jump")));
+    EXPECT_TRUE(momentTexts(window).value(0).contains(QLatin1String("Jump")));
+    list.setCurrentRow(1);
+    panel.removeSelected();
+    EXPECT_EQ(momentTexts(window).size(), 1);
+    EXPECT_EQ(timeline->marks().size(), 1);
+    EXPECT_EQ(timeline->marks().value(0).frame, 10);
+}
+
+// A saved analysis is listed among the recent ones (kept for the next run) and
+// opens in a studio without a clip, with its clip and moments; a bad document
+// is told and changes nothing. A studio that ended without closing its clip
+// leaves a recovery: the next open of the clip offers it, Recover brings the
+// moments back, Discard drops them.
+TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
+    freshSettings();
+    const QString clipFile = clip(ClipFormat::H264Mp4, {.frames = 30});
+    const QString recovery = testFolder().filePath(QStringLiteral("recovery-documents"));
+    const QString document = testFolder().filePath(QStringLiteral("swing.tvna.json"));
+    {
+        studio::StudioWindow window;
+        window.control().analysis()->setRecoveryDirectory(recovery);
+        window.show();
+        ASSERT_TRUE(window.openClip(clipFile));
+        ASSERT_TRUE(window.keyMomentsPanel().mark(QStringLiteral("Top"), QString(), 0x00FFFF));
+        ASSERT_TRUE(window.analysisFiles().saveTo(document));
+    }
+    studio::StudioWindow window;
+    tvn::Analysis& analysis = *window.control().analysis();
+    analysis.setRecoveryDirectory(recovery);
+    window.show();
+    EXPECT_EQ(window.analysisFiles().recent(), QStringList{QFileInfo(document).absoluteFilePath()});
+    ASSERT_TRUE(window.analysisFiles().open(document));
+    EXPECT_NE(frameSlider(window, 29), nullptr) << "the slider spans the clip the document opened";
+    EXPECT_EQ(momentTexts(window).size(), 1);
+
+    QFile bad(testFolder().filePath(QStringLiteral("bad.tvna.json")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly) && bad.write("{ \"format\": ") > 0);
+    bad.close();
+    EXPECT_FALSE(window.analysisFiles().open(bad.fileName()));
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains(QLatin1String("bad.tvna.json")))
+        << window.statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(momentTexts(window).size(), 1) << "the analysis on screen stays";
+
+    for (const auto& [answer, moments] : {std::pair{"Recover", 2}, std::pair{"Discard", 0}}) {
+        ASSERT_TRUE(window.keyMomentsPanel().mark(QStringLiteral("Impact"), QString(), 0xFF00FF)) << answer;
+        analysis.flushAutosave();
+        // A crash: the recovery file outlives the clip, which a clean close would have removed.
+        const QString kept = analysis.recoveryPath(), copy = kept + QStringLiteral(".kept");
+        QFile::remove(copy);
+        ASSERT_TRUE(QFile::copy(kept, copy)) << answer;
+        window.control().TVN_Close();
+        ASSERT_TRUE(QFile::rename(copy, kept));
+        ASSERT_TRUE(window.openClip(clipFile));
+        auto* offer = window.findChild<QMessageBox*>(QStringLiteral("recoveryOffer"));
+        ASSERT_NE(offer, nullptr) << answer;
+        QAbstractButton* button = nullptr;
+        for (QAbstractButton* b : offer->buttons())
+            if (b->text() == QLatin1String(answer)) button = b;
+        ASSERT_NE(button, nullptr) << answer;
+        button->click();
+        EXPECT_EQ(momentTexts(window).size(), moments) << answer;
+        EXPECT_FALSE(analysis.hasRecovery()) << answer;
+        window.control().TVN_Close();
+        ASSERT_TRUE(window.analysisFiles().open(document));  // back to the saved analysis: one moment
+    }
 }

@@ -18,7 +18,7 @@ PanelDocks::PanelDocks(QMainWindow* window) : QObject(window), window_(window) {
     window_->setTabPosition(Qt::RightDockWidgetArea, QTabWidget::North);
 }
 
-QDockWidget* PanelDocks::add(const QString& title, const QString& name, QWidget* panel) {
+QDockWidget* PanelDocks::add(const QString& title, const QString& name, QWidget* panel, Place place) {
     auto* scroll = new QScrollArea(window_);
     scroll->setWidget(panel);
     scroll->setWidgetResizable(true);
@@ -29,8 +29,11 @@ QDockWidget* PanelDocks::add(const QString& title, const QString& name, QWidget*
     d->setWidget(scroll);
     d->setMinimumWidth(kMinWidth);
     d->installEventFilter(this);  // the width the coach gives it is kept
-    window_->addDockWidget(Qt::RightDockWidgetArea, d);
-    if (!docks_.isEmpty()) window_->tabifyDockWidget(docks_.last(), d);
+    window_->addDockWidget(Qt::RightDockWidgetArea, d, Qt::Vertical);  // under what is there
+    if (place == Place::Tabbed) {
+        if (lastTabbed_) window_->tabifyDockWidget(lastTabbed_, d);
+        lastTabbed_ = d;
+    }
     docks_ << d;
     return d;
 }

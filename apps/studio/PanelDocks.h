@@ -21,9 +21,11 @@ public:
 
     explicit PanelDocks(QMainWindow* window);
 
-    // A dock for panel, tabbed behind the ones added before it; name is its object
-    // name, which the window's saved state refers to.
-    QDockWidget* add(const QString& title, const QString& name, QWidget* panel);
+    // Where a dock goes: tabbed behind the ones added before it, or under them,
+    // always in view (the tabs of more than four panels would not read whole).
+    enum class Place { Tabbed, Below };
+    // A dock for panel; name is its object name, which the window's saved state refers to.
+    QDockWidget* add(const QString& title, const QString& name, QWidget* panel, Place place = Place::Tabbed);
     // The width the coach gave the panels, the window's resizes aside.
     int width() const { return width_; }
     void setWidth(int width) { width_ = width; }
@@ -38,6 +40,7 @@ protected:
 private:
     QMainWindow* window_;
     QList<QDockWidget*> docks_;
+    QDockWidget* lastTabbed_ = nullptr;
     int width_ = kMinWidth + 40;
     bool fitting_ = false;  // the studio itself resizes the docks
 };

@@ -99,6 +99,11 @@ void Playhead::stepBack() {
     setFrame(std::max(0, control_->TVN_CurrentFrame - 1));
 }
 
+void Playhead::goTo(int frame) {
+    if (overlayPlay_.isValid()) playPause();
+    setFrame(frame);
+}
+
 void Playhead::setFrame(int frame) {
     int32_t f = frame;
     overlayPlay_.invalidate();

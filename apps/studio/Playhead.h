@@ -28,6 +28,8 @@ public:
     void stepForward();
     // Shows the exact frame now.
     void setFrame(int frame);
+    // As setFrame, a second clip playing over the first stopping first, where the read-out says.
+    void goTo(int frame);
     // Asks for a frame: shown when the event loop is back, the latest ask winning.
     void requestFrame(int frame);
     // Brings the read-out, the slider and the film strip's labels up to the control's position.

@@ -1,8 +1,10 @@
 #include "StudioMenus.h"
 
+#include "AnalysisFiles.h"
 #include "DrawingPanel.h"
 #include "ExportDialog.h"
 #include "FilmStripLabels.h"
+#include "KeyMomentsPanel.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
 #include "control/Trelvan.h"
@@ -18,6 +20,7 @@ StudioMenus::StudioMenus(StudioContext context, Panels panels, QMainWindow* wind
     buildFile();
     buildEdit();
     buildLesson();
+    buildMoments();
     buildView();
 }
 
@@ -25,6 +28,12 @@ void StudioMenus::buildFile() {
     QMenu* file = window_->menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Open clip..."), QKeySequence::Open, this, &StudioMenus::openClipAsked);
     file->addAction(tr("&Close clip"), this, &StudioMenus::closeClipAsked);
+    file->addSeparator();
+    AnalysisFiles* analysis = panels_.analysis;
+    file->addAction(tr("Open &analysis..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), analysis, &AnalysisFiles::openAsked);
+    analysis->attachRecentMenu(file->addMenu(tr("Recent anal&yses")));
+    file->addAction(tr("Sa&ve analysis"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), analysis, &AnalysisFiles::saveAsked);
+    file->addAction(tr("Save analysis &as..."), analysis, &AnalysisFiles::saveAsAsked);
     file->addSeparator();
     file->addAction(tr("Save frame as &JPEG..."), QKeySequence::Save, this, &StudioMenus::saveFrameAsked);
     file->addAction(tr("&Upload frame..."), this, &StudioMenus::uploadFrameAsked);
@@ -57,6 +66,19 @@ void StudioMenus::buildLesson() {
     menu->addAction(tr("S&top"), QKeySequence(Qt::SHIFT | Qt::Key_F9), lesson, &LessonPanel::stop);
     menu->addSeparator();
     menu->addAction(tr("&Mark a point to track"), QKeySequence(Qt::CTRL | Qt::Key_M), panels_.motion, &MotionPanel::armMarking);
+}
+
+void StudioMenus::buildMoments() {
+    // Ctrl with the arrows: the arrows alone step frames; a text field keeps Ctrl+arrow for its words.
+    KeyMomentsPanel* moments = panels_.moments;
+    QMenu* menu = window_->menuBar()->addMenu(tr("&Moments"));
+    menu->addAction(tr("&Mark key moment..."), QKeySequence(Qt::CTRL | Qt::Key_K), moments, &KeyMomentsPanel::markAsked);
+    menu->addAction(tr("&Next key moment"), QKeySequence(Qt::CTRL | Qt::Key_Right), moments, &KeyMomentsPanel::next);
+    menu->addAction(tr("&Previous key moment"), QKeySequence(Qt::CTRL | Qt::Key_Left), moments, &KeyMomentsPanel::previous);
+    menu->addSeparator();
+    menu->addAction(tr("&Rename selected..."), moments, &KeyMomentsPanel::renameAsked);
+    menu->addAction(tr("Re&move selected"), moments, &KeyMomentsPanel::removeSelected);
+    menu->addAction(tr("&Export as CSV..."), moments, &KeyMomentsPanel::exportAsked);
 }
 
 void StudioMenus::buildView() {

@@ -9,8 +9,10 @@ class QMenu;
 
 namespace studio {
 
+class AnalysisFiles;
 class DrawingPanel;
 class FilmStripLabels;
+class KeyMomentsPanel;
 class LessonPanel;
 class MotionPanel;
 
@@ -26,6 +28,8 @@ public:
         LessonPanel* lesson;
         MotionPanel* motion;
         FilmStripLabels* filmStrip;
+        KeyMomentsPanel* moments;
+        AnalysisFiles* analysis;  // the analysis documents
     };
 
     StudioMenus(StudioContext context, Panels panels, QMainWindow* window);
@@ -41,6 +45,7 @@ private:
     void buildFile();
     void buildEdit();
     void buildLesson();
+    void buildMoments();
     void buildView();
 
     StudioContext ctx_;

@@ -1,5 +1,6 @@
 #include "StudioWindow.h"
 
+#include "AnalysisFiles.h"
 #include "ClipDialog.h"
 #include "CoachMessages.h"
 #include "DrawingPanel.h"
@@ -8,6 +9,7 @@
 #include "FilmStripLabels.h"
 #include "FrameSharing.h"
 #include "FullScreenReadout.h"
+#include "KeyMomentsPanel.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
 #include "OverlayPanel.h"
@@ -55,7 +57,15 @@ StudioWindow::StudioWindow(QWidget* parent)
     addToolBar(transport_);
     buildDocks();
     playhead_ = new Playhead(ctx_, transport_, overlay_, stripLabels_, this);
-    menus_ = new StudioMenus(ctx_, {drawing_, lesson_, motion_, stripLabels_}, this);
+    analysisFiles_ = new AnalysisFiles(ctx_, this);
+    connect(analysisFiles_, &AnalysisFiles::clipReplaced, this, [this] {
+        drawings_->forget();
+        showClip(control_->TVN_videoFileName, control_->TVN_NumFrames);
+    });
+    connect(moments_, &KeyMomentsPanel::frameChosen, playhead_, &Playhead::goTo);
+    connect(moments_, &KeyMomentsPanel::moved, playhead_, &Playhead::update);
+    connect(moments_, &KeyMomentsPanel::marksChanged, &transport_->slider(), &TimelineSlider::setMarks);
+    menus_ = new StudioMenus(ctx_, {drawing_, lesson_, motion_, stripLabels_, moments_, analysisFiles_}, this);
     connectMenus();
     drawings_ = new DrawingWatch(control_, this);
     connect(drawing_, &DrawingPanel::drawingsCleared, drawings_, &DrawingWatch::cleared);
@@ -102,6 +112,9 @@ void StudioWindow::buildDocks() {
     docks_->add(tr("Lesson"), QStringLiteral("Lesson"), lesson_);
     docks_->add(tr("Overlay"), QStringLiteral("Overlay"), overlay_);
     docks_->add(tr("Motion"), QStringLiteral("Motion"), motion_);
+    moments_ = new KeyMomentsPanel(ctx_, this);
+    QDockWidget* moments = docks_->add(tr("Key moments"), QStringLiteral("Moments"), moments_, PanelDocks::Place::Below);
+    resizeDocks({first, moments}, {520, 220}, Qt::Vertical);
     first->raise();
 }
 
@@ -212,10 +225,23 @@ bool StudioWindow::openClip(const QString& fileName) {
         area_->setClipSize({});
         return false;
     }
+    showClip(fileName, frames);
+    drawing_->clipOpened();
+    if (probe.missingFrames > 0) {
+        const auto listed = qint64(probe.frameCount + probe.missingFrames);
+        showNotice(this,
+                   tr("This clip ends early: only %1 of its %2 frames are in the file.").arg(frames).arg(listed),
+                   tr("'%1' lists %2 frames; %3 are missing at its end.").arg(fileName).arg(listed).arg(qint64(probe.missingFrames)));
+    }
+    analysisFiles_->offerRecovery();
+    return true;
+}
+
+// What follows a clip that opened, whether the coach opened it or an analysis document did.
+void StudioWindow::showClip(const QString& fileName, int frames) {
     transport_->applyVolume();
     overlay_->clipOpened();
     area_->setClipSize(QSize(control_->TVN_VideoWidth, control_->TVN_VideoHeight));
-    drawing_->clipOpened();
     transport_->slider().setRange(0, std::max(0, frames - 1));
     transport_->slider().setValue(0);
     setWindowTitle(tr("%1 - Trelvan Studio").arg(QFileInfo(fileName).fileName()));
@@ -225,14 +251,7 @@ bool StudioWindow::openClip(const QString& fileName) {
                                  .arg(control_->TVN_VideoHeight)
                                  .arg(frames)
                                  .arg(TimeText::clock(control_->TVN_TotalLenMS)));
-    if (probe.missingFrames > 0) {
-        const auto listed = qint64(probe.frameCount + probe.missingFrames);
-        showNotice(this,
-                   tr("This clip ends early: only %1 of its %2 frames are in the file.").arg(frames).arg(listed),
-                   tr("'%1' lists %2 frames; %3 are missing at its end.").arg(fileName).arg(listed).arg(qint64(probe.missingFrames)));
-    }
     playhead_->update();
-    return true;
 }
 
 void StudioWindow::closeClip() {

@@ -12,12 +12,14 @@ class Trelvan;
 
 namespace studio {
 
+class AnalysisFiles;
 class DrawingPanel;
 class DrawingWatch;
 class FailureReporter;
 class FilmStripLabels;
 class FrameSharing;
 class FullScreenReadout;
+class KeyMomentsPanel;
 class LessonPanel;
 class MotionPanel;
 class OverlayPanel;
@@ -44,6 +46,8 @@ public:
     bool openClip(const QString& fileName);
     MotionPanel& motionPanel() { return *motion_; }
     LessonPanel& lessonPanel() { return *lesson_; }
+    KeyMomentsPanel& keyMomentsPanel() { return *moments_; }
+    AnalysisFiles& analysisFiles() { return *analysisFiles_; }
     // The recording mark in the status bar (hidden while no lesson records).
     QLabel& recordingMark();
 
@@ -59,6 +63,7 @@ private:
     bool typing() const;
     void toggleFullScreen();
     void chooseClip();
+    void showClip(const QString& fileName, int frames);
     void closeClip();
     bool mayClearDrawings();
 
@@ -71,6 +76,8 @@ private:
     FilmStripLabels* stripLabels_ = nullptr;
     LessonPanel* lesson_ = nullptr;
     MotionPanel* motion_ = nullptr;
+    KeyMomentsPanel* moments_ = nullptr;
+    AnalysisFiles* analysisFiles_ = nullptr;
     PanelDocks* docks_ = nullptr;
     TransportBar* transport_ = nullptr;
     StudioMenus* menus_ = nullptr;
