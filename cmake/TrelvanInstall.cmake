@@ -87,6 +87,8 @@ set_target_properties(tvnsh trelvan-studio PROPERTIES
 install(TARGETS trelvan EXPORT TrelvanTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 install(FILES ${installed_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/trelvan COMPONENT dev)
+# The analysis documents' JSON Schema, for programs that read what coaches saved.
+install(FILES "${CMAKE_SOURCE_DIR}/share/analysis.schema.json" DESTINATION ${CMAKE_INSTALL_DATADIR}/trelvan COMPONENT runtime)
 install(EXPORT TrelvanTargets NAMESPACE Trelvan:: FILE TrelvanTargets.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Trelvan COMPONENT dev)
 configure_package_config_file(cmake/TrelvanConfig.cmake.in

@@ -53,9 +53,10 @@ struct AnalysisSnapshot;
 // temporary file in the same folder, flushed and synced, then renamed over the
 // old one, so a full disk or a killed process never leaves half a document.
 //
-// Autosave: while a clip is open the companion takes a snapshot of the analysis
-// (plain data, cheap) a quarter of a second after the last change it sees
-// (drawing, settings, tracks, key moments, overlay); a worker thread
+// Autosave: while a clip is open the companion looks four times a second for
+// changes (a redraw of the drawings, the motion companion's drawing, key
+// moments, the settings, the overlay) and takes a snapshot of the analysis
+// (plain data, cheap) when there was one; a worker thread
 // ("tvn-autosave", one job at a time, newer snapshots replace older ones waiting)
 // encodes it and writes it to the recovery file: recoveryDirectory() (by default
 // QStandardPaths::AppDataLocation + "/recovery"), one file per clip named by its
@@ -63,7 +64,10 @@ struct AnalysisSnapshot;
 // the control's end), save() and discardRecovery() remove it. When a clip opens
 // and a recovery file for it is there (the process before did not end cleanly),
 // hasRecovery() is true and recoveryAvailable() is signalled; recover() applies
-// it, discardRecovery() drops it.
+// it, discardRecovery() drops it; until one of them is called the clip's
+// autosave waits (so the recovered work is not overwritten), and the file stays
+// for the next open when the clip is closed without a decision. A failure to
+// write it is signalled by autosaveFailed().
 //
 // Key moments are kept in frame order, one per frame (marking a frame that has
 // one changes it); index i is the i-th in that order. next/previous move the
@@ -162,13 +166,18 @@ signals:
     void documentChanged(const QString& path);
     void saved(const QString& path);
     void opened(const QString& path);
+    void autosaveFailed(const QString& reason);
 
 private:
     TVN_NO_EXPORT analysis::AnalysisSnapshot snapshot() const;
-    TVN_NO_EXPORT void apply(const analysis::AnalysisSnapshot& snapshot);
-    TVN_NO_EXPORT void takeAutosave();
+    // Applies a decoded document (read from where) once its clip is found.
+    TVN_NO_EXPORT void apply(const analysis::AnalysisSnapshot& snapshot, const QString& where);
+    TVN_NO_EXPORT void tick();
+    QString recoveryPathFor(const ClipFingerprint& fingerprint) const;
+    QString findClip(const analysis::AnalysisSnapshot& snapshot, const QString& where) const;
     void checkIndex(const char* call, int index) const;
-    void sortMoments();
+    int insertMoment(KeyMoment moment);
+    void momentsChanged();
 
     Trelvan& control_;
     std::unique_ptr<analysis::AnalysisPorts> ports_;
@@ -181,7 +190,10 @@ private:
     bool autosave_ = true;
     bool recoveryFound_ = false;  // a recovery file from before this clip was opened
     bool applying_ = false;       // inside apply(): its own changes are not autosaved twice
-    QTimer* debounce_ = nullptr;
+    bool dirty_ = false;          // a change seen since the last snapshot
+    struct Watched;               // the settings and the comparison as the last snapshot had them
+    std::unique_ptr<Watched> watched_;
+    QTimer* tick_ = nullptr;
 };
 
 }  // namespace tvn

@@ -405,7 +405,8 @@ std::pair<int, int> AnalysisDocument::lineAndColumn(const QByteArray& text, int 
     return {line, column};
 }
 
-AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString& where) {
+AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString& where, double twipsPerPixelX,
+                                          double twipsPerPixelY) {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -432,9 +433,11 @@ AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString&
         s.pictureWidth = int32_t(clip["width"].integer(0, 65535));
         s.pictureHeight = int32_t(clip["height"].integer(0, 65535));
         s.frame = int32_t(root["frame"].integer(0, std::numeric_limits<int32_t>::max()));
-        s.twipsPerPixelX = root["twipsPerPixel"]["x"].number(0.01, 1000);
-        s.twipsPerPixelY = root["twipsPerPixel"]["y"].number(0.01, 1000);
+        root["twipsPerPixel"]["x"].number(0.01, 1000);
+        root["twipsPerPixel"]["y"].number(0.01, 1000);
         // Drawings are read back in this control's twips; a picture pixel stays a picture pixel.
+        s.twipsPerPixelX = twipsPerPixelX;
+        s.twipsPerPixelY = twipsPerPixelY;
         s.settings = decodeSettings(root["settings"]);
         s.motion = decodeMotion(root["motion"]);
         const Reader moments = root["keyMoments"];

@@ -22,7 +22,10 @@ public:
     static constexpr const char* kFormat = "trelvan-analysis";
 
     static QByteArray encode(const AnalysisSnapshot& snapshot);
-    static AnalysisSnapshot decode(const QByteArray& text, const QString& where);
+    // The drawings come back in twips of the control's screen (twipsPerPixelX/Y),
+    // whatever screen the document was saved on.
+    static AnalysisSnapshot decode(const QByteArray& text, const QString& where, double twipsPerPixelX,
+                                   double twipsPerPixelY);
 
     // Writes text to path through a temporary file in the same folder, flushed
     // and synced before it replaces the old file; TvnError PathFileAccess when

@@ -3,7 +3,9 @@
 #include "analysis/AnalysisDocument.h"
 #include "core/TvnError.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <pthread.h>
 
 namespace tvn::analysis {
@@ -56,6 +58,7 @@ void AutosaveWriter::run() {
         busy_ = true;
         lock.unlock();
         try {
+            if (job.snapshot) QDir().mkpath(QFileInfo(job.path).absolutePath());
             if (job.snapshot) AnalysisDocument::write(job.path, AnalysisDocument::encode(*job.snapshot));
             else QFile::remove(job.path);
         } catch (...) {
