@@ -394,6 +394,7 @@ TEST(StudioSmoke, KeyMomentsOnTheTimelineAndInTheirList) {
     }
     QListWidget& list = panel.list();
     const QRect second = list.visualItemRect(list.item(1));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, second.center());
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, second.center());
     EXPECT_TRUE(shows(40));
 
@@ -442,6 +443,8 @@ TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
     EXPECT_EQ(momentTexts(window).size(), 1) << "the analysis on screen stays";
 
     for (const auto& [answer, moments] : {std::pair{"Recover", 2}, std::pair{"Discard", 0}}) {
+        int32_t impact = 20;
+        window.control().TVN_SetFrame(impact);
         ASSERT_TRUE(window.keyMomentsPanel().mark(QStringLiteral("Impact"), QString(), 0xFF00FF)) << answer;
         analysis.flushAutosave();
         // A crash: the recovery file outlives the clip, which a clean close would have removed.
@@ -449,6 +452,7 @@ TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
         QFile::remove(copy);
         ASSERT_TRUE(QFile::copy(kept, copy)) << answer;
         window.control().TVN_Close();
+        QFile::remove(kept);
         ASSERT_TRUE(QFile::rename(copy, kept));
         ASSERT_TRUE(window.openClip(clipFile));
         auto* offer = window.findChild<QMessageBox*>(QStringLiteral("recoveryOffer"));
@@ -460,6 +464,7 @@ TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
         button->click();
         EXPECT_EQ(momentTexts(window).size(), moments) << answer;
         EXPECT_FALSE(analysis.hasRecovery()) << answer;
+        if (moments == 0) EXPECT_FALSE(QFile::exists(kept)) << "discarded for good";
         window.control().TVN_Close();
         ASSERT_TRUE(window.analysisFiles().open(document));  // back to the saved analysis: one moment
     }

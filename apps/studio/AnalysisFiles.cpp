@@ -23,7 +23,16 @@ QString filters() { return QObject::tr("Trelvan analysis (*.tvna.json);;JSON (*.
 }  // namespace
 
 AnalysisFiles::AnalysisFiles(StudioContext context, QMainWindow* window)
-    : QObject(window), ctx_(std::move(context)), analysis_(ctx_.control->analysis()), window_(window) {}
+    : QObject(window), ctx_(std::move(context)), analysis_(ctx_.control->analysis()), window_(window) {
+    // Told once per clip: the companion tries again at every change, and the coach can still save.
+    connect(analysis_, &tvn::Analysis::autosaveFailed, this, [this](const QString& reason) {
+        if (autosaveFailureTold_) return;
+        autosaveFailureTold_ = true;
+        ctx_.showFailure(tr("Autosave"), tvn::TvnError(tvn::err::PathFileAccess, reason));
+    });
+}
+
+void AnalysisFiles::clipOpened() { autosaveFailureTold_ = false; }
 
 QStringList AnalysisFiles::recent() const { return QSettings().value(kRecentKey).toStringList(); }
 
@@ -76,6 +85,8 @@ bool AnalysisFiles::open(const QString& path) {
     remember(path);
     if (ctx_.control->TVN_videoFileName != clipBefore) emit clipReplaced();
     ctx_.showMessage(tr("Opened the analysis %1: %n key moment(s)", nullptr, analysis_->keyMomentCount()).arg(path));
+    // The clip it opened may have unsaved work of its own from a studio that did not end cleanly.
+    if (ctx_.control->TVN_videoFileName != clipBefore) offerRecovery();
     return true;
 }
 

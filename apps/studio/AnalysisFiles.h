@@ -42,6 +42,8 @@ public:
     // whether to recover it (Recover) or drop it (Discard). The question stays
     // open without blocking; it is returned, or null when there is nothing to recover.
     QMessageBox* offerRecovery();
+    // A clip opened: a failure of its autosave is told again.
+    void clipOpened();
 
 signals:
     // The document opened its own clip: the window shows it as a clip it opened.
@@ -56,6 +58,7 @@ private:
     tvn::Analysis* analysis_;
     QMainWindow* window_;
     QPointer<QMessageBox> offer_;  // the recovery question while it is open
+    bool autosaveFailureTold_ = false;  // for the clip shown
 };
 
 }  // namespace studio

@@ -239,6 +239,7 @@ bool StudioWindow::openClip(const QString& fileName) {
 
 // What follows a clip that opened, whether the coach opened it or an analysis document did.
 void StudioWindow::showClip(const QString& fileName, int frames) {
+    analysisFiles_->clipOpened();
     transport_->applyVolume();
     overlay_->clipOpened();
     area_->setClipSize(QSize(control_->TVN_VideoWidth, control_->TVN_VideoHeight));

@@ -177,6 +177,9 @@ void Analysis::apply(const analysis::AnalysisSnapshot& s, const QString& where) 
                            QStringLiteral("Analysis"));
     }
     const analysis::AnalysisSettings& t = s.settings;
+    // The trail first: turning it on picks the tracker tool, which the settings then put right.
+    bool trail = t.trackingActive != 0;
+    if ((c.TVN_TrackingActive != 0) != trail) c.TVN_SetTracking(trail);
     c.TVN_drawingTool = t.drawingTool;
     c.TVN_drawingColor = t.drawingColor;
     c.TVN_drawingWidth = t.drawingWidth;
@@ -192,8 +195,6 @@ void Analysis::apply(const analysis::AnalysisSnapshot& s, const QString& where) 
     c.TVN_DisplayTarget = t.displayTarget;
     c.TVN_TrackingLength = t.trackingLength;
     if (t.readableDrawing != ports_->drawing.readableDrawing()) c.setReadableDrawing(t.readableDrawing);
-    bool trail = t.trackingActive != 0;
-    if ((c.TVN_TrackingActive != 0) != trail) c.TVN_SetTracking(trail);
     c.TVN_TrackingActive = t.trackingActive;
 
     // The drawings as they were, nothing half placed or half typed.
@@ -343,6 +344,8 @@ void Analysis::tick() {
     *watched_ = std::move(now);
     writer_->write(recoveryPath(), snapshot());
 }
+
+void Analysis::autosaveNow() { tick(); }
 
 void Analysis::flushAutosave() {
     tick();

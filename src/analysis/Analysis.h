@@ -124,6 +124,9 @@ public:
     // Takes the pending snapshot now and waits until the worker has written it
     // (for a host about to quit on purpose, and for tests).
     Q_INVOKABLE void flushAutosave();
+    // Takes a snapshot now when something changed since the last one and hands
+    // it to the worker without waiting: the UI thread's whole part of an autosave.
+    Q_INVOKABLE void autosaveNow();
 
     // Key moments.
     // Marks the current frame; returns the moment's index.

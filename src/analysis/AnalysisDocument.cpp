@@ -115,10 +115,17 @@ QJsonObject encodeMotion(const AnalysisMotion& m) {
     }
     QJsonArray tracks;
     for (const motion::Track& t : m.tracks) {
-        QJsonArray samples;
-        for (const motion::TrackSample& s : t.samples)
-            samples.append(QJsonArray{s.frame, s.timeMs, s.x, s.y, s.confidence});
-        QJsonObject track{{"samples", samples}};
+        // By column: compact, and read back without an object per sample.
+        QJsonArray frames, times, xs, ys, confidences;
+        for (const motion::TrackSample& s : t.samples) {
+            frames.append(s.frame);
+            times.append(s.timeMs);
+            xs.append(s.x);
+            ys.append(s.y);
+            confidences.append(s.confidence);
+        }
+        QJsonObject track{{"samples", QJsonObject{{"frame", frames}, {"timeMs", times}, {"x", xs}, {"y", ys},
+                                                  {"confidence", confidences}}}};
         if (t.loss) track.insert("loss", QJsonObject{{"frame", t.loss->frame}, {"timeMs", t.loss->timeMs},
                                                      {"reason", t.loss->reason}});
         tracks.append(track);
@@ -336,21 +343,34 @@ AnalysisMotion decodeMotion(const Reader& r) {
         const Reader tr = tracks.at(t);
         motion::Track track;
         const Reader samples = tr["samples"];
-        const QJsonArray a = samples.array();
-        track.samples.reserve(a.size());
+        const QJsonArray frames = samples["frame"].array(), times = samples["timeMs"].array(), xs = samples["x"].array(),
+                         ys = samples["y"].array(), confidences = samples["confidence"].array();
+        const qsizetype count = frames.size();
+        if (times.size() != count || xs.size() != count || ys.size() != count || confidences.size() != count)
+            throw invalid(samples.path(), QStringLiteral("its columns differ in length"));
+        track.samples.resize(size_t(count));
         int lastFrame = -1;
-        for (int i = 0; i < a.size(); ++i) {
-            const Reader s = samples.at(i);
-            s.array(5);
-            motion::TrackSample sample;
-            sample.frame = int(s.at(0).integer(0, std::numeric_limits<int32_t>::max()));
-            if (sample.frame <= lastFrame) throw invalid(s.path(), QStringLiteral("frames must rise from sample to sample"));
+        // Checked value by value without a path each: the path is made only for a fault.
+        const auto number = [&](const QJsonArray& column, const char* name, qsizetype i, double lo, double hi) {
+            const QJsonValue v = column.at(i);
+            const double d = v.toDouble();
+            if (!v.isDouble() || !(d >= lo && d <= hi))
+                throw invalid(QStringLiteral("%1.%2[%3]").arg(samples.path(), QLatin1String(name)).arg(i),
+                              QStringLiteral("a number from %1 to %2 is expected").arg(lo).arg(hi));
+            return d;
+        };
+        for (qsizetype i = 0; i < count; ++i) {
+            motion::TrackSample& sample = track.samples[size_t(i)];
+            const double frame = number(frames, "frame", i, 0, std::numeric_limits<int32_t>::max());
+            sample.frame = int(frame);
+            if (frame != sample.frame || sample.frame <= lastFrame)
+                throw invalid(QStringLiteral("%1.frame[%2]").arg(samples.path()).arg(i),
+                              QStringLiteral("whole frame numbers rising from sample to sample are expected"));
             lastFrame = sample.frame;
-            sample.timeMs = s.at(1).number(0);
-            sample.x = s.at(2).number(-kTwipLimit, kTwipLimit);
-            sample.y = s.at(3).number(-kTwipLimit, kTwipLimit);
-            sample.confidence = s.at(4).number(0, 1);
-            track.samples.push_back(sample);
+            sample.timeMs = number(times, "timeMs", i, 0, std::numeric_limits<double>::max());
+            sample.x = number(xs, "x", i, -kTwipLimit, kTwipLimit);
+            sample.y = number(ys, "y", i, -kTwipLimit, kTwipLimit);
+            sample.confidence = number(confidences, "confidence", i, 0, 1);
         }
         if (tr.has("loss"))
             track.loss = motion::TrackLoss{int(tr["loss"]["frame"].integer(0, std::numeric_limits<int32_t>::max())),
@@ -389,7 +409,7 @@ QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
         {"keyMoments", moments},
         {"comparison", comparison},
     };
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
 std::pair<int, int> AnalysisDocument::lineAndColumn(const QByteArray& text, int offset) {

@@ -162,11 +162,14 @@ int32_t MotionAnalysis::pointColour(int point) {
 
 QList<QList<KiteTail>> MotionAnalysis::trails() const {
     QList<QList<KiteTail>> trails;
+    // The screen's twips per pixel once, not per sample (it asks the screen each time).
+    const double tx = toTwipsX(1), ty = toTwipsY(1);
     for (size_t p = 0; p < tracks_.size(); ++p) {
         QList<KiteTail>& trail = trails.emplaceBack();
+        trail.reserve(qsizetype(tracks_[p].samples.size()));
         for (const motion::TrackSample& s : tracks_[p].samples)
-            trail.append(KiteTail{s.frame, pointColour(int(p)), 0, int32_t(std::lround(toTwipsX(s.x))),
-                                  int32_t(std::lround(toTwipsY(s.y)))});
+            trail.append(KiteTail{s.frame, pointColour(int(p)), 0, int32_t(std::lround(s.x * tx)),
+                                  int32_t(std::lround(s.y * ty))});
     }
     return trails;
 }
