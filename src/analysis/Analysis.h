@@ -177,7 +177,7 @@ private:
     TVN_NO_EXPORT void apply(const analysis::AnalysisSnapshot& snapshot, const QString& where);
     TVN_NO_EXPORT void tick();
     QString recoveryPathFor(const ClipFingerprint& fingerprint) const;
-    QString findClip(const analysis::AnalysisSnapshot& snapshot, const QString& where) const;
+    TVN_NO_EXPORT QString findClip(const analysis::AnalysisSnapshot& snapshot, const QString& where) const;
     void checkIndex(const char* call, int index) const;
     int insertMoment(KeyMoment moment);
     void momentsChanged();
