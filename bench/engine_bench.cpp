@@ -17,11 +17,10 @@
 //   over_budget = 0 (cache plus the worker's allowance within the budget).
 
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "support/HdBenchClip.h"
 #include "support/BaselinePlayer.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QProcess>
 #include <QWidget>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -32,25 +31,11 @@ using namespace tvn;
 
 namespace {
 
-constexpr int kFrames = 500;
-constexpr int kFps = 25;
+constexpr int kFrames = bench::HdBenchClip::kFrames;
+constexpr int kFps = bench::HdBenchClip::kFps;
 constexpr double kFrameMs = 1000.0 / kFps;
 
-QString benchClip() {
-    static const QString path = [] {
-        const QString p = QStringLiteral("/tmp/trelvan-bench-1080p-gop250.mp4");
-        if (!QFile::exists(p)) {
-            QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                         QStringLiteral("testsrc2=s=1920x1080:r=%1").arg(kFps), "-frames:v",
-                                         QString::number(kFrames), "-c:v", "libx264", "-preset", "veryfast", "-bf",
-                                         "3", "-g", "250", "-keyint_min", "250", "-sc_threshold", "0", "-pix_fmt",
-                                         "yuv420p", p + ".part.mp4"});
-            QFile::rename(p + ".part.mp4", p);
-        }
-        return p;
-    }();
-    return path;
-}
+QString benchClip() { return bench::HdBenchClip::path(); }
 
 using bench::BaselinePlayer;
 using bench::Clock;
@@ -58,7 +43,7 @@ using bench::report;
 using bench::timeMs;
 
 // Keyframe interval of the clip, in seconds, for the baseline's seeks.
-constexpr double kKeySeconds = 250.0 / kFps;
+constexpr double kKeySeconds = double(bench::HdBenchClip::kKeyInterval) / kFps;
 
 void BM_OpenFirstFrame(benchmark::State& state) {
     const QString clip = benchClip();

@@ -15,10 +15,9 @@
 // returned memory to the system, closed and idle were both 1535.
 
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
+#include "support/HdBenchClip.h"
 #include "media/ffmpeg/FramePool.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QWidget>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -30,24 +29,10 @@ using namespace tvn;
 
 namespace {
 
-constexpr int kFrames = 500;
-constexpr int kFps = 25;
+constexpr int kFrames = bench::HdBenchClip::kFrames;
+constexpr int kFps = bench::HdBenchClip::kFps;
 
-QString benchClip() {
-    static const QString path = [] {
-        const QString p = QStringLiteral("/tmp/trelvan-bench-1080p-gop250.mp4");
-        if (!QFile::exists(p)) {
-            QProcess::execute("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                                         QStringLiteral("testsrc2=s=1920x1080:r=%1").arg(kFps), "-frames:v",
-                                         QString::number(kFrames), "-c:v", "libx264", "-preset", "veryfast", "-bf",
-                                         "3", "-g", "250", "-keyint_min", "250", "-sc_threshold", "0", "-pix_fmt",
-                                         "yuv420p", p + ".part.mp4"});
-            QFile::rename(p + ".part.mp4", p);
-        }
-        return p;
-    }();
-    return path;
-}
+QString benchClip() { return bench::HdBenchClip::path(); }
 
 double residentMib() {
     std::ifstream statm("/proc/self/statm");

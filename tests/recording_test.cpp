@@ -162,12 +162,18 @@ TEST_F(RecordingEngineTest, BadStartsAndAFullDiskFailNamingTheFile) {
 
 // More distinct pictures than the encoder takes at once: the queue stays
 // bounded and the file still holds one frame per call.
+// Settings for a lesson video of w x h in dir.
+AviFrameWriter::Settings aviSettings(const QTemporaryDir& dir, const char* name, int w, int h) {
+    AviFrameWriter::Settings s;
+    s.fileName = dir.filePath(name);
+    s.width = w;
+    s.height = h;
+    return s;
+}
+
 TEST(AviFrameWriterTest, AFullQueueStillWritesEveryFrame) {
     QTemporaryDir dir;
-    AviFrameWriter::Settings s;
-    s.fileName = dir.filePath("burst.avi");
-    s.width = 640;
-    s.height = 360;
+    AviFrameWriter::Settings s = aviSettings(dir, "burst.avi", 640, 360);
     s.queueCapacity = 2;
     AviFrameWriter writer(s);
     std::vector<QImage> images;
@@ -190,10 +196,7 @@ int64_t headerFrameCount(const QString& path) {
 // for its index, so the file is whole up to its last frame, and the end says why.
 TEST(AviFrameWriterTest, AFullDiskEndsTheVideoWithItsIndexWritten) {
     QTemporaryDir dir;
-    AviFrameWriter::Settings s;
-    s.fileName = dir.filePath("full.avi");
-    s.width = 64;
-    s.height = 48;
+    AviFrameWriter::Settings s = aviSettings(dir, "full.avi", 64, 48);
     std::atomic<int> asked{0};  // once per packet: room for five
     s.freeBytes = [&] { return ++asked <= 5 ? int64_t(1) << 40 : AviFrameWriter::kReserveBytes; };
     AviFrameWriter writer(s);

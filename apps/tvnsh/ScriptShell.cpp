@@ -1,6 +1,9 @@
 #include "ScriptShell.h"
 
 #include "EventSpy.h"
+#include "MetaCall.h"
+#include "ShellError.h"
+#include "UserInput.h"
 #include "ValueText.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
@@ -11,66 +14,17 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QMetaProperty>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QTimer>
 #include <cmath>
 
 namespace tvnsh {
 
-namespace {
-constexpr int kWrongArgumentCount = 450;
-constexpr int kTypeMismatch = 13;
-constexpr int kNoSuchMember = 438;
-
-struct ShellError {
-    int number;
-    QString description;
-};
-
-bool isByRef(const QMetaMethod& m, int i) { return m.parameterTypeName(i).endsWith('&'); }
-
-// The value type of a parameter; the meta-object leaves it unresolved for
-// by-reference parameters, so it is looked up by the name without the '&'.
-QMetaType parameterType(const QMetaMethod& m, int i) {
-    const QMetaType direct = m.parameterMetaType(i);
-    if (direct.isValid()) return direct;
-    QByteArray name = m.parameterTypeName(i);
-    if (name.endsWith('&')) name.chop(1);
-    if (name == "int16_t") return QMetaType::fromType<int16_t>();
-    if (name == "int32_t") return QMetaType::fromType<int32_t>();
-    return QMetaType::fromName(name);
-}
-
-Qt::MouseButton buttonOf(int code) {
-    switch (code) {
-    case 1: return Qt::LeftButton;
-    case 2: return Qt::RightButton;
-    case 4: return Qt::MiddleButton;
-    default: return Qt::NoButton;
-    }
-}
-
-Qt::KeyboardModifiers modifiersOf(int shift) {
-    Qt::KeyboardModifiers m;
-    if (shift & 1) m |= Qt::ShiftModifier;
-    if (shift & 2) m |= Qt::ControlModifier;
-    if (shift & 4) m |= Qt::AltModifier;
-    return m;
-}
-
-int toInt(const QString& word) {
-    bool ok = false;
-    const int v = word.toInt(&ok);
-    if (!ok) throw ShellError{kTypeMismatch, QStringLiteral("'%1' is not a whole number").arg(word)};
-    return v;
-}
-}  // namespace
-
-ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out) : control_(control), out_(out) {
+ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out)
+    : control_(control), out_(out), input_(std::make_unique<UserInput>(control)) {
     spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent({}, s, a); });
+    // The companion objects a statement reaches as OBJECT.MEMBER, by name.
     companions_.insert(QStringLiteral("motion"), control_.motion());
     companions_.insert(QStringLiteral("export"), control_.videoExport());
     companions_.insert(QStringLiteral("analysis"), control_.analysis());
@@ -132,8 +86,8 @@ void ScriptShell::execute(const QString& rawLine) {
         else if (verb == QLatin1String("wait") && words.size() == 2) wait(toInt(words[1]));
         else if (verb == QLatin1String("await")) await(words);
         else if (verb == QLatin1String("resize")) resize(words);
-        else if (verb == QLatin1String("pointer")) pointer(words);
-        else if (verb == QLatin1String("key")) key(words);
+        else if (verb == QLatin1String("pointer")) input_->pointer(words);
+        else if (verb == QLatin1String("key")) input_->key(words);
         else if (verb == QLatin1String("snapshot")) snapshot(words);
         else if (verb == QLatin1String("expect")) expect(words);
         else throw ShellError{tvn::err::InvalidCall, QStringLiteral("Unknown statement: %1").arg(line)};
@@ -170,53 +124,14 @@ void ScriptShell::get(const QStringList& words) {
     out_ << words[1] << " = " << ValueText::format(meta->property(index).read(target.object)) << "\n";
 }
 
-QMetaMethod ScriptShell::findMethod(const QObject& object, const QString& name) const {
-    const QMetaObject* meta = object.metaObject();
-    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
-        const QMetaMethod m = meta->method(i);
-        if (m.methodType() == QMetaMethod::Method && QLatin1String(m.name()) == name) return m;
-    }
-    return {};
-}
-
-QVariant ScriptShell::invoke(QObject* object, const QMetaMethod& method, const QStringList& argWords,
-                             QList<QPair<QString, QVariant>>& byRef, bool& hasResult) {
-    const int n = method.parameterCount();
-    if (argWords.size() != n)
-        throw ShellError{kWrongArgumentCount, QStringLiteral("%1 takes %2 argument(s), %3 given")
-                                                  .arg(QLatin1String(method.name()))
-                                                  .arg(n)
-                                                  .arg(argWords.size())};
-    QList<QVariant> args;
-    for (int i = 0; i < n; ++i) {
-        QVariant v;
-        if (!ValueText::convert(ValueText::parse(argWords[i]), parameterType(method, i), v))
-            throw ShellError{kTypeMismatch, QStringLiteral("argument %1 '%2' does not fit %3")
-                                                .arg(QString::fromUtf8(method.parameterNames().value(i)), argWords[i],
-                                                     ValueText::typeName(parameterType(method, i)))};
-        args.append(v);
-    }
-    hasResult = method.returnMetaType().id() != QMetaType::Void;
-    QVariant result = hasResult ? QVariant(method.returnMetaType()) : QVariant();
-    QList<void*> argv;
-    argv.append(hasResult ? result.data() : nullptr);
-    for (QVariant& v : args) argv.append(v.data());
-    // Invoked by index so the method works on the very variables above: by-reference
-    // arguments come back as the method left them.
-    QMetaObject::metacall(object, QMetaObject::InvokeMetaMethod, method.methodIndex(), argv.data());
-    for (int i = 0; i < n; ++i)
-        if (isByRef(method, i)) byRef.append({QString::fromUtf8(method.parameterNames().value(i)), args[i]});
-    return result;
-}
-
 void ScriptShell::call(const QStringList& words) {
     if (words.size() < 2) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: call NAME [ARG ...]")};
     const Member target = resolve(words[1]);
-    const QMetaMethod method = findMethod(*target.object, target.name);
+    const QMetaMethod method = MetaCall::find(*target.object, target.name);
     if (!method.isValid()) throw ShellError{kNoSuchMember, QStringLiteral("No method %1").arg(words[1])};
     QList<QPair<QString, QVariant>> byRef;
     bool hasResult = false;
-    const QVariant result = invoke(target.object, method, words.mid(2), byRef, hasResult);
+    const QVariant result = MetaCall::invoke(target.object, method, words.mid(2), byRef, hasResult);
     if (hasResult) out_ << words[1] << " -> " << ValueText::format(result) << "\n";
     else out_ << words[1] << "\n";
     for (const auto& [name, value] : byRef) out_ << "  " << name << " = " << ValueText::format(value) << "\n";
@@ -251,43 +166,6 @@ void ScriptShell::resize(const QStringList& words) {
     QCoreApplication::processEvents();
 }
 
-void ScriptShell::pointer(const QStringList& words) {
-    if (words.size() < 4 || words.size() > 6)
-        throw ShellError{kWrongArgumentCount, QStringLiteral("usage: pointer down|move|up X Y [BUTTON [SHIFT]]")};
-    const QString kind = words[1];
-    QEvent::Type type;
-    if (kind == QLatin1String("down")) type = QEvent::MouseButtonPress;
-    else if (kind == QLatin1String("move")) type = QEvent::MouseMove;
-    else if (kind == QLatin1String("up")) type = QEvent::MouseButtonRelease;
-    else throw ShellError{tvn::err::InvalidCall, QStringLiteral("pointer takes down, move or up")};
-    const int defaultButton = type == QEvent::MouseMove ? 0 : 1;
-    const Qt::MouseButton button = buttonOf(words.size() > 4 ? toInt(words[4]) : defaultButton);
-    const Qt::KeyboardModifiers modifiers = modifiersOf(words.size() > 5 ? toInt(words[5]) : 0);
-    if (type == QEvent::MouseButtonPress) pressed_ |= button;
-    if (type == QEvent::MouseButtonRelease) pressed_ &= ~Qt::MouseButtons(button);
-    QWidget* target = control_.visibleVideoWidget();
-    const QPointF local(toInt(words[2]), toInt(words[3]));
-    const Qt::MouseButtons buttons = type == QEvent::MouseMove && button != Qt::NoButton ? pressed_ | button : pressed_;
-    QMouseEvent event(type, local, target->mapToGlobal(local), type == QEvent::MouseMove ? Qt::NoButton : button,
-                      buttons, modifiers);
-    QApplication::sendEvent(target, &event);
-}
-
-void ScriptShell::key(const QStringList& words) {
-    if (words.size() != 2) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: key CODE")};
-    const int code = toInt(words[1]);
-    QWidget* target = control_.visibleVideoWidget();
-    int qtKey = code;
-    if (code == 8) qtKey = Qt::Key_Backspace;
-    else if (code == 13) qtKey = Qt::Key_Return;
-    else if (code == 27) qtKey = Qt::Key_Escape;
-    else if (code >= 'a' && code <= 'z') qtKey = code - 'a' + 'A';
-    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier, QString(QChar(code)));
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::NoModifier, QString(QChar(code)));
-    QApplication::sendEvent(target, &release);
-}
-
 void ScriptShell::snapshot(const QStringList& words) {
     if (words.size() != 2) throw ShellError{kWrongArgumentCount, QStringLiteral("usage: snapshot FILE")};
     QCoreApplication::processEvents();
@@ -307,12 +185,12 @@ void ScriptShell::expect(const QStringList& words) {
     if (index >= 0) {
         actual = meta->property(index).read(target.object);
     } else {
-        const QMetaMethod method = findMethod(*target.object, target.name);
+        const QMetaMethod method = MetaCall::find(*target.object, target.name);
         if (!method.isValid() || method.parameterCount() != 0)
             throw ShellError{kNoSuchMember, QStringLiteral("No property or argument-less method %1").arg(name)};
         QList<QPair<QString, QVariant>> byRef;
         bool hasResult = false;
-        actual = invoke(target.object, method, {}, byRef, hasResult);
+        actual = MetaCall::invoke(target.object, method, {}, byRef, hasResult);
     }
     if (actual.metaType().id() == QMetaType::QVariant) actual = actual.value<QVariant>();
     const QVariant expected = ValueText::parse(words[3]);
@@ -349,22 +227,10 @@ void ScriptShell::expect(const QStringList& words) {
 void ScriptShell::onEvent(const QString& prefix, const QMetaMethod& signal, void** args) {
     QStringList parts;
     for (int i = 0; i < signal.parameterCount(); ++i)
-        parts.append(ValueText::format(parameterType(signal, i), args[i + 1]));
+        parts.append(ValueText::format(MetaCall::parameterType(signal, i), args[i + 1]));
     out_ << "event " << prefix << signal.name() << "(" << parts.join(QLatin1String(", ")) << ")\n";
     out_.flush();
     eventCounts_[prefix + QString::fromLatin1(signal.name())] += 1;
-}
-
-QString ScriptShell::describeMethod(const QMetaMethod& m) const {
-    QStringList params;
-    for (int i = 0; i < m.parameterCount(); ++i)
-        params.append(QStringLiteral("%1 %2 As %3")
-                          .arg(isByRef(m, i) ? QStringLiteral("ByRef") : QStringLiteral("ByVal"),
-                               QString::fromUtf8(m.parameterNames().value(i)),
-                               ValueText::typeName(parameterType(m, i))));
-    QString text = QStringLiteral("%1(%2)").arg(QLatin1String(m.name()), params.join(QLatin1String(", ")));
-    if (m.returnMetaType().id() != QMetaType::Void) text += QStringLiteral(" As ") + ValueText::typeName(m.returnMetaType());
-    return text;
 }
 
 void ScriptShell::printMembers() {
@@ -377,10 +243,10 @@ void ScriptShell::printMembers() {
             out_ << "property " << name << " As " << ValueText::typeName(meta->property(p).metaType()) << "\n";
             continue;
         }
-        const QMetaMethod m = findMethod(control_, name);
-        if (m.isValid()) out_ << "method " << describeMethod(m) << "\n";
+        const QMetaMethod m = MetaCall::find(control_, name);
+        if (m.isValid()) out_ << "method " << MetaCall::describe(m) << "\n";
     }
-    for (const QMetaMethod& s : spy_->signalList()) out_ << "event " << describeMethod(s) << "\n";
+    for (const QMetaMethod& s : spy_->signalList()) out_ << "event " << MetaCall::describe(s) << "\n";
 }
 
 }  // namespace tvnsh

@@ -14,6 +14,7 @@ class Trelvan;
 namespace tvnsh {
 
 class EventSpy;
+class UserInput;
 
 // Drives one control by member name through its meta-object: properties are
 // read and written as QMetaProperty, methods invoked by index with their
@@ -40,8 +41,6 @@ private:
     void wait(int ms);
     void await(const QStringList& words);
     void resize(const QStringList& words);
-    void pointer(const QStringList& words);
-    void key(const QStringList& words);
     void snapshot(const QStringList& words);
     void expect(const QStringList& words);
 
@@ -52,21 +51,16 @@ private:
         QString name;
     };
     Member resolve(const QString& name) const;
-    // Invokes a method; fills result (invalid for void) and the by-reference arguments.
-    QVariant invoke(QObject* object, const QMetaMethod& method, const QStringList& argWords, QList<QPair<QString, QVariant>>& byRef,
-                    bool& hasResult);
-    QMetaMethod findMethod(const QObject& object, const QString& name) const;
-    QString describeMethod(const QMetaMethod& m) const;
     void onEvent(const QString& prefix, const QMetaMethod& signal, void** args);
     void printError(int number, const QString& description, const QString& source);
 
     tvn::Trelvan& control_;
     QTextStream& out_;
+    std::unique_ptr<UserInput> input_;
     std::unique_ptr<EventSpy> spy_;
     QHash<QString, QObject*> companions_;  // by the name a statement gives it
     std::vector<std::unique_ptr<EventSpy>> companionSpies_;
     QHash<QString, int> eventCounts_;
-    Qt::MouseButtons pressed_;
     bool failed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "annotate/AnnotationRenderer.h"
 
+#include "annotate/AnnotationPen.h"
 #include "annotate/AnnotationStore.h"
 #include "annotate/TrackingTrail.h"
 #include "core/Numeric.h"
@@ -52,79 +53,6 @@ double leadingNumber(const QString& text) {
 }
 }  // namespace
 
-// How one redraw strokes and prints. As documented: widths in picture pixels,
-// the black shadows and outlines of the table. Readable: widths in screen
-// pixels and an outline a screen pixel and a half wide around every stroke and label.
-class AnnotationRenderer::Pen {
-public:
-    Pen(Surface& surface, bool readable, double scale, int32_t keyColour)
-        : p(surface), readable_(readable), scale_(readable ? scale : 1.0), key_(keyColour) {}
-
-    Surface& p;
-    bool readable() const { return readable_; }
-    // A width of w pixels as drawn on the surface.
-    int width(int w) const { return readable_ ? std::max(1, int(std::lround(w * scale_))) : w; }
-    // The outline's width on each side (readable), in surface pixels: a screen
-    // pixel and a half, so that a full dark row survives the display's
-    // smoothing wherever the stroke falls between its pixels.
-    int rim() const { return std::max(1, int(std::lround(1.5 * scale_))); }
-    // What an outline is drawn in: black around a colour, light around black
-    // (never the key colour, which would show as a hole).
-    int32_t outlineOf(int32_t colour) const {
-        const int32_t outline = colour == kBlack ? 0xE0E0E0 : kBlack;
-        return outline == key_ ? outline ^ 0x010101 : outline;
-    }
-
-    // A stroke of the documented width w. shadow: where the documented black
-    // copy goes (twips right and down) for a coloured stroke, if it has one;
-    // readable, every stroke has an outline instead.
-    void line(double x1, double y1, double x2, double y2, int32_t colour, int w, std::optional<QPointF> shadow) {
-        if (readable_) {
-            p.setDrawWidth(width(w) + 2 * rim());
-            p.line(x1, y1, x2, y2, outlineOf(colour));
-            p.setDrawWidth(width(w));
-        } else if (shadow && colour != kBlack) {
-            p.line(x1 + shadow->x(), y1 + shadow->y(), x2 + shadow->x(), y2 + shadow->y(), kBlack);
-        }
-        p.line(x1, y1, x2, y2, colour);
-        p.setDrawWidth(w);
-    }
-    // Prints text at the current position; readable, ringed by its outline.
-    // label: a value the control writes (angle, length, clock), which readable
-    // drawing prints in the design font whatever text was typed last.
-    void print(const QString& text, int32_t colour, bool label) {
-        const QString font = p.fontName();
-        const bool bold = p.fontBold();
-        if (readable_ && label) {
-            p.setFontName(kLabelFont);
-            p.setFontBold(true);
-        }
-        if (readable_) {
-            const double x = p.currentX(), y = p.currentY();
-            const double d = rim() * (p.unit() == Surface::Unit::Twips ? p.twipsPerPixel() : 1.0);
-            p.setForeColor(outlineOf(colour));
-            for (const QPointF o : {QPointF(-d, -d), QPointF(0, -d), QPointF(d, -d), QPointF(-d, 0), QPointF(d, 0),
-                                    QPointF(-d, d), QPointF(0, d), QPointF(d, d)}) {
-                p.setCurrentPosition(x + o.x(), y + o.y());
-                p.print(text);
-            }
-            p.setCurrentPosition(x, y);
-        }
-        p.setForeColor(colour);
-        p.print(text);
-        if (readable_ && label) {
-            p.setFontName(font);
-            p.setFontBold(bold);
-        }
-    }
-
-private:
-    static inline const QString kLabelFont = QStringLiteral("Arial Black");
-    bool readable_;
-    double scale_;
-    int32_t key_;
-};
-
 AnnotationRenderer::LayerScale AnnotationRenderer::layerScale() const {
     LayerScale scale;
     scale.twipsX = twipsPerPixelX(&drives_.control);
@@ -174,7 +102,7 @@ void AnnotationRenderer::paintLayer(const LayerScale& scale) {
     }
 
     const int w = p.drawWidth();
-    Pen pen(p, readable_, scale.screen, props_.TVN_TransparentColor);
+    AnnotationPen pen(p, readable_, scale.screen, props_.TVN_TransparentColor);
     p.setDrawWidth(pen.width(w));
     tracking_.DrawTrail(p, readable_ ? pen.width(w) + 2 * pen.rim() : 0);
     p.setDrawWidth(w);
@@ -227,7 +155,7 @@ void AnnotationRenderer::paintLayer(const LayerScale& scale) {
 // of its size), clear of the stroke, in the line's colour, ringed by a black
 // outline one pixel wide (a screen pixel and a half, readable) so it reads on a picture
 // of its own colour at any size.
-void AnnotationRenderer::drawLineLabel(Pen& pen, const LineObject& line) {
+void AnnotationRenderer::drawLineLabel(AnnotationPen& pen, const LineObject& line) {
     if (!lineLabel_) return;
     const QString text = lineLabel_(line.X1, line.Y1, line.X2, line.Y2);
     if (text.isEmpty()) return;
@@ -252,7 +180,7 @@ void AnnotationRenderer::drawLineLabel(Pen& pen, const LineObject& line) {
     p.print(text);
 }
 
-void AnnotationRenderer::drawLightMouse(Pen& pen, int w) {
+void AnnotationRenderer::drawLightMouse(AnnotationPen& pen, int w) {
     const AnnotationStore& st = store_;
     const double x = st.lightMouseX, y = st.lightMouseY;
     const double d = st.lightMouseLeft ? 1.0 : -1.0;
@@ -272,7 +200,7 @@ void AnnotationRenderer::drawLightMouse(Pen& pen, int w) {
     p.setDrawWidth(w);
 }
 
-void AnnotationRenderer::drawCirclineGuide(Pen& pen, int w) {
+void AnnotationRenderer::drawCirclineGuide(AnnotationPen& pen, int w) {
     const AnnotationStore& st = store_;
     if (st.circlineShape == -1) return;
     if (!st.Shape1.at(static_cast<size_t>(st.circlineShape)).Visible) return;
@@ -292,7 +220,7 @@ void AnnotationRenderer::drawCirclineGuide(Pen& pen, int w) {
     p.setDrawWidth(w);
 }
 
-void AnnotationRenderer::drawShapes(Pen& pen, int w) {
+void AnnotationRenderer::drawShapes(AnnotationPen& pen, int w) {
     Surface& p = pen.p;
     for (const ShapeObject& s : store_.Shape1) {
         if (!s.Visible) continue;
@@ -323,7 +251,7 @@ void AnnotationRenderer::drawShapes(Pen& pen, int w) {
     }
 }
 
-void AnnotationRenderer::drawCaptionAndClock(Pen& pen) {
+void AnnotationRenderer::drawCaptionAndClock(AnnotationPen& pen) {
     Surface& p = pen.p;
     p.setCurrentPosition(0, 0);
     p.setForeColor(props_.TVN_TextColor);
@@ -349,7 +277,7 @@ void AnnotationRenderer::drawGrid(Surface& p) {
     }
 }
 
-void AnnotationRenderer::drawTexts(Pen& pen) {
+void AnnotationRenderer::drawTexts(AnnotationPen& pen) {
     Surface& p = pen.p;
     for (const TextAnnotation& t : store_.textNotes) {
         if (t.text.isEmpty()) continue;

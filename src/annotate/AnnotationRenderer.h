@@ -12,6 +12,7 @@ namespace tvn {
 
 class VideoEngine;
 
+class AnnotationPen;
 class AnnotationStore;
 struct LineObject;
 class Surface;
@@ -71,7 +72,7 @@ public:
         Surface& logoPicture;  // the lesson logo TVN_SetLogo loads
     };
 
-    AnnotationRenderer(Properties props, Drives drives, const LessonLogo& lessonLogo, AnnotationStore& store,
+    AnnotationRenderer(Properties props, Drives drives, const LessonLogo& lessonLogo, const AnnotationStore& store,
                        TrackingTrail& tracking)
         : props_(props), drives_(drives), lessonLogo_(lessonLogo), store_(store), tracking_(tracking) {}
 
@@ -107,19 +108,18 @@ public:
     const LineLabel& lineLabel() const { return lineLabel_; }
 
 private:
-    class Pen;
-    void drawLightMouse(Pen& pen, int w);
-    void drawCirclineGuide(Pen& pen, int w);
-    void drawShapes(Pen& pen, int w);
-    void drawCaptionAndClock(Pen& pen);
+    void drawLightMouse(AnnotationPen& pen, int w);
+    void drawCirclineGuide(AnnotationPen& pen, int w);
+    void drawShapes(AnnotationPen& pen, int w);
+    void drawCaptionAndClock(AnnotationPen& pen);
     void drawGrid(Surface& p);
-    void drawTexts(Pen& pen);
-    void drawLineLabel(Pen& pen, const LineObject& line);
+    void drawTexts(AnnotationPen& pen);
+    void drawLineLabel(AnnotationPen& pen, const LineObject& line);
 
     Properties props_;
     Drives drives_;
     const LessonLogo& lessonLogo_;
-    AnnotationStore& store_;
+    const AnnotationStore& store_;
     TrackingTrail& tracking_;
     LineLabel lineLabel_;
     bool readable_ = false;

@@ -4,8 +4,6 @@
 
 namespace tvn {
 
-class TvnError;
-
 // Raising the control's documented events: each raise emits the signal, then
 // calls the host's listener, with the same variables, so a handler's change to a
 // by-reference argument reaches the subsystem that raised it. The control
@@ -20,10 +18,6 @@ public:
     virtual void raiseFullScreenLost() = 0;
     virtual void raiseLessonCompressionComplete() = 0;
     virtual void raiseLessonCompressionProgress() = 0;
-    // A failure no call is there to receive, or the reason of a call that can
-    // only answer False: kept as the control's lastNotificationError(), logged
-    // under `procedure` and signalled by failed().
-    virtual void reportFailure(const char* procedure, const TvnError& error) = 0;
 
 protected:
     ~ControlEvents() = default;

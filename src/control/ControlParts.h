@@ -7,6 +7,7 @@ class QWidget;
 namespace tvn {
 
 class AudioRecorder;
+struct Components;
 class Platform;
 class Surface;
 class SurfaceView;
@@ -48,6 +49,9 @@ struct ControlParts {
 
     ControlParts();
     ~ControlParts();
+    // Creates the children of control from the components, in their stacking order
+    // (the video, the mixer over it, the strip over both, the loupe on top).
+    void create(QWidget& control, const Components& components);
     ControlParts(const ControlParts&) = delete;
     ControlParts& operator=(const ControlParts&) = delete;
 };

@@ -41,7 +41,6 @@ struct LessonLogo {
 
 // All of them, as the control owns them.
 struct ControlState {
-    bool audioRecorderCreated = false;
     ClipPicture clipPicture;
     PointerScale pointerScale;
     OverlaySources overlaySources;

@@ -11,7 +11,9 @@
 #include "core/TvnError.h"
 #include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
+#include "lesson/LessonAudioSelection.h"
 #include "lesson/LessonCompressor.h"
+#include "lesson/LessonLogoLoader.h"
 #include "lesson/LessonRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
@@ -118,7 +120,7 @@ QVariant Trelvan::TVN_PauseLesson() { return d_->lesson->TVN_PauseLesson(); }
 QVariant Trelvan::TVN_ResumeLesson() { return d_->lesson->TVN_ResumeLesson(); }
 QVariant Trelvan::TVN_StopLesson() { return d_->lesson->TVN_StopLesson(); }
 int32_t Trelvan::TVN_CompressLesson(const QString& AviFileName, const QString& WmvFileName) { return d_->compressor->TVN_CompressLesson(AviFileName, WmvFileName); }
-QVariant Trelvan::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) { return d_->lesson->TVN_SetLogo(LogoFileName, Top, Left); }
+QVariant Trelvan::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) { return d_->logo->TVN_SetLogo(LogoFileName, Top, Left); }
 void Trelvan::TVN_Overlay(QString& FileName) { d_->overlay->TVN_Overlay(FileName); }
 void Trelvan::TVN_AdjustOverlay(int32_t newLeft, int32_t newTop, int32_t newHeight, int32_t newWidth, int32_t newOpacity) { d_->overlay->TVN_AdjustOverlay(newLeft, newTop, newHeight, newWidth, newOpacity); }
 void Trelvan::setReadableDrawing(bool on) { d_->setReadableDrawing(on); }
@@ -135,7 +137,7 @@ QVariant Trelvan::TVN_SetSecondIPic(Picture& zz) { return d_->frameExport->TVN_S
 int32_t Trelvan::TVN_UploadFrame(const QString& server, const QString& username, const QString& password, const QString& path, const QString& FileName, int32_t Port, int32_t quality) { return d_->frameExport->TVN_UploadFrame(server, username, password, path, FileName, Port, quality); }
 QVariant Trelvan::TVN_DisplayLaunchMonitor(bool onOrOff) { return d_->frameExport->TVN_DisplayLaunchMonitor(onOrOff); }
 void Trelvan::TVN_SetBitmapOverlay(int32_t& BitmapHandle) { d_->overlay->TVN_SetBitmapOverlay(BitmapHandle); }
-void Trelvan::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) { d_->lesson->TVN_SelectAudioDevice(AudioDeviceIndex); }
-void Trelvan::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) { d_->lesson->TVN_SelectAudioLineInput(AudioLineInputIndex); }
+void Trelvan::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) { d_->audioSelection->TVN_SelectAudioDevice(AudioDeviceIndex); }
+void Trelvan::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) { d_->audioSelection->TVN_SelectAudioLineInput(AudioLineInputIndex); }
 
 }  // namespace tvn

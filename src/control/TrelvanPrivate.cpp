@@ -15,7 +15,9 @@
 #include "core/TvnError.h"
 #include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
+#include "lesson/LessonAudioSelection.h"
 #include "lesson/LessonCompressor.h"
+#include "lesson/LessonLogoLoader.h"
 #include "lesson/LessonRecorder.h"
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
@@ -39,8 +41,10 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
     parts.control = &q;
     parts.platform = components.platform;
     store = std::make_unique<AnnotationStore>();
-    createChildren();
-    ControlEvents& events = *this;        // what the subsystems report
+    q.setAttribute(Qt::WA_OpaquePaintEvent);
+    parts.create(q, components);
+    ControlEvents& events = *this;        // the events the subsystems raise
+    FailureReport& failures = *this;      // the failures they report
     AnnotationRedraw& redraw = *this;     // the two requests that would otherwise
     PositionViews& views = *this;         // make subsystems call each other in a circle
     // Each subsystem is handed what it reads (the host's properties, as
@@ -134,21 +138,22 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
     frameExport = std::make_unique<FrameExport>(
         FrameExport::Drives{*parts.display, *parts.mixer, *parts.secondPicture},
         state.clipPicture,
-        events,
+        failures,
         *editor);
+    audioSelection = std::make_unique<LessonAudioSelection>(
+        LessonAudioSelection::Properties{q.TVN_AudioLineInputs, q.TVN_SelectedAudioDevice, q.TVN_SelectedLineInput},
+        *parts.audioRecorder);
     lesson = std::make_unique<LessonRecorder>(
-        LessonRecorder::Properties{
-            q.TVN_videoFileName, q.TVN_LessonInProgress, q.TVN_AudioLineInputs, q.TVN_SelectedAudioDevice,
-            q.TVN_SelectedLineInput
-        },
+        LessonRecorder::Properties{q.TVN_videoFileName, q.TVN_LessonInProgress},
         LessonRecorder::Drives{
             *parts.platform, *parts.display, *parts.recordingEngine, *parts.mixer, *parts.lessonFrame,
-            *parts.logoPicture, *parts.filmStripPicture, *parts.secondPicture, *parts.filmStripPanel,
-            *parts.lessonTimer, *parts.audioRecorder
+            *parts.filmStripPicture, *parts.secondPicture, *parts.filmStripPanel, *parts.lessonTimer,
+            *parts.audioRecorder
         },
         state.overlaySources,
-        state.lessonLogo,
-        events);
+        *audioSelection,
+        failures);
+    logo = std::make_unique<LessonLogoLoader>(*parts.logoPicture, state.lessonLogo);
     compressor = std::make_unique<LessonCompressor>(
         LessonCompressor::Properties{q.TVN_LessonCompressionProgress, q.TVN_LessonProfile},
         LessonCompressor::Drives{*parts.platform, *parts.recordingEngine},
@@ -157,49 +162,6 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
 }
 
 TrelvanPrivate::~TrelvanPrivate() = default;
-
-void TrelvanPrivate::createChildren() {
-    q.setAttribute(Qt::WA_OpaquePaintEvent);
-    const double tpp = tvn::twipsPerPixelX(&q);
-    ControlParts& p = parts;
-    p.display = components.createEngine(EngineRole::Display, &q);
-    p.recordingEngine = components.createEngine(EngineRole::Recording, &q);
-    p.recordingEngine->Display()->hide();  // the recording instance is never shown
-    p.mixer = components.createMixer(&q);
-    p.mixer->Display()->hide();  // shown only while an overlay is active
-
-    p.annotationLayer = std::make_unique<Surface>(QStringLiteral("Picture1"), tpp);
-    p.annotationLayer->setFontName(QStringLiteral("Arial Black"));
-    p.annotationLayer->setFontBold(true);
-    p.annotationLayer->setFontSize(8.25);
-    p.freeHandLayer = std::make_unique<Surface>(QStringLiteral("Picture2"), tpp);
-    p.freeHandLayer->clearTo(0xFFFFFF);
-    p.lessonFrame = std::make_unique<Surface>(QStringLiteral("Picture3"), tpp);
-    p.logoPicture = std::make_unique<Surface>(QStringLiteral("Picture4"), tpp);
-    p.filmStripPicture = std::make_unique<Surface>(QStringLiteral("Picture5"), tpp);
-    p.secondPicture = std::make_unique<Surface>(QStringLiteral("Picture6"), tpp);
-    p.filmStripPanel = new SurfaceView(*p.filmStripPicture, &q);
-    p.filmStripPanel->setObjectName(QStringLiteral("FilmStrip"));
-    p.filmStripPanel->hide();
-    p.loupePicture = std::make_unique<Surface>(QStringLiteral("ZoomPicture"), tpp);
-    p.loupeView = new SurfaceView(*p.loupePicture, &q);
-    p.loupeView->setObjectName(QStringLiteral("ZoomPicture"));
-    p.loupeView->hide();
-    // Stacking: the video, the mixer over it, the strip over both, the loupe on top.
-    p.mixer->Display()->raise();
-    p.filmStripPanel->raise();
-    p.loupeView->raise();
-
-    p.clipTimer = p.platform->createTimer();
-    p.clipTimer->setInterval(500);
-    p.gestureRedrawTimer = p.platform->createTimer();
-    p.gestureRedrawTimer->setInterval(200);
-    p.lessonTimer = p.platform->createTimer();
-    if (!state.audioRecorderCreated) {
-        p.audioRecorder = components.createAudioRecorder();
-        state.audioRecorderCreated = true;
-    }
-}
 
 template <class Handler>
 void TrelvanPrivate::handleNotification(const char* name, Handler&& handler) {
@@ -230,15 +192,16 @@ void TrelvanPrivate::connectNotifications() {
     QObject::connect(display, &VideoEngine::StateChange, &q, [this](int32_t state) {
         handleNotification("VideoCapX1_StateChange", [&] { transport->OnStateChange(state); });
     });
-    QObject::connect(display, &VideoEngine::EngineMouseDown, &q, [this](int16_t& b, int16_t& s, float& x, float& y) {
-        handleNotification("VideoCapX1_MouseDown", [&] { pointer->PointerDown(b, s, x, y); });
-    });
-    QObject::connect(display, &VideoEngine::EngineMouseMove, &q, [this](int16_t& b, int16_t& s, float& x, float& y) {
-        handleNotification("VideoCapX1_MouseMove", [&] { pointer->PointerMove(b, s, x, y); });
-    });
-    QObject::connect(display, &VideoEngine::EngineMouseUp, &q, [this](int16_t& b, int16_t& s, float& x, float& y) {
-        handleNotification("VideoCapX1_MouseUp", [&] { pointer->PointerUp(b, s, x, y); });
-    });
+    // The pointer over the video goes to the drawing tools.
+    using PointerStep = void (PointerHandler::*)(int16_t&, int16_t&, float&, float&);
+    const auto pointerTo = [this](const char* name, PointerStep step) {
+        return [this, name, step](int16_t& b, int16_t& s, float& x, float& y) {
+            handleNotification(name, [&] { (pointer.get()->*step)(b, s, x, y); });
+        };
+    };
+    QObject::connect(display, &VideoEngine::EngineMouseDown, &q, pointerTo("VideoCapX1_MouseDown", &PointerHandler::PointerDown));
+    QObject::connect(display, &VideoEngine::EngineMouseMove, &q, pointerTo("VideoCapX1_MouseMove", &PointerHandler::PointerMove));
+    QObject::connect(display, &VideoEngine::EngineMouseUp, &q, pointerTo("VideoCapX1_MouseUp", &PointerHandler::PointerUp));
     QObject::connect(display, &VideoEngine::EngineKeyPress, &q, [this](int16_t& key) {
         handleNotification("VideoCapX1_KeyPress", [&] { pointer->OnEngineKeyPress(key); });
     });
@@ -401,37 +364,38 @@ void TrelvanPrivate::redrawAnnotations() {
 }
 void TrelvanPrivate::syncPositionViews() { filmStrip->SyncPositionViews(); }
 
-void TrelvanPrivate::raiseVideoEnd() {
-    emit q.VideoEnd();
-    if (listener) listener->VideoEnd();
+namespace {
+
+// An event goes out as the control's signal first, then to the listener, with the same variables.
+template <class Signal, class Method, class... Args>
+void raiseBoth(Trelvan& control, TrelvanListener* listener, Signal signal, Method method, Args&... args) {
+    emit (control.*signal)(args...);
+    if (listener) (listener->*method)(args...);
 }
+
+}  // namespace
+
+void TrelvanPrivate::raiseVideoEnd() { raiseBoth(q, listener, &Trelvan::VideoEnd, &TrelvanListener::VideoEnd); }
 void TrelvanPrivate::raiseMouseDown(int16_t& Button, int16_t& Shift, float& x, float& y) {
-    emit q.MouseDown(Button, Shift, x, y);
-    if (listener) listener->MouseDown(Button, Shift, x, y);
+    raiseBoth(q, listener, &Trelvan::MouseDown, &TrelvanListener::MouseDown, Button, Shift, x, y);
 }
 void TrelvanPrivate::raiseMouseUp(int16_t& Button, int16_t& Shift, float& x, float& y) {
-    emit q.MouseUp(Button, Shift, x, y);
-    if (listener) listener->MouseUp(Button, Shift, x, y);
+    raiseBoth(q, listener, &Trelvan::MouseUp, &TrelvanListener::MouseUp, Button, Shift, x, y);
 }
 void TrelvanPrivate::raiseMouseMove(int16_t& Button, int16_t& Shift, float& x, float& y) {
-    emit q.MouseMove(Button, Shift, x, y);
-    if (listener) listener->MouseMove(Button, Shift, x, y);
+    raiseBoth(q, listener, &Trelvan::MouseMove, &TrelvanListener::MouseMove, Button, Shift, x, y);
 }
 void TrelvanPrivate::raiseKeyPress(int16_t& KeyAscii) {
-    emit q.KeyPress(KeyAscii);
-    if (listener) listener->KeyPress(KeyAscii);
+    raiseBoth(q, listener, &Trelvan::KeyPress, &TrelvanListener::KeyPress, KeyAscii);
 }
 void TrelvanPrivate::raiseFullScreenLost() {
-    emit q.FullScreenLost();
-    if (listener) listener->FullScreenLost();
+    raiseBoth(q, listener, &Trelvan::FullScreenLost, &TrelvanListener::FullScreenLost);
 }
 void TrelvanPrivate::raiseLessonCompressionComplete() {
-    emit q.LessonCompressionComplete();
-    if (listener) listener->LessonCompressionComplete();
+    raiseBoth(q, listener, &Trelvan::LessonCompressionComplete, &TrelvanListener::LessonCompressionComplete);
 }
 void TrelvanPrivate::raiseLessonCompressionProgress() {
-    emit q.LessonCompressionProgress();
-    if (listener) listener->LessonCompressionProgress();
+    raiseBoth(q, listener, &Trelvan::LessonCompressionProgress, &TrelvanListener::LessonCompressionProgress);
 }
 
 }  // namespace tvn

@@ -5,6 +5,7 @@
 #include "control/ControlEvents.h"
 #include "control/ControlParts.h"
 #include "control/ControlState.h"
+#include "control/FailureReport.h"
 #include "control/PositionViews.h"
 #include "media/Components.h"
 
@@ -20,7 +21,9 @@ class ClipLoader;
 class FilmStrip;
 class FrameExport;
 class LayoutManager;
+class LessonAudioSelection;
 class LessonCompressor;
+class LessonLogoLoader;
 class LessonRecorder;
 class MotionAnalysis;
 class VideoExport;
@@ -36,12 +39,12 @@ class TvnError;
 // Everything of the control a host does not see: the components it was given,
 // its children, the state its subsystems share, the subsystems themselves, the
 // listener and the kept failure. It raises the control's events for the
-// subsystems (ControlEvents) and carries the two requests that would otherwise
-// make subsystems call each other in a circle: redraw the annotations, sync the
-// position views. Kept out of the installed Trelvan.h, so that none of it is
+// subsystems (ControlEvents), keeps the failures they report (FailureReport)
+// and carries the two requests that would otherwise make subsystems call each
+// other in a circle: redraw the annotations, sync the position views. Kept out of the installed Trelvan.h, so that none of it is
 // part of a host's ABI.
-class TrelvanPrivate final : private ControlEvents, private AnnotationRedraw, private PositionViews,
-                             private analysis::DrawingPort, private analysis::ComparisonPort {
+class TrelvanPrivate final : private ControlEvents, private FailureReport, private AnnotationRedraw,
+                             private PositionViews, private analysis::DrawingPort, private analysis::ComparisonPort {
 public:
     TrelvanPrivate(Trelvan& control, Components components);
     ~TrelvanPrivate();
@@ -87,7 +90,9 @@ public:
     std::unique_ptr<ClipLoader> clipLoader;
     std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<FrameExport> frameExport;
+    std::unique_ptr<LessonAudioSelection> audioSelection;
     std::unique_ptr<LessonRecorder> lesson;
+    std::unique_ptr<LessonLogoLoader> logo;
     std::unique_ptr<LessonCompressor> compressor;
 
     TrelvanListener* listener = nullptr;
@@ -97,7 +102,6 @@ public:
     std::unique_ptr<Analysis> analysisDocument;  // last: gone (its recovery file removed) first
 
 private:
-    void createChildren();
     void connectNotifications();
 
     // ControlEvents: the signal first, then the listener, with the same variables.
@@ -109,6 +113,7 @@ private:
     void raiseFullScreenLost() override;
     void raiseLessonCompressionComplete() override;
     void raiseLessonCompressionProgress() override;
+    // FailureReport: kept, logged and signalled like a notification's failure.
     void reportFailure(const char* procedure, const TvnError& error) override { keepFailure(procedure, error); }
     // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
     void redrawAnnotations() override;

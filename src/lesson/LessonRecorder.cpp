@@ -1,26 +1,23 @@
 #include "lesson/LessonRecorder.h"
 
-#include "control/ControlEvents.h"
-#include "core/Collection.h"
+#include "control/FailureReport.h"
 #include "core/LogCategories.h"
 #include "core/Numeric.h"
+#include "core/Picture.h"
 #include "core/TvnError.h"
-#include "core/Twips.h"
+#include "lesson/LessonAudioSelection.h"
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
 #include "platform/Platform.h"
-#include "platform/RegularFile.h"
 #include "platform/Surface.h"
 #include "platform/SurfaceView.h"
 #include "platform/Timer.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <algorithm>
 #include <optional>
 #include <sys/stat.h>
@@ -40,8 +37,7 @@ constexpr int32_t LessonAudioRate = 44100;
 // open); the recording engine records such a lesson at this size.
 constexpr int UnsizedFrameWidth = 640;
 constexpr int UnsizedFrameHeight = 480;
-// Recorder option codes: 5 after the input selection, 28 right before each start.
-constexpr int32_t RecordOptionAfterSelection = 5;
+// Recorder option code set right before each start.
 constexpr int32_t RecordOptionBeforeStart = 28;
 
 // True when the two names are one file: the same file on disk (through links
@@ -59,6 +55,16 @@ bool sameFile(const QString& a, const QString& b) {
 }
 
 }  // namespace
+
+LessonRecorder::LessonRecorder(Properties props, Drives drives, const OverlaySources& overlaySources,
+                               LessonAudioSelection& audioSelection, FailureReport& failures)
+    : props_(props),
+      drives_(drives),
+      overlaySources_(overlaySources),
+      audioSelection_(audioSelection),
+      failures_(failures),
+      composer_(LessonFrameComposer::Drives{drives.lessonFrame, drives.display, drives.mixer, drives.filmStripPicture,
+                                            drives.secondPicture, drives.filmStripPanel}) {}
 
 int64_t LessonRecorder::framesDue(uint32_t elapsedMs, int32_t fps) {
     // elapsed < 2^32 and fps < 2^31, so the product fits in 63 bits.
@@ -126,7 +132,7 @@ bool LessonRecorder::TVN_StartLesson(const QString& AviFileName, int32_t fps) {
     try {
         rec.Call154(true);
 
-        ApplyAudioSelection();
+        audioSelection_.apply();
 
         AudioRecorder& audio = drives_.audioRecorder;
         audio.StopRecord();
@@ -179,77 +185,6 @@ void LessonRecorder::startAudioIgnoringErrors() {
         qCWarning(lcLesson, "The lesson's audio recording did not start; the lesson records video only");
 }
 
-void LessonRecorder::ApplyAudioSelection() {
-    // Every failure in here is swallowed: a failing step is skipped and the next runs.
-    AudioRecorder& audio = drives_.audioRecorder;
-    if (props_.TVN_SelectedAudioDevice != -1)
-        ignoringErrors([&] { audio.SelectDevice(props_.TVN_SelectedAudioDevice); });
-    if (props_.TVN_SelectedLineInput != -1) {
-        ignoringErrors([&] { audio.SelectLineInput(props_.TVN_SelectedLineInput); });
-    } else {
-        // No input chosen by the host: every microphone-like input is selected in
-        // turn, so the last one stays; with none the recorder keeps its own choice.
-        int32_t inputs = 0;
-        ignoringErrors([&] { inputs = audio.GetLineInputCount(); });
-        for (int32_t k = 1; k <= inputs; ++k) {
-            ignoringErrors([&] {
-                if (audio.GetLineInputName(k - 1).left(3).toLower() == QLatin1String("mic"))
-                    audio.SelectLineInput(k - 1);
-            });
-        }
-    }
-    ignoringErrors([&] { audio.SetRecordOption(RecordOptionAfterSelection); });
-}
-
-void LessonRecorder::TVN_SelectAudioDevice(int16_t AudioDeviceIndex) {
-    // No handler; the two selection properties hold their new values even when
-    // the recorder then fails.
-    props_.TVN_SelectedAudioDevice = AudioDeviceIndex;
-    props_.TVN_SelectedLineInput = -1;
-    AudioRecorder& audio = drives_.audioRecorder;
-    audio.SelectDevice(AudioDeviceIndex);
-    audio.SelectLineInput(0);
-    for (int32_t k = props_.TVN_AudioLineInputs.Count(); k > 0; --k) props_.TVN_AudioLineInputs.Remove(1);
-    const int32_t inputs = audio.GetLineInputCount();
-    for (int32_t k = 1; k <= inputs; ++k) props_.TVN_AudioLineInputs.Add(audio.GetLineInputName(k - 1));
-}
-
-void LessonRecorder::TVN_SelectAudioLineInput(int16_t AudioLineInputIndex) {
-    // The index goes to the recorder as given, with no range test and no handler.
-    props_.TVN_SelectedLineInput = AudioLineInputIndex;
-    drives_.audioRecorder.SelectLineInput(AudioLineInputIndex);
-}
-
-void LessonRecorder::composeFrame(int w, int h) {
-    // First matching case only. A failing query counts as "not this case"; a
-    // failing paint leaves its part of the frame black.
-    Surface& frame = drives_.lessonFrame;
-    auto visible = [](auto&& query) {
-        bool shown = false;
-        ignoringErrors([&] { shown = query(); });
-        return shown;
-    };
-    if (!drives_.filmStripPanel.isHidden()) {
-        ignoringErrors([&] { frame.paintPicture(drives_.filmStripPicture.image(), 0, 0, w, h); });
-    } else if (visible([&] { return drives_.display.Visible(); }) && !drives_.secondPicture.picture().isNothing()) {
-        // Side by side: two panes of 2/3 size, cropped by 1/15 at the top-left,
-        // the second from the middle on; it covers the first where they overlap.
-        const double top = roundHalfEven(0.15 * h);
-        const double paneW = w / 1.5, paneH = h / 1.5, srcX = w / 15.0, srcY = h / 15.0;
-        ignoringErrors([&] {
-            frame.paintPicture(drives_.display.CurrentFramePicture().image(), 0, top, paneW, paneH, srcX, srcY);
-        });
-        ignoringErrors([&] {
-            frame.paintPicture(drives_.secondPicture.picture().image(), w / 2.0, top, paneW, paneH, srcX, srcY);
-        });
-    } else if (visible([&] { return drives_.display.Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(drives_.display.CurrentFramePicture().image(), 0, 0, w, h); });
-    } else if (visible([&] { return drives_.mixer.Visible(); })) {
-        ignoringErrors([&] { frame.paintPicture(drives_.mixer.MixedFramePicture(-1).image(), 0, 0, w, h); });
-    }
-    // Otherwise nothing is shown and the frame stays black.
-}
-
 void LessonRecorder::LessonTimerTick() {
     // Before a clip is open nothing is composed or appended, but time runs on: the
     // first tick after a clip opens appends every frame that fell due meanwhile.
@@ -272,7 +207,7 @@ void LessonRecorder::LessonTimerTick() {
     frame.setSize(w, h);  // the lesson frame is in pixels from lesson start; unchanged size is free
     frame.setPicture(Picture());  // no background picture: clearing leaves plain black
     frame.clear();
-    composeFrame(w, h);
+    composer_.compose(w, h);
     // The composed bitmap goes to the engine as the lesson frame's image itself (a shared
     // copy), not through the bitmap table. Making it the lesson frame's background picture
     // as well would only paint the frame onto itself (half the tick's cost at 1080p).
@@ -297,7 +232,7 @@ void LessonRecorder::LessonTimerTick() {
             // rest of the lesson's refusals only to the log.
             if (!refusedFrameReported_) {
                 refusedFrameReported_ = true;
-                events_.reportFailure("LessonTimer_Timer", errorInFlight("LessonTimer_Timer"));
+                failures_.reportFailure("LessonTimer_Timer", errorInFlight("LessonTimer_Timer"));
             }
         }
         ++lessonFramesWritten_;  // counted even when the engine refused it, so a failing engine is not retried forever
@@ -367,41 +302,6 @@ QVariant LessonRecorder::TVN_StopLesson() {
     props_.TVN_LessonInProgress = false;
     if (failure) throw *failure;
     return {};
-}
-
-QImage LessonRecorder::loadLogo(const QString& fileName) {
-    // A regular file of a bounded size only: a pipe would block, a device flood.
-    QByteArray bytes = RegularFile::read(fileName, MaxLogoBytes, QStringLiteral("Logo file"), QStringLiteral("LoadPicture"));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw TvnError(err::InvalidPicture,
-                       QStringLiteral("Invalid picture: '%1' is not an image file (%2)").arg(fileName,
-                                                                                          reader.errorString()),
-                       QStringLiteral("LoadPicture"));
-    return image;
-}
-
-QVariant LessonRecorder::TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left) {
-    return withPrefix("TVN_SetLogo", [&]() -> QVariant {
-        // The name is cleared first, so a failed load leaves no logo (and an empty
-        // the logo picture); the position keeps its old values until a load succeeds.
-        lessonLogo_.logoFileName.clear();
-        Surface& logo = drives_.logoPicture;
-        logo.setPicture(Picture());
-        logo.clear();
-        const QImage image = loadLogo(LogoFileName);
-        // The logo picture takes the image's own size, so its bitmap and its picture are the logo.
-        const double scale = logo.unit() == Surface::Unit::Twips ? logo.twipsPerPixel() : 1.0;
-        logo.setSize(image.width() * scale, image.height() * scale);
-        logo.setPicture(Picture(image));
-        lessonLogo_.logoLeft = Left;
-        lessonLogo_.logoTop = Top;
-        lessonLogo_.logoFileName = LogoFileName;
-        return {};
-    });
 }
 
 }  // namespace tvn

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/ControlState.h"
-#include "core/Picture.h"
+#include "lesson/LessonFrameComposer.h"
 
 #include <QString>
 #include <QVariant>
@@ -10,7 +10,8 @@
 namespace tvn {
 
 class AudioRecorder;
-class Collection;
+class FailureReport;
+class LessonAudioSelection;
 class Platform;
 class Surface;
 class SurfaceView;
@@ -18,9 +19,7 @@ class Timer;
 class VideoEngine;
 class VideoMixer;
 
-class ControlEvents;
-
-// Lesson recording: start, audio input selection, the frame loop, pause, resume, stop, logo.
+// Lesson recording: start, the frame loop, pause, resume, stop.
 //
 // While a lesson runs, LessonTimer ticks twice per frame period. Every tick composes
 // what the control shows (film strip, side-by-side pair, the clip, or the mixed
@@ -43,26 +42,21 @@ class ControlEvents;
 // deleted. A step that fails after the capture started stops it again, so a
 // failed start leaves no capture running.
 //
-// Failures: TVN_StartLesson, TVN_ResumeLesson, TVN_PauseLesson, TVN_StopLesson and
-// the two audio selection methods have no handler of their own: a component error
-// reaches the host unchanged, except in the steps documented to ignore errors
-// (deleting old files, starting the audio, the audio selection, everything in a
-// tick). The first frame the recording engine refuses in a lesson (a full disk)
+// Failures: TVN_StartLesson, TVN_ResumeLesson, TVN_PauseLesson and TVN_StopLesson
+// have no handler of their own: a component error reaches the host unchanged,
+// except in the steps documented to ignore errors (deleting old files, starting
+// the audio, applying the audio selection, everything in a tick). The first frame the recording engine refuses in a lesson (a full disk)
 // is reported through the control's failed() and kept as its
 // lastNotificationError(); the ticks go on. TVN_StopLesson stops the timer, the
 // sound and the video even when one of them fails, leaves the lesson stopped
 // (TVN_LessonInProgress False, so the next start works) and then raises the
-// first failure. TVN_SetLogo puts "(TVN_SetLogo)->" in front of a failure's
-// source; a logo file must be a regular file of at most MaxLogoBytes.
+// first failure.
 class LessonRecorder {
 public:
     // The host's properties it reads (const) and writes.
     struct Properties {
         const QString& TVN_videoFileName;
         bool& TVN_LessonInProgress;
-        Collection& TVN_AudioLineInputs;
-        int16_t& TVN_SelectedAudioDevice;
-        int16_t& TVN_SelectedLineInput;
     };
 
     // What it records from and into.
@@ -72,7 +66,6 @@ public:
         VideoEngine& recordingEngine;  // the recording engine: lesson AVI and compression, never shown
         VideoMixer& mixer;  // shown instead of the display while a second clip is overlaid
         Surface& lessonFrame;  // the picture each lesson tick composes and appends
-        Surface& logoPicture;  // the lesson logo TVN_SetLogo loads
         Surface& filmStripPicture;  // the film strip's picture
         Surface& secondPicture;  // the second picture TVN_SetSecondIPic hands in
         SurfaceView& filmStripPanel;  // the panel that shows the film strip's picture
@@ -80,9 +73,9 @@ public:
         AudioRecorder& audioRecorder;  // the lesson's sound capture
     };
 
-    LessonRecorder(Properties props, Drives drives, const OverlaySources& overlaySources, LessonLogo& lessonLogo,
-                   ControlEvents& events)
-        : props_(props), drives_(drives), overlaySources_(overlaySources), lessonLogo_(lessonLogo), events_(events) {}
+    // audioSelection: applied again at every start.
+    LessonRecorder(Properties props, Drives drives, const OverlaySources& overlaySources,
+                   LessonAudioSelection& audioSelection, FailureReport& failures);
 
     // Most frames one tick appends. The catch-up loop counts with a 16-bit counter
     // (0..32767); a larger backlog (a tick more than 32768 frame periods late, e.g.
@@ -90,18 +83,12 @@ public:
     // go, so a single tick never blocks the UI thread for long and the file still
     // catches up with the clock.
     static constexpr int32_t MaxFramesPerTick = 32768;
-    // A logo is a picture of a few hundred kilobytes; a file beyond this is refused unread.
-    static constexpr qint64 MaxLogoBytes = 64LL * 1024 * 1024;
 
     bool TVN_StartLesson(const QString& AviFileName, int32_t fps);
-    void ApplyAudioSelection();
-    void TVN_SelectAudioDevice(int16_t AudioDeviceIndex);
-    void TVN_SelectAudioLineInput(int16_t AudioLineInputIndex);
     void LessonTimerTick();
     QVariant TVN_PauseLesson();
     QVariant TVN_ResumeLesson();
     QVariant TVN_StopLesson();
-    QVariant TVN_SetLogo(const QString& LogoFileName, int32_t Top, int32_t Left);
 
     // Read-only view of the frame bookkeeping, for diagnostics and tests.
     int32_t lessonFps() const { return lessonFps_; }
@@ -118,14 +105,13 @@ private:
     void endVoiceStretchWithThePictures();
     // Refuses lesson files that are a clip on screen (PathFileAccess).
     void refuseClipsOnScreen(const QString& aviFileName) const;
-    void composeFrame(int width, int height);
-    static QImage loadLogo(const QString& fileName);
 
     Properties props_;
     Drives drives_;
     const OverlaySources& overlaySources_;
-    LessonLogo& lessonLogo_;
-    ControlEvents& events_;
+    LessonAudioSelection& audioSelection_;
+    FailureReport& failures_;
+    LessonFrameComposer composer_;
     int32_t lessonFps_ = 0;          // frames per second of the running lesson, at least 1
     uint32_t lessonStartTick_ = 0;   // platform tick at start and at every resume (wraps at 2^32)
     int32_t lessonFramesWritten_ = 0;  // frames appended since lessonStartTick_

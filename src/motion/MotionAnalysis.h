@@ -46,7 +46,13 @@ struct TrackingResult;
 // clip, a point off the picture, a point number that does not exist, a degenerate
 // calibration) throw TvnError; a job that fails on the worker (the clip cannot be
 // decoded, the point has no detail to follow) is reported through the control's
-// failed() signal. Uses only the control's public members.
+// failed() signal. Uses only the control's public members, and takes the
+// control itself rather than ports of its own: like a host, it reads only the
+// documented interface (the clip's name and picture size, TVN_GetPos and
+// TVN_GetFrame, the screen's twips per pixel), and its constructor is part of
+// the installed interface, where ports would be exported types with a single
+// implementation. What it reports (failures) and draws (lines, trails) goes
+// through the callbacks the control sets.
 //
 // Tracks belong to the clip they were made on: when the control opens another
 // clip or closes it, running jobs are cancelled (each still ends with

@@ -1,7 +1,7 @@
 #include "playback/FrameExport.h"
 
 #include "annotate/AnnotationEditor.h"
-#include "control/ControlEvents.h"
+#include "control/FailureReport.h"
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/VideoEngine.h"
@@ -20,7 +20,7 @@ constexpr int32_t kAllSources = -1;
 bool FrameExport::TVN_SaveFrameJpg(QString& FileName, int32_t& quality) {
     return withPrefix("TVN_SaveFrameJpg", [&] {
         if (FileName.isEmpty()) {  // the engine is not asked
-            events_.reportFailure("TVN_SaveFrameJpg",
+            failures_.reportFailure("TVN_SaveFrameJpg",
                                   TvnError(err::PathFileAccess, QStringLiteral("No file name to save the frame as JPEG"))
                                       .prefixed("TVN_SaveFrameJpg"));
             return false;

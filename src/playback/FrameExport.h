@@ -14,7 +14,7 @@ class VideoEngine;
 class VideoMixer;
 
 class AnnotationEditor;
-class ControlEvents;
+class FailureReport;
 
 // Hands the current frame to the host (JPEG, bitmap handle, picture, upload) and mirrors the video.
 //
@@ -31,8 +31,8 @@ public:
         Surface& secondPicture;  // the second picture TVN_SetSecondIPic hands in
     };
 
-    FrameExport(Drives drives, ClipPicture& clipPicture, ControlEvents& events, AnnotationEditor& editor)
-        : drives_(drives), clipPicture_(clipPicture), events_(events), editor_(editor) {}
+    FrameExport(Drives drives, ClipPicture& clipPicture, FailureReport& failures, AnnotationEditor& editor)
+        : drives_(drives), clipPicture_(clipPicture), failures_(failures), editor_(editor) {}
 
     bool TVN_SaveFrameJpg(QString& FileName, int32_t& quality);
     int32_t TVN_GetFrameAsBitmap();
@@ -45,7 +45,7 @@ public:
 private:
     Drives drives_;
     ClipPicture& clipPicture_;
-    ControlEvents& events_;
+    FailureReport& failures_;
     AnnotationEditor& editor_;
 };
 

@@ -8,6 +8,7 @@
 #include "control/TrelvanPrivate.h"
 #include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
+#include "lesson/LessonAudioSelection.h"
 #include "lesson/LessonCompressor.h"
 #include "lesson/LessonRecorder.h"
 #include "overlay/OverlayController.h"
@@ -45,7 +46,7 @@ public:
     void SyncPositionViews() { c_.d_->filmStrip->SyncPositionViews(); }
     void LessonTimerTick() { c_.d_->lesson->LessonTimerTick(); }
     void OnResize() { c_.d_->layout->OnResize(); }
-    void ApplyAudioSelection() { c_.d_->lesson->ApplyAudioSelection(); }
+    void ApplyAudioSelection() { c_.d_->audioSelection->apply(); }
     // Annotation engine.
     ZoomLoupe& loupe() { return *c_.d_->loupe; }
     void UpdateAngleText() { c_.d_->pointer->UpdateAngleText(); }
