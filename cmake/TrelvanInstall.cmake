@@ -41,6 +41,8 @@ set(TRELVAN_PUBLIC_HEADERS
   motion/Calibration.h
   motion/Kinematics.h
   motion/Track.h
+  # The video-export companion Trelvan::videoExport() hands out.
+  export/VideoExport.h
   # The analysis-document companion Trelvan::analysis() hands out, and its value types.
   analysis/Analysis.h
   analysis/ClipFingerprint.h

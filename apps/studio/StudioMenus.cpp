@@ -2,6 +2,7 @@
 
 #include "AnalysisFiles.h"
 #include "DrawingPanel.h"
+#include "ExportDialog.h"
 #include "FilmStripLabels.h"
 #include "KeyMomentsPanel.h"
 #include "LessonPanel.h"
@@ -36,6 +37,7 @@ void StudioMenus::buildFile() {
     file->addSeparator();
     file->addAction(tr("Save frame as &JPEG..."), QKeySequence::Save, this, &StudioMenus::saveFrameAsked);
     file->addAction(tr("&Upload frame..."), this, &StudioMenus::uploadFrameAsked);
+    file->addAction(tr("&Export video..."), this, [this] { (new ExportDialog(ctx_, window_))->show(); });
     file->addSeparator();
     file->addAction(tr("&Quit"), QKeySequence::Quit, window_, &QWidget::close);
 }

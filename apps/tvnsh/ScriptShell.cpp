@@ -7,6 +7,7 @@
 #include "ValueText.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
+#include "export/VideoExport.h"
 #include "analysis/Analysis.h"
 #include "motion/MotionAnalysis.h"
 
@@ -25,6 +26,7 @@ ScriptShell::ScriptShell(tvn::Trelvan& control, QTextStream& out)
     spy_ = std::make_unique<EventSpy>(&control_, [this](const QMetaMethod& s, void** a) { onEvent({}, s, a); });
     // The companion objects a statement reaches as OBJECT.MEMBER, by name.
     companions_.insert(QStringLiteral("motion"), control_.motion());
+    companions_.insert(QStringLiteral("export"), control_.videoExport());
     companions_.insert(QStringLiteral("analysis"), control_.analysis());
     for (auto it = companions_.cbegin(); it != companions_.cend(); ++it) {
         const QString prefix = it.key() + u'.';

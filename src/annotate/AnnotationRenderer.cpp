@@ -53,10 +53,15 @@ double leadingNumber(const QString& text) {
 }
 }  // namespace
 
-double AnnotationRenderer::screenScale() const {
-    const double shownPixels = drives_.display.Width() / twipsPerPixelX(&drives_.control);
+AnnotationRenderer::LayerScale AnnotationRenderer::layerScale() const {
+    LayerScale scale;
+    scale.twipsX = twipsPerPixelX(&drives_.control);
+    scale.twipsY = twipsPerPixelY(&drives_.control);
+    // Picture pixels per screen pixel of the display (1 before it is placed).
+    const double shownPixels = drives_.display.Width() / scale.twipsX;
     const int surfacePixels = drives_.annotationLayer.widthPixels();
-    return shownPixels >= 1 && surfacePixels > 1 ? surfacePixels / shownPixels : 1.0;
+    scale.screen = shownPixels >= 1 && surfacePixels > 1 ? surfacePixels / shownPixels : 1.0;
+    return scale;
 }
 
 QString AnnotationRenderer::normalisedAngleText(const QString& text) {
@@ -69,70 +74,11 @@ void AnnotationRenderer::RedrawAnnotations() {
         if (props_.TVN_OverlayImage != 0 && !drives_.annotationLayer.hasHandle(props_.TVN_OverlayImage)) return;
         // Nothing to draw on.
         if (drives_.display.Option43() == 0 || props_.TVN_videoFileName.isEmpty()) return;
-
-        Surface& p = drives_.annotationLayer;
-        const AnnotationStore& st = store_;
-        p.clearTo(props_.TVN_TransparentColor);
-        p.setDrawWidth(props_.TVN_drawingWidth);
-        // The font name stays as the last text drawn left it.
-        p.setFontSize(props_.TVN_FontSize);
-
-        if (!lessonLogo_.logoFileName.isEmpty() && !drives_.logoPicture.picture().isNothing()) {
-            p.paintPicture(drives_.logoPicture.picture().image(), lessonLogo_.logoLeft * twipsPerPixelX(&drives_.control),
-                           lessonLogo_.logoTop * twipsPerPixelY(&drives_.control));
-        }
-
-        const int w = p.drawWidth();
-        AnnotationPen pen(p, readable_, screenScale(), props_.TVN_TransparentColor);
-        p.setDrawWidth(pen.width(w));
-        tracking_.DrawTrail(p, readable_ ? pen.width(w) + 2 * pen.rim() : 0);
-        p.setDrawWidth(w);
-
-        if (props_.TVN_DisplayTarget) {
-            pen.line(0, st.targetY, p.width(), st.targetY, props_.TVN_drawingColor, w, std::nullopt);
-            pen.line(st.targetX, 0, st.targetX, p.height(), props_.TVN_drawingColor, w, std::nullopt);
-        }
-
-        if (st.lightMouseShown) drawLightMouse(pen, w);
-
-        if (st.Angle1.Visible) {
-            const int32_t colour = st.Angle1.BorderColor;
-            pen.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour, w, std::nullopt);
-            pen.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour, w, std::nullopt);
-            // Printed normalised; TVN_AngleText itself keeps what the measuring wrote,
-            // so an angle whose arms never met commits an empty text. Readable, an
-            // angle whose second arm has no length yet has no value to show.
-            const bool secondArm = st.Angle2.X1 != st.Angle2.X2 || st.Angle2.Y1 != st.Angle2.Y2;
-            const QString text = normalisedAngleText(props_.TVN_AngleText);
-            p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
-            if (!readable_ || secondArm) pen.print(text, colour, true);
-        }
-
-        for (const AngleAnnotation& a : st.angleNotes) {
-            if (!a.shown) continue;
-            pen.line(a.x1, a.y1, a.x2, a.y2, a.color, w, shadowBelow(w));
-            pen.line(a.x3, a.y3, a.x4, a.y4, a.color, w, shadowBelow(w));
-            p.setCurrentPosition(a.x2, a.y2);
-            pen.print(a.text, a.color, true);
-        }
-
-        for (const LineObject& line : st.Lines) {
-            if (!line.Visible) continue;
-            pen.line(line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w, shadowBelow(w));
-            drawLineLabel(pen, line);
-        }
-
-        drawCirclineGuide(pen, w);
-        drawShapes(pen, w);
-        drawCaptionAndClock(pen);
-        if (readable_) p.setDrawWidth(pen.width(1));
-        drawGrid(p);
-        drawTexts(pen);
-
-        p.combineAnd(drives_.freeHandLayer);
+        paintLayer(layerScale());
 
         // The layer goes to the engine as an image; TVN_OverlayImage names it
         // for hosts by the surface's handle.
+        Surface& p = drives_.annotationLayer;
         drives_.display.setOverlayImage(0, p.image(), 0, 0, props_.TVN_VideoWidth, props_.TVN_VideoHeight,
                                            props_.TVN_TransparentColor, -1);
         props_.TVN_OverlayImage = p.handle();
@@ -140,6 +86,69 @@ void AnnotationRenderer::RedrawAnnotations() {
         // A paused engine shows the frame again only when it is sought.
         if (!props_.TVN_IsPlaying) drives_.display.Seek(props_.TVN_CurrentPos + 1.0);
     });
+}
+
+void AnnotationRenderer::paintLayer(const LayerScale& scale) {
+    Surface& p = drives_.annotationLayer;
+    const AnnotationStore& st = store_;
+    p.clearTo(props_.TVN_TransparentColor);
+    p.setDrawWidth(props_.TVN_drawingWidth);
+    // The font name stays as the last text drawn left it.
+    p.setFontSize(props_.TVN_FontSize);
+
+    if (!lessonLogo_.logoFileName.isEmpty() && !drives_.logoPicture.picture().isNothing()) {
+        p.paintPicture(drives_.logoPicture.picture().image(), lessonLogo_.logoLeft * scale.twipsX,
+                       lessonLogo_.logoTop * scale.twipsY);
+    }
+
+    const int w = p.drawWidth();
+    AnnotationPen pen(p, readable_, scale.screen, props_.TVN_TransparentColor);
+    p.setDrawWidth(pen.width(w));
+    tracking_.DrawTrail(p, readable_ ? pen.width(w) + 2 * pen.rim() : 0);
+    p.setDrawWidth(w);
+
+    if (props_.TVN_DisplayTarget) {
+        pen.line(0, st.targetY, p.width(), st.targetY, props_.TVN_drawingColor, w, std::nullopt);
+        pen.line(st.targetX, 0, st.targetX, p.height(), props_.TVN_drawingColor, w, std::nullopt);
+    }
+
+    if (st.lightMouseShown) drawLightMouse(pen, w);
+
+    if (st.Angle1.Visible) {
+        const int32_t colour = st.Angle1.BorderColor;
+        pen.line(st.Angle1.X1, st.Angle1.Y1, st.Angle1.X2, st.Angle1.Y2, colour, w, std::nullopt);
+        pen.line(st.Angle2.X1, st.Angle2.Y1, st.Angle2.X2, st.Angle2.Y2, colour, w, std::nullopt);
+        // Printed normalised; TVN_AngleText itself keeps what the measuring wrote,
+        // so an angle whose arms never met commits an empty text. Readable, an
+        // angle whose second arm has no length yet has no value to show.
+        const bool secondArm = st.Angle2.X1 != st.Angle2.X2 || st.Angle2.Y1 != st.Angle2.Y2;
+        const QString text = normalisedAngleText(props_.TVN_AngleText);
+        p.setCurrentPosition(st.Angle1.X2, st.Angle1.Y2);
+        if (!readable_ || secondArm) pen.print(text, colour, true);
+    }
+
+    for (const AngleAnnotation& a : st.angleNotes) {
+        if (!a.shown) continue;
+        pen.line(a.x1, a.y1, a.x2, a.y2, a.color, w, shadowBelow(w));
+        pen.line(a.x3, a.y3, a.x4, a.y4, a.color, w, shadowBelow(w));
+        p.setCurrentPosition(a.x2, a.y2);
+        pen.print(a.text, a.color, true);
+    }
+
+    for (const LineObject& line : st.Lines) {
+        if (!line.Visible) continue;
+        pen.line(line.X1, line.Y1, line.X2, line.Y2, line.BorderColor, w, shadowBelow(w));
+        drawLineLabel(pen, line);
+    }
+
+    drawCirclineGuide(pen, w);
+    drawShapes(pen, w);
+    drawCaptionAndClock(pen);
+    if (readable_) p.setDrawWidth(pen.width(1));
+    drawGrid(p);
+    drawTexts(pen);
+
+    p.combineAnd(drives_.freeHandLayer);
 }
 
 // Just above the line's middle (a point is 20 twips; a line of text about 1.5

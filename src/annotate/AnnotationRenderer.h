@@ -78,6 +78,20 @@ public:
 
     void RedrawAnnotations();
 
+    // How a redraw scales: picture pixels per screen pixel of the display (the
+    // readable pens) and the control's twips per pixel (the logo's place).
+    struct LayerScale {
+        double screen = 1;
+        double twipsX = 15;
+        double twipsY = 15;
+    };
+    LayerScale layerScale() const;
+    // The redraw's painting alone: the drawings for the position the properties
+    // name, onto the annotation layer, touching neither the display nor the
+    // control. A renderer of its own over copied state paints the pictures of a
+    // video export this way, away from the screen and off the UI thread.
+    void paintLayer(const LayerScale& scale);
+
     // The live angle text as the renderer prints it: the leading number of `text`
     // (0 if none) rounded half to even, followed by the degree sign ("°" -> "0°",
     // "" -> "0°"). Committed angles print their stored text as it is.
@@ -91,6 +105,7 @@ public:
 
     void setReadable(bool on) { readable_ = on; }
     bool readable() const { return readable_; }
+    const LineLabel& lineLabel() const { return lineLabel_; }
 
 private:
     void drawLightMouse(AnnotationPen& pen, int w);
@@ -100,8 +115,6 @@ private:
     void drawGrid(Surface& p);
     void drawTexts(AnnotationPen& pen);
     void drawLineLabel(AnnotationPen& pen, const LineObject& line);
-    // Picture pixels per screen pixel of the display (1 before it is placed).
-    double screenScale() const;
 
     Properties props_;
     Drives drives_;

@@ -2,7 +2,6 @@
 
 #include "annotate/AnnotationStore.h"
 #include "platform/Surface.h"
-#include "playback/Transport.h"
 
 namespace tvn {
 
@@ -28,7 +27,7 @@ void TrackingTrail::DrawTrail(Surface& surface, int outlineWidth) {
 
 void TrackingTrail::drawPoints(Surface& surface, const QList<KiteTail>& trail, int outlineWidth) const {
     if (trail.isEmpty()) return;
-    const int64_t cur = transport_.TVN_GetFrame();
+    const int64_t cur = currentFrame_();
     const int64_t lo = cur - static_cast<int64_t>(props_.TVN_TrackingLength);
     const auto inWindow = [&](int32_t frame) { return lo <= frame && frame <= cur; };
     // Only the later point is tested, so the segment leading into the window's

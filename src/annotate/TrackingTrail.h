@@ -6,12 +6,12 @@
 
 #include <QList>
 #include <QVariant>
+#include <functional>
 
 namespace tvn {
 
 class AnnotationStore;
 class Surface;
-class Transport;
 
 // The hand-built tracking trail: switching tracking on and off, and drawing the
 // part of the trail that belongs to the frames just before the current one.
@@ -31,8 +31,11 @@ public:
         const int32_t& TVN_TrackingLength;
     };
 
-    TrackingTrail(Properties props, AnnotationStore& store, Transport& transport)
-        : props_(props), store_(store), transport_(transport) {}
+    // currentFrame: the frame the trail window ends on (the control asks its
+    // transport; a picture made away from the screen names the frame it makes).
+    using CurrentFrame = std::function<int32_t()>;
+    TrackingTrail(Properties props, AnnotationStore& store, CurrentFrame currentFrame)
+        : props_(props), store_(store), currentFrame_(std::move(currentFrame)) {}
 
     // On: tool "tracker", TVN_TrackingActive -1; earlier points stay. Off: tool
     // "none", every point dropped, TVN_TrackingActive 0.
@@ -48,13 +51,14 @@ public:
     void DrawTrail(Surface& surface, int outlineWidth = 0);
 
     void setTrackedTrails(QList<QList<KiteTail>> trails) { tracked_ = std::move(trails); }
+    const QList<QList<KiteTail>>& trackedTrails() const { return tracked_; }
 
 private:
     void drawPoints(Surface& surface, const QList<KiteTail>& trail, int outlineWidth) const;
 
     Properties props_;
     AnnotationStore& store_;
-    Transport& transport_;
+    CurrentFrame currentFrame_;
     QList<QList<KiteTail>> tracked_;
 };
 

@@ -17,6 +17,7 @@
 #include "lesson/LessonRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
+#include "export/VideoExport.h"
 #include "analysis/Analysis.h"
 #include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
@@ -57,6 +58,7 @@ const TvnError* Trelvan::lastNotificationError() const { return d_->lastNotifica
 void Trelvan::clearNotificationError() { d_->lastNotificationError.reset(); }
 QWidget* Trelvan::visibleVideoWidget() const { return d_->visibleVideoWidget(); }
 MotionAnalysis* Trelvan::motion() { return &d_->motion(); }
+VideoExport* Trelvan::videoExport() { return &d_->videoExport(); }
 Analysis* Trelvan::analysis() { return &d_->analysis(); }
 
 void Trelvan::resizeEvent(QResizeEvent* event) {

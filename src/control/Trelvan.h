@@ -18,6 +18,7 @@ namespace tvn {
 class Analysis;
 struct Components;
 class MotionAnalysis;
+class VideoExport;
 class TrelvanListener;
 class TrelvanPrivate;
 class TvnError;
@@ -156,6 +157,9 @@ public:
     // The motion-analysis companion (calibration, point tracking, kinematics),
     // made on first use; owned by the control.
     MotionAnalysis* motion();
+    // The video-export companion (an analysis as a video file anyone can play),
+    // made on first use; owned by the control.
+    VideoExport* videoExport();
     // The analysis-document companion (documents beside the clip, autosave and
     // recovery, key moments), made on first use; owned by the control. Until a
     // host asks for it the control persists nothing.

@@ -22,6 +22,8 @@
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
+#include "export/ExportDrawing.h"
+#include "export/VideoExport.h"
 #include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
 #include "platform/Platform.h"
@@ -63,7 +65,7 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
     tracking = std::make_unique<TrackingTrail>(
         TrackingTrail::Properties{q.TVN_drawingTool, q.TVN_TrackingActive, q.TVN_TrackingLength},
         *store,
-        *transport);
+        [t = transport.get()] { return t->TVN_GetFrame(); });
     renderer = std::make_unique<AnnotationRenderer>(
         AnnotationRenderer::Properties{
             q.TVN_videoFileName, q.TVN_VideoWidth, q.TVN_VideoHeight, q.TVN_DisplayGrid, q.TVN_GridColor,
@@ -269,6 +271,33 @@ MotionAnalysis& TrelvanPrivate::motion() {
         });
     }
     return *motionAnalysis;
+}
+
+VideoExport& TrelvanPrivate::videoExport() {
+    if (!videoExporter) {
+        // The export draws from a copy of what the control draws with, taken on
+        // this thread when an export starts, so the worker never reaches the control.
+        auto snapshot = [this] {
+            return std::make_shared<ExportDrawing>(ExportDrawing::Source{
+                q, *parts.display, *renderer, *store, *tracking, state.lessonLogo, *parts.annotationLayer,
+                *parts.freeHandLayer, *parts.logoPicture, q.TVN_videoFileName, q.TVN_VideoWidth, q.TVN_VideoHeight,
+                q.TVN_DisplayGrid, q.TVN_GridColor, q.TVN_drawingColor, q.TVN_drawingWidth, q.TVN_AngleText,
+                q.TVN_TextColor, q.TVN_Text, q.TVN_FontSize, q.TVN_OverlayImage, q.TVN_GridSpacing, q.TVN_DisplayClock,
+                q.tvn_ClockStartTimeMS, q.TVN_DisplayTarget, q.TVN_TransparentColor, q.TVN_drawingTool,
+                q.TVN_TrackingActive, q.TVN_TrackingLength, q.TVN_FrameLenMS});
+        };
+        // Key moments only from an analysis companion the host made: asking for one
+        // here would start its documents.
+        auto keyMoments = [this] {
+            std::vector<std::pair<int, QString>> moments;
+            if (analysisDocument)
+                for (const KeyMoment& m : analysisDocument->keyMoments()) moments.emplace_back(m.frame, m.label);
+            return moments;
+        };
+        videoExporter = std::make_unique<VideoExport>(
+            q, snapshot, keyMoments, [this](const TvnError& e) { keepFailure("VideoExport_worker", e); });
+    }
+    return *videoExporter;
 }
 
 void TrelvanPrivate::tellMotionOfTheClip() {

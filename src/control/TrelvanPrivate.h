@@ -26,6 +26,7 @@ class LessonCompressor;
 class LessonLogoLoader;
 class LessonRecorder;
 class MotionAnalysis;
+class VideoExport;
 class OverlayController;
 class PointerHandler;
 class TrackingTrail;
@@ -61,6 +62,7 @@ public:
     // After an open or a close: the motion companion's tracks belong to the clip they were made on.
     void tellMotionOfTheClip();
     MotionAnalysis& motion();
+    VideoExport& videoExport();
     // The analysis-document companion, made on first use; told of opens and closes with the motion companion.
     Analysis& analysis();
     // The control was resized: the layout follows.
@@ -96,6 +98,7 @@ public:
     TrelvanListener* listener = nullptr;
     std::unique_ptr<TvnError> lastNotificationError;
     std::unique_ptr<MotionAnalysis> motionAnalysis;  // gone (its worker stopped) before the rest
+    std::unique_ptr<VideoExport> videoExporter;      // gone (its worker stopped) before the rest
     std::unique_ptr<Analysis> analysisDocument;  // last: gone (its recovery file removed) first
 
 private:

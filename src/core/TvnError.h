@@ -30,6 +30,7 @@ constexpr int32_t AudioDeviceFailed = ObjectErrorBase + 2006;
 constexpr int32_t ProfileInvalid = ObjectErrorBase + 2007;
 constexpr int32_t PlaybackFailed = ObjectErrorBase + 2008;
 constexpr int32_t UploadFailed = ObjectErrorBase + 2009;
+constexpr int32_t ExportFailed = ObjectErrorBase + 2010;  // a video export could not be made or written
 }  // namespace err
 
 // The one exception type a failure travels in: a number, a description that

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Picture.h"
+#include "media/FrameComposer.h"
 #include "media/VisualComponent.h"
 
 #include <QImage>
@@ -91,6 +92,10 @@ public:
     // The picture itself, for pictures the control makes (a null image removes the slot).
     virtual void setOverlayImage(int32_t slot, const QImage& image, int32_t x, int32_t y, int32_t width,
                                  int32_t height, int32_t& keyColour, int32_t alpha) = 0;
+    // What the display lays over its frames now (overlays, captions, mirroring),
+    // as a copy that composes the same picture for any frame away from the
+    // screen; an engine that composes nothing gives an empty one.
+    virtual FrameComposer composition() const { return {}; }
 
     // Recording and conversion (the recording instance).
     virtual void SetCaptureFileName(const QString& fileName) = 0;

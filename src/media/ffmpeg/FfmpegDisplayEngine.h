@@ -5,7 +5,7 @@
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/EngineValues.h"
-#include "media/ffmpeg/FrameComposer.h"
+#include "media/FrameComposer.h"
 #include "media/ffmpeg/FrameMailbox.h"
 #include "media/ffmpeg/PlaybackWorker.h"
 #include "media/ffmpeg/WorkerRestart.h"
@@ -76,6 +76,7 @@ public:
     int32_t VideoHeight() override;
 
     Picture CurrentFramePicture() override;
+    FrameComposer composition() const override { return composer_; }
     int32_t GetFrameBitmap() override;
     bool SaveFrameJpeg(const QString& fileName, int32_t quality) override;
     bool UploadFrame(const QString& server, const QString& user, const QString& password, const QString& path,

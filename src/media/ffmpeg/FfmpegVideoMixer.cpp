@@ -3,7 +3,7 @@
 #include "core/Numeric.h"
 #include "core/TvnError.h"
 #include "media/ffmpeg/EngineValues.h"
-#include "media/ffmpeg/FrameComposer.h"
+#include "media/FrameComposer.h"
 #include "media/ffmpeg/MixerComposer.h"
 #include "media/ffmpeg/MixerDisplay.h"
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 namespace tvn {
 
@@ -24,8 +25,14 @@ namespace tvn {
 // Captions: the text is drawn with its top-left corner at (x, y) video pixels,
 // in the font and point size given, colour 0x00BBGGRR; a background of -1 leaves
 // the picture visible behind the text, any other value fills the text's box.
+//
+// The display engine keeps one for what it shows; a copy of it (VideoEngine::
+// composition) composes the same picture away from the screen (video export).
 class FrameComposer {
 public:
+    static constexpr int32_t Opaque = -1;        // alpha: the overlay's own opacity
+    static constexpr int32_t NoBackground = -1;  // caption background: none
+
     void setOverlay(int32_t slot, const QImage& bitmap, int x, int y, int width, int height, int32_t keyColour,
                     int32_t alpha);
     void removeOverlay(int32_t slot);
@@ -43,10 +50,18 @@ public:
     static QColor colourOf(int32_t bgr);
 
 private:
-    struct Overlay {
+    // An overlay is kept as the parts of it that show: bands of rows, each cut to
+    // the columns that hold a pixel other than the key colour, so composing a
+    // frame blends only where something is drawn (a few strokes over a 1080p
+    // picture, not two million transparent pixels).
+    struct Piece {
         QImage keyed;  // ARGB32 premultiplied, key colour transparent, alpha applied
         QRect rect;
     };
+    struct Overlay {
+        std::vector<Piece> pieces;
+    };
+    static constexpr int BandRows = 32;
     struct Caption {
         QString text;
         QPoint at;

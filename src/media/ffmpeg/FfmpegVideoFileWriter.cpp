@@ -1,0 +1,344 @@
+#include "media/ffmpeg/FfmpegVideoFileWriter.h"
+
+#include "media/ffmpeg/FfmpegCompat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+namespace tvn {
+
+using namespace ff;
+
+namespace {
+
+QString temporaryNameOf(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return info.dir().filePath(QStringLiteral(".%1.partial").arg(info.fileName()));
+}
+
+// A folder that is missing or cannot be written is the host's path problem (75);
+// anything later (a full disk, an encoder) is the export's own failure.
+bool isPathError(int rc) { return rc == AVERROR(ENOENT) || rc == AVERROR(EACCES) || rc == AVERROR(EROFS) || rc == AVERROR(ENOTDIR); }
+
+}  // namespace
+
+VideoFileWriter::Container VideoFileWriter::containerFor(const QString& fileName) {
+    return fileName.endsWith(QLatin1String(".webm"), Qt::CaseInsensitive) ? Container::WebM : Container::Mp4;
+}
+
+std::unique_ptr<VideoFileWriter> VideoFileWriter::create(const QString& fileName, const Settings& settings) {
+    return std::make_unique<FfmpegVideoFileWriter>(fileName, settings);
+}
+
+FfmpegVideoFileWriter::FfmpegVideoFileWriter(const QString& fileName, const Settings& settings)
+    : file_(fileName), temp_(temporaryNameOf(fileName)), settings_(settings), packet_(av_packet_alloc()) {
+    settings_.width &= ~1;
+    settings_.height &= ~1;
+    if (settings_.width < 2 || settings_.height < 2)
+        fail(QStringLiteral("Cannot export to '%1': the picture size %2 x %3 is too small")
+                 .arg(file_).arg(settings.width).arg(settings.height));
+    if (!(settings_.frameRate > 0 && settings_.frameRate <= 240))
+        fail(QStringLiteral("Cannot export to '%1': the frame rate %2 is out of range").arg(file_).arg(settings.frameRate));
+    try {
+        open();
+    } catch (...) {
+        out_.reset();
+        QFile::remove(temp_);
+        throw;
+    }
+    thread_ = std::thread([this] { encodeLoop(); });
+}
+
+FfmpegVideoFileWriter::~FfmpegVideoFileWriter() {
+    stopThread();
+    if (!finished_) {
+        out_.reset();
+        QFile::remove(temp_);
+    }
+}
+
+void FfmpegVideoFileWriter::fail(const QString& what) const {
+    throw TvnError(err::ExportFailed, what, QStringLiteral("VideoFileWriter"));
+}
+
+void FfmpegVideoFileWriter::check(int rc, const QString& what) const {
+    if (rc >= 0) return;
+    const QString text = QStringLiteral("%1: %2").arg(what, errorText(rc));
+    if (isPathError(rc)) throw TvnError(err::PathFileAccess, text, QStringLiteral("VideoFileWriter"));
+    fail(text);
+}
+
+void FfmpegVideoFileWriter::open() {
+    const bool webm = settings_.container == Container::WebM;
+    AVFormatContext* raw = nullptr;
+    check(avformat_alloc_output_context2(&raw, nullptr, webm ? "webm" : "mp4", QFile::encodeName(temp_).constData()),
+          QStringLiteral("Cannot create '%1'").arg(file_));
+    out_.reset(raw);
+    addVideoStream();
+    if (settings_.sound) addAudioStream();
+    check(avio_open(&out_->pb, QFile::encodeName(temp_).constData(), AVIO_FLAG_WRITE),
+          QStringLiteral("Cannot write '%1'").arg(file_));
+    AVDictionary* options = nullptr;
+    if (!webm) av_dict_set(&options, "movflags", "+faststart", 0);
+    const int rc = avformat_write_header(out_.get(), &options);
+    av_dict_free(&options);
+    check(rc, QStringLiteral("Cannot write '%1'").arg(file_));
+}
+
+void FfmpegVideoFileWriter::addVideoStream() {
+    const bool webm = settings_.container == Container::WebM;
+    const char* name = webm ? "libvpx-vp9" : "libx264";
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (!codec) fail(QStringLiteral("Cannot export to '%1': the encoder %2 is not available").arg(file_, QLatin1String(name)));
+    venc_.reset(avcodec_alloc_context3(codec));
+    const AVRational rate = av_d2q(settings_.frameRate, 100000);
+    venc_->width = settings_.width;
+    venc_->height = settings_.height;
+    venc_->pix_fmt = AV_PIX_FMT_YUV420P;
+    venc_->time_base = av_inv_q(rate);
+    venc_->framerate = rate;
+    venc_->sample_aspect_ratio = AVRational{1, 1};
+    // Tagged BT.709, limited range, as players assume for video of any size.
+    venc_->colorspace = AVCOL_SPC_BT709;
+    venc_->color_primaries = AVCOL_PRI_BT709;
+    venc_->color_trc = AVCOL_TRC_BT709;
+    venc_->color_range = AVCOL_RANGE_MPEG;
+    // A keyframe every two seconds: a player seeks in the file quickly.
+    venc_->gop_size = std::max(1, int(std::lround(settings_.frameRate * 2)));
+    venc_->thread_count = 0;  // the encoder's own choice for this machine
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary* options = nullptr;
+    const QByteArray preset = settings_.preset.toLatin1();
+    if (webm) {
+        const bool fast = preset == "ultrafast" || preset == "superfast" || preset == "veryfast";
+        av_dict_set(&options, "deadline", fast ? "realtime" : "good", 0);
+        av_dict_set(&options, "cpu-used", fast ? "8" : "4", 0);
+        av_dict_set(&options, "row-mt", "1", 0);
+        av_dict_set_int(&options, "crf", std::clamp(settings_.quality + 10, 0, 63), 0);
+        venc_->bit_rate = 0;
+    } else {
+        av_dict_set(&options, "preset", preset.constData(), 0);
+        av_dict_set(&options, "profile", "high", 0);
+        av_dict_set_int(&options, "crf", std::clamp(settings_.quality, 0, 51), 0);
+    }
+    const int rc = avcodec_open2(venc_.get(), codec, &options);
+    av_dict_free(&options);
+    check(rc, QStringLiteral("Cannot open the %1 encoder for '%2'").arg(QLatin1String(name), file_));
+    vst_ = avformat_new_stream(out_.get(), nullptr);
+    if (!vst_) fail(QStringLiteral("Cannot add a video stream to '%1': out of memory").arg(file_));
+    check(avcodec_parameters_from_context(vst_->codecpar, venc_.get()), QStringLiteral("video stream"));
+    vst_->time_base = venc_->time_base;
+    vst_->avg_frame_rate = rate;
+    yuv_.reset(av_frame_alloc());
+    yuv_->format = venc_->pix_fmt;
+    yuv_->width = settings_.width;
+    yuv_->height = settings_.height;
+    yuv_->colorspace = venc_->colorspace;
+    yuv_->color_range = venc_->color_range;
+    check(av_frame_get_buffer(yuv_.get(), 0), QStringLiteral("video frame"));
+}
+
+void FfmpegVideoFileWriter::addAudioStream() {
+    const bool webm = settings_.container == Container::WebM;
+    const char* name = webm ? "libopus" : "aac";
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (!codec) fail(QStringLiteral("Cannot export to '%1': the encoder %2 is not available").arg(file_, QLatin1String(name)));
+    aenc_.reset(avcodec_alloc_context3(codec));
+    const AVSampleFormat* formats = ff::encoderSampleFormats(codec);
+    aenc_->sample_fmt = formats ? formats[0] : AV_SAMPLE_FMT_FLTP;
+    aenc_->sample_rate = SoundRate;
+    av_channel_layout_default(&aenc_->ch_layout, SoundChannels);
+    aenc_->bit_rate = settings_.audioBitRate;
+    aenc_->time_base = AVRational{1, SoundRate};
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    check(avcodec_open2(aenc_.get(), codec, nullptr), QStringLiteral("Cannot open the %1 encoder for '%2'").arg(QLatin1String(name), file_));
+    ast_ = avformat_new_stream(out_.get(), nullptr);
+    if (!ast_) fail(QStringLiteral("Cannot add a sound stream to '%1': out of memory").arg(file_));
+    check(avcodec_parameters_from_context(ast_->codecpar, aenc_.get()), QStringLiteral("audio stream"));
+    ast_->time_base = aenc_->time_base;
+    SwrContext* swr = nullptr;
+    AVChannelLayout stereo;
+    av_channel_layout_default(&stereo, SoundChannels);
+    check(swr_alloc_set_opts2(&swr, &aenc_->ch_layout, aenc_->sample_fmt, SoundRate, &stereo, AV_SAMPLE_FMT_S16,
+                              SoundRate, 0, nullptr),
+          QStringLiteral("audio converter"));
+    swr_.reset(swr);
+    check(swr_init(swr), QStringLiteral("audio converter"));
+    fifo_.reset(av_audio_fifo_alloc(aenc_->sample_fmt, SoundChannels, 4096));
+    if (!fifo_) fail(QStringLiteral("Cannot export to '%1': out of memory").arg(file_));
+}
+
+void FfmpegVideoFileWriter::rethrowKept() {
+    std::scoped_lock lock(mutex_);
+    if (kept_) throw *kept_;
+}
+
+void FfmpegVideoFileWriter::push(Item item) {
+    std::unique_lock lock(mutex_);
+    if (kept_) throw *kept_;
+    if (ending_) fail(QStringLiteral("Cannot add to '%1': the file is finished").arg(file_));
+    const bool picture = !item.picture.isNull();
+    if (picture) changed_.wait(lock, [this] { return queuedPictures_ < MaxQueuedPictures || kept_; });
+    if (kept_) throw *kept_;
+    if (picture) ++queuedPictures_;
+    queue_.push_back(std::move(item));
+    changed_.notify_all();
+}
+
+void FfmpegVideoFileWriter::writeFrame(const QImage& picture) {
+    if (picture.isNull()) fail(QStringLiteral("Cannot add an empty picture to '%1'").arg(file_));
+    push(Item{picture, {}});
+}
+
+void FfmpegVideoFileWriter::writeSound(const int16_t* interleaved, int frames) {
+    if (!aenc_ || frames <= 0) return;
+    push(Item{QImage(), std::vector<int16_t>(interleaved, interleaved + size_t(frames) * SoundChannels)});
+}
+
+void FfmpegVideoFileWriter::encodeLoop() {
+    pthread_setname_np(pthread_self(), "tvn-export-enc");
+    for (;;) {
+        Item item;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || ending_ || !queue_.empty(); });
+            if (stopping_ || kept_) return;
+            if (queue_.empty()) break;  // ending, all done
+            item = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        try {
+            if (!item.picture.isNull()) encodePicture(item.picture);
+            else encodeSound(item.sound, false);
+        } catch (const TvnError& e) {
+            std::scoped_lock lock(mutex_);
+            kept_ = e;
+        }
+        std::scoped_lock lock(mutex_);
+        if (!item.picture.isNull()) --queuedPictures_;
+        changed_.notify_all();
+        if (kept_) return;
+    }
+    // Ending: the encoders give what they hold.
+    try {
+        if (aenc_) encodeSound({}, true);
+        encodeAndWrite(venc_.get(), vst_, nullptr);
+    } catch (const TvnError& e) {
+        std::scoped_lock lock(mutex_);
+        kept_ = e;
+    }
+}
+
+void FfmpegVideoFileWriter::encodePicture(const QImage& given) {
+    QImage picture = given;
+    if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32 &&
+        picture.format() != QImage::Format_ARGB32_Premultiplied)
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+    check(av_frame_make_writable(yuv_.get()), QStringLiteral("video frame"));
+    const uint8_t* src[4] = {picture.constBits(), nullptr, nullptr, nullptr};
+    const int stride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
+    const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_RGB32, AVCOL_RANGE_JPEG,
+                                 AVCOL_SPC_UNSPECIFIED};
+    const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
+                               AVCOL_SPC_BT709};
+    if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
+        fail(QStringLiteral("Cannot convert a picture for '%1'").arg(file_));
+    yuv_->pts = picturesOut_++;
+    encodeAndWrite(venc_.get(), vst_, yuv_.get());
+}
+
+void FfmpegVideoFileWriter::encodeSound(const std::vector<int16_t>& sound, bool flush) {
+    const int given = int(sound.size() / SoundChannels);
+    if (given > 0) {
+        FramePtr converted(av_frame_alloc());
+        converted->format = aenc_->sample_fmt;
+        converted->nb_samples = given;
+        converted->sample_rate = SoundRate;
+        check(av_channel_layout_copy(&converted->ch_layout, &aenc_->ch_layout), QStringLiteral("audio frame"));
+        check(av_frame_get_buffer(converted.get(), 0), QStringLiteral("audio frame"));
+        const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound.data())};
+        const int got = swr_convert(swr_.get(), converted->data, given, in, given);
+        check(got, QStringLiteral("Cannot convert the sound for '%1'").arg(file_));
+        check(av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted->data), got), QStringLiteral("audio fifo"));
+    }
+    const int frameSize = aenc_->frame_size > 0 ? aenc_->frame_size : 1024;
+    while (av_audio_fifo_size(fifo_.get()) >= frameSize || (flush && av_audio_fifo_size(fifo_.get()) > 0)) {
+        const int take = std::min(av_audio_fifo_size(fifo_.get()), frameSize);
+        FramePtr frame(av_frame_alloc());
+        frame->format = aenc_->sample_fmt;
+        frame->sample_rate = SoundRate;
+        // A fixed-size encoder gets its last frame padded with silence.
+        frame->nb_samples = (aenc_->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? take : frameSize;
+        check(av_channel_layout_copy(&frame->ch_layout, &aenc_->ch_layout), QStringLiteral("audio frame"));
+        check(av_frame_get_buffer(frame.get(), 0), QStringLiteral("audio frame"));
+        av_samples_set_silence(frame->data, 0, frame->nb_samples, SoundChannels, aenc_->sample_fmt);
+        check(av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->data), take), QStringLiteral("audio fifo"));
+        frame->pts = samplesOut_;
+        samplesOut_ += take;
+        encodeAndWrite(aenc_.get(), ast_, frame.get());
+    }
+    if (flush) encodeAndWrite(aenc_.get(), ast_, nullptr);
+}
+
+void FfmpegVideoFileWriter::encodeAndWrite(AVCodecContext* enc, AVStream* stream, AVFrame* frame) {
+    int rc = avcodec_send_frame(enc, frame);
+    if (rc == AVERROR_EOF) return;  // already flushed
+    check(rc, QStringLiteral("Cannot encode '%1'").arg(file_));
+    for (;;) {
+        rc = avcodec_receive_packet(enc, packet_.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return;
+        check(rc, QStringLiteral("Cannot encode '%1'").arg(file_));
+        packet_->stream_index = stream->index;
+        av_packet_rescale_ts(packet_.get(), enc->time_base, stream->time_base);
+        rc = av_interleaved_write_frame(out_.get(), packet_.get());
+        if (rc >= 0 && out_->pb->error < 0) rc = out_->pb->error;
+        check(rc, QStringLiteral("Cannot write '%1'").arg(file_));
+    }
+}
+
+void FfmpegVideoFileWriter::stopThread() {
+    {
+        std::scoped_lock lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+        queuedPictures_ = 0;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void FfmpegVideoFileWriter::finish() {
+    if (finished_) return;
+    {
+        std::scoped_lock lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    rethrowKept();
+    if (picturesOut_ == 0) fail(QStringLiteral("Cannot finish '%1': it has no pictures").arg(file_));
+    check(av_write_trailer(out_.get()), QStringLiteral("Cannot finish '%1'").arg(file_));
+    avio_flush(out_->pb);
+    check(out_->pb->error, QStringLiteral("Cannot write '%1'").arg(file_));
+    const int closed = avio_closep(&out_->pb);
+    check(closed, QStringLiteral("Cannot write '%1'").arg(file_));
+    out_.reset();
+    if (std::rename(QFile::encodeName(temp_).constData(), QFile::encodeName(file_).constData()) != 0)
+        throw TvnError(err::PathFileAccess,
+                       QStringLiteral("Cannot rename '%1' to '%2': %3")
+                           .arg(temp_, file_, QString::fromLocal8Bit(std::strerror(errno))),
+                       QStringLiteral("VideoFileWriter"));
+    finished_ = true;
+}
+
+}  // namespace tvn
