@@ -1,15 +1,15 @@
 #include "analysis/AnalysisDocument.h"
 
+#include "analysis/DocumentReader.h"
+#include "analysis/DrawingsCodec.h"
+#include "analysis/MotionCodec.h"
 #include "core/TvnError.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <charconv>
-#include <cmath>
 #include <limits>
 #include <unistd.h>
 
@@ -17,81 +17,13 @@ namespace tvn::analysis {
 
 namespace {
 
-TvnError invalid(const QString& where, const QString& what) {
-    return TvnError(err::InvalidCall, QStringLiteral("%1: %2").arg(where, what), QStringLiteral("AnalysisDocument"));
-}
-
-// Twips <-> picture pixels.
-struct Units {
-    double tx, ty;
-    double px(double twips) const { return twips / tx; }
-    double py(double twips) const { return twips / ty; }
-    int32_t twipsX(double pixels) const { return int32_t(std::lround(pixels * tx)); }
-    int32_t twipsY(double pixels) const { return int32_t(std::lround(pixels * ty)); }
-    float fTwipsX(double pixels) const { return float(pixels * tx); }
-    float fTwipsY(double pixels) const { return float(pixels * ty); }
-};
+using Reader = DocumentReader;
 
 QString hexColour(int32_t bgr) {
     return QStringLiteral("#%1%2%3")
         .arg(bgr & 0xFF, 2, 16, QLatin1Char('0'))
         .arg((bgr >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
         .arg((bgr >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
-}
-
-// ---- encoding ----
-
-QJsonObject line(const LineObject& l, const Units& u) {
-    return {{"x1", u.px(l.X1)}, {"y1", u.py(l.Y1)}, {"x2", u.px(l.X2)}, {"y2", u.py(l.Y2)},
-            {"colour", l.BorderColor}, {"visible", l.Visible}};
-}
-
-QJsonObject encodeDrawings(const AnnotationStore& s, const QImage& freeHand, const Units& u) {
-    QJsonArray lines, shapes, angles, texts, history, trail;
-    for (const LineObject& l : s.Lines) lines.append(line(l, u));
-    for (int i = 0; i < AnnotationStore::kPoolSize; ++i) {
-        const ShapeObject& o = s.Shape1[i];
-        shapes.append(QJsonObject{{"kind", o.Shape == ShapeObject::Oval ? "oval" : "rectangle"},
-                                  {"left", u.px(o.Left)}, {"top", u.py(o.Top)},
-                                  {"width", u.px(o.Width)}, {"height", u.py(o.Height)},
-                                  {"colour", o.BorderColor}, {"visible", o.Visible},
-                                  {"anchorX", u.px(s.shapeAnchorX[i])}, {"anchorY", u.py(s.shapeAnchorY[i])}});
-    }
-    for (const AngleAnnotation& a : s.angleNotes)
-        angles.append(QJsonObject{{"x1", u.px(a.x1)}, {"y1", u.py(a.y1)}, {"x2", u.px(a.x2)}, {"y2", u.py(a.y2)},
-                                  {"x3", u.px(a.x3)}, {"y3", u.py(a.y3)}, {"x4", u.px(a.x4)}, {"y4", u.py(a.y4)},
-                                  {"committed", a.kind == 1}, {"text", a.text}, {"colour", a.color},
-                                  {"font", a.fontName}, {"fontSize", a.fontSize}, {"shown", a.shown}});
-    for (const TextAnnotation& t : s.textNotes)
-        texts.append(QJsonObject{{"text", t.text}, {"x", u.px(t.x)}, {"y", u.py(t.y)}, {"colour", t.color},
-                                 {"font", t.fontName}, {"fontSize", t.fontSize}});
-    for (int16_t k : s.historyKinds) history.append(k);
-    for (const KiteTail& k : s.trackTrail)
-        trail.append(QJsonObject{{"frame", k.frameNum}, {"colour", k.color}, {"width", k.width},
-                                 {"x", u.px(k.x)}, {"y", u.py(k.y)}});
-    QJsonObject free;
-    if (!freeHand.isNull()) {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        freeHand.save(&buffer, "PNG");
-        free = {{"width", freeHand.width()}, {"height", freeHand.height()},
-                {"png", QString::fromLatin1(png.toBase64())}};
-    }
-    return {
-        {"lines", QJsonObject{{"next", s.nextLineSlot}, {"items", lines}}},
-        {"shapes", QJsonObject{{"next", s.nextShapeSlot}, {"items", shapes}}},
-        {"angles", QJsonObject{{"next", s.nextAngleSlot}, {"items", angles}}},
-        {"texts", QJsonObject{{"newest", s.textSlot}, {"items", texts}}},
-        {"history", QJsonObject{{"position", s.historyPos}, {"kinds", history}}},
-        {"target", QJsonObject{{"x", u.px(s.targetX)}, {"y", u.py(s.targetY)}}},
-        {"trail", QJsonObject{{"created", s.trackTrailCreated}, {"points", trail}}},
-        {"circline", QJsonObject{{"shape", s.circlineShape}, {"left", u.px(s.circlineLeft)}, {"top", u.py(s.circlineTop)},
-                                 {"centreX", u.px(s.circlineCenterX)}, {"centreY", u.py(s.circlineCenterY)},
-                                 {"spread", u.px(s.circlineSpread)}, {"drop", u.py(s.circlineDrop)},
-                                 {"colour", double(s.circlineColor)}}},
-        {"freeHand", free},
-    };
 }
 
 QJsonObject encodeSettings(const AnalysisSettings& s) {
@@ -102,183 +34,6 @@ QJsonObject encodeSettings(const AnalysisSettings& s) {
             {"clock", QJsonObject{{"shown", s.displayClock}, {"startMs", s.clockStartTimeMs}}},
             {"target", QJsonObject{{"shown", s.displayTarget}}},
             {"trail", QJsonObject{{"active", s.trackingActive}, {"length", s.trackingLength}}}};
-}
-
-QJsonObject encodeMotion(const AnalysisMotion& m) {
-    QJsonObject calibration;
-    if (m.calibrated) {
-        calibration = {{"unit", m.calibration.unit()}, {"unitsPerPixel", m.calibration.scale()}};
-        if (const auto& h = m.calibration.homography()) {
-            QJsonArray a;
-            for (double v : *h) a.append(v);
-            calibration.insert("homography", a);
-        }
-    }
-    // The tracks are spliced in as text by encode (tracksText): tens of thousands of numbers.
-    const QJsonArray tracks;
-    QJsonObject out{{"tracks", tracks}, {"smoothingWindow", m.smoothing.window},
-                    {"smoothingOrder", m.smoothing.order}, {"showLineLengths", m.showLineLengths}};
-    if (m.calibrated) out.insert("calibration", calibration);
-    return out;
-}
-
-// ---- decoding: every value checked, named by its path ----
-
-class Reader {
-public:
-    Reader(QJsonValue value, QString path) : value_(std::move(value)), path_(std::move(path)) {}
-
-    Reader operator[](const char* key) const {
-        if (!value_.isObject()) throw invalid(path_, QStringLiteral("an object is expected"));
-        const QJsonObject o = value_.toObject();
-        const QString child = path_.isEmpty() ? QString::fromLatin1(key) : path_ + u'.' + QLatin1String(key);
-        if (!o.contains(QLatin1String(key))) throw invalid(child, QStringLiteral("missing"));
-        return {o.value(QLatin1String(key)), child};
-    }
-    bool has(const char* key) const { return value_.isObject() && value_.toObject().contains(QLatin1String(key)); }
-    Reader at(int i) const { return {array().at(i), QStringLiteral("%1[%2]").arg(path_).arg(i)}; }
-    QJsonArray array(int exactly = -1) const {
-        if (!value_.isArray()) throw invalid(path_, QStringLiteral("an array is expected"));
-        const QJsonArray a = value_.toArray();
-        if (exactly >= 0 && a.size() != exactly)
-            throw invalid(path_, QStringLiteral("%1 entries are expected, not %2").arg(exactly).arg(a.size()));
-        return a;
-    }
-    int size() const { return int(array().size()); }
-    double number(double lo = -std::numeric_limits<double>::max(), double hi = std::numeric_limits<double>::max()) const {
-        if (!value_.isDouble()) throw invalid(path_, QStringLiteral("a number is expected"));
-        const double v = value_.toDouble();
-        if (!(v >= lo && v <= hi)) throw invalid(path_, QStringLiteral("%1 is outside %2 to %3").arg(v).arg(lo).arg(hi));
-        return v;
-    }
-    int64_t integer(double lo, double hi) const {
-        const double v = number(lo, hi);
-        if (v != std::floor(v)) throw invalid(path_, QStringLiteral("%1 is not a whole number").arg(v));
-        return int64_t(v);
-    }
-    int32_t int32() const { return int32_t(integer(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())); }
-    int16_t int16() const { return int16_t(integer(std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max())); }
-    bool boolean() const {
-        if (!value_.isBool()) throw invalid(path_, QStringLiteral("true or false is expected"));
-        return value_.toBool();
-    }
-    QString string() const {
-        if (!value_.isString()) throw invalid(path_, QStringLiteral("a string is expected"));
-        return value_.toString();
-    }
-    const QString& path() const { return path_; }
-
-private:
-    QJsonValue value_;
-    QString path_;
-};
-
-constexpr double kTwipLimit = 1e7;  // picture pixels: far beyond any picture, short of int32 twips
-
-LineObject readLine(const Reader& r, const Units& u) {
-    LineObject l;
-    l.X1 = u.fTwipsX(r["x1"].number(-kTwipLimit, kTwipLimit));
-    l.Y1 = u.fTwipsY(r["y1"].number(-kTwipLimit, kTwipLimit));
-    l.X2 = u.fTwipsX(r["x2"].number(-kTwipLimit, kTwipLimit));
-    l.Y2 = u.fTwipsY(r["y2"].number(-kTwipLimit, kTwipLimit));
-    l.BorderColor = r["colour"].int32();
-    l.Visible = r["visible"].boolean();
-    return l;
-}
-
-int16_t slot(const Reader& r, int count) { return int16_t(r.integer(0, count - 1)); }
-
-void decodeDrawings(const Reader& d, const Units& u, AnnotationStore& s, QImage& freeHand) {
-    constexpr int n = AnnotationStore::kPoolSize;
-    const Reader lines = d["lines"], shapes = d["shapes"], angles = d["angles"], texts = d["texts"];
-    s.nextLineSlot = slot(lines["next"], n);
-    lines["items"].array(n);
-    for (int i = 0; i < n; ++i) s.Lines[i] = readLine(lines["items"].at(i), u);
-    s.nextShapeSlot = slot(shapes["next"], n);
-    shapes["items"].array(n);
-    for (int i = 0; i < n; ++i) {
-        const Reader r = shapes["items"].at(i);
-        ShapeObject& o = s.Shape1[i];
-        const QString kind = r["kind"].string();
-        if (kind != u"oval" && kind != u"rectangle") throw invalid(r["kind"].path(), QStringLiteral("'%1' is no shape").arg(kind));
-        o.Shape = kind == u"oval" ? ShapeObject::Oval : ShapeObject::Rectangle;
-        o.Left = u.fTwipsX(r["left"].number(-kTwipLimit, kTwipLimit));
-        o.Top = u.fTwipsY(r["top"].number(-kTwipLimit, kTwipLimit));
-        o.Width = u.fTwipsX(r["width"].number(-kTwipLimit, kTwipLimit));
-        o.Height = u.fTwipsY(r["height"].number(-kTwipLimit, kTwipLimit));
-        o.BorderColor = r["colour"].int32();
-        o.Visible = r["visible"].boolean();
-        s.shapeAnchorX[i] = int16_t(std::clamp(u.twipsX(r["anchorX"].number(-3000, 3000)), -32768, 32767));
-        s.shapeAnchorY[i] = int16_t(std::clamp(u.twipsY(r["anchorY"].number(-3000, 3000)), -32768, 32767));
-    }
-    s.nextAngleSlot = slot(angles["next"], n);
-    angles["items"].array(n);
-    for (int i = 0; i < n; ++i) {
-        const Reader r = angles["items"].at(i);
-        AngleAnnotation& a = s.angleNotes[i];
-        a.x1 = u.twipsX(r["x1"].number(-kTwipLimit, kTwipLimit));
-        a.y1 = u.twipsY(r["y1"].number(-kTwipLimit, kTwipLimit));
-        a.x2 = u.twipsX(r["x2"].number(-kTwipLimit, kTwipLimit));
-        a.y2 = u.twipsY(r["y2"].number(-kTwipLimit, kTwipLimit));
-        a.x3 = u.twipsX(r["x3"].number(-kTwipLimit, kTwipLimit));
-        a.y3 = u.twipsY(r["y3"].number(-kTwipLimit, kTwipLimit));
-        a.x4 = u.twipsX(r["x4"].number(-kTwipLimit, kTwipLimit));
-        a.y4 = u.twipsY(r["y4"].number(-kTwipLimit, kTwipLimit));
-        a.kind = r["committed"].boolean() ? 1 : 0;
-        a.text = r["text"].string();
-        a.color = r["colour"].int32();
-        a.fontName = r["font"].string();
-        a.fontSize = r["fontSize"].int16();
-        a.shown = r["shown"].boolean();
-    }
-    s.textSlot = slot(texts["newest"], n);
-    texts["items"].array(n);
-    for (int i = 0; i < n; ++i) {
-        const Reader r = texts["items"].at(i);
-        TextAnnotation& t = s.textNotes[i];
-        t.text = r["text"].string();
-        t.x = u.twipsX(r["x"].number(-kTwipLimit, kTwipLimit));
-        t.y = u.twipsY(r["y"].number(-kTwipLimit, kTwipLimit));
-        t.color = r["colour"].int32();
-        t.fontName = r["font"].string();
-        t.fontSize = r["fontSize"].int16();
-    }
-    const Reader history = d["history"];
-    s.historyPos = slot(history["position"], AnnotationStore::kHistorySize);
-    history["kinds"].array(AnnotationStore::kHistorySize);
-    for (int i = 0; i < AnnotationStore::kHistorySize; ++i) s.historyKinds[i] = int16_t(history["kinds"].at(i).integer(0, 3));
-    s.targetX = u.twipsX(d["target"]["x"].number(-kTwipLimit, kTwipLimit));
-    s.targetY = u.twipsY(d["target"]["y"].number(-kTwipLimit, kTwipLimit));
-    const Reader trail = d["trail"];
-    s.trackTrailCreated = trail["created"].boolean();
-    const int points = trail["points"].size();
-    s.trackTrail.clear();
-    s.trackTrail.reserve(points);
-    for (int i = 0; i < points; ++i) {
-        const Reader r = trail["points"].at(i);
-        s.trackTrail.append(KiteTail{r["frame"].int32(), r["colour"].int32(), r["width"].int32(),
-                                     u.twipsX(r["x"].number(-kTwipLimit, kTwipLimit)),
-                                     u.twipsY(r["y"].number(-kTwipLimit, kTwipLimit))});
-    }
-    const Reader c = d["circline"];
-    s.circlineShape = int16_t(c["shape"].integer(-1, n - 1));
-    s.circlineLeft = u.fTwipsX(c["left"].number(-kTwipLimit, kTwipLimit));
-    s.circlineTop = u.fTwipsY(c["top"].number(-kTwipLimit, kTwipLimit));
-    s.circlineCenterX = u.fTwipsX(c["centreX"].number(-kTwipLimit, kTwipLimit));
-    s.circlineCenterY = u.fTwipsY(c["centreY"].number(-kTwipLimit, kTwipLimit));
-    s.circlineSpread = u.fTwipsX(c["spread"].number(-kTwipLimit, kTwipLimit));
-    s.circlineDrop = u.fTwipsY(c["drop"].number(-kTwipLimit, kTwipLimit));
-    s.circlineColor = float(c["colour"].number());
-    const Reader free = d["freeHand"];
-    freeHand = {};
-    if (free.has("png")) {
-        const int w = int(free["width"].integer(1, 16384)), h = int(free["height"].integer(1, 16384));
-        const QByteArray png = QByteArray::fromBase64(free["png"].string().toLatin1());
-        QImage image;
-        if (!image.loadFromData(png, "PNG") || image.width() != w || image.height() != h)
-            throw invalid(free["png"].path(), QStringLiteral("not a PNG picture of %1 x %2 pixels").arg(w).arg(h));
-        freeHand = image;
-    }
 }
 
 AnalysisSettings decodeSettings(const Reader& r) {
@@ -302,118 +57,9 @@ AnalysisSettings decodeSettings(const Reader& r) {
     return s;
 }
 
-AnalysisMotion decodeMotion(const Reader& r) {
-    AnalysisMotion m;
-    m.smoothing.window = int(r["smoothingWindow"].integer(1, 1001));
-    m.smoothing.order = int(r["smoothingOrder"].integer(0, 10));
-    m.showLineLengths = r["showLineLengths"].boolean();
-    if (r.has("calibration")) {
-        const Reader c = r["calibration"];
-        std::optional<std::array<double, 9>> h;
-        if (c.has("homography")) {
-            c["homography"].array(9);
-            std::array<double, 9> values{};
-            for (int i = 0; i < 9; ++i) values[i] = c["homography"].at(i).number();
-            h = values;
-        }
-        try {
-            m.calibration = motion::Calibration::fromParts(c["unitsPerPixel"].number(0, 1e12), c["unit"].string(), h);
-        } catch (const TvnError& e) {
-            throw invalid(c.path(), e.description());
-        }
-        m.calibrated = true;
-    }
-    const Reader tracks = r["tracks"];
-    const int count = tracks.size();
-    for (int t = 0; t < count; ++t) {
-        const Reader tr = tracks.at(t);
-        motion::Track track;
-        const Reader samples = tr["samples"];
-        const QJsonArray frames = samples["frame"].array(), times = samples["timeMs"].array(), xs = samples["x"].array(),
-                         ys = samples["y"].array(), confidences = samples["confidence"].array();
-        const qsizetype count = frames.size();
-        if (times.size() != count || xs.size() != count || ys.size() != count || confidences.size() != count)
-            throw invalid(samples.path(), QStringLiteral("its columns differ in length"));
-        track.samples.resize(size_t(count));
-        int lastFrame = -1;
-        // Checked value by value without a path each: the path is made only for a fault.
-        const auto number = [&](const QJsonArray& column, const char* name, qsizetype i, double lo, double hi) {
-            const QJsonValue v = column.at(i);
-            const double d = v.toDouble();
-            if (!v.isDouble() || !(d >= lo && d <= hi))
-                throw invalid(QStringLiteral("%1.%2[%3]").arg(samples.path(), QLatin1String(name)).arg(i),
-                              QStringLiteral("a number from %1 to %2 is expected").arg(lo).arg(hi));
-            return d;
-        };
-        for (qsizetype i = 0; i < count; ++i) {
-            motion::TrackSample& sample = track.samples[size_t(i)];
-            const double frame = number(frames, "frame", i, 0, std::numeric_limits<int32_t>::max());
-            sample.frame = int(frame);
-            if (frame != sample.frame || sample.frame <= lastFrame)
-                throw invalid(QStringLiteral("%1.frame[%2]").arg(samples.path()).arg(i),
-                              QStringLiteral("whole frame numbers rising from sample to sample are expected"));
-            lastFrame = sample.frame;
-            sample.timeMs = number(times, "timeMs", i, 0, std::numeric_limits<double>::max());
-            sample.x = number(xs, "x", i, -kTwipLimit, kTwipLimit);
-            sample.y = number(ys, "y", i, -kTwipLimit, kTwipLimit);
-            sample.confidence = number(confidences, "confidence", i, 0, 1);
-        }
-        if (tr.has("loss"))
-            track.loss = motion::TrackLoss{int(tr["loss"]["frame"].integer(0, std::numeric_limits<int32_t>::max())),
-                                           tr["loss"]["timeMs"].number(0), tr["loss"]["reason"].string()};
-        m.tracks.push_back(std::move(track));
-    }
-    return m;
-}
-
-// The tracks as JSON text, by column: written straight, the shortest text that
-// reads back as the same double (std::to_chars), without a JSON value per number.
-QByteArray tracksText(const std::vector<motion::Track>& tracks) {
-    QByteArray out;
-    size_t samples = 0;
-    for (const motion::Track& t : tracks) samples += t.samples.size();
-    out.reserve(qsizetype(samples * 5 * 12 + tracks.size() * 128 + 16));
-    char number[32];
-    const auto put = [&](double v) {
-        const auto [end, ec] = std::to_chars(number, number + sizeof number, v);
-        out.append(number, end - number);
-    };
-    out += '[';
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const motion::Track& t = tracks[i];
-        if (i) out += ',';
-        out += "{\"samples\":{";
-        const auto column = [&](const char* name, auto value, bool last) {
-            out += '"';
-            out += name;
-            out += "\":[";
-            for (size_t n = 0; n < t.samples.size(); ++n) {
-                if (n) out += ',';
-                put(value(t.samples[n]));
-            }
-            out += last ? "]" : "],";
-        };
-        column("frame", [](const motion::TrackSample& s) { return double(s.frame); }, false);
-        column("timeMs", [](const motion::TrackSample& s) { return s.timeMs; }, false);
-        column("x", [](const motion::TrackSample& s) { return s.x; }, false);
-        column("y", [](const motion::TrackSample& s) { return s.y; }, false);
-        column("confidence", [](const motion::TrackSample& s) { return s.confidence; }, true);
-        out += '}';
-        if (t.loss) {
-            out += ",\"loss\":";
-            out += QJsonDocument(QJsonObject{{"frame", t.loss->frame}, {"timeMs", t.loss->timeMs}, {"reason", t.loss->reason}})
-                       .toJson(QJsonDocument::Compact);
-        }
-        out += '}';
-    }
-    out += ']';
-    return out;
-}
-
 }  // namespace
 
 QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
-    const Units u{s.twipsPerPixelX, s.twipsPerPixelY};
     QJsonArray moments;
     for (const KeyMoment& k : s.keyMoments)
         moments.append(QJsonObject{{"frame", k.frame}, {"timeMs", k.timeMs}, {"label", k.label}, {"note", k.note},
@@ -434,8 +80,8 @@ QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
         {"frame", s.frame},
         {"twipsPerPixel", QJsonObject{{"x", s.twipsPerPixelX}, {"y", s.twipsPerPixelY}}},
         {"settings", encodeSettings(s.settings)},
-        {"drawings", encodeDrawings(s.drawings, s.freeHand, u)},
-        {"motion", encodeMotion(s.motion)},
+        {"drawings", DrawingsCodec::encode(s.drawings, s.freeHand, s.twipsPerPixelX, s.twipsPerPixelY)},
+        {"motion", MotionCodec::encode(s.motion)},
         {"keyMoments", moments},
         {"comparison", comparison},
     };
@@ -443,7 +89,7 @@ QByteArray AnalysisDocument::encode(const AnalysisSnapshot& s) {
     // "tracks" is a key of the motion object alone (every other "tracks" is inside a string, escaped as text).
     static const QByteArray placeholder = "\"tracks\":[]";
     const qsizetype at = text.indexOf(placeholder, text.indexOf("\"motion\":{"));
-    text.replace(at, placeholder.size(), "\"tracks\":" + tracksText(s.motion.tracks));
+    text.replace(at, placeholder.size(), "\"tracks\":" + MotionCodec::tracksText(s.motion.tracks));
     return text;
 }
 
@@ -466,17 +112,17 @@ AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString&
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
         const auto [line, column] = lineAndColumn(text, error.offset);
-        throw invalid(where, QStringLiteral("not a readable analysis document: %1 at line %2, column %3")
+        throw DocumentReader::invalid(where, QStringLiteral("not a readable analysis document: %1 at line %2, column %3")
                                  .arg(error.errorString()).arg(line).arg(column));
     }
-    if (!doc.isObject()) throw invalid(where, QStringLiteral("not an analysis document (no object at the top)"));
+    if (!doc.isObject()) throw DocumentReader::invalid(where, QStringLiteral("not an analysis document (no object at the top)"));
     const Reader root(doc.object(), QString());
     try {
         if (!root.has("format") || root["format"].string() != QLatin1String(kFormat))
-            throw invalid(QStringLiteral("format"), QStringLiteral("not an analysis document (format '%1' expected)").arg(QLatin1String(kFormat)));
+            throw DocumentReader::invalid(QStringLiteral("format"), QStringLiteral("not an analysis document (format '%1' expected)").arg(QLatin1String(kFormat)));
         const int64_t version = root["version"].integer(1, std::numeric_limits<int32_t>::max());
         if (version > kVersion)
-            throw invalid(QStringLiteral("version"), QStringLiteral("made by a newer Trelvan (format version %1; this one reads up to %2)")
+            throw DocumentReader::invalid(QStringLiteral("version"), QStringLiteral("made by a newer Trelvan (format version %1; this one reads up to %2)")
                                                          .arg(version).arg(kVersion));
         AnalysisSnapshot s;
         const Reader clip = root["clip"];
@@ -494,7 +140,7 @@ AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString&
         s.twipsPerPixelX = twipsPerPixelX;
         s.twipsPerPixelY = twipsPerPixelY;
         s.settings = decodeSettings(root["settings"]);
-        s.motion = decodeMotion(root["motion"]);
+        s.motion = MotionCodec::decode(root["motion"]);
         const Reader moments = root["keyMoments"];
         const int count = moments.size();
         for (int i = 0; i < count; ++i) {
@@ -517,10 +163,10 @@ AnalysisSnapshot AnalysisDocument::decode(const QByteArray& text, const QString&
             s.comparison.mirrored = c["mirrored"].boolean();
         }
         s.drawings = AnnotationStore{};
-        decodeDrawings(root["drawings"], Units{s.twipsPerPixelX, s.twipsPerPixelY}, s.drawings, s.freeHand);
+        DrawingsCodec::decode(root["drawings"], s.twipsPerPixelX, s.twipsPerPixelY, s.drawings, s.freeHand);
         return s;
     } catch (const TvnError& e) {
-        throw invalid(where, e.description());
+        throw DocumentReader::invalid(where, e.description());
     }
 }
 
