@@ -4,31 +4,23 @@
 #include "analysis/AnalysisPorts.h"
 #include "analysis/AnalysisSnapshot.h"
 #include "analysis/AutosaveWriter.h"
+#include "analysis/KeyMomentList.h"
+#include "analysis/SnapshotBridge.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
-#include "motion/MotionAnalysis.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTimer>
-#include <algorithm>
 
 namespace tvn {
 
 namespace {
 TvnError invalid(const QString& what) { return TvnError(err::InvalidCall, what, QStringLiteral("Analysis")); }
 constexpr int kTickMs = 250;  // a change reaches the worker at most this long after it happened
-
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n')) return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
 }  // namespace
 
 struct Analysis::Watched {
@@ -38,7 +30,10 @@ struct Analysis::Watched {
 };
 
 Analysis::Analysis(Trelvan& control, std::unique_ptr<analysis::AnalysisPorts> ports)
-    : control_(control), ports_(std::move(ports)), watched_(std::make_unique<Watched>()), tick_(new QTimer(this)) {
+    : control_(control),
+      ports_(std::move(ports)),
+      bridge_(std::make_unique<analysis::SnapshotBridge>(control, *ports_)),
+      watched_(std::make_unique<Watched>()), tick_(new QTimer(this)) {
     writer_ = std::make_unique<analysis::AutosaveWriter>([this](const TvnError& e) {
         const QString reason = e.description();
         QMetaObject::invokeMethod(this, [this, reason] { emit autosaveFailed(reason); }, Qt::QueuedConnection);
@@ -91,151 +86,33 @@ void Analysis::noteChange() {
 // ---- snapshot and apply ----
 
 analysis::AnalysisSnapshot Analysis::snapshot() const {
-    analysis::AnalysisSnapshot s;
-    const Trelvan& c = control_;
+    analysis::AnalysisSnapshot s = bridge_->capture();
     s.clipPath = clip_;
     s.fingerprint = fingerprint_;
-    s.pictureWidth = c.TVN_VideoWidth;
-    s.pictureHeight = c.TVN_VideoHeight;
-    s.twipsPerPixelX = ports_->drawing.twipsPerPixelX();
-    s.twipsPerPixelY = ports_->drawing.twipsPerPixelY();
-    s.frame = c.TVN_CurrentFrame;
-    s.drawings = ports_->drawing.drawings();
-    s.freeHand = ports_->drawing.freeHandStrokes();
-    s.settings = watched().settings;
-    const MotionAnalysis& m = *control_.motion();
-    s.motion.calibrated = m.calibrated();
-    s.motion.calibration = m.calibration();
-    s.motion.tracks = m.tracks();
-    s.motion.smoothing = m.smoothing();
-    s.motion.showLineLengths = m.showLineLengths();
     s.keyMoments = moments_;
-    s.comparison = ports_->comparison.secondClip();
     return s;
 }
 
-Analysis::Watched Analysis::watched() const {
-    Watched w;
-    const Trelvan& c = control_;
-    analysis::AnalysisSettings& t = w.settings;
-    t.drawingTool = c.TVN_drawingTool;
-    t.drawingColor = c.TVN_drawingColor;
-    t.drawingWidth = c.TVN_drawingWidth;
-    t.textColor = c.TVN_TextColor;
-    t.fontSize = c.TVN_FontSize;
-    t.fontName = c.TVN_FontName;
-    t.angleText = c.TVN_AngleText;
-    t.readableDrawing = ports_->drawing.readableDrawing();
-    t.displayGrid = c.TVN_DisplayGrid;
-    t.gridColor = c.TVN_GridColor;
-    t.gridSpacing = c.TVN_GridSpacing;
-    t.displayClock = c.TVN_DisplayClock;
-    t.clockStartTimeMs = c.tvn_ClockStartTimeMS;
-    t.displayTarget = c.TVN_DisplayTarget;
-    t.trackingActive = c.TVN_TrackingActive;
-    t.trackingLength = c.TVN_TrackingLength;
-    w.comparison = ports_->comparison.secondClip();
-    return w;
-}
-
-QString Analysis::findClip(const analysis::AnalysisSnapshot& s, const QString& where) const {
-    if (!fingerprint_.isNull() && fingerprint_.sameClip(s.fingerprint)) return clip_;
-    const auto matches = [&](const QString& path) {
-        const QFileInfo info(path);
-        if (!info.isFile() || info.size() != s.fingerprint.size) return false;
-        try {
-            return ClipFingerprint::ofFile(path).sameClip(s.fingerprint);
-        } catch (const TvnError&) {
-            return false;
-        }
-    };
-    if (matches(s.clipPath)) return s.clipPath;
-    // Moved or renamed: a clip with the same fingerprint next to the document.
-    const QDir folder = QFileInfo(where).absoluteDir();
-    for (const QFileInfo& candidate : folder.entryInfoList(QDir::Files))
-        if (candidate.size() == s.fingerprint.size && matches(candidate.absoluteFilePath())) return candidate.absoluteFilePath();
-    if (QFileInfo::exists(s.clipPath))
-        throw invalid(QStringLiteral("'%1' was made on another clip: '%2' is not the clip it was made on (its size or "
-                                     "content differ), and no clip next to the document matches")
-                          .arg(where, s.clipPath));
-    throw TvnError(err::FileNotFound,
-                   QStringLiteral("The clip of '%1' is not at '%2', and no clip next to the document matches it")
-                       .arg(where, s.clipPath),
-                   QStringLiteral("Analysis"));
-}
+Analysis::Watched Analysis::watched() const { return Watched{bridge_->settings(), bridge_->comparison()}; }
 
 void Analysis::apply(const analysis::AnalysisSnapshot& s, const QString& where) {
     // Everything that can refuse the document is checked before anything changes.
-    const QString clip = findClip(s, where);
-    if (!s.comparison.fileName.isEmpty() && !QFileInfo::exists(s.comparison.fileName))
-        throw TvnError(err::FileNotFound,
-                       QStringLiteral("The second clip of '%1' is not at '%2'").arg(where, s.comparison.fileName),
-                       QStringLiteral("Analysis"));
-    MotionAnalysis& motion = *control_.motion();
-    if (motion.busy()) throw invalid(QStringLiteral("Cannot open '%1' while tracking runs: cancel it first").arg(where));
+    const QString clip = analysis::SnapshotBridge::findClip(s, where, clip_, fingerprint_);
+    bridge_->check(s, where);
 
     applying_ = true;
     const auto done = qScopeGuard([this] { applying_ = false; });
-    Trelvan& c = control_;
-    if (clip != clip_) {
-        QString path = clip;
-        c.TVN_OpenFile(path);
-        if (c.TVN_videoFileName != clip)
-            throw TvnError(err::ClipOpenFailed, QStringLiteral("Cannot open the clip '%1' of '%2'").arg(clip, where),
-                           QStringLiteral("Analysis"));
-    }
-    const analysis::AnalysisSettings& t = s.settings;
-    // The trail first: turning it on picks the tracker tool, which the settings then put right.
-    bool trail = t.trackingActive != 0;
-    if ((c.TVN_TrackingActive != 0) != trail) c.TVN_SetTracking(trail);
-    c.TVN_drawingTool = t.drawingTool;
-    c.TVN_drawingColor = t.drawingColor;
-    c.TVN_drawingWidth = t.drawingWidth;
-    c.TVN_TextColor = t.textColor;
-    c.TVN_FontSize = t.fontSize;
-    c.TVN_FontName = t.fontName;
-    c.TVN_AngleText = t.angleText;
-    c.TVN_DisplayGrid = t.displayGrid;
-    c.TVN_GridColor = t.gridColor;
-    c.TVN_GridSpacing = t.gridSpacing;
-    c.TVN_DisplayClock = t.displayClock;
-    c.tvn_ClockStartTimeMS = t.clockStartTimeMs;
-    c.TVN_DisplayTarget = t.displayTarget;
-    c.TVN_TrackingLength = t.trackingLength;
-    if (t.readableDrawing != ports_->drawing.readableDrawing()) c.setReadableDrawing(t.readableDrawing);
-    c.TVN_TrackingActive = t.trackingActive;
-
-    // The drawings as they were, nothing half placed or half typed.
-    AnnotationStore& store = ports_->drawing.drawings();
-    store = s.drawings;
-    store.placementOpen = false;
-    store.textTyping = false;
-    c.TVN_EraseFreeHand();
-    if (!s.freeHand.isNull()) ports_->drawing.setFreeHandStrokes(s.freeHand);
-
-    motion.setSmoothingWindow(s.motion.smoothing.window);
-    motion.setSmoothingOrder(s.motion.smoothing.order);
-    motion.setShowLineLengths(s.motion.showLineLengths);
-    motion.restore(s.motion.calibrated, s.motion.calibration, s.motion.tracks);
+    if (clip != clip_) bridge_->openClip(clip, where);
+    bridge_->applySettings(s.settings);
+    bridge_->applyDrawings(s.drawings, s.freeHand);
+    bridge_->applyMotion(s.motion);
 
     moments_ = s.keyMoments;
-    std::stable_sort(moments_.begin(), moments_.end(), [](const KeyMoment& a, const KeyMoment& b) { return a.frame < b.frame; });
+    analysis::KeyMomentList::sortByFrame(moments_);
     emit keyMomentsChanged();
 
-    const analysis::SecondClip& second = s.comparison;
-    if (second != ports_->comparison.secondClip()) {
-        QString file = second.fileName;
-        c.TVN_Overlay(file);  // "" closes an overlay
-        if (!second.fileName.isEmpty()) {
-            if (second.mirrored) c.TVN_FlipOverlay(true);
-            if (second.placed) c.placeSecondClip(second.left, second.top, second.width, second.height, second.opacity);
-            if (second.frame >= 0) c.TVN_SetOverlay2Frame(second.frame);
-            else if (second.positionMs >= 0) c.TVN_SetOverlay2Pos(second.positionMs);
-        }
-    }
-    int32_t frame = s.frame;
-    c.TVN_SetFrame(frame);
-    c.TVN_ReDraw();
+    bridge_->applyComparison(s.comparison);
+    bridge_->showFrame(s.frame);
     *watched_ = watched();
 }
 
@@ -362,12 +239,7 @@ void Analysis::flushAutosave() {
 
 // ---- key moments ----
 
-void Analysis::checkIndex(const char* call, int index) const {
-    if (index < 0 || index >= keyMomentCount())
-        throw TvnError(err::SubscriptOutOfRange,
-                       QStringLiteral("There is no key moment %1 (%2 are marked)").arg(index).arg(keyMomentCount()),
-                       QStringLiteral("Analysis.%1").arg(QLatin1String(call)));
-}
+void Analysis::checkIndex(const char* call, int index) const { analysis::KeyMomentList::checkIndex(moments_, call, index); }
 
 void Analysis::momentsChanged() {
     dirty_ = true;
@@ -375,11 +247,7 @@ void Analysis::momentsChanged() {
 }
 
 int Analysis::insertMoment(KeyMoment moment) {
-    const auto at = std::lower_bound(moments_.begin(), moments_.end(), moment.frame,
-                                     [](const KeyMoment& k, int frame) { return k.frame < frame; });
-    const int index = int(at - moments_.begin());
-    if (at != moments_.end() && at->frame == moment.frame) *at = std::move(moment);
-    else moments_.insert(at, std::move(moment));
+    const int index = analysis::KeyMomentList::insert(moments_, std::move(moment));
     momentsChanged();
     return index;
 }
@@ -432,49 +300,28 @@ QString Analysis::keyMomentLabel(int index) const { return checkIndex("keyMoment
 QString Analysis::keyMomentNote(int index) const { return checkIndex("keyMomentNote", index), moments_[index].note; }
 int Analysis::keyMomentColour(int index) const { return checkIndex("keyMomentColour", index), moments_[index].colour; }
 
-int Analysis::keyMomentOn(int frame) const {
-    for (int i = 0; i < keyMomentCount(); ++i)
-        if (moments_[i].frame == frame) return i;
-    return -1;
-}
+int Analysis::keyMomentOn(int frame) const { return analysis::KeyMomentList::on(moments_, frame); }
 
 int Analysis::nextKeyMoment() {
-    const int now = control_.TVN_CurrentFrame;
-    for (int i = 0; i < keyMomentCount(); ++i) {
-        if (moments_[i].frame > now) {
-            int32_t frame = moments_[i].frame;
-            control_.TVN_SetFrame(frame);
-            return i;
-        }
+    const int i = analysis::KeyMomentList::firstAfter(moments_, control_.TVN_CurrentFrame);
+    if (i >= 0) {
+        int32_t frame = moments_[i].frame;
+        control_.TVN_SetFrame(frame);
     }
-    return -1;
+    return i;
 }
 
 int Analysis::previousKeyMoment() {
-    const int now = control_.TVN_CurrentFrame;
-    for (int i = keyMomentCount() - 1; i >= 0; --i) {
-        if (moments_[i].frame < now) {
-            int32_t frame = moments_[i].frame;
-            control_.TVN_SetFrame(frame);
-            return i;
-        }
+    const int i = analysis::KeyMomentList::lastBefore(moments_, control_.TVN_CurrentFrame);
+    if (i >= 0) {
+        int32_t frame = moments_[i].frame;
+        control_.TVN_SetFrame(frame);
     }
-    return -1;
+    return i;
 }
 
 void Analysis::exportKeyMomentsCsv(const QString& path) const {
-    QByteArray text = "frame,time_ms,label,note,colour\n";
-    for (const KeyMoment& k : moments_) {
-        const QString colour = QStringLiteral("#%1%2%3")
-                                   .arg(k.colour & 0xFF, 2, 16, QLatin1Char('0'))
-                                   .arg((k.colour >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
-                                   .arg((k.colour >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
-        text += QStringLiteral("%1,%2,%3,%4,%5\n")
-                    .arg(k.frame)
-                    .arg(k.timeMs, 0, 'f', 3)
-                    .arg(csvField(k.label), csvField(k.note), colour)
-                    .toUtf8();
-    }
+    const QByteArray text = analysis::KeyMomentList::csv(moments_);
     withPrefix("Analysis.exportKeyMomentsCsv", [&] { analysis::AnalysisDocument::write(path, text); });
 }
 

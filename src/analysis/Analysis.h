@@ -21,6 +21,7 @@ class TvnError;
 namespace analysis {
 class AnalysisPorts;
 class AutosaveWriter;
+class SnapshotBridge;
 struct AnalysisSnapshot;
 }  // namespace analysis
 
@@ -177,13 +178,13 @@ private:
     TVN_NO_EXPORT void apply(const analysis::AnalysisSnapshot& snapshot, const QString& where);
     TVN_NO_EXPORT void tick();
     QString recoveryPathFor(const ClipFingerprint& fingerprint) const;
-    TVN_NO_EXPORT QString findClip(const analysis::AnalysisSnapshot& snapshot, const QString& where) const;
     void checkIndex(const char* call, int index) const;
     int insertMoment(KeyMoment moment);
     void momentsChanged();
 
     Trelvan& control_;
     std::unique_ptr<analysis::AnalysisPorts> ports_;
+    std::unique_ptr<analysis::SnapshotBridge> bridge_;  // reads and applies the control's side of a snapshot
     std::unique_ptr<analysis::AutosaveWriter> writer_;
     std::vector<KeyMoment> moments_;
     ClipFingerprint fingerprint_;
