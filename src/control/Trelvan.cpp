@@ -57,9 +57,9 @@ void Trelvan::setListener(TrelvanListener* listener) { d_->listener = listener; 
 const TvnError* Trelvan::lastNotificationError() const { return d_->lastNotificationError.get(); }
 void Trelvan::clearNotificationError() { d_->lastNotificationError.reset(); }
 QWidget* Trelvan::visibleVideoWidget() const { return d_->visibleVideoWidget(); }
-MotionAnalysis* Trelvan::motion() { return &d_->motion(); }
-VideoExport* Trelvan::videoExport() { return &d_->videoExport(); }
-Analysis* Trelvan::analysis() { return &d_->analysis(); }
+MotionAnalysis* Trelvan::motion() { return &d_->companions->motion(); }
+VideoExport* Trelvan::videoExport() { return &d_->companions->videoExport(); }
+Analysis* Trelvan::analysis() { return &d_->companions->analysis(); }
 
 void Trelvan::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -85,12 +85,12 @@ void Trelvan::Command2Click() {
 
 // Public methods: each forwards to the subsystem that does the work.
 QVariant Trelvan::TVN_Close() {
-    const auto told = qScopeGuard([this] { d_->tellMotionOfTheClip(); });
+    const auto told = qScopeGuard([this] { d_->companions->followClip(); });
     return d_->clipLoader->TVN_Close();
 }
 int32_t Trelvan::TVN_OpenFile(QString& videoFileName) {
     // Also when the open fails: the clip shown before may be closed by then.
-    const auto told = qScopeGuard([this] { d_->tellMotionOfTheClip(); });
+    const auto told = qScopeGuard([this] { d_->companions->followClip(); });
     return d_->clipLoader->TVN_OpenFile(videoFileName);
 }
 QVariant Trelvan::TVN_Pause() { return d_->transport->TVN_Pause(); }

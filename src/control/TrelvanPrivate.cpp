@@ -1,6 +1,5 @@
 #include "control/TrelvanPrivate.h"
 
-#include "analysis/Analysis.h"
 #include "annotate/AnnotationEditor.h"
 #include "annotate/AnnotationRenderer.h"
 #include "annotate/AnnotationStore.h"
@@ -11,7 +10,6 @@
 #include "control/TrelvanListener.h"
 #include "core/LogCategories.h"
 #include "core/Numeric.h"
-#include "core/Twips.h"
 #include "core/TvnError.h"
 #include "layout/FilmStrip.h"
 #include "layout/LayoutManager.h"
@@ -22,9 +20,6 @@
 #include "media/AudioRecorder.h"
 #include "media/VideoEngine.h"
 #include "media/VideoMixer.h"
-#include "export/ExportDrawing.h"
-#include "export/VideoExport.h"
-#include "motion/MotionAnalysis.h"
 #include "overlay/OverlayController.h"
 #include "platform/Platform.h"
 #include "platform/Surface.h"
@@ -47,6 +42,7 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
     FailureReport& failures = *this;      // the failures they report
     AnnotationRedraw& redraw = *this;     // the two requests that would otherwise
     PositionViews& views = *this;         // make subsystems call each other in a circle
+    companions = std::make_unique<Companions>(*this, redraw);
     // Each subsystem is handed what it reads (the host's properties, as
     // references), what it drives (the children, by role), the shared state it
     // keeps or reads, and the subsystems it uses, built before it, so that it
@@ -163,19 +159,6 @@ TrelvanPrivate::TrelvanPrivate(Trelvan& control, Components given) : q(control),
 
 TrelvanPrivate::~TrelvanPrivate() = default;
 
-template <class Handler>
-void TrelvanPrivate::handleNotification(const char* name, Handler&& handler) {
-    try {
-        handler();
-    } catch (const TvnError& e) {
-        // The handler's own prefix is already on the source; the name only says
-        // in the log which notification ran into the failure.
-        keepFailure(name, e);
-    } catch (const std::exception& e) {
-        keepFailure(name, TvnError(err::InvalidCall, QString::fromUtf8(e.what())));
-    }
-}
-
 void TrelvanPrivate::keepFailure(const char* name, const TvnError& error) {
     lastNotificationError = std::make_unique<TvnError>(error);
     qCWarning(lcControl).noquote() << name << "failed:" << error.what();
@@ -257,97 +240,6 @@ QWidget* TrelvanPrivate::visibleVideoWidget() const {
     return &q;
 }
 
-MotionAnalysis& TrelvanPrivate::motion() {
-    if (!motionAnalysis) {
-        motionAnalysis = std::make_unique<MotionAnalysis>(
-            q, [this](const TvnError& e) { keepFailure("MotionAnalysis_tracking", e); });
-        motionAnalysis->setLineSource([this] { return store->newestLine(); });
-        renderer->setLineLabel([m = motionAnalysis.get()](double x1, double y1, double x2, double y2) {
-            return m->lineLength(x1, y1, x2, y2);
-        });
-        QObject::connect(motionAnalysis.get(), &MotionAnalysis::drawingChanged, &q, [this] {
-            tracking->setTrackedTrails(motionAnalysis->trails());
-            handleNotification("MotionAnalysis_drawingChanged", [&] { redrawAnnotations(); });
-        });
-    }
-    return *motionAnalysis;
-}
-
-VideoExport& TrelvanPrivate::videoExport() {
-    if (!videoExporter) {
-        // The export draws from a copy of what the control draws with, taken on
-        // this thread when an export starts, so the worker never reaches the control.
-        auto snapshot = [this] {
-            return std::make_shared<ExportDrawing>(ExportDrawing::Source{
-                q, *parts.display, *renderer, *store, *tracking, state.lessonLogo, *parts.annotationLayer,
-                *parts.freeHandLayer, *parts.logoPicture, q.TVN_videoFileName, q.TVN_VideoWidth, q.TVN_VideoHeight,
-                q.TVN_DisplayGrid, q.TVN_GridColor, q.TVN_drawingColor, q.TVN_drawingWidth, q.TVN_AngleText,
-                q.TVN_TextColor, q.TVN_Text, q.TVN_FontSize, q.TVN_OverlayImage, q.TVN_GridSpacing, q.TVN_DisplayClock,
-                q.tvn_ClockStartTimeMS, q.TVN_DisplayTarget, q.TVN_TransparentColor, q.TVN_drawingTool,
-                q.TVN_TrackingActive, q.TVN_TrackingLength, q.TVN_FrameLenMS});
-        };
-        // Key moments only from an analysis companion the host made: asking for one
-        // here would start its documents.
-        auto keyMoments = [this] {
-            std::vector<std::pair<int, QString>> moments;
-            if (analysisDocument)
-                for (const KeyMoment& m : analysisDocument->keyMoments()) moments.emplace_back(m.frame, m.label);
-            return moments;
-        };
-        videoExporter = std::make_unique<VideoExport>(
-            q, snapshot, keyMoments, [this](const TvnError& e) { keepFailure("VideoExport_worker", e); });
-    }
-    return *videoExporter;
-}
-
-void TrelvanPrivate::tellMotionOfTheClip() {
-    if (motionAnalysis) motionAnalysis->followClip(q.TVN_videoFileName, QSize(q.TVN_VideoWidth, q.TVN_VideoHeight));
-    if (analysisDocument) handleNotification("Analysis_followClip", [&] { analysisDocument->followClip(true); });
-}
-
-Analysis& TrelvanPrivate::analysis() {
-    if (!analysisDocument) {
-        motion();  // the document keeps the motion companion's tracks: it is there before
-        analysisDocument = std::make_unique<Analysis>(
-            q, std::make_unique<analysis::AnalysisPorts>(static_cast<analysis::DrawingPort&>(*this),
-                                                         static_cast<analysis::ComparisonPort&>(*this)));
-        QObject::connect(motionAnalysis.get(), &MotionAnalysis::drawingChanged, analysisDocument.get(),
-                         [a = analysisDocument.get()] { a->noteChange(); });
-    }
-    return *analysisDocument;
-}
-
-QImage TrelvanPrivate::freeHandStrokes() const { return parts.freeHandLayer->image(); }
-
-void TrelvanPrivate::setFreeHandStrokes(const QImage& strokes) {
-    Surface& layer = *parts.freeHandLayer;
-    const QSize size(layer.widthPixels(), layer.heightPixels());
-    const QImage fitted = strokes.size() == size ? strokes : strokes.scaled(size);
-    layer.paintPicture(fitted, 0, 0);
-}
-
-void TrelvanPrivate::redrawDrawings() { redrawAnnotations(); }
-bool TrelvanPrivate::readableDrawing() const { return q.readableDrawing(); }
-double TrelvanPrivate::twipsPerPixelX() const { return tvn::twipsPerPixelX(&q); }
-double TrelvanPrivate::twipsPerPixelY() const { return tvn::twipsPerPixelY(&q); }
-
-analysis::SecondClip TrelvanPrivate::secondClip() const {
-    analysis::SecondClip c;
-    if (!state.overlaySources.overlayActive) return c;
-    const OverlayController::Placement& p = overlay->placement();
-    c.fileName = state.overlaySources.overlayFileName;
-    c.placed = p.placed;
-    c.left = p.left;
-    c.top = p.top;
-    c.width = p.width;
-    c.height = p.height;
-    c.opacity = p.opacity;
-    c.frame = p.frame;
-    c.positionMs = p.positionMs;
-    c.mirrored = p.mirrored;
-    return c;
-}
-
 void TrelvanPrivate::resized() {
     handleNotification("UserControl_Resize", [&] { layout->OnResize(); });
 }
@@ -360,7 +252,7 @@ void TrelvanPrivate::setReadableDrawing(bool on) {
 
 void TrelvanPrivate::redrawAnnotations() {
     renderer->RedrawAnnotations();
-    if (analysisDocument) analysisDocument->noteChange();
+    if (companions) companions->noteChange();
 }
 void TrelvanPrivate::syncPositionViews() { filmStrip->SyncPositionViews(); }
 

@@ -1,19 +1,20 @@
 #pragma once
 
-#include "analysis/AnalysisPorts.h"
 #include "control/AnnotationRedraw.h"
+#include "control/Companions.h"
 #include "control/ControlEvents.h"
 #include "control/ControlParts.h"
 #include "control/ControlState.h"
 #include "control/FailureReport.h"
 #include "control/PositionViews.h"
+#include "core/TvnError.h"
 #include "media/Components.h"
 
+#include <exception>
 #include <memory>
 
 namespace tvn {
 
-class Analysis;
 class AnnotationEditor;
 class AnnotationRenderer;
 class AnnotationStore;
@@ -25,8 +26,6 @@ class LessonAudioSelection;
 class LessonCompressor;
 class LessonLogoLoader;
 class LessonRecorder;
-class MotionAnalysis;
-class VideoExport;
 class OverlayController;
 class PointerHandler;
 class TrackingTrail;
@@ -34,17 +33,16 @@ class Transport;
 class Trelvan;
 class ZoomLoupe;
 class TrelvanListener;
-class TvnError;
 
 // Everything of the control a host does not see: the components it was given,
 // its children, the state its subsystems share, the subsystems themselves, the
-// listener and the kept failure. It raises the control's events for the
+// listener, the kept failure and the companions (Companions). It raises the control's events for the
 // subsystems (ControlEvents), keeps the failures they report (FailureReport)
 // and carries the two requests that would otherwise make subsystems call each
 // other in a circle: redraw the annotations, sync the position views. Kept out of the installed Trelvan.h, so that none of it is
 // part of a host's ABI.
 class TrelvanPrivate final : private ControlEvents, private FailureReport, private AnnotationRedraw,
-                             private PositionViews, private analysis::DrawingPort, private analysis::ComparisonPort {
+                             private PositionViews {
 public:
     TrelvanPrivate(Trelvan& control, Components components);
     ~TrelvanPrivate();
@@ -59,12 +57,6 @@ public:
     void handleNotification(const char* name, Handler&& handler);
     // Keeps a failure for the host, logs it and signals it (failed).
     void keepFailure(const char* name, const TvnError& error);
-    // After an open or a close: the motion companion's tracks belong to the clip they were made on.
-    void tellMotionOfTheClip();
-    MotionAnalysis& motion();
-    VideoExport& videoExport();
-    // The analysis-document companion, made on first use; told of opens and closes with the motion companion.
-    Analysis& analysis();
     // The control was resized: the layout follows.
     void resized();
     // Readable drawing on or off: the renderer's pens, the loupe's border, drawn again.
@@ -97,9 +89,9 @@ public:
 
     TrelvanListener* listener = nullptr;
     std::unique_ptr<TvnError> lastNotificationError;
-    std::unique_ptr<MotionAnalysis> motionAnalysis;  // gone (its worker stopped) before the rest
-    std::unique_ptr<VideoExport> videoExporter;      // gone (its worker stopped) before the rest
-    std::unique_ptr<Analysis> analysisDocument;  // last: gone (its recovery file removed) first
+    // The motion, export and analysis companions, made on first use; last: gone
+    // (their workers stopped, the recovery file removed) before the rest.
+    std::unique_ptr<Companions> companions;
 
 private:
     void connectNotifications();
@@ -118,15 +110,19 @@ private:
     // AnnotationRedraw and PositionViews, answered by the renderer and the film strip.
     void redrawAnnotations() override;
     void syncPositionViews() override;
-    // The analysis companion's ports.
-    AnnotationStore& drawings() override { return *store; }
-    QImage freeHandStrokes() const override;
-    void setFreeHandStrokes(const QImage& strokes) override;
-    void redrawDrawings() override;
-    bool readableDrawing() const override;
-    double twipsPerPixelX() const override;
-    double twipsPerPixelY() const override;
-    analysis::SecondClip secondClip() const override;
 };
+
+template <class Handler>
+void TrelvanPrivate::handleNotification(const char* name, Handler&& handler) {
+    try {
+        handler();
+    } catch (const TvnError& e) {
+        // The handler's own prefix is already on the source; the name only says
+        // in the log which notification ran into the failure.
+        keepFailure(name, e);
+    } catch (const std::exception& e) {
+        keepFailure(name, TvnError(err::InvalidCall, QString::fromUtf8(e.what())));
+    }
+}
 
 }  // namespace tvn
