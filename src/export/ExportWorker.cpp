@@ -1,83 +1,34 @@
 #include "export/ExportWorker.h"
 
 #include <QMetaObject>
-#include <chrono>
-#include <pthread.h>
 
 namespace tvn {
 
-ExportWorker::ExportWorker(QObject* parent) : QObject(parent) {}
+ExportWorker::ExportWorker(QObject* parent)
+    : QObject(parent), jobs_("tvn-export", [this](uint64_t id, const ExportRun::Job& job, const std::atomic<bool>& cancelled) {
+          runJob(id, job, cancelled);
+      }) {}
 
-ExportWorker::~ExportWorker() {
-    {
-        std::scoped_lock lock(mutex_);
-        stopping_ = true;
-        queue_.clear();
-    }
-    cancelRunning_ = true;
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
+ExportWorker::~ExportWorker() = default;
 
-uint64_t ExportWorker::start(ExportRun::Job job) {
-    uint64_t id = 0;
-    {
-        std::scoped_lock lock(mutex_);
-        id = nextId_++;
-        queue_.push_back({id, std::move(job)});
-        if (!thread_.joinable()) thread_ = std::thread([this] { work(); });
-    }
-    wake_.notify_one();
-    return id;
-}
+uint64_t ExportWorker::start(ExportRun::Job job) { return jobs_.push(std::move(job)); }
 
 void ExportWorker::cancelAll() {
-    std::scoped_lock lock(mutex_);
-    if (running_ != 0) cancelRunning_ = true;
-    for (const Queued& q : queue_) {
-        const uint64_t id = q.id;
+    for (const uint64_t id : jobs_.cancelAll())
         QMetaObject::invokeMethod(this, [this, id] { emit finished(id, true); }, Qt::QueuedConnection);
-    }
-    queue_.clear();
 }
 
-bool ExportWorker::busy() const {
-    std::scoped_lock lock(mutex_);
-    return running_ != 0 || !queue_.empty();
-}
+bool ExportWorker::busy() const { return jobs_.busy(); }
 
-void ExportWorker::work() {
-    pthread_setname_np(pthread_self(), "tvn-export");
-    for (;;) {
-        Queued queued;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (stopping_) return;
-            queued = std::move(queue_.front());
-            queue_.pop_front();
-            running_ = queued.id;
-            cancelRunning_ = false;
-        }
-        runJob(queued);
-        std::scoped_lock lock(mutex_);
-        running_ = 0;
-    }
-}
-
-void ExportWorker::runJob(const Queued& queued) {
-    const uint64_t id = queued.id;
-    // A queued call per frame at a hundred frames a second would only crowd the UI thread's loop.
-    auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+void ExportWorker::runJob(uint64_t id, const ExportRun::Job& job, const std::atomic<bool>& cancelled) {
+    ProgressThrottle throttle;
     const auto report = [&](int64_t done, int64_t total) {
-        const auto now = std::chrono::steady_clock::now();
-        if (done < total && now - last < std::chrono::milliseconds(50)) return;
-        last = now;
+        if (!throttle.due(done, total)) return;
         QMetaObject::invokeMethod(this, [this, id, done, total] { emit progress(id, done, total); },
                                   Qt::QueuedConnection);
     };
     try {
-        const bool complete = ExportRun::run(queued.job, report, cancelRunning_);
+        const bool complete = ExportRun::run(job, report, cancelled);
         QMetaObject::invokeMethod(this, [this, id, complete] { emit finished(id, !complete); }, Qt::QueuedConnection);
     } catch (...) {
         const TvnError error = errorInFlight("ExportWorker");

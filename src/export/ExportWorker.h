@@ -1,15 +1,12 @@
 #pragma once
 
+#include "core/JobQueue.h"
 #include "core/TvnError.h"
 #include "export/ExportRun.h"
 
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 namespace tvn {
 
@@ -37,21 +34,9 @@ signals:
     void failed(quint64 job, const tvn::TvnError& error);
 
 private:
-    struct Queued {
-        uint64_t id = 0;
-        ExportRun::Job job;
-    };
-    void work();
-    void runJob(const Queued& queued);
+    void runJob(uint64_t id, const ExportRun::Job& job, const std::atomic<bool>& cancelled);
 
-    mutable std::mutex mutex_;  // guards queue_, running_, stopping_, nextId_
-    std::condition_variable wake_;
-    std::deque<Queued> queue_;
-    uint64_t running_ = 0;  // the job in hand, 0 when idle
-    bool stopping_ = false;
-    uint64_t nextId_ = 1;
-    std::atomic<bool> cancelRunning_{false};
-    std::thread thread_;  // started on the first job
+    JobQueue<ExportRun::Job> jobs_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace tvn

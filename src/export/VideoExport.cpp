@@ -166,7 +166,7 @@ void VideoExport::start(const QString& fileName) {
         ExportRun::Job job{clip, target.absoluteFilePath(),
                            ExportPlan::make(first_, last_ < 0 ? frames - 1 : last_, frames, t.speeds, t.pauses,
                                             control_.TVN_FrameLenMS),
-                           snapshot_(), {}};
+                           snapshot_(), {}, {}};
         job.settings.container = VideoFileWriter::containerFor(fileName);
         job.settings.width = width_;
         job.settings.height = height_;

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "core/JobQueue.h"
 #include "core/TvnError.h"
 #include "motion/TrackingRun.h"
 
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 namespace tvn::motion {
 
@@ -47,21 +44,9 @@ signals:
     void failed(quint64 job, const tvn::TvnError& error);
 
 private:
-    struct Job {
-        uint64_t id = 0;
-        TrackingRequest request;
-    };
-    void work();
-    void runJob(const Job& job);
+    void runJob(uint64_t id, const TrackingRequest& request, const std::atomic<bool>& cancelled);
 
-    mutable std::mutex mutex_;  // guards queue_, running_, stopping_, nextId_
-    std::condition_variable wake_;
-    std::deque<Job> queue_;
-    uint64_t running_ = 0;  // the job in hand, 0 when idle
-    bool stopping_ = false;
-    uint64_t nextId_ = 1;
-    std::atomic<bool> cancelRunning_{false};
-    std::thread thread_;  // started on the first request
+    JobQueue<TrackingRequest> jobs_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace tvn::motion
