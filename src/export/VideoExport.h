@@ -66,8 +66,9 @@ public:
     using DrawingSnapshot = std::function<std::shared_ptr<ExportDrawing>()>;
     // The key moments of the analysis companion, as (frame, label); none without one.
     using KeyMoments = std::function<std::vector<std::pair<int, QString>>()>;
-    VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments keyMoments,
-                std::function<void(const TvnError&)> reportFailure);
+    // Made by the control (its drawing snapshot is private to the library).
+    TVN_NO_EXPORT VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments keyMoments,
+                              std::function<void(const TvnError&)> reportFailure);
     ~VideoExport() override;
 
     // The frames exported, inclusive; lastFrame -1 (the default) is the clip's last.
