@@ -14,8 +14,10 @@
 #include "fakes/ControlProbe.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/FakeAudioRecorder.h"
+#include "fakes/PlanarImage.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
+#include "media/FrameSource.h"
 #include "motion/MotionAnalysis.h"
 #include "core/Twips.h"
 
@@ -149,6 +151,27 @@ TEST_P(ClipMatrix, EveryPathShowsTheRightFrameUprightAtTheRightSize) {
     ASSERT_EQ(control.TVN_OpenFile(path), kFrames);
     EXPECT_EQ(QSize(control.TVN_VideoWidth, control.TVN_VideoHeight), size);
     EXPECT_EQ(shownFrame(), 0);
+
+    // Planar pictures (what a video export draws on) are the RGB pictures, at
+    // the same size and upright, up to rounding and 4:2:0 chroma; a clip
+    // whose colours only RGB shows gives RGB.
+    {
+        FrameSource::Options rgb;
+        rgb.keepFramesAround = false;
+        FrameSource::Options planar = rgb;
+        planar.planar = true;
+        auto a = FrameSource::open(path, rgb), b = FrameSource::open(path, planar);
+        const double at = 7 * a->info().durationMs / a->info().frameCount + 1;
+        VideoFrame fa = a->seek(at), fb = b->seek(at);
+        for (int n : {7, 8}) {
+            const QImage shown = fb.planar.isNull() ? fb.image : tvn::testing::rgbOf(fb.planar);
+            EXPECT_EQ(shown.size(), size) << "planar, frame " << n;
+            EXPECT_EQ(number(shown), n) << "planar";
+            EXPECT_LT(tvn::testing::meanDifference(shown, fa.image), 2.0) << "planar, frame " << n;
+            fa = a->stepForward();
+            fb = b->stepForward();
+        }
+    }
 
     // Jumps forward across keyframes and back, a step.
     for (int target : {9, 8, 3, 10}) {

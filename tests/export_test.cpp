@@ -10,6 +10,7 @@
 #include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/MediaFiles.h"
+#include "fakes/PlanarImage.h"
 #include "fakes/TestClips.h"
 #include "media/Components.h"
 
@@ -28,6 +29,7 @@
 using namespace tvn;
 using namespace tvn::testclips;
 using tvn::testing::errorFrom;
+using tvn::testing::meanDifference;
 using tvn::testing::waitFor;
 
 namespace {
@@ -105,21 +107,6 @@ std::unique_ptr<Trelvan> controlWithDrawings(int frames = 30) {
     control->TVN_TextColor = 0x00FFFF;
     control->TVN_FontSize = 14;
     return control;
-}
-
-// Mean absolute difference per channel between two pictures of one size.
-double meanDifference(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    if (x.size() != y.size()) return 255;
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col)
-            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col])) +
-                   std::abs(qBlue(p[col]) - qBlue(q[col]));
-    }
-    return sum / (3.0 * x.width() * x.height());
 }
 
 // How many pixels of the part differ in brightness by more than a drawn stroke

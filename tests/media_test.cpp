@@ -7,7 +7,9 @@
 #include "fakes/ErrorFrom.h"
 #include "fakes/EventLoopWait.h"
 #include "fakes/MediaFiles.h"
+#include "fakes/PlanarImage.h"
 #include "fakes/TestClips.h"
+#include "media/FrameSource.h"
 #include "media/ffmpeg/ClipDecoder.h"
 #include "media/ffmpeg/ClipSoundPlayer.h"
 #include "media/ffmpeg/FfmpegDisplayEngine.h"
@@ -20,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QTimer>
@@ -1007,3 +1010,129 @@ TEST(ClipSound, FailuresSayWhyAndAStopNeverWaitsOnTheDevice) {
 }
 
 }  // namespace
+
+// Planar pictures (what a video export draws on, as the decoder gives them)
+// against the RGB pictures the display shows, on colourful clips: a matrix
+// taken wrongly (BT.601 for BT.709), a range left full or a chroma plane out
+// of place shows as a difference of several levels on testsrc2's colours.
+struct PlanarRow {
+    const char* name;
+    QStringList encoder;  // ffmpeg's output options
+    std::optional<PlanarPicture::Matrix> matrix;  // none: only RGB shows the clip's colours
+    // What 4:2:0 in limited range must lose: nothing for a clip already so, a
+    // level's rounding for full range or 10 bits, half the chroma for 4:4:4
+    // and RGB; a wrong matrix costs 8 or more.
+    double tolerance;
+};
+
+QString colourClip(const PlanarRow& row, const QString& size) {
+    const QString path = QDir(testFolder().path()).filePath(QStringLiteral("colour-%1.mkv").arg(row.name));
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=s=" + size + ":r=25", "-frames:v",
+                                       "4"} + row.encoder + QStringList{path});
+    ffmpeg.waitForFinished(60000);
+    return ffmpeg.exitCode() == 0 ? path : QString();
+}
+
+TEST(PlanarPictures, ShowTheClipsColoursAsTheRgbPicturesDo) {
+    using M = PlanarPicture::Matrix;
+    const PlanarRow rows[] = {
+        {"untagged", {"-c:v", "libx264", "-pix_fmt", "yuv420p"}, M::Bt601, 0.2},
+        {"bt709", {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"}, M::Bt709, 0.2},
+        {"smpte170m", {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-colorspace", "smpte170m"}, M::Bt601, 0.2},
+        {"full_range", {"-c:v", "libx264", "-pix_fmt", "yuvj420p"}, M::Bt601, 2.0},
+        {"yuv444p_709", {"-c:v", "libx264", "-pix_fmt", "yuv444p", "-colorspace", "bt709"}, M::Bt709, 3.0},
+        {"hevc_10bit_709", {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-colorspace", "bt709", "-x265-params", "log-level=error"}, M::Bt709, 1.5},
+        {"rgb_ffv1", {"-c:v", "ffv1", "-pix_fmt", "gbrp"}, M::Bt709, 3.0},
+        {"bt2020_hdr", {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", "arib-std-b67", "-x265-params", "log-level=error"}, std::nullopt, 0},
+    };
+    for (const PlanarRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = colourClip(row, "322x182");
+        ASSERT_FALSE(path.isEmpty());
+        FrameSource::Options rgb;
+        rgb.keepFramesAround = false;
+        FrameSource::Options planar = rgb;
+        planar.planar = true;
+        auto a = FrameSource::open(path, rgb), b = FrameSource::open(path, planar);
+        const VideoFrame shown = a->seek(81), drawnOn = b->seek(81);
+        ASSERT_EQ(shown.image.size(), QSize(322, 182));
+        if (!row.matrix) {
+            EXPECT_TRUE(drawnOn.planar.isNull());
+            EXPECT_EQ(drawnOn.image, shown.image) << "the RGB picture, as shown";
+            continue;
+        }
+        ASSERT_FALSE(drawnOn.planar.isNull());
+        EXPECT_TRUE(drawnOn.image.isNull());
+        EXPECT_EQ(drawnOn.planar.matrix(), *row.matrix);
+        EXPECT_LT(meanDifference(rgbOf(drawnOn.planar), shown.image), row.tolerance);
+        EXPECT_LT(meanDifference(rgbOf(b->stepForward().planar), a->stepForward().image), row.tolerance) << "a step";
+    }
+}
+
+TEST(PlanarPictures, TurnMirrorAndBlendAsTheRgbPictureWould) {
+    // Odd sides: the chroma planes' last column and row cover one pixel.
+    const QString path =
+        colourClip({"blend", {"-vf", "format=rgb24,crop=201:117:0:0", "-c:v", "ffv1", "-pix_fmt", "yuv420p"}, {}, 0}, "202x118");
+    ASSERT_FALSE(path.isEmpty());
+    FrameSource::Options options;
+    options.planar = true;
+    const PlanarPicture picture = FrameSource::open(path, options)->seek(41).planar;
+    ASSERT_FALSE(picture.isNull());
+    const QImage rgb = rgbOf(picture);
+    // Luma turns exactly; chroma keeps its cells (with odd sides a cell may
+    // move by a pixel): a turn the wrong way differs by tens of levels.
+    for (int turns : {1, 2, 3}) {
+        SCOPED_TRACE(turns);
+        const PlanarPicture turned = picture.turned(turns);
+        ASSERT_EQ(QSize(turned.width(), turned.height()), turns % 2 ? QSize(117, 201) : QSize(201, 117));
+        EXPECT_EQ(lumaOf(turned), lumaOf(picture).transformed(QTransform().rotate(90.0 * turns)));
+        EXPECT_LT(meanDifference(rgbOf(turned), rgb.transformed(QTransform().rotate(90.0 * turns))), 4.0);
+    }
+    PlanarPicture mirrored = picture;
+    mirrored.mirror();
+    EXPECT_EQ(lumaOf(mirrored), lumaOf(picture).mirrored(true, false));
+    EXPECT_LT(meanDifference(rgbOf(mirrored), rgb.mirrored(true, false)), 4.0);
+    EXPECT_EQ(rgbOf(picture), rgb) << "the copy mirrored, not the picture it came from";
+
+    // An overlay with opaque, half-transparent, anti-aliased and transparent
+    // parts, at an odd place and partly outside the picture.
+    QImage overlay(90, 70, QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    {
+        QPainter p(&overlay);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillRect(5, 5, 30, 20, QColor(255, 0, 0));
+        p.setBrush(QColor(0, 255, 0, 128));
+        p.setPen(QPen(QColor(255, 255, 0), 3));
+        p.drawEllipse(20, 15, 60, 50);
+    }
+    for (const QPoint at : {QPoint(33, 21), QPoint(151, 80), QPoint(-20, -9)}) {
+        SCOPED_TRACE(at.x());
+        PlanarPicture blended = picture;
+        blended.blend(overlay, at);
+        QImage expected = rgb.copy();
+        QPainter(&expected).drawImage(at, overlay);
+        const QRect part = QRect(at, overlay.size()) & rgb.rect();
+        // Luma as the RGB picture blended; chroma, where a 2 x 2 cell is all
+        // red, the red's; and nothing changes beyond the cells it touches.
+        EXPECT_LT(meanDifference(lumaOf(blended).copy(part), lumaOf(planarOf(expected, picture.matrix())).copy(part)), 1.0);
+        const QPoint red = at + QPoint(20, 14);
+        if (rgb.rect().contains(red)) {
+            QImage redCell(2, 2, QImage::Format_RGB32);
+            redCell.fill(QColor(255, 0, 0));
+            const PlanarPicture redYuv = planarOf(redCell, picture.matrix());
+            for (int plane : {1, 2})
+                EXPECT_NEAR(blended.plane(plane)[(red.y() / 2) * blended.stride(plane) + red.x() / 2], redYuv.plane(plane)[0], 1);
+        }
+        const QImage after = rgbOf(blended);
+        const QRect touched = part.adjusted(-3, -3, 3, 3);
+        int changedOutside = 0;
+        for (int y = 0; y < rgb.height(); ++y)
+            for (int x = 0; x < rgb.width(); ++x)
+                if (!touched.contains(x, y) && after.pixel(x, y) != rgb.pixel(x, y)) ++changedOutside;
+        EXPECT_EQ(changedOutside, 0);
+        EXPECT_GT(meanDifference(rgb.copy(part), expected.copy(part)), 20.0) << "the overlay shows";
+        EXPECT_EQ(rgbOf(picture), rgb) << "a copy is blended, not the decoder's picture";
+    }
+}

@@ -148,7 +148,8 @@ void AnnotationRenderer::paintLayer(const LayerScale& scale) {
     drawGrid(p);
     drawTexts(pen);
 
-    p.combineAnd(drives_.freeHandLayer);
+    if (!freeHandArea_) p.combineAnd(drives_.freeHandLayer);
+    else if (!freeHandArea_->isEmpty()) p.combineAnd(drives_.freeHandLayer, *freeHandArea_);
 }
 
 // Just above the line's middle (a point is 20 twips; a line of text about 1.5

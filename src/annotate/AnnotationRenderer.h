@@ -2,9 +2,11 @@
 #include "control/ControlState.h"
 
 
+#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -104,6 +106,11 @@ public:
     void setLineLabel(LineLabel label) { lineLabel_ = std::move(label); }
 
     void setReadable(bool on) { readable_ = on; }
+    // The part of the free-hand layer that may hold strokes (the rest is
+    // white): only it is combined into the layer. The whole layer unless told,
+    // since the control's own free-hand layer changes as the coach draws; a
+    // copy that never changes (a video export's) says where its strokes are.
+    void setFreeHandArea(const QRect& area) { freeHandArea_ = area; }
     bool readable() const { return readable_; }
     const LineLabel& lineLabel() const { return lineLabel_; }
 
@@ -122,6 +129,7 @@ private:
     const AnnotationStore& store_;
     TrackingTrail& tracking_;
     LineLabel lineLabel_;
+    std::optional<QRect> freeHandArea_;
     bool readable_ = false;
 };
 

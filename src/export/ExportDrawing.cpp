@@ -30,6 +30,23 @@ void copySurface(Surface& to, const Surface& from) {
     to.setCurrentPosition(from.currentX(), from.currentY());
 }
 
+// Where the free-hand layer holds anything other than white (its empty colour).
+QRect strokesArea(const QImage& freeHand) {
+    const QImage image = freeHand.convertToFormat(QImage::Format_RGB32);
+    QRect area;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        int left = -1, right = -1;
+        for (int x = 0; x < image.width(); ++x)
+            if ((line[x] & 0xFFFFFF) != 0xFFFFFF) {
+                if (left < 0) left = x;
+                right = x;
+            }
+        if (left >= 0) area |= QRect(left, y, right - left + 1, 1);
+    }
+    return area;
+}
+
 }  // namespace
 
 // The host's property values the copied renderer and trail read by reference.
@@ -111,6 +128,9 @@ ExportDrawing::ExportDrawing(const Source& s)
             v.displayClock, v.clockStartMs, v.displayTarget, v.transparentColor},
         AnnotationRenderer::Drives{s.control, s.display, layer_, freeHand_, logo_}, s.lessonLogo, store_, *tracking_);
     renderer_->setReadable(s.renderer.readable());
+    // The strokes stay as they are for the whole export: only where they are is combined on each frame.
+    const QRect strokes = strokesArea(freeHand_.image());
+    renderer_->setFreeHandArea(strokes.isNull() ? QRect(0, 0, 0, 0) : strokes);
     // The lines' real lengths, asked of their maker now: the copy never calls back.
     if (const AnnotationRenderer::LineLabel& label = s.renderer.lineLabel()) {
         for (const LineObject& line : store_.Lines) {
@@ -125,33 +145,57 @@ ExportDrawing::ExportDrawing(const Source& s)
 
 ExportDrawing::~ExportDrawing() = default;
 
+void ExportDrawing::paintLayerFor(int32_t frame) {
+    if (!drawsLayer_ || (paintedFor_ >= 0 && (!layerDependsOnFrame_ || paintedFor_ == frame))) return;
+    // Where the control stands on frame n: TVN_SetFrame's position, the trail ending on n.
+    v_->currentFrame = frame;
+    v_->currentPos = frame * v_->frameLenMs;
+    renderer_->paintLayer(scale_);
+    int32_t key = v_->transparentColor;
+    composer_.setOverlay(0, layer_.image(), 0, 0, v_->videoWidth, v_->videoHeight, key, FrameComposer::Opaque);
+    paintedFor_ = frame;
+}
+
 QImage ExportDrawing::picture(const QImage& decoded, int32_t frame) {
-    if (drawsLayer_ && (paintedFor_ < 0 || (layerDependsOnFrame_ && paintedFor_ != frame))) {
-        // Where the control stands on frame n: TVN_SetFrame's position, the trail ending on n.
-        v_->currentFrame = frame;
-        v_->currentPos = frame * v_->frameLenMs;
-        renderer_->paintLayer(scale_);
-        int32_t key = v_->transparentColor;
-        composer_.setOverlay(0, layer_.image(), 0, 0, v_->videoWidth, v_->videoHeight, key, FrameComposer::Opaque);
-        paintedFor_ = frame;
-    }
+    paintLayerFor(frame);
     QImage out = composer_.compose(decoded);
     if (out.format() != QImage::Format_RGB32) out = out.convertToFormat(QImage::Format_RGB32);
     return out;
 }
 
-void ExportDrawing::drawLabel(QImage& picture, const QString& label) {
-    if (label.isEmpty() || picture.isNull()) return;
-    QPainter p(&picture);
+void ExportDrawing::picture(PlanarPicture& decoded, int32_t frame) {
+    paintLayerFor(frame);
+    composer_.compose(decoded);
+}
+
+QImage ExportDrawing::labelBand(QSize picture, const QString& label, QPoint& at) {
+    if (label.isEmpty() || picture.isEmpty()) return {};
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
     font.setPixelSize(std::max(12, picture.height() / 18));
-    p.setFont(font);
     const int pad = font.pixelSize() / 2;
-    const QRect band(0, picture.height() - font.pixelSize() - 2 * pad, picture.width(), font.pixelSize() + 2 * pad);
-    p.fillRect(band, QColor(0, 0, 0, 160));
+    const int height = std::min(picture.height(), font.pixelSize() + 2 * pad);
+    at = QPoint(0, picture.height() - height);
+    QImage band(picture.width(), height, QImage::Format_ARGB32_Premultiplied);
+    band.fill(QColor(0, 0, 0, 160));
+    QPainter p(&band);
+    p.setFont(font);
     p.setPen(Qt::white);
-    p.drawText(band.adjusted(pad, 0, -pad, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, label);
+    p.drawText(band.rect().adjusted(pad, 0, -pad, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, label);
+    return band;
+}
+
+void ExportDrawing::drawLabel(QImage& picture, const QString& label) {
+    QPoint at;
+    const QImage band = labelBand(picture.size(), label, at);
+    if (band.isNull()) return;
+    QPainter(&picture).drawImage(at, band);
+}
+
+void ExportDrawing::drawLabel(PlanarPicture& picture, const QString& label) {
+    QPoint at;
+    const QImage band = labelBand(QSize(picture.width(), picture.height()), label, at);
+    if (!band.isNull()) picture.blend(band, at);
 }
 
 }  // namespace tvn

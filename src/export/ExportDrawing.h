@@ -70,10 +70,19 @@ public:
     // The control's picture of frame n over its decoded picture (the clip's
     // display size, RGB32).
     QImage picture(const QImage& decoded, int32_t frame);
+    // The same on a planar picture, drawn in place: only where something is
+    // drawn does the picture change, and its colours are never converted.
+    void picture(PlanarPicture& decoded, int32_t frame);
     // A pause's label, drawn in a band across the bottom of the picture.
     static void drawLabel(QImage& picture, const QString& label);
+    static void drawLabel(PlanarPicture& picture, const QString& label);
 
 private:
+    // The layer as the control paints it on frame n, handed to the composer.
+    void paintLayerFor(int32_t frame);
+    // The label's band for a picture of that size, drawn on transparency; null for no label.
+    static QImage labelBand(QSize picture, const QString& label, QPoint& at);
+
     struct Values;
     std::unique_ptr<Values> v_;
     AnnotationStore store_;

@@ -46,8 +46,14 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
         const ExportPlan& plan = job.plan;
         FrameSource::Options options;
         options.keepFramesAround = false;  // forward only
-        std::unique_ptr<FrameSource> source = FrameSource::open(job.clip, options);
+        const Comparison& cmp = job.comparison;
+        // A clip alone is drawn on as the decoder gives it (planes), never turned into RGB and back.
+        FrameSource::Options firstOptions = options;
+        firstOptions.planar = cmp.layout == Comparison::Layout::None;
+        std::unique_ptr<FrameSource> source = FrameSource::open(job.clip, firstOptions);
         const ClipInfo info = source->info();
+        VideoFrame decoded = source->seek(plan.steps().front().frame * plan.frameMs() + kSeekNudgeMs);
+        int32_t decodedFrame = plan.steps().front().frame;
         VideoFileWriter::Settings settings = job.settings;
         if (settings.width <= 0 || settings.height <= 0) {
             settings.width = info.width;
@@ -60,6 +66,7 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
             }
         }
         settings.frameRate = 1000.0 / plan.frameMs();
+        if (!decoded.planar.isNull()) settings.matrix = decoded.planar.matrix();
         std::unique_ptr<SoundSource> sound;
         if (settings.sound) {
             sound = SoundSource::open(job.clip, info.firstFrameSeconds);
@@ -93,11 +100,7 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
             }
         };
 
-        VideoFrame decoded = source->seek(plan.steps().front().frame * frameMs + kSeekNudgeMs);
-        int32_t decodedFrame = plan.steps().front().frame;
-
         // The second clip, in step by time from its first frame.
-        const Comparison& cmp = job.comparison;
         std::unique_ptr<FrameSource> second;
         VideoFrame secondFrame;
         double secondStartMs = 0;
@@ -138,18 +141,28 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
                 soundTo = to;
                 if (++soundPieceFrames >= kSoundFramesPerPiece) flushSound();
             }
-            if (step.copies > 0) {
+            // Each picture is written as many times as the step says (a slow range, a pause).
+            const auto writeCopies = [&](const auto& picture) {
+                for (int64_t i = 0; i < step.copies; ++i) {
+                    if (cancel) return false;
+                    writer->writeFrame(picture);
+                    ++framesOut;
+                }
+                return true;
+            };
+            if (step.copies > 0 && !decoded.planar.isNull()) {
+                PlanarPicture picture = decoded.planar;
+                job.drawing->picture(picture, step.frame);
+                if (step.pause) ExportDrawing::drawLabel(picture, step.label);
+                if (!writeCopies(picture)) return false;
+            } else if (step.copies > 0) {
                 QImage picture;
                 if (cmp.layout == Comparison::Layout::Mixed)
                     picture = job.drawing->picture(mixed(decoded.image, secondAt(step.frame), cmp.opacityPercent), step.frame);
                 else picture = job.drawing->picture(decoded.image, step.frame);
                 if (cmp.layout == Comparison::Layout::SideBySide) picture = sideBySide(picture, secondAt(step.frame));
                 if (step.pause) ExportDrawing::drawLabel(picture, step.label);
-                for (int64_t i = 0; i < step.copies; ++i) {
-                    if (cancel) return false;
-                    writer->writeFrame(picture);
-                    ++framesOut;
-                }
+                if (!writeCopies(picture)) return false;
             }
             if (step.pause) soundUpToPictures();
             if (progress && framesOut != lastReported) {

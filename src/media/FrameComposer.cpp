@@ -5,6 +5,37 @@
 
 namespace tvn {
 
+namespace {
+
+constexpr int kChunk = 16;
+
+// Whether any of the n pixels at p is other than the key colour (alpha aside):
+// no early exit inside, so the compiler checks many pixels per instruction.
+bool anyNotKey(const QRgb* p, int n, QRgb key) {
+    QRgb differ = 0;
+    for (int i = 0; i < n; ++i) differ |= (p[i] ^ key) & 0xFFFFFF;
+    return differ != 0;
+}
+
+// The first pixel in [from, to) other than the key colour; to when there is none.
+// A layer is mostly key colour, so whole chunks are passed over at a time.
+int firstNotKey(const QRgb* line, int from, int to, QRgb key) {
+    int c = from;
+    while (c + kChunk <= to && !anyNotKey(line + c, kChunk, key)) c += kChunk;
+    while (c < to && (line[c] & 0xFFFFFF) == key) ++c;
+    return c;
+}
+
+// The last pixel in [from, to) other than the key colour; from - 1 when there is none.
+int lastNotKey(const QRgb* line, int from, int to, QRgb key) {
+    int e = to;
+    while (e - kChunk >= from && !anyNotKey(line + e - kChunk, kChunk, key)) e -= kChunk;
+    while (e > from && (line[e - 1] & 0xFFFFFF) == key) --e;
+    return e - 1;
+}
+
+}  // namespace
+
 QColor FrameComposer::colourOf(int32_t bgr) {
     const auto c = static_cast<uint32_t>(bgr);
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
@@ -50,12 +81,10 @@ void FrameComposer::setOverlay(int32_t slot, const QImage& bitmap, int x, int y,
         int left = source.width(), right = -1;
         for (int row = top; row < top + rows; ++row) {
             const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(row));
-            int c = 0;
-            while (c < left && (line[c] & 0xFFFFFF) == key) ++c;
+            const int c = firstNotKey(line, 0, left, key);
+            if (c == left && right < 0) continue;  // nothing in this row up to where the band starts
             left = std::min(left, c);
-            int e = source.width() - 1;
-            while (e > right && (line[e] & 0xFFFFFF) == key) --e;
-            right = std::max(right, e);
+            right = std::max(right, lastNotKey(line, right + 1, source.width(), key));
         }
         if (right < left) continue;  // the whole band is the key colour
         QImage piece(right - left + 1, rows, QImage::Format_ARGB32_Premultiplied);
@@ -100,15 +129,44 @@ QImage FrameComposer::compose(const QImage& frame) const {
     QPainter painter(&out);
     for (const auto& [slot, o] : overlays_)
         for (const Piece& piece : o.pieces) painter.drawImage(piece.rect, piece.keyed);
-    for (const auto& [slot, c] : captions_) {
-        painter.setFont(c.font);
-        const QRect box = painter.fontMetrics().boundingRect(QRect(c.at, QSize(out.width(), out.height())),
-                                                             Qt::AlignLeft | Qt::AlignTop, c.text);
-        if (c.background.isValid()) painter.fillRect(box, c.background);
-        painter.setPen(c.colour);
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, c.text);
-    }
+    for (const auto& [slot, c] : captions_) drawCaption(c, painter, captionBox(c, painter, out.size()));
     return out;
+}
+
+void FrameComposer::compose(PlanarPicture& frame) const {
+    if (frame.isNull() || isPlain()) return;
+    if (mirrored_) frame.mirror();
+    for (const auto& [slot, o] : overlays_)
+        for (const Piece& piece : o.pieces) {
+            if (piece.rect.size() == piece.keyed.size()) frame.blend(piece.keyed, piece.rect.topLeft());
+            else frame.blend(piece.keyed.scaled(piece.rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                             piece.rect.topLeft());
+        }
+    for (const auto& [slot, c] : captions_) {
+        QImage measure(1, 1, QImage::Format_ARGB32_Premultiplied);
+        QPainter measuring(&measure);
+        const QRect box = captionBox(c, measuring, QSize(frame.width(), frame.height()));
+        measuring.end();
+        if (box.isEmpty()) continue;
+        QImage drawn(box.size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        painter.translate(-box.topLeft());
+        drawCaption(c, painter, box);
+        painter.end();
+        frame.blend(drawn, box.topLeft());
+    }
+}
+
+QRect FrameComposer::captionBox(const Caption& c, QPainter& painter, QSize picture) {
+    painter.setFont(c.font);
+    return painter.fontMetrics().boundingRect(QRect(c.at, picture), Qt::AlignLeft | Qt::AlignTop, c.text);
+}
+
+void FrameComposer::drawCaption(const Caption& c, QPainter& painter, const QRect& box) {
+    if (c.background.isValid()) painter.fillRect(box, c.background);
+    painter.setPen(c.colour);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, c.text);
 }
 
 }  // namespace tvn

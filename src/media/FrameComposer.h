@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/PlanarPicture.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -7,6 +9,8 @@
 #include <cstdint>
 #include <map>
 #include <vector>
+
+class QPainter;
 
 namespace tvn {
 
@@ -45,6 +49,9 @@ public:
 
     // The composed picture; the frame itself (no copy) when there is nothing to add.
     QImage compose(const QImage& frame) const;
+    // The same composition on a planar picture, in place: mirrored, then each
+    // overlay piece and caption blended over it (PlanarPicture::blend).
+    void compose(PlanarPicture& frame) const;
 
     // 0x00BBGGRR to a QColor.
     static QColor colourOf(int32_t bgr);
@@ -69,6 +76,11 @@ private:
         QColor colour;
         QColor background;  // invalid: none
     };
+    // A caption's box on a picture of the given size and the caption drawn in it
+    // on transparency (for planar pictures).
+    static QRect captionBox(const Caption& c, QPainter& painter, QSize picture);
+    static void drawCaption(const Caption& c, QPainter& painter, const QRect& box);
+
     bool mirrored_ = false;
     std::map<int32_t, Overlay> overlays_;
     std::map<int32_t, Caption> captions_;

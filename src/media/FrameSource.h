@@ -21,6 +21,11 @@ public:
         // Keep decoded frames around the position, so steps back find them
         // ready; off for a reader that only moves forward.
         bool keepFramesAround = true;
+        // Pictures as 4:2:0 planes (VideoFrame::planar) as the decoder gives
+        // them, without a conversion to RGB, for code that encodes them again
+        // (video export). A clip whose colours are not in BT.601 or BT.709 (an
+        // HDR phone clip) still gives RGB32 images, as shown.
+        bool planar = false;
     };
 
     // Opens the clip and its first frame. Throws TvnError naming the file and

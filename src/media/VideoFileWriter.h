@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/PlanarPicture.h"
+
 #include <QImage>
 #include <QString>
 #include <cstdint>
@@ -36,6 +38,10 @@ public:
         QString preset = QStringLiteral("superfast");
         int quality = 20;  // constant rate factor: lower is better (x264 18-23 look clean; VP9 takes it +10)
         int audioBitRate = 128000;
+        // The matrix the file's colours are in and tagged with (players read
+        // the tag): a planar picture in it goes to the encoder as it is, and
+        // RGB pictures are converted to it.
+        PlanarPicture::Matrix matrix = PlanarPicture::Matrix::Bt709;
     };
 
     // Sound sample rate and channel count of writeSound.
@@ -51,6 +57,9 @@ public:
     virtual ~VideoFileWriter() = default;
     // The next picture (any format QImage converts from; RGB32 is fastest).
     virtual void writeFrame(const QImage& picture) = 0;
+    // The next picture as planes: handed to the encoder without a copy when it
+    // has the file's size, else scaled to it.
+    virtual void writeFrame(const PlanarPicture& picture) = 0;
     // Sound to play from where the sound so far ends.
     virtual void writeSound(const int16_t* interleaved, int frames) = 0;
     // Ends the streams, completes the file and gives it its name.

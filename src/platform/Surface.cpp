@@ -165,10 +165,26 @@ void Surface::paintPicture(const QImage& image, double x, double y, double width
     p.drawImage(target, image, source);
 }
 
-void Surface::combineAnd(const Surface& other) {
-    QPainter p(&image_);
-    p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    p.drawImage(0, 0, other.image_.convertToFormat(QImage::Format_RGB32));
+void Surface::combineAnd(const Surface& other, const QRect& area) {
+    const QImage source = other.image_.convertToFormat(QImage::Format_RGB32);
+    const QRect part = (area.isNull() ? source.rect() : area) & source.rect() & image_.rect();
+    if (part.isEmpty()) return;
+    if (image_.format() != QImage::Format_RGB32) {
+        QPainter p(&image_);
+        p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+        p.drawImage(part.topLeft(), source, part);
+        return;
+    }
+    // By hand: the painter's raster operation takes a few times as long, which
+    // a video export pays on every frame.
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        const auto* from = reinterpret_cast<const quint32*>(source.constScanLine(y)) + part.left();
+        quint32 all = 0xFFFFFFFFu;
+        for (int x = 0; x < part.width(); ++x) all &= from[x];
+        if ((all & 0xFFFFFF) == 0xFFFFFF) continue;  // a white row changes nothing
+        auto* to = reinterpret_cast<quint32*>(image_.scanLine(y)) + part.left();
+        for (int x = 0; x < part.width(); ++x) to[x] &= from[x] | 0xFF000000u;
+    }
 }
 
 void Surface::setPicture(const Picture& picture) {

@@ -81,7 +81,9 @@ public:
     void paintPicture(const QImage& image, double x, double y, double width, double height,
                       double srcX = 0, double srcY = 0);
     // Each colour bit of this surface is ANDed with the same bit of the other.
-    void combineAnd(const Surface& other);
+    // Only the other's pixels inside area when one is given (the rest is known
+    // to be white, which the AND leaves as it is); rows of white are passed over.
+    void combineAnd(const Surface& other, const QRect& area = QRect());
 
     // The background picture: painted at (0, 0) now and by every clear().
     void setPicture(const Picture& picture);

@@ -121,6 +121,10 @@ VideoFrame ClipDecoder::seekApproximate(double ms) {
 VideoFrame ClipDecoder::stepForward(bool withPicture) { return isOpen() ? d->run.stepForward(withPicture) : VideoFrame{}; }
 VideoFrame ClipDecoder::stepBackward() { return isOpen() ? d->run.stepBackward() : VideoFrame{}; }
 VideoFrame ClipDecoder::current() { return isOpen() ? d->run.current() : VideoFrame{}; }
+PlanarPicture ClipDecoder::currentPlanar() {
+    const AVFrame* frame = isOpen() ? d->run.currentDecoded() : nullptr;
+    return frame ? d->pictures.planar(frame) : PlanarPicture();
+}
 bool ClipDecoder::atLastFrame() const { return isOpen() && d->run.atLastFrame(); }
 
 void ClipDecoder::setCacheBudget(int64_t bytes) { d->run.setBudget(bytes); }

@@ -74,6 +74,9 @@ public:
     // The previous frame becomes current; at the first frame it stays there.
     VideoFrame stepBackward();
     VideoFrame current();
+    // The current frame's picture as 4:2:0 planes (PictureConverter::planar),
+    // converted anew on each call; null when the clip's colours need RGB.
+    PlanarPicture currentPlanar();
     bool atLastFrame() const;
 
     // Memory the decoded-frame cache may use (bytes), counting what the

@@ -1,6 +1,7 @@
 #include "media/ffmpeg/FfmpegVideoFileWriter.h"
 
 #include "media/ffmpeg/FfmpegCompat.h"
+#include "media/ffmpeg/PlanarFrames.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,8 +109,10 @@ void FfmpegVideoFileWriter::addVideoStream() {
     venc_->time_base = av_inv_q(rate);
     venc_->framerate = rate;
     venc_->sample_aspect_ratio = AVRational{1, 1};
-    // Tagged BT.709, limited range, as players assume for video of any size.
-    venc_->colorspace = AVCOL_SPC_BT709;
+    // Tagged limited range with the settings' matrix (BT.709 unless the clip's
+    // own pictures are BT.601), BT.709 primaries and transfer as the display
+    // shows them: players show the colours the control shows.
+    venc_->colorspace = planarframes::spaceOf(settings_.matrix);
     venc_->color_primaries = AVCOL_PRI_BT709;
     venc_->color_trc = AVCOL_TRC_BT709;
     venc_->color_range = AVCOL_RANGE_MPEG;
@@ -129,6 +132,10 @@ void FfmpegVideoFileWriter::addVideoStream() {
     } else {
         av_dict_set(&options, "preset", preset.constData(), 0);
         av_dict_set(&options, "profile", "high", 0);
+        // x264 signals the lowest profile its tools need, and ultrafast's alone
+        // would be Constrained Baseline: the 8x8 transform (High's own tool, and
+        // a better picture for its cost) keeps every preset's file H.264 High.
+        av_dict_set(&options, "8x8dct", "1", 0);
         av_dict_set_int(&options, "crf", std::clamp(settings_.quality, 0, 51), 0);
     }
     const int rc = avcodec_open2(venc_.get(), codec, &options);
@@ -187,7 +194,7 @@ void FfmpegVideoFileWriter::push(Item item) {
     std::unique_lock lock(mutex_);
     if (kept_) throw *kept_;
     if (ending_) fail(QStringLiteral("Cannot add to '%1': the file is finished").arg(file_));
-    const bool picture = !item.picture.isNull();
+    const bool picture = item.isPicture();
     if (picture) changed_.wait(lock, [this] { return queuedPictures_ < MaxQueuedPictures || kept_; });
     if (kept_) throw *kept_;
     if (picture) ++queuedPictures_;
@@ -197,12 +204,17 @@ void FfmpegVideoFileWriter::push(Item item) {
 
 void FfmpegVideoFileWriter::writeFrame(const QImage& picture) {
     if (picture.isNull()) fail(QStringLiteral("Cannot add an empty picture to '%1'").arg(file_));
-    push(Item{picture, {}});
+    push(Item{picture, {}, {}});
+}
+
+void FfmpegVideoFileWriter::writeFrame(const PlanarPicture& picture) {
+    if (picture.isNull()) fail(QStringLiteral("Cannot add an empty picture to '%1'").arg(file_));
+    push(Item{{}, picture, {}});
 }
 
 void FfmpegVideoFileWriter::writeSound(const int16_t* interleaved, int frames) {
     if (!aenc_ || frames <= 0) return;
-    push(Item{QImage(), std::vector<int16_t>(interleaved, interleaved + size_t(frames) * SoundChannels)});
+    push(Item{QImage(), PlanarPicture(), std::vector<int16_t>(interleaved, interleaved + size_t(frames) * SoundChannels)});
 }
 
 void FfmpegVideoFileWriter::encodeLoop() {
@@ -219,13 +231,14 @@ void FfmpegVideoFileWriter::encodeLoop() {
         }
         try {
             if (!item.picture.isNull()) encodePicture(item.picture);
+            else if (!item.planar.isNull()) encodePlanar(item.planar);
             else encodeSound(item.sound, false);
         } catch (const TvnError& e) {
             std::scoped_lock lock(mutex_);
             kept_ = e;
         }
         std::scoped_lock lock(mutex_);
-        if (!item.picture.isNull()) --queuedPictures_;
+        if (item.isPicture()) --queuedPictures_;
         changed_.notify_all();
         if (kept_) return;
     }
@@ -250,7 +263,30 @@ void FfmpegVideoFileWriter::encodePicture(const QImage& given) {
     const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_RGB32, AVCOL_RANGE_JPEG,
                                  AVCOL_SPC_UNSPECIFIED};
     const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
-                               AVCOL_SPC_BT709};
+                               planarframes::spaceOf(settings_.matrix)};
+    if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
+        fail(QStringLiteral("Cannot convert a picture for '%1'").arg(file_));
+    yuv_->pts = picturesOut_++;
+    encodeAndWrite(venc_.get(), vst_, yuv_.get());
+}
+
+void FfmpegVideoFileWriter::encodePlanar(const PlanarPicture& picture) {
+    if (picture.width() == settings_.width && picture.height() == settings_.height) {
+        FramePtr frame = planarframes::frameShowing(picture);
+        if (!frame) fail(QStringLiteral("Cannot export to '%1': out of memory").arg(file_));
+        frame->colorspace = venc_->colorspace;
+        frame->color_range = venc_->color_range;
+        frame->pts = picturesOut_++;
+        encodeAndWrite(venc_.get(), vst_, frame.get());
+        return;
+    }
+    check(av_frame_make_writable(yuv_.get()), QStringLiteral("video frame"));
+    const uint8_t* src[4] = {picture.plane(0), picture.plane(1), picture.plane(2), nullptr};
+    const int stride[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
+    const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
+                                 planarframes::spaceOf(picture.matrix())};
+    const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
+                               planarframes::spaceOf(settings_.matrix)};
     if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
         fail(QStringLiteral("Cannot convert a picture for '%1'").arg(file_));
     yuv_->pts = picturesOut_++;

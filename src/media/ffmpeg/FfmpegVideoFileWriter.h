@@ -14,11 +14,13 @@
 
 namespace tvn {
 
-// VideoFileWriter on FFmpeg: libx264 (High, yuv420p, BT.709) and AAC in MP4 with
-// +faststart, or libvpx-vp9 and libopus in WebM. The caller's pictures and sound
-// wait in a queue (at most MaxQueuedPictures pictures, so memory stays flat);
-// the thread "tvn-export-enc" converts each picture to yuv420p with swscale and
-// encodes and muxes it, while x264 spreads its own work over its frame threads.
+// VideoFileWriter on FFmpeg: libx264 (High, yuv420p, BT.709 or BT.601 as the
+// settings say) and AAC in MP4 with +faststart, or libvpx-vp9 and libopus in
+// WebM. The caller's pictures and sound wait in a queue (at most
+// MaxQueuedPictures pictures, so memory stays flat); the thread
+// "tvn-export-enc" converts each RGB picture to yuv420p with swscale (a planar
+// one of the file's size goes as it is) and encodes and muxes it, while x264
+// spreads its own work over its frame threads.
 // A failure on that thread is kept and thrown by the caller's next call.
 class FfmpegVideoFileWriter final : public VideoFileWriter {
 public:
@@ -28,6 +30,7 @@ public:
     ~FfmpegVideoFileWriter() override;
 
     void writeFrame(const QImage& picture) override;
+    void writeFrame(const PlanarPicture& picture) override;
     void writeSound(const int16_t* interleaved, int frames) override;
     void finish() override;
     QString temporaryFile() const override { return temp_; }
@@ -35,7 +38,9 @@ public:
 private:
     struct Item {
         QImage picture;               // a picture, or
-        std::vector<int16_t> sound;   // sound, when picture is null
+        PlanarPicture planar;         // a planar picture, or
+        std::vector<int16_t> sound;   // sound, when both are null
+        bool isPicture() const { return !picture.isNull() || !planar.isNull(); }
     };
     void open();
     void addVideoStream();
@@ -43,6 +48,7 @@ private:
     void push(Item item);
     void encodeLoop();
     void encodePicture(const QImage& picture);
+    void encodePlanar(const PlanarPicture& picture);
     void encodeSound(const std::vector<int16_t>& sound, bool flush);
     void encodeAndWrite(AVCodecContext* enc, AVStream* stream, AVFrame* frame);
     void rethrowKept();

@@ -197,6 +197,11 @@ VideoFrame FrameRun::current() {
     return i ? cache_.show(*i) : VideoFrame{};
 }
 
+const AVFrame* FrameRun::currentDecoded() const {
+    const std::optional<int> i = cache_.currentIndex();
+    return i ? cache_.frames()[size_t(*i)].frame.get() : nullptr;
+}
+
 bool FrameRun::atLastFrame() const {
     if (!cache_.reachesEnd()) return false;
     const std::optional<int> i = cache_.currentIndex();

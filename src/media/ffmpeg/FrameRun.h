@@ -51,6 +51,8 @@ public:
     VideoFrame stepForward(bool withPicture);
     VideoFrame stepBackward();
     VideoFrame current();
+    // The current frame as the decoder gave it; null when there is none.
+    const AVFrame* currentDecoded() const;
     bool atLastFrame() const;
 
     void setBudget(int64_t bytes);

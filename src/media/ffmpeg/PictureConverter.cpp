@@ -1,6 +1,7 @@
 #include "media/ffmpeg/PictureConverter.h"
 
 #include "media/ffmpeg/FfmpegCompat.h"
+#include "media/ffmpeg/PlanarFrames.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
@@ -13,6 +14,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace tvn {
 
@@ -51,6 +53,21 @@ bool copyLuma(const AVFrame* f, QImage& image) {
     return true;
 }
 
+// The matrix planar pictures keep: the clip's own where it is BT.601 (or
+// untagged, which the display shows as BT.601) or BT.709; RGB sources are
+// converted to BT.709. Nothing for the rest.
+std::optional<PlanarPicture::Matrix> planarMatrixOf(const AVFrame* f) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+    if (d && (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) return PlanarPicture::Matrix::Bt709;
+    switch (f->colorspace) {
+    case AVCOL_SPC_BT709: return PlanarPicture::Matrix::Bt709;
+    case AVCOL_SPC_UNSPECIFIED:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M: return PlanarPicture::Matrix::Bt601;
+    default: return std::nullopt;
+    }
+}
+
 }  // namespace
 
 PictureConverter::Geometry PictureConverter::geometryOf(AVFormatContext* format, AVStream* stream) {
@@ -72,6 +89,7 @@ PictureConverter::Geometry PictureConverter::geometryOf(AVFormatContext* format,
 
 void PictureConverter::reset() {
     scaler_ = FrameScaler();
+    planarScaler_ = FrameScaler();
     spareImages_.clear();
     graph_.reset();
     graphIn_ = graphOut_ = nullptr;
@@ -171,6 +189,31 @@ QImage PictureConverter::convert(const AVFrame* frame) {
     // Qt turns by whole quarter turns with a plain memory rotation, no resampling.
     if (turns) image = image.transformed(QTransform().rotate(90.0 * turns));
     return image;
+}
+
+PlanarPicture PictureConverter::planar(const AVFrame* frame) {
+    ff::FramePtr filtered;
+    if (deinterlace_) {
+        filtered = deinterlaced(frame);
+        if (filtered) frame = filtered.get();
+    }
+    const std::optional<PlanarPicture::Matrix> matrix = planarMatrixOf(frame);
+    if (!matrix) return {};
+    const bool asIs = frame->format == AV_PIX_FMT_YUV420P && frame->color_range != AVCOL_RANGE_JPEG &&
+                      frame->width == geometry_.uprightWidth && frame->height == geometry_.uprightHeight;
+    PlanarPicture out;
+    if (asIs) {
+        out = planarframes::showing(frame, *matrix);
+    } else {
+        out = PlanarPicture(geometry_.uprightWidth, geometry_.uprightHeight, *matrix);
+        uint8_t* dst[4] = {out.plane(0), out.plane(1), out.plane(2), nullptr};
+        const int strides[4] = {out.stride(0), out.stride(1), out.stride(2), 0};
+        const AVColorSpace space = planarframes::spaceOf(*matrix);
+        if (!planarScaler_.scale(frame, {out.width(), out.height(), AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, space}, dst,
+                                 strides))
+            return {};
+    }
+    return out.turned(geometry_.quarterTurns);
 }
 
 }  // namespace tvn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/ffmpeg/FfmpegHandles.h"
+#include "media/PlanarPicture.h"
 #include "media/ffmpeg/FrameScaler.h"
 
 #include <QImage>
@@ -36,6 +37,12 @@ public:
     QImage::Format format() const { return format_; }
     // The picture as shown; null when it cannot be converted.
     QImage convert(const AVFrame* frame);
+    // The same picture as 4:2:0 planes in limited range, in the clip's own
+    // matrix: the decoder's planes themselves where they are already so (no
+    // copy), else converted by swscale, scaled and turned upright as convert()
+    // does. Null for colours in neither BT.601 nor BT.709 (BT.2020 HDR), which
+    // only the RGB picture shows as the display does.
+    PlanarPicture planar(const AVFrame* frame);
     // Keeps a picture nobody else holds for the next conversion: fresh memory
     // costs a page fault per 4 KiB, more than the conversion itself.
     void recycle(QImage&& image);
@@ -51,6 +58,7 @@ private:
     bool deinterlace_ = false;
     QImage::Format format_ = QImage::Format_RGB32;
     FrameScaler scaler_;
+    FrameScaler planarScaler_;
     std::vector<QImage> spareImages_;
     // The deinterlacer, for pictures of the size and format it was built for.
     ff::FilterGraphPtr graph_;
