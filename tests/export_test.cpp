@@ -3,6 +3,7 @@
 // streams and length with ffprobe, a clean decode with the ffmpeg tool, the
 // sound kept in step and silent in pauses, failures that leave no file, and
 // playing in a browser's <video>. The plan's arithmetic is checked on its own.
+#include "analysis/Analysis.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "export/ExportPlan.h"
@@ -221,6 +222,39 @@ TEST(ExportReal, SlowMotionAndPausesKeepTheSoundInStep) {
     };
     EXPECT_LT(rms(0.3, 1.1), 0.01) << "silent while paused";
     EXPECT_GT(rms(1.3, 2.2), 0.05) << "the clip's sound, slowed, after the pause";
+}
+
+// The key moments pause with their own labels; a slow range repeats its frames,
+// or, interpolated, glides through pictures between them.
+TEST(ExportReal, KeyMomentsPauseWithTheirLabelsAndSlowMotionCanGlide) {
+    for (const bool interpolated : {false, true}) {
+        SCOPED_TRACE(interpolated);
+        auto control = controlWithDrawings();
+        QTemporaryDir dir;
+        const QString file = dir.filePath("moments.mp4");
+        control->analysis()->markKeyMomentAt(8, "Take-off", "", 0x0000FF);
+        control->analysis()->markKeyMomentAt(20, "Landing", "", 0x00FF00);
+        VideoExport& exporter = *control->videoExport();
+        exporter.pauseOnKeyMoments(0.5);  // 15 frames each
+        exporter.addSlowMotion(10, 13, 4);
+        exporter.setInterpolatedSlowMotion(interpolated);
+        // Frames 0-8, the take-off held (9-23), 9, 10-13 four times each (25-40), 14-20, the landing held (48-62), 21-29.
+        ASSERT_EQ(exportTo(exporter, file), "done");
+        const std::vector<QImage> out = tvn::testing::decodeFrames(file);
+        ASSERT_EQ(out.size(), 72u);
+        const QRect band(0, 200, 320, 40), above(0, 0, 320, 200);
+        EXPECT_GT(meanDifference(out[9].copy(band), out[8].copy(band)), 10.0) << "the label's band";
+        EXPECT_LT(meanDifference(out[9].copy(above), out[8].copy(above)), 1.0) << "the same frame above it";
+        EXPECT_LT(meanDifference(out[9], out[23]), 0.5) << "held";
+        EXPECT_GT(strongDifferences(out[9], out[48], band), 40) << "each moment its own label";
+        EXPECT_EQ(frameNumber(out[25]), 10);
+        EXPECT_EQ(frameNumber(out[29]), 11);
+        EXPECT_EQ(frameNumber(out[41]), 14);
+        for (int i : {26, 27, 28}) {
+            if (interpolated) EXPECT_GT(meanDifference(out[size_t(i)], out[25]), 0.5) << "between 10 and 11: " << i;
+            else EXPECT_LT(meanDifference(out[size_t(i)], out[25]), 0.5) << "frame 10 again: " << i;
+        }
+    }
 }
 
 TEST(ExportReal, TheSecondClipRunsInStepBesideOrOverTheFirst) {

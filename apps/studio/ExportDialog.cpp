@@ -1,5 +1,7 @@
 #include "ExportDialog.h"
 
+#include "analysis/Analysis.h"
+
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
 #include "export/VideoExport.h"
@@ -84,6 +86,19 @@ ExportDialog::ExportDialog(StudioContext context, QWidget* parent) : QDialog(par
                                                     {"0", "0", "2"}, this));
     pauses_ = new QTableWidget(this);
     form->addRow(tr("Pauses"), editableTable(pauses_, {tr("Frame"), tr("Seconds"), tr("Label")}, {"0", "2", ""}, this));
+    keyMomentPause_ = new QDoubleSpinBox(this);
+    keyMomentPause_->setRange(0, 60);
+    keyMomentPause_->setDecimals(1);
+    keyMomentPause_->setSuffix(tr(" s"));
+    keyMomentPause_->setSpecialValueText(tr("No pauses"));
+    form->addRow(tr("Pause on each key moment"), keyMomentPause_);
+    smooth_ = new QCheckBox(tr("Smooth slow motion (in-between pictures; takes several times longer)"), this);
+    form->addRow(QString(), smooth_);
+    speed_ = new QComboBox(this);
+    speed_->addItem(tr("Quick to make"), QStringLiteral("ultrafast"));
+    speed_->addItem(tr("Smaller file"), QStringLiteral("superfast"));
+    speed_->addItem(tr("Smallest file (slow to make)"), QStringLiteral("medium"));
+    form->addRow(tr("Encoding"), speed_);
     sound_ = new QCheckBox(tr("Keep the clip's sound (slowed with the video, silent in pauses)"), this);
     sound_->setChecked(true);
     form->addRow(QString(), sound_);
@@ -127,6 +142,8 @@ void ExportDialog::refreshFromClip() {
     last_->setRange(0, frames - 1);
     first_->setValue(0);
     last_->setValue(frames - 1);
+    // The key moments are where a coach wants the athlete to look: paused on by default.
+    keyMomentPause_->setValue(ctx_.control->analysis()->keyMoments().empty() ? 0.0 : 2.0);
 }
 
 void ExportDialog::browse() {
@@ -155,6 +172,9 @@ void ExportDialog::startExport() {
         exporter->setWidth(size.width());
         exporter->setHeight(size.height());
         exporter->setWithSound(sound_->isChecked());
+        exporter->setPreset(speed_->currentData().toString());
+        exporter->setInterpolatedSlowMotion(smooth_->isChecked());
+        exporter->pauseOnKeyMoments(keyMomentPause_->value());
         for (int r = 0; r < slow_->rowCount(); ++r)
             exporter->addSlowMotion(cell(slow_, r, 0).toInt(), cell(slow_, r, 1).toInt(), cell(slow_, r, 2).toDouble());
         for (int r = 0; r < pauses_->rowCount(); ++r)

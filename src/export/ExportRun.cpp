@@ -2,6 +2,7 @@
 
 #include "core/TvnError.h"
 #include "export/ExportDrawing.h"
+#include "export/SlowMotionFrames.h"
 #include "media/FrameSource.h"
 #include "media/SoundSource.h"
 
@@ -121,6 +122,10 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
             }
             return secondFrame.image;
         };
+        // The slow range being interpolated: its first frame, factor, and the frame it expects next.
+        std::unique_ptr<SlowMotionFrames> slow;
+        int32_t slowFirst = 0, slowNext = -1;
+        double slowFactor = 0;
         int64_t lastReported = -1;
         for (const ExportPlan::Step& step : plan.steps()) {
             if (cancel) return false;
@@ -150,7 +155,25 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
                 }
                 return true;
             };
-            if (step.copies > 0 && !decoded.planar.isNull()) {
+            const bool interpolated = job.interpolateSlowMotion && step.factor > 1 && !step.pause &&
+                                      cmp.layout == Comparison::Layout::None && !decoded.planar.isNull();
+            if (step.copies > 0 && interpolated) {
+                if (!slow || step.frame != slowNext || step.factor != slowFactor) {
+                    slow = std::make_unique<SlowMotionFrames>(job.clip, step.frame, frameMs, step.factor);
+                    slowFirst = step.frame;
+                    slowFactor = step.factor;
+                }
+                slowNext = step.frame + 1;
+                // The step's copies spread over its frame interval, each drawn as the step's frame.
+                for (int64_t i = 0; i < step.copies; ++i) {
+                    if (cancel) return false;
+                    PlanarPicture picture = slow->at(step.frame - slowFirst + double(i) / double(step.copies));
+                    if (picture.isNull()) picture = decoded.planar;
+                    job.drawing->picture(picture, step.frame);
+                    writer->writeFrame(picture);
+                    ++framesOut;
+                }
+            } else if (step.copies > 0 && !decoded.planar.isNull()) {
                 PlanarPicture picture = decoded.planar;
                 job.drawing->picture(picture, step.frame);
                 if (step.pause) ExportDrawing::drawLabel(picture, step.label);

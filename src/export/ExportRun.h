@@ -40,6 +40,10 @@ public:
         std::shared_ptr<ExportDrawing> drawing;
         VideoFileWriter::Settings settings;  // size 0 x 0: the clip's display size (twice as wide side by side)
         Comparison comparison;
+        // Slow ranges by motion-compensated in-between pictures (SlowMotionFrames)
+        // instead of repeated frames; a comparison, and a clip whose colours only
+        // RGB shows, repeat frames.
+        bool interpolateSlowMotion = false;
     };
     // The picture of a comparison: the first clip's picture (drawings on it)
     // and the second's beside it at the same height, or the second stretched

@@ -108,10 +108,6 @@ QString VideoExport::comparison() const {
     }
 }
 
-void VideoExport::setInterpolatedSlowMotion(bool on) {
-    if (on) throw TvnError::notImplemented("VideoExport.setInterpolatedSlowMotion");
-}
-
 void VideoExport::pauseOnKeyMoments(double seconds) {
     withPrefix("VideoExport.pauseOnKeyMoments", [&] {
         if (!(seconds >= 0 && seconds <= ExportPlan::MaxPauseSeconds))
@@ -177,6 +173,7 @@ void VideoExport::start(const QString& fileName) {
         job.comparison.clip = secondClip_;
         job.comparison.firstFrame = secondFirstFrame_;
         job.comparison.opacityPercent = opacityPercent_;
+        job.interpolateSlowMotion = interpolated_;
         file_ = job.file;
         percent_ = 0;
         job_ = worker_->start(std::move(job));

@@ -55,6 +55,7 @@ class TVN_EXPORT VideoExport : public QObject {
     Q_PROPERTY(bool withSound READ withSound WRITE setWithSound)
     Q_PROPERTY(QString preset READ preset WRITE setPreset)
     Q_PROPERTY(int quality READ quality WRITE setQuality)
+    Q_PROPERTY(bool interpolatedSlowMotion READ interpolatedSlowMotion WRITE setInterpolatedSlowMotion)
     Q_PROPERTY(bool busy READ busy)
     Q_PROPERTY(int percent READ percent)
     Q_PROPERTY(int speedRangeCount READ speedRangeCount)
@@ -83,9 +84,12 @@ public:
     void setHeight(int pixels) { height_ = pixels; }
     bool withSound() const { return withSound_; }
     void setWithSound(bool on) { withSound_ = on; }
-    // x264's preset (superfast by default: the fastest that keeps H.264 High with
-    // CABAC, clean at crf 20; see bench/export_bench for what it reaches) and
-    // constant rate factor (20: clean; lower is better and bigger).
+    // x264's preset and constant rate factor (20: clean; lower is better and
+    // bigger). ultrafast by default, with the 8x8 transform that keeps every
+    // preset H.264 High: an analysis is exported to be sent now, at several
+    // times real time (bench/export_bench); superfast makes a file about a
+    // third smaller at about two thirds of the speed, and slower presets
+    // smaller still.
     QString preset() const { return preset_; }
     void setPreset(const QString& preset) { preset_ = preset; }
     int quality() const { return quality_; }
@@ -103,9 +107,13 @@ public:
     Q_INVOKABLE void addPause(int frame, double seconds, const QString& label);
     // Drops every speed range and pause.
     Q_INVOKABLE void clearTiming();
-    // Slow motion by motion-compensated in-between frames instead of repeated ones.
-    // Not built yet: true throws a "not implemented" TvnError.
-    Q_INVOKABLE void setInterpolatedSlowMotion(bool on);
+    // Slow motion by motion-compensated in-between pictures (FFmpeg's
+    // minterpolate) instead of repeated frames: the movement glides, at a few
+    // times the export's time for the slow ranges. Off by default. The
+    // drawings on an in-between picture are those of the frame before it; a
+    // comparison export repeats frames.
+    Q_INVOKABLE void setInterpolatedSlowMotion(bool on) { interpolated_ = on; }
+    bool interpolatedSlowMotion() const { return interpolated_; }
     // A pause of seconds on every key moment of the analysis companion that lies
     // in the range, labelled with the moment's label, beside the pauses added by
     // hand (0 turns it off). The moments are read when the export starts.
@@ -149,7 +157,8 @@ private:
     int width_ = 0;
     int height_ = 0;
     bool withSound_ = true;
-    QString preset_ = QStringLiteral("superfast");
+    bool interpolated_ = false;
+    QString preset_ = QStringLiteral("ultrafast");
     int quality_ = 20;
     int percent_ = 0;
     struct SpeedRange {

@@ -35,7 +35,7 @@ public:
         bool sound = true;  // false: a file without a sound stream
         // x264's speed/size trade (ultrafast ... veryslow); libvpx's deadline
         // follows it (faster presets: realtime, others: good).
-        QString preset = QStringLiteral("superfast");
+        QString preset = QStringLiteral("ultrafast");
         int quality = 20;  // constant rate factor: lower is better (x264 18-23 look clean; VP9 takes it +10)
         int audioBitRate = 128000;
         // The matrix the file's colours are in and tagged with (players read
