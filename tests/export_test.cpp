@@ -86,11 +86,10 @@ void click(QWidget* w, QPointF pos) {
 
 // A control showing a 30-frame clip with sound, with drawings that change from
 // frame to frame: the clock, a hand-built trail over frames 5 to 12, a line.
-std::unique_ptr<Trelvan> controlWithDrawings(int frames = 30) {
+std::unique_ptr<Trelvan> controlWithDrawingsOn(QString name, int frames) {
     auto control = std::make_unique<Trelvan>(Components::defaults());
     control->resize(320, 240);
     control->show();
-    QString name = clip(ClipFormat::H264Mp4, {.frames = frames, .keyInterval = 10, .audio = true});
     EXPECT_EQ(control->TVN_OpenFile(name), frames);
     QWidget* display = control->visibleVideoWidget();
     control->TVN_drawingColor = 0x0000FF;
@@ -108,6 +107,10 @@ std::unique_ptr<Trelvan> controlWithDrawings(int frames = 30) {
     control->TVN_TextColor = 0x00FFFF;
     control->TVN_FontSize = 14;
     return control;
+}
+
+std::unique_ptr<Trelvan> controlWithDrawings(int frames = 30) {
+    return controlWithDrawingsOn(clip(ClipFormat::H264Mp4, {.frames = frames, .keyInterval = 10, .audio = true}), frames);
 }
 
 // How many pixels of the part differ in brightness by more than a drawn stroke
@@ -222,6 +225,59 @@ TEST(ExportReal, SlowMotionAndPausesKeepTheSoundInStep) {
     };
     EXPECT_LT(rms(0.3, 1.1), 0.01) << "silent while paused";
     EXPECT_GT(rms(1.3, 2.2), 0.05) << "the clip's sound, slowed, after the pause";
+}
+
+// The clips a coach brings, exported: each frame the control's own picture
+// (at the file's size, within the encoder's loss) whatever the clip's shape,
+// orientation, range or chroma, mirrored, scaled, or in WebM.
+TEST(ExportReal, EveryKindOfClipExportsAsTheControlShowsIt) {
+    struct Row {
+        const char* name;
+        ClipFormat format;
+        ClipOptions options;
+        int rotation = 0;
+        bool mirrored = false;
+        QSize size;             // the file's; empty: the clip's (odd sides rounded down to even)
+        const char* file = "out.mp4";
+        const char* stream = "h264,High,yuv420p";
+    };
+    const Row rows[] = {
+        {"portrait_phone", ClipFormat::H264Mp4, {.frames = 12, .width = 202, .height = 118, .keyInterval = 5}, 90},
+        {"upside_down", ClipFormat::H264Mp4, {.frames = 12, .width = 202, .height = 118, .keyInterval = 5}, 180},
+        {"odd_sides", ClipFormat::Ffv1Mkv, {.frames = 12, .width = 201, .height = 117, .keyInterval = 5}},
+        {"full_range", ClipFormat::H264Mp4, {.frames = 12, .keyInterval = 5, .pixelFormat = "yuvj420p"}},
+        {"chroma_444", ClipFormat::H264Mp4, {.frames = 12, .width = 202, .height = 118, .keyInterval = 5, .pixelFormat = "yuv444p"}},
+        {"ten_bit_hevc", ClipFormat::HevcMp4, {.frames = 12, .keyInterval = 5, .pixelFormat = "yuv420p10le"}},
+        {"mirrored", ClipFormat::H264Mp4, {.frames = 12, .keyInterval = 5}, 0, true},
+        {"scaled_webm", ClipFormat::H264Mp4, {.frames = 12, .keyInterval = 5}, 0, false, QSize(160, 120), "out.webm",
+         "vp9,Profile 0,yuv420p"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QString path = makeClip(testFolder().path(), row.format, row.options, QString::fromLatin1(row.name));
+        if (row.rotation) setDisplayRotation(path, row.rotation);
+        auto control = controlWithDrawingsOn(path, 12);
+        if (row.mirrored) control->TVN_FlipVideo(1);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(row.file);
+        VideoExport& exporter = *control->videoExport();
+        exporter.setWidth(row.size.isEmpty() ? 0 : row.size.width());
+        exporter.setHeight(row.size.isEmpty() ? 0 : row.size.height());
+        ASSERT_EQ(exportTo(exporter, file), "done");
+        EXPECT_EQ(probe(file, "stream=codec_name,profile,pix_fmt").toStdString(), row.stream);
+        const std::vector<QImage> out = tvn::testing::decodeFrames(file);
+        ASSERT_EQ(out.size(), 12u);
+        const QSize shown(control->TVN_VideoWidth, control->TVN_VideoHeight);
+        EXPECT_EQ(out[0].size(), row.size.isEmpty() ? QSize(shown.width() & ~1, shown.height() & ~1) : row.size);
+        for (int32_t n : {3, 10}) {
+            int32_t f = n;
+            control->TVN_SetFrame(f);
+            const QImage own = control->TVN_GetFrameAsIPic().image().scaled(out[0].size(), Qt::IgnoreAspectRatio,
+                                                                              Qt::SmoothTransformation);
+            EXPECT_LT(meanDifference(out[size_t(n)], own), 4.0) << "frame " << n;
+            EXPECT_GT(meanDifference(out[size_t(n)], own.mirrored(true, false)), 8.0) << "frame " << n << " is not mirrored";
+        }
+    }
 }
 
 // The key moments pause with their own labels; a slow range repeats its frames,
