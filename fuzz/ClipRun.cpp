@@ -3,12 +3,14 @@
 #include "Watchdog.h"
 #include "control/Trelvan.h"
 #include "core/TvnError.h"
+#include "export/VideoExport.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 
 namespace tvnfuzz {
 
@@ -118,6 +120,38 @@ void ClipRun::saveJpeg() {
     QFile::remove(jpegPath_);
 }
 
+// The export runs on its worker; the loop waits for its end, bounded, so a
+// hang shows as an unclear outcome (and the watchdog's step) instead of a stuck run.
+void ClipRun::exportVideo(int32_t frames) {
+    constexpr int kExportLimitMs = 60000;
+    tvn::VideoExport& exporter = *control_.videoExport();
+    const int last = std::min(frames - 1, 11);
+    exporter.clearTiming();
+    exporter.setRange(0, last);
+    exporter.addSlowMotion(0, last / 2, 2);
+    QEventLoop loop;
+    bool ended = false;
+    const auto f = QObject::connect(&exporter, &tvn::VideoExport::finished, &loop, [&] {
+        ended = true;
+        loop.quit();
+    });
+    const auto g = QObject::connect(&exporter, &tvn::VideoExport::failed, &loop, [&] {
+        ended = true;
+        loop.quit();
+    });
+    const QString file = jpegPath_ + QStringLiteral(".mp4");
+    exporter.start(file);
+    QTimer::singleShot(kExportLimitMs, &loop, &QEventLoop::quit);
+    if (!ended) loop.exec();
+    QObject::disconnect(f);
+    QObject::disconnect(g);
+    QFile::remove(file);
+    if (!ended) {
+        exporter.cancel();
+        throw std::runtime_error("the video export did not end in 60 s");
+    }
+}
+
 ClipOutcome ClipRun::run(const QString& clip) {
     outcome_ = {};
     control_.clearNotificationError();
@@ -154,6 +188,7 @@ ClipOutcome ClipRun::run(const QString& clip) {
     step("TVN_StepOneFrame past end", [&] { control_.TVN_StepOneFrame(); });
     step("TVN_Play", [&] { play(frames / 2); });
     overlay(clip, frames);
+    step("VideoExport", [&] { exportVideo(frames); });
     step("TVN_Close", [&] { control_.TVN_Close(); });
     watchdog_.setStep("");
     return outcome_;

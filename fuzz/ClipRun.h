@@ -30,7 +30,8 @@ struct ClipOutcome {
 // step forward, jump back a little, jump near the end, save the frame as JPEG,
 // step past the last frame, play it from the start at four times the rate with
 // a jump while it plays, lay it over itself as the second clip (deinterlaced)
-// and play and save that, and close. A failed step is noted and the next one runs, as a host would go on.
+// and play and save that, export its first frames as a video with a slow
+// range (which must end, complete or with a described failure), and close. A failed step is noted and the next one runs, as a host would go on.
 class ClipRun {
 public:
     ClipRun(tvn::Trelvan& control, Watchdog& watchdog, QString jpegPath, int playMs);
@@ -44,6 +45,7 @@ private:
     void play(int32_t jumpTo);
     void overlay(const QString& clip, int32_t frames);
     void saveJpeg();
+    void exportVideo(int32_t frames);
 
     tvn::Trelvan& control_;
     Watchdog& watchdog_;

@@ -1,5 +1,7 @@
 #include "export/SlowMotionFrames.h"
 
+#include "core/TvnError.h"
+
 #include <cmath>
 
 namespace tvn {
@@ -11,7 +13,12 @@ SlowMotionFrames::SlowMotionFrames(const QString& clip, int32_t firstFrame, doub
     source_ = FrameSource::open(clip, options);
     pending_ = source_->seek(firstFrame * frameMs + 1.0);
     if (pending_.planar.isNull()) return;
-    interpolator_ = FrameInterpolator::create(pending_.planar.width(), pending_.planar.height(), frameMs, factor);
+    try {
+        interpolator_ = FrameInterpolator::create(pending_.planar.width(), pending_.planar.height(), frameMs, factor);
+    } catch (const TvnError&) {
+        // A picture the interpolation cannot take (under 32 pixels a side): the range repeats its frames.
+        interpolator_.reset();
+    }
 }
 
 bool SlowMotionFrames::feed() {

@@ -20,7 +20,8 @@ public:
 
     // The in-between picture nearest position (in frames from the first, never
     // less than the position asked before). Null when the clip's pictures
-    // cannot be had as planes (colours only RGB shows): the caller repeats frames.
+    // cannot be had as planes (colours only RGB shows) or are too small to
+    // interpolate (under 32 pixels a side): the caller repeats frames.
     PlanarPicture at(double position);
 
 private:
