@@ -86,7 +86,9 @@ void FfmpegVideoFileWriter::open() {
           QStringLiteral("Cannot create '%1'").arg(file_));
     out_.reset(raw);
     addVideoStream();
-    if (settings_.sound) addAudioStream();
+    if (settings_.sound)
+        sound_ = std::make_unique<SoundStreamEncoder>(out_.get(), settings_.container == Container::WebM,
+                                                      settings_.audioBitRate, file_);
     check(avio_open(&out_->pb, QFile::encodeName(temp_).constData(), AVIO_FLAG_WRITE),
           QStringLiteral("Cannot write '%1'").arg(file_));
     AVDictionary* options = nullptr;
@@ -155,36 +157,6 @@ void FfmpegVideoFileWriter::addVideoStream() {
     check(av_frame_get_buffer(yuv_.get(), 0), QStringLiteral("video frame"));
 }
 
-void FfmpegVideoFileWriter::addAudioStream() {
-    const bool webm = settings_.container == Container::WebM;
-    const char* name = webm ? "libopus" : "aac";
-    const AVCodec* codec = avcodec_find_encoder_by_name(name);
-    if (!codec) fail(QStringLiteral("Cannot export to '%1': the encoder %2 is not available").arg(file_, QLatin1String(name)));
-    aenc_.reset(avcodec_alloc_context3(codec));
-    const AVSampleFormat* formats = ff::encoderSampleFormats(codec);
-    aenc_->sample_fmt = formats ? formats[0] : AV_SAMPLE_FMT_FLTP;
-    aenc_->sample_rate = SoundRate;
-    av_channel_layout_default(&aenc_->ch_layout, SoundChannels);
-    aenc_->bit_rate = settings_.audioBitRate;
-    aenc_->time_base = AVRational{1, SoundRate};
-    if (out_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    check(avcodec_open2(aenc_.get(), codec, nullptr), QStringLiteral("Cannot open the %1 encoder for '%2'").arg(QLatin1String(name), file_));
-    ast_ = avformat_new_stream(out_.get(), nullptr);
-    if (!ast_) fail(QStringLiteral("Cannot add a sound stream to '%1': out of memory").arg(file_));
-    check(avcodec_parameters_from_context(ast_->codecpar, aenc_.get()), QStringLiteral("audio stream"));
-    ast_->time_base = aenc_->time_base;
-    SwrContext* swr = nullptr;
-    AVChannelLayout stereo;
-    av_channel_layout_default(&stereo, SoundChannels);
-    check(swr_alloc_set_opts2(&swr, &aenc_->ch_layout, aenc_->sample_fmt, SoundRate, &stereo, AV_SAMPLE_FMT_S16,
-                              SoundRate, 0, nullptr),
-          QStringLiteral("audio converter"));
-    swr_.reset(swr);
-    check(swr_init(swr), QStringLiteral("audio converter"));
-    fifo_.reset(av_audio_fifo_alloc(aenc_->sample_fmt, SoundChannels, 4096));
-    if (!fifo_) fail(QStringLiteral("Cannot export to '%1': out of memory").arg(file_));
-}
-
 void FfmpegVideoFileWriter::rethrowKept() {
     std::scoped_lock lock(mutex_);
     if (kept_) throw *kept_;
@@ -213,7 +185,7 @@ void FfmpegVideoFileWriter::writeFrame(const PlanarPicture& picture) {
 }
 
 void FfmpegVideoFileWriter::writeSound(const int16_t* interleaved, int frames) {
-    if (!aenc_ || frames <= 0) return;
+    if (!sound_ || frames <= 0) return;
     push(Item{QImage(), PlanarPicture(), std::vector<int16_t>(interleaved, interleaved + size_t(frames) * SoundChannels)});
 }
 
@@ -244,7 +216,7 @@ void FfmpegVideoFileWriter::encodeLoop() {
     }
     // Ending: the encoders give what they hold.
     try {
-        if (aenc_) encodeSound({}, true);
+        if (sound_) encodeSound({}, true);
         encodeAndWrite(venc_.get(), vst_, nullptr);
     } catch (const TvnError& e) {
         std::scoped_lock lock(mutex_);
@@ -294,36 +266,9 @@ void FfmpegVideoFileWriter::encodePlanar(const PlanarPicture& picture) {
 }
 
 void FfmpegVideoFileWriter::encodeSound(const std::vector<int16_t>& sound, bool flush) {
-    const int given = int(sound.size() / SoundChannels);
-    if (given > 0) {
-        FramePtr converted(av_frame_alloc());
-        converted->format = aenc_->sample_fmt;
-        converted->nb_samples = given;
-        converted->sample_rate = SoundRate;
-        check(av_channel_layout_copy(&converted->ch_layout, &aenc_->ch_layout), QStringLiteral("audio frame"));
-        check(av_frame_get_buffer(converted.get(), 0), QStringLiteral("audio frame"));
-        const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound.data())};
-        const int got = swr_convert(swr_.get(), converted->data, given, in, given);
-        check(got, QStringLiteral("Cannot convert the sound for '%1'").arg(file_));
-        check(av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(converted->data), got), QStringLiteral("audio fifo"));
-    }
-    const int frameSize = aenc_->frame_size > 0 ? aenc_->frame_size : 1024;
-    while (av_audio_fifo_size(fifo_.get()) >= frameSize || (flush && av_audio_fifo_size(fifo_.get()) > 0)) {
-        const int take = std::min(av_audio_fifo_size(fifo_.get()), frameSize);
-        FramePtr frame(av_frame_alloc());
-        frame->format = aenc_->sample_fmt;
-        frame->sample_rate = SoundRate;
-        // A fixed-size encoder gets its last frame padded with silence.
-        frame->nb_samples = (aenc_->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? take : frameSize;
-        check(av_channel_layout_copy(&frame->ch_layout, &aenc_->ch_layout), QStringLiteral("audio frame"));
-        check(av_frame_get_buffer(frame.get(), 0), QStringLiteral("audio frame"));
-        av_samples_set_silence(frame->data, 0, frame->nb_samples, SoundChannels, aenc_->sample_fmt);
-        check(av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->data), take), QStringLiteral("audio fifo"));
-        frame->pts = samplesOut_;
-        samplesOut_ += take;
-        encodeAndWrite(aenc_.get(), ast_, frame.get());
-    }
-    if (flush) encodeAndWrite(aenc_.get(), ast_, nullptr);
+    sound_->encode(sound, flush, [this](AVCodecContext* enc, AVStream* stream, AVFrame* frame) {
+        encodeAndWrite(enc, stream, frame);
+    });
 }
 
 void FfmpegVideoFileWriter::encodeAndWrite(AVCodecContext* enc, AVStream* stream, AVFrame* frame) {

@@ -4,6 +4,7 @@
 #include "media/VideoFileWriter.h"
 #include "media/ffmpeg/FrameScaler.h"
 #include "media/ffmpeg/LessonAvHandles.h"
+#include "media/ffmpeg/SoundStreamEncoder.h"
 
 #include <condition_variable>
 #include <deque>
@@ -44,7 +45,6 @@ private:
     };
     void open();
     void addVideoStream();
-    void addAudioStream();
     void push(Item item);
     void encodeLoop();
     void encodePicture(const QImage& picture);
@@ -60,17 +60,13 @@ private:
     const QString temp_;
     Settings settings_;
     ff::OutputPtr out_;
-    ff::CodecPtr venc_, aenc_;
+    ff::CodecPtr venc_;
     AVStream* vst_ = nullptr;
-    AVStream* ast_ = nullptr;
+    std::unique_ptr<SoundStreamEncoder> sound_;
     ff::FramePtr yuv_;
-    ff::FramePtr audioFrame_;
-    ff::SwrPtr swr_;  // s16 interleaved to the encoder's sample format
-    ff::AudioFifoPtr fifo_;
     ff::PacketPtr packet_;
     FrameScaler scaler_;
     int64_t picturesOut_ = 0;
-    int64_t samplesOut_ = 0;
     bool finished_ = false;
 
     std::mutex mutex_;  // guards queue_, queuedPictures_, ending_, stopping_, kept_
