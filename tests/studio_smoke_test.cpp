@@ -3,9 +3,11 @@
 // what a coach meets through a session: the sound level on every open, the
 // docks at 1200 x 760 with every control reachable, marking a point without
 // drawing, the recording mark; key moments on the timeline and in their list,
-// analysis documents and the offer to recover unsaved work. With TVN_STUDIO_SHOTS set to a folder, each step
+// analysis documents and the offer to recover unsaved work; the analysis
+// exported as a video from its dialog. With TVN_STUDIO_SHOTS set to a folder, each step
 // leaves a picture of the window there.
 #include "AnalysisFiles.h"
+#include "ExportDialog.h"
 #include "KeyMomentsPanel.h"
 #include "LessonPanel.h"
 #include "MotionPanel.h"
@@ -15,18 +17,22 @@
 #include "control/Trelvan.h"
 #include "fakes/ControlProbe.h"
 #include "fakes/EventLoopWait.h"
+#include "fakes/MediaFiles.h"
 #include "fakes/TestClips.h"
 #include "motion/MotionAnalysis.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSlider>
@@ -469,3 +475,46 @@ TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
         ASSERT_TRUE(window.analysisFiles().open(document));  // back to the saved analysis: one moment
     }
 }
+
+namespace {
+
+// File > Export video... as a coach uses it: the whole clip by default, paused
+// on the key moment, a file name typed in, Export, and the status says done.
+TEST(StudioSmoke, ExportsTheAnalysisAsAVideoFromItsDialog) {
+    freshSettings();
+    studio::StudioWindow window;
+    window.show();
+    ASSERT_TRUE(window.openClip(clip(ClipFormat::H264Mp4, {.frames = 30, .keyInterval = 10})));
+    window.control().analysis()->markKeyMomentAt(12, QStringLiteral("Contact"), QString(), 0x0000FF);
+    QAction* exportVideo = nullptr;
+    for (QAction* a : window.findChildren<QAction*>())
+        if (a->text() == QLatin1String("&Export video...")) exportVideo = a;
+    ASSERT_NE(exportVideo, nullptr);
+    exportVideo->trigger();
+    auto* dialog = window.findChild<studio::ExportDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_DOUBLE_EQ(dialog->findChild<QDoubleSpinBox*>()->value(), 2.0) << "the key moment paused on by default";
+    const QString file = testFolder().filePath(QStringLiteral("from-dialog.mp4"));
+    dialog->findChild<QLineEdit*>()->setText(file);
+    QPushButton* start = nullptr;
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == QLatin1String("Export")) start = b;
+    ASSERT_NE(start, nullptr);
+    start->click();
+    const auto status = [&] {
+        for (QLabel* l : dialog->findChildren<QLabel*>())
+            if (l->text().startsWith(QLatin1String("Done")) || l->text().startsWith(QLatin1String("The export failed")))
+                return l->text();
+        return QString();
+    };
+    ASSERT_TRUE(waitFor([&] { return !status().isEmpty(); }, 60000)) << "the export did not start or end";
+    EXPECT_TRUE(status().startsWith(QLatin1String("Done"))) << status().toStdString();
+    shot(*dialog, "export-dialog");
+    // 30 frames and the key moment held 2 s at 30 frames a second.
+    const std::vector<tvn::testing::StreamSummary> streams = tvn::testing::probeStreams(file);
+    const auto* video = tvn::testing::findStream(streams, AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->packets, 90);
+}
+
+}  // namespace

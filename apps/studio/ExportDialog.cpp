@@ -155,7 +155,7 @@ void ExportDialog::browse() {
 QSize ExportDialog::outputSize() const {
     const int lines = size_->currentData().toInt();
     const int w = ctx_.control->TVN_VideoWidth, h = ctx_.control->TVN_VideoHeight;
-    if (lines == 0 || w <= 0 || h <= 0) return {};
+    if (lines == 0 || w <= 0 || h <= 0) return {0, 0};  // 0 x 0: the clip's own size
     // The clip's shape kept, both sides even.
     const int width = int(std::lround(double(w) * lines / h / 2)) * 2;
     return {width, lines};
