@@ -108,6 +108,7 @@ ExportDrawing::ExportDrawing(const Source& s)
     copySurface(freeHand_, s.freeHandLayer);
     copySurface(logo_, s.logoPicture);
     composer_ = s.display.composition();
+    deinterlaced_ = s.display.Deinterlace() != 0;
     scale_ = s.renderer.layerScale();
 
     // The same rule as the control's redraw: a bitmap the host handed the display

@@ -76,6 +76,8 @@ public:
     // A pause's label, drawn in a band across the bottom of the picture.
     static void drawLabel(QImage& picture, const QString& label);
     static void drawLabel(PlanarPicture& picture, const QString& label);
+    // Whether the display deinterlaces the clip's pictures (the export's decoder does the same).
+    bool deinterlaced() const { return deinterlaced_; }
 
 private:
     // The layer as the control paints it on frame n, handed to the composer.
@@ -94,6 +96,7 @@ private:
     AnnotationRenderer::LayerScale scale_;
     FrameComposer composer_;
     bool drawsLayer_ = false;
+    bool deinterlaced_ = false;
     bool layerDependsOnFrame_ = false;
     int32_t paintedFor_ = -1;  // the frame the layer was painted for, when it depends on the frame
     QHash<QString, QString> lineLabels_;  // "x1,y1,x2,y2" -> the real length shown beside the line

@@ -47,6 +47,7 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
         const ExportPlan& plan = job.plan;
         FrameSource::Options options;
         options.keepFramesAround = false;  // forward only
+        options.deinterlace = job.deinterlace;
         const Comparison& cmp = job.comparison;
         // A clip alone is drawn on as the decoder gives it (planes), never turned into RGB and back.
         FrameSource::Options firstOptions = options;
@@ -159,7 +160,7 @@ bool ExportRun::run(const Job& job, const Progress& progress, const std::atomic<
                                       cmp.layout == Comparison::Layout::None && !decoded.planar.isNull();
             if (step.copies > 0 && interpolated) {
                 if (!slow || step.frame != slowNext || step.factor != slowFactor) {
-                    slow = std::make_unique<SlowMotionFrames>(job.clip, step.frame, frameMs, step.factor);
+                    slow = std::make_unique<SlowMotionFrames>(job.clip, options, step.frame, frameMs, step.factor);
                     slowFirst = step.frame;
                     slowFactor = step.factor;
                 }

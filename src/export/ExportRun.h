@@ -44,6 +44,8 @@ public:
         // instead of repeated frames; a comparison, and a clip whose colours only
         // RGB shows, repeat frames.
         bool interpolateSlowMotion = false;
+        // The clip's pictures deinterlaced, as the control shows them when it deinterlaces.
+        bool deinterlace = false;
     };
     // The picture of a comparison: the first clip's picture (drawings on it)
     // and the second's beside it at the same height, or the second stretched

@@ -6,8 +6,8 @@
 
 namespace tvn {
 
-SlowMotionFrames::SlowMotionFrames(const QString& clip, int32_t firstFrame, double frameMs, double factor) {
-    FrameSource::Options options;
+SlowMotionFrames::SlowMotionFrames(const QString& clip, FrameSource::Options options, int32_t firstFrame,
+                                   double frameMs, double factor) {
     options.keepFramesAround = false;
     options.planar = true;
     source_ = FrameSource::open(clip, options);

@@ -16,7 +16,9 @@ namespace tvn {
 // Used from the export's thread.
 class SlowMotionFrames {
 public:
-    SlowMotionFrames(const QString& clip, int32_t firstFrame, double frameMs, double factor);
+    // options: how the export reads the clip (planar pictures are asked for here).
+    SlowMotionFrames(const QString& clip, FrameSource::Options options, int32_t firstFrame, double frameMs,
+                     double factor);
 
     // The in-between picture nearest position (in frames from the first, never
     // less than the position asked before). Null when the clip's pictures

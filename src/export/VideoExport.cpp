@@ -37,11 +37,13 @@ VideoExport::VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments 
     });
     connect(worker_.get(), &ExportWorker::finished, this, [this](quint64 job, bool cancelled) {
         if (job != job_) return;
+        running_ = false;
         if (!cancelled) percent_ = 100;
         emit finished(file_, cancelled);
     });
     connect(worker_.get(), &ExportWorker::failed, this, [this](quint64 job, const TvnError& error) {
         if (job != job_) return;
+        running_ = false;
         const TvnError prefixed = error.prefixed("VideoExport_worker");
         if (reportFailure_) reportFailure_(prefixed);
         emit failed(prefixed.number(), prefixed.description());
@@ -50,7 +52,10 @@ VideoExport::VideoExport(Trelvan& control, DrawingSnapshot snapshot, KeyMoments 
 
 VideoExport::~VideoExport() = default;
 
-bool VideoExport::busy() const { return worker_->busy(); }
+// The export's state as its host sees it: from start until finished or failed
+// reaches the UI thread. (The worker's thread is still winding the job up for
+// a moment after it posted the end; a start meanwhile queues behind it.)
+bool VideoExport::busy() const { return running_; }
 
 void VideoExport::setRange(int first, int last) {
     first_ = first;
@@ -174,9 +179,11 @@ void VideoExport::start(const QString& fileName) {
         job.comparison.firstFrame = secondFirstFrame_;
         job.comparison.opacityPercent = opacityPercent_;
         job.interpolateSlowMotion = interpolated_;
+        job.deinterlace = job.drawing->deinterlaced();
         file_ = job.file;
         percent_ = 0;
         job_ = worker_->start(std::move(job));
+        running_ = true;
     });
 }
 

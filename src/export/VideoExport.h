@@ -177,6 +177,7 @@ private:
     int secondFirstFrame_ = 0;
     int opacityPercent_ = 50;
     uint64_t job_ = 0;
+    bool running_ = false;
     QString file_;
 };
 

@@ -26,6 +26,8 @@ public:
         // (video export). A clip whose colours are not in BT.601 or BT.709 (an
         // HDR phone clip) still gives RGB32 images, as shown.
         bool planar = false;
+        // Deinterlaced as the display does it (TVN_DoDeinterlace).
+        bool deinterlace = false;
     };
 
     // Opens the clip and its first frame. Throws TvnError naming the file and

@@ -9,6 +9,7 @@ std::unique_ptr<FrameSource> FrameSource::open(const QString& fileName, const Op
 ClipFrameSource::ClipFrameSource(const QString& fileName, const Options& options) : planar_(options.planar && !options.grayscale) {
     decoder_.setGrayscale(options.grayscale);
     if (!options.keepFramesAround) decoder_.setCacheBudget(0);
+    decoder_.setDeinterlace(options.deinterlace);
     decoder_.open(fileName);
 }
 
