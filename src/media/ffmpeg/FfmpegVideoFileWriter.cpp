@@ -229,11 +229,14 @@ void FfmpegVideoFileWriter::encodePicture(const QImage& given) {
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32 &&
         picture.format() != QImage::Format_ARGB32_Premultiplied)
         picture = picture.convertToFormat(QImage::Format_RGB32);
-    check(av_frame_make_writable(yuv_.get()), QStringLiteral("video frame"));
     const uint8_t* src[4] = {picture.constBits(), nullptr, nullptr, nullptr};
     const int stride[4] = {int(picture.bytesPerLine()), 0, 0, 0};
-    const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_RGB32, AVCOL_RANGE_JPEG,
-                                 AVCOL_SPC_UNSPECIFIED};
+    encodeConverted({picture.width(), picture.height(), AV_PIX_FMT_RGB32, AVCOL_RANGE_JPEG, AVCOL_SPC_UNSPECIFIED}, src,
+                    stride);
+}
+
+void FfmpegVideoFileWriter::encodeConverted(const FrameScaler::Side& from, const uint8_t* const src[], const int stride[]) {
+    check(av_frame_make_writable(yuv_.get()), QStringLiteral("video frame"));
     const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
                                planarframes::spaceOf(settings_.matrix)};
     if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
@@ -252,17 +255,11 @@ void FfmpegVideoFileWriter::encodePlanar(const PlanarPicture& picture) {
         encodeAndWrite(venc_.get(), vst_, frame.get());
         return;
     }
-    check(av_frame_make_writable(yuv_.get()), QStringLiteral("video frame"));
     const uint8_t* src[4] = {picture.plane(0), picture.plane(1), picture.plane(2), nullptr};
     const int stride[4] = {picture.stride(0), picture.stride(1), picture.stride(2), 0};
-    const FrameScaler::Side from{picture.width(), picture.height(), AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
-                                 planarframes::spaceOf(picture.matrix())};
-    const FrameScaler::Side to{settings_.width, settings_.height, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
-                               planarframes::spaceOf(settings_.matrix)};
-    if (!scaler_.scale(from, src, stride, to, yuv_->data, yuv_->linesize))
-        fail(QStringLiteral("Cannot convert a picture for '%1'").arg(file_));
-    yuv_->pts = picturesOut_++;
-    encodeAndWrite(venc_.get(), vst_, yuv_.get());
+    encodeConverted({picture.width(), picture.height(), AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG,
+                     planarframes::spaceOf(picture.matrix())},
+                    src, stride);
 }
 
 void FfmpegVideoFileWriter::encodeSound(const std::vector<int16_t>& sound, bool flush) {

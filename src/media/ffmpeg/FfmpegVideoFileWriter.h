@@ -49,6 +49,8 @@ private:
     void encodeLoop();
     void encodePicture(const QImage& picture);
     void encodePlanar(const PlanarPicture& picture);
+    // Converted (and scaled) by swscale into the file's yuv420p, then encoded.
+    void encodeConverted(const FrameScaler::Side& from, const uint8_t* const src[], const int stride[]);
     void encodeSound(const std::vector<int16_t>& sound, bool flush);
     void encodeAndWrite(AVCodecContext* enc, AVStream* stream, AVFrame* frame);
     void rethrowKept();
