@@ -458,7 +458,9 @@ TEST(StudioSmoke, AnalysisDocumentsAndRecovery) {
         QFile::remove(copy);
         ASSERT_TRUE(QFile::copy(kept, copy)) << answer;
         window.control().TVN_Close();
-        QFile::remove(kept);
+        // The clean close removes the recovery file on the autosave worker, a
+        // moment later: only once it has may the crash's copy go back.
+        ASSERT_TRUE(waitFor([&] { return !QFile::exists(kept); }, 5000)) << answer;
         ASSERT_TRUE(QFile::rename(copy, kept));
         ASSERT_TRUE(window.openClip(clipFile));
         auto* offer = window.findChild<QMessageBox*>(QStringLiteral("recoveryOffer"));
